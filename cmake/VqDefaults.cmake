@@ -1,0 +1,30 @@
+# Compiler settings for the project's own targets: strict warnings, treated as errors.
+function(vq_target_defaults target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANG_AND_ID:CXX,GNU,Clang>:-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+      -Wold-style-cast -Wcast-align -Wunused -Woverloaded-virtual -Wconversion -Wsign-conversion
+      -Wnull-dereference -Wdouble-promotion -Wformat=2 -Werror>
+    $<$<COMPILE_LANG_AND_ID:C,GNU,Clang>:-Wall -Wextra -Werror>)
+endfunction()
+
+# Tests: same warnings minus the noisiest ones that GoogleTest's macros trigger.
+function(vq_test_defaults target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANG_AND_ID:CXX,GNU,Clang>:-Wall -Wextra -Wshadow -Werror>)
+endfunction()
+
+# vq_add_gtest(NAME SOURCES... [LIBS libs...] [LABELS labels...])
+function(vq_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  vq_test_defaults(${name})
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS "${T_LABELS}"
+               ENVIRONMENT "VQ_SHARED_DIR=${VQ_SHARED_DIR};VQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# The shared folder (specification samples, real Jet files) sits beside the checkout
+# on developer machines and in CI, never on a user's machine.
+set(VQ_SHARED_DIR "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Folder of shared test material (may be absent)")
