@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each for a fixed time (seconds, default 60),
+# starting from its seed corpus in fuzz/<target>/corpus when there is one.
+# Usage: scripts/fuzz.sh [seconds] [target...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+secs=${1:-60}; shift || true
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc 2>/dev/null || echo 2)"
+targets=("$@")
+if ((${#targets[@]} == 0)); then
+  for d in fuzz/*/; do
+    t=$(basename "$d")
+    [ -x "build/fuzz/bin/fuzz_$t" ] && targets+=("$t")
+  done
+fi
+status=0
+for t in "${targets[@]}"; do
+  work=$(mktemp -d)
+  seeds=()
+  [ -d "fuzz/$t/corpus" ] && seeds=("fuzz/$t/corpus")
+  echo "fuzz: $t for ${secs}s"
+  if ! "build/fuzz/bin/fuzz_$t" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 \
+       -artifact_prefix="$work/" -print_final_stats=1 "$work" "${seeds[@]}" >"$work/log" 2>&1; then
+    echo "fuzz: $t FAILED"; tail -n 40 "$work/log"; status=1
+  else
+    grep -E 'stat::number_of_executed_units|Done' "$work/log" | tail -n 2 || true
+  fi
+  rm -rf "$work"
+done
+exit $status
