@@ -1,0 +1,26 @@
+// Helpers shared by the source files of vqUtilita; not part of its public face.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vq::utilita {
+
+// Length of a UTF-8 text in UTF-16 code units, the unit in which the class's 16-bit
+// counters have always measured texts (a character beyond U+FFFF counts twice).
+std::size_t LunghezzaUtf16(std::string_view testo) noexcept;
+
+// Raise error 6 ("Overflow") when the text is too long for a signed 16-bit counter.
+void VerificaLunghezza16(std::string_view testo);
+
+// Remove blanks (character 32 only) at both ends.
+std::string TogliSpazi(std::string_view testo);
+
+// The folder of the running program with its final "/", and the program's file name
+// without folder and extension ("Travasa" for /opt/vq/Travasa or /opt/vq/Travasa.exe).
+// Raise error 53 when the running executable cannot be found.
+std::string CartellaProgramma();
+std::string NomeProgramma();
+
+}  // namespace vq::utilita
