@@ -1,0 +1,370 @@
+// The version API on PE files built from rc/*.rc, on files that are not PE images, and
+// on damaged copies of a sound file, each damage aimed at one structure on the way to
+// the version resource.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "campioni_pe.h"
+#include "vq/lettore_pe.h"
+#include "win/version.h"
+
+using campioni_pe::Byte;
+
+namespace {
+
+struct Versioni {
+    DWORD fileMS, fileLS, prodottoMS, prodottoLS;
+};
+
+constexpr DWORD V(DWORD alta, DWORD bassa) { return alta << 16 | bassa; }
+
+struct CasoFile {
+    const char* nome;
+    std::optional<Versioni> attese;  // nothing: the file has no version resource
+};
+
+void PrintTo(const CasoFile& c, std::ostream* os) { *os << c.nome; }
+
+// "base_32.dll" -> "base_32_dll": a test name.
+std::string NomeProva(std::string nome) {
+    for (char& ch : nome)
+        if (ch == '.') ch = '_';
+    return nome;
+}
+
+class SuFile : public ::testing::TestWithParam<CasoFile> {};
+
+TEST_P(SuFile, LeVersioniDellaParteFissa) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const CasoFile& c = GetParam();
+    const std::string percorso = campioni_pe::Percorso(c.nome);
+    ASSERT_TRUE(std::filesystem::exists(percorso)) << percorso;
+
+    DWORD handle = 0xDEAD;
+    const DWORD dim = GetFileVersionInfoSizeA(percorso.c_str(), &handle);
+    EXPECT_EQ(handle, 0u);
+    if (!c.attese) {
+        EXPECT_EQ(dim, 0u);
+        Byte buffer(1024);
+        EXPECT_FALSE(GetFileVersionInfoA(percorso.c_str(), 0, 1024, buffer.data()));
+        return;
+    }
+    ASSERT_GT(dim, 0u);
+    // Exactly the reported size, so that any read past it is caught by the sanitizer.
+    Byte buffer(dim);
+    ASSERT_TRUE(GetFileVersionInfoA(percorso.c_str(), 0, dim, buffer.data()));
+    LPVOID p = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueA(buffer.data(), "\\", &p, &len));
+    ASSERT_EQ(len, sizeof(VS_FIXEDFILEINFO));
+    VS_FIXEDFILEINFO f;
+    std::memcpy(&f, p, sizeof f);
+    EXPECT_EQ(f.dwSignature, VS_FFI_SIGNATURE);
+    EXPECT_EQ(f.dwStrucVersion, VS_FFI_STRUCVERSION);
+    EXPECT_EQ(f.dwFileVersionMS, c.attese->fileMS);
+    EXPECT_EQ(f.dwFileVersionLS, c.attese->fileLS);
+    EXPECT_EQ(f.dwProductVersionMS, c.attese->prodottoMS);
+    EXPECT_EQ(f.dwProductVersionLS, c.attese->prodottoLS);
+}
+
+const Versioni kBase{V(3, 3), V(0, 0), V(9, 8), V(7, 6)};
+
+INSTANTIATE_TEST_SUITE_P(
+    Campioni, SuFile,
+    ::testing::Values(
+        CasoFile{"base_32.dll", kBase}, CasoFile{"base_64.dll", kBase},
+        CasoFile{"base_32.exe", kBase}, CasoFile{"base_64.exe", kBase},
+        CasoFile{"v3299_32.dll", Versioni{V(3, 2), V(9, 9), V(3, 3), V(0, 0)}},
+        CasoFile{"v3299_64.dll", Versioni{V(3, 2), V(9, 9), V(3, 3), V(0, 0)}},
+        CasoFile{"v3100_32.dll", Versioni{V(3, 10), V(0, 0), V(3, 10), V(0, 0)}},
+        CasoFile{"v3100_64.dll", Versioni{V(3, 10), V(0, 0), V(3, 10), V(0, 0)}},
+        CasoFile{"alti_32.dll", Versioni{V(65535, 32768), V(1, 0), V(1, 0), V(0, 0)}},
+        CasoFile{"alti_64.dll", Versioni{V(65535, 32768), V(1, 0), V(1, 0), V(0, 0)}},
+        // The string-named resource comes before the one numbered 1.
+        CasoFile{"nome_32.dll", Versioni{V(5, 6), V(7, 8), V(5, 6), V(7, 8)}},
+        CasoFile{"nome_64.dll", Versioni{V(5, 6), V(7, 8), V(5, 6), V(7, 8)}},
+        // The first language by id: German 0x407; no PRODUCTVERSION given: zero.
+        CasoFile{"lingue_32.dll", Versioni{V(4, 3), V(0, 0), V(0, 0), V(0, 0)}},
+        CasoFile{"lingue_64.dll", Versioni{V(4, 3), V(0, 0), V(0, 0), V(0, 0)}},
+        CasoFile{"nessuna_32.dll", std::nullopt}, CasoFile{"nessuna_64.dll", std::nullopt},
+        CasoFile{"vuoto_64.exe", std::nullopt}),
+    [](const ::testing::TestParamInfo<CasoFile>& p) { return NomeProva(p.param.nome); });
+
+Byte BloccoDi(const std::string& nome) {
+    const std::string p = campioni_pe::Percorso(nome);
+    const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
+    Byte b(dim);
+    if (dim == 0 || !GetFileVersionInfoA(p.c_str(), 0, dim, b.data())) b.clear();
+    return b;
+}
+
+TEST(Sottoblocchi, ValoriBinariSiTestiNo) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const Byte b = BloccoDi("base_64.dll");
+    ASSERT_FALSE(b.empty());
+    struct Caso {
+        const char* percorso;
+        bool trovato;
+    };
+    const Caso casi[] = {
+        {"\\VarFileInfo\\Translation", true},
+        {"\\varfileinfo\\TRANSLATION", true},    // keys ignore ASCII case
+        {"\\\\VarFileInfo\\\\Translation\\", true},  // empty components skipped
+        {"\\StringFileInfo\\041004b0\\FileVersion", false},  // text values not offered
+        {"\\VarFileInfo\\Traduzione", false},
+        {"\\Nessuno", false},
+        {"\\VarFileInfo\\Translation\\Oltre", false},
+    };
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(c.percorso);
+        LPVOID p = nullptr;
+        UINT len = 0;
+        EXPECT_EQ(VerQueryValueA(b.data(), c.percorso, &p, &len), c.trovato ? TRUE : FALSE);
+        if (c.trovato) {
+            ASSERT_EQ(len, 4u);
+            const auto* t = static_cast<const std::uint8_t*>(p);
+            EXPECT_EQ(t[0] | t[1] << 8, 0x0410);  // Italian
+            EXPECT_EQ(t[2] | t[3] << 8, 1200);    // UTF-16
+        }
+    }
+    LPVOID p = nullptr;
+    UINT len = 0;
+    EXPECT_FALSE(VerQueryValueA(nullptr, "\\", &p, &len));
+    EXPECT_FALSE(VerQueryValueA(b.data(), nullptr, &p, &len));
+    EXPECT_FALSE(VerQueryValueA(b.data(), "\\", nullptr, &len));
+    EXPECT_FALSE(VerQueryValueA(b.data(), "\\", &p, nullptr));
+}
+
+TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const std::string p = campioni_pe::Percorso("base_32.dll");
+    const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
+    ASSERT_GT(dim, 100u);
+    struct Caso {
+        DWORD len;
+        BOOL copia;  // GetFileVersionInfoA
+        BOOL radice;  // VerQueryValueA "\"
+    };
+    const Caso casi[] = {
+        {0, FALSE, FALSE}, {39, FALSE, FALSE},  // not even the root's header and key
+        {40, TRUE, FALSE}, {91, TRUE, FALSE},   // the fixed part cut short
+        {92, TRUE, TRUE},                       // exactly through the fixed part
+        {dim - 1, TRUE, TRUE}, {dim, TRUE, TRUE}, {dim + 100, TRUE, TRUE},
+    };
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(c.len);
+        Byte buffer(c.len == 0 ? 1 : c.len, 0xCC);
+        ASSERT_EQ(GetFileVersionInfoA(p.c_str(), 0, c.len, buffer.data()), c.copia);
+        if (!c.copia) {
+            EXPECT_EQ(buffer[0], 0xCC) << "a refused copy must leave the buffer alone";
+            continue;
+        }
+        LPVOID q = nullptr;
+        UINT len = 0;
+        EXPECT_EQ(VerQueryValueA(buffer.data(), "\\", &q, &len), c.radice);
+        // The cut copy tells its own length: the walk never leaves the buffer.
+        VerQueryValueA(buffer.data(), "\\VarFileInfo\\Translation", &q, &len);
+        if (c.len > dim) {
+            EXPECT_EQ(buffer[dim], 0xCC) << "nothing written past the resource";
+        }
+    }
+}
+
+// Files that are not PE images at all.
+TEST(NonPe, DimensioneZero) {
+    campioni_pe::CartellaTemporanea dir;
+    Byte mz(64, 0);
+    mz[0] = 'M';
+    mz[1] = 'Z';
+    Byte oltre = mz;
+    campioni_pe::Scrivi32(oltre, 0x3C, 0xFFFFFFF0u);  // e_lfanew far beyond the end
+    Byte ne(128, 0);
+    ne[0] = 'M';
+    ne[1] = 'Z';
+    campioni_pe::Scrivi32(ne, 0x3C, 64);
+    ne[64] = 'N';
+    ne[65] = 'E';  // a 16-bit image
+    Byte pe = mz;
+    campioni_pe::Scrivi32(pe, 0x3C, 64);
+    pe.insert(pe.end(), {'P', 'E', 0, 0});  // signature, nothing after it
+    const std::string testo = "Questo non è un programma.\r\n";
+    const std::pair<const char*, Byte> file[] = {
+        {"vuoto.exe", {}},
+        {"testo.exe", Byte(testo.begin(), testo.end())},
+        {"solo_mz.exe", Byte{'M', 'Z'}},
+        {"mz.exe", mz},
+        {"oltre.exe", oltre},
+        {"ne.exe", ne},
+        {"pe_tronco.exe", pe},
+    };
+    std::vector<std::string> percorsi;
+    for (const auto& [nome, dati] : file) {
+        percorsi.push_back(dir.File(nome));
+        campioni_pe::ScriviFile(percorsi.back(), dati);
+    }
+    percorsi.push_back(dir.File("manca.exe"));
+    percorsi.push_back(dir.Percorso().string());  // a folder
+    const std::string fifo = dir.File("fifo.exe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    percorsi.push_back(fifo);  // must not wait for a writer
+    percorsi.push_back("");
+    for (const std::string& p : percorsi) {
+        SCOPED_TRACE(p);
+        DWORD handle = 5;
+        EXPECT_EQ(GetFileVersionInfoSizeA(p.c_str(), &handle), 0u);
+        EXPECT_EQ(handle, 0u);
+        Byte buffer(256);
+        EXPECT_FALSE(GetFileVersionInfoA(p.c_str(), 0, 256, buffer.data()));
+    }
+    EXPECT_EQ(GetFileVersionInfoSizeA(nullptr, nullptr), 0u);
+}
+
+// ---- One damage at a time -------------------------------------------------------------
+
+std::optional<std::array<std::uint16_t, 4>> VersioneDaByte(const Byte& b) {
+    vq::pe::SorgenteMemoria s(b);
+    const auto blocco = vq::pe::LeggiRisorsaVersione(s);
+    if (!blocco) return std::nullopt;
+    return vq::pe::VersioneFile(*blocco);
+}
+
+struct Danno {
+    const char* nome;
+    std::function<void(Byte&, const campioni_pe::Mappa&)> applica;
+};
+
+using campioni_pe::Scrivi16;
+using campioni_pe::Scrivi32;
+using M = campioni_pe::Mappa;
+
+const Danno kDanni[] = {
+    {"firma MZ", [](Byte& b, const M&) { b[1] = 'X'; }},
+    {"e_lfanew fuori dal file", [](Byte& b, const M&) { Scrivi32(b, 0x3C, static_cast<std::uint32_t>(b.size())); }},
+    {"e_lfanew enorme", [](Byte& b, const M&) { Scrivi32(b, 0x3C, 0xFFFFFFF8u); }},
+    {"firma PE", [](Byte& b, const M& m) { b[m.pe + 3] = 1; }},
+    {"magic ROM", [](Byte& b, const M& m) { Scrivi16(b, m.opzionale, 0x107); }},
+    {"magic nullo", [](Byte& b, const M& m) { Scrivi16(b, m.opzionale, 0); }},
+    {"intestazione opzionale corta", [](Byte& b, const M& m) { Scrivi16(b, m.coff + 16, 64); }},
+    {"due sole directory", [](Byte& b, const M& m) { Scrivi32(b, m.conteggioDir, 2); }},
+    {"RVA risorse nullo", [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse, 0); }},
+    {"dimensione risorse nulla", [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse + 4, 0); }},
+    {"RVA risorse fuori dalle sezioni", [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse, 0x7FFFFFF0u); }},
+    {"nessuna sezione", [](Byte& b, const M& m) { Scrivi16(b, m.coff + 2, 0); }},
+    {"65535 sezioni", [](Byte& b, const M& m) { Scrivi16(b, m.coff + 2, 0xFFFF); }},
+    {"sezione oltre la fine del file", [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 20, 0xFFFFF000u); }},
+    {"sezione più lunga del file", [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 16, 0x7FFFFFFFu); }},
+    {"sezione senza byte nel file", [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 16, 0); }},
+    {"radice con 65535 voci", [](Byte& b, const M& m) { Scrivi16(b, m.radice + 14, 0xFFFF); }},
+    {"radice senza voci", [](Byte& b, const M& m) { Scrivi16(b, m.radice + 12, 0); Scrivi16(b, m.radice + 14, 0); }},
+    {"tipo 17 invece di 16", [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo, 17); }},
+    {"tipo 16 con nome", [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo, 0x80000010u); }},
+    {"tipo che porta ai dati", [](Byte& b, const M& m) { b[m.voceTipo + 7] &= 0x7F; }},
+    {"tipo oltre la sezione", [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo + 4, 0xFFFFFFF0u); }},
+    {"ciclo: il nome torna alla radice", [](Byte& b, const M& m) { Scrivi32(b, m.dirNome + 20, 0x80000000u); }},
+    {"ciclo: il nome punta a se stesso",
+     [](Byte& b, const M& m) { Scrivi32(b, m.dirNome + 20, 0x80000000u | static_cast<std::uint32_t>(m.dirNome - m.radice)); }},
+    {"ciclo: la lingua torna alla radice", [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x80000000u); }},
+    {"ciclo: la lingua torna al nome",
+     [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x80000000u | static_cast<std::uint32_t>(m.dirNome - m.radice)); }},
+    {"nome senza voci", [](Byte& b, const M& m) { Scrivi16(b, m.dirNome + 12, 0); Scrivi16(b, m.dirNome + 14, 0); }},
+    {"lingua senza voci", [](Byte& b, const M& m) { Scrivi16(b, m.dirLingua + 12, 0); Scrivi16(b, m.dirLingua + 14, 0); }},
+    {"nome che porta ai dati", [](Byte& b, const M& m) { b[m.dirNome + 23] &= 0x7F; }},
+    {"voce dei dati oltre la sezione", [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x7FFFFFF0u); }},
+    {"dati fuori dalle sezioni", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati, 0x7FFFFF00u); }},
+    {"dati di dimensione enorme", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 0xFFFFFFF0u); }},
+    {"dati troppo corti", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 10); }},
+    {"dati di dimensione nulla", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 0); }},
+    {"wLength oltre i dati", [](Byte& b, const M& m) { Scrivi16(b, m.blocco, 0xFFFF); }},
+    {"wLength minimo", [](Byte& b, const M& m) { Scrivi16(b, m.blocco, 6); }},
+    {"chiave diversa", [](Byte& b, const M& m) { b[m.blocco + 6 + 2 * 14] = 'P'; }},
+    {"chiave senza terminatore", [](Byte& b, const M& m) { b[m.blocco + 6 + 30] = 'X'; }},
+    {"parte fissa assente", [](Byte& b, const M& m) { Scrivi16(b, m.blocco + 2, 0); }},
+    {"parte fissa corta", [](Byte& b, const M& m) { Scrivi16(b, m.blocco + 2, 48); }},
+    {"parte fissa oltre il blocco", [](Byte& b, const M& m) { Scrivi16(b, m.blocco + 2, 0xFFF0); }},
+    {"firma della parte fissa", [](Byte& b, const M& m) { b[m.fisso] ^= 0x01; }},
+};
+
+class Danni : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Danni, NessunaVersione) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(GetParam()));
+    ASSERT_FALSE(sano.empty());
+    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+    // The undamaged file reads, so each failure below is the damage's doing.
+    const auto buona = VersioneDaByte(sano);
+    ASSERT_TRUE(buona.has_value());
+    EXPECT_EQ((*buona)[0], 3);
+    EXPECT_EQ((*buona)[1], 3);
+    campioni_pe::CartellaTemporanea dir;
+    for (const Danno& d : kDanni) {
+        SCOPED_TRACE(d.nome);
+        Byte b = sano;
+        d.applica(b, m);
+        ASSERT_NE(b, sano) << "the damage changed nothing";
+        EXPECT_FALSE(VersioneDaByte(b).has_value());
+        // The same through the file API.
+        const std::string p = dir.File("danno.dll");
+        campioni_pe::ScriviFile(p, b);
+        const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
+        EXPECT_LE(dim, 0xFFFFu);
+        if (dim == 0) continue;
+        Byte buffer(dim);
+        ASSERT_TRUE(GetFileVersionInfoA(p.c_str(), 0, dim, buffer.data()));
+        LPVOID q = nullptr;
+        UINT len = 0;
+        EXPECT_FALSE(VerQueryValueA(buffer.data(), "\\", &q, &len));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Campioni, Danni, ::testing::Values("base_32.dll", "base_64.exe"),
+                         [](const ::testing::TestParamInfo<const char*>& p) { return NomeProva(p.param); });
+
+// A root directory far larger than any version needs, with the type entry last: the
+// walk reads it in runs and still finds the version.
+TEST(RadiceGrande, TipoDopoMigliaiaDiVoci) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso("base_64.dll"));
+    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+    // A new tree appended to the resource section, which ends the file: the root with
+    // 3000 numbered entries (types 1.. leading to the name level, type 16 last), then a
+    // copy of the name level, of the language level and of the data entry.
+    Byte b = sano;
+    const std::uint32_t voci = 3000;
+    const std::size_t radice = b.size();
+    const std::size_t nome = radice + 16 + voci * 8;
+    const std::size_t lingua = nome + 24;
+    const std::size_t dati = lingua + 24;
+    b.resize(dati + 16, 0);
+    auto relativo = [&](std::size_t p) { return static_cast<std::uint32_t>(p - radice); };
+    Scrivi16(b, radice + 14, static_cast<std::uint16_t>(voci));
+    for (std::uint32_t i = 0; i < voci; ++i) {
+        Scrivi32(b, radice + 16 + i * 8, i + 1 == voci ? 16 : (i + 1 >= 16 ? i + 2 : i + 1));
+        Scrivi32(b, radice + 16 + i * 8 + 4, 0x80000000u | relativo(nome));
+    }
+    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirNome), 24, b.begin() + static_cast<std::ptrdiff_t>(nome));
+    Scrivi32(b, nome + 20, 0x80000000u | relativo(lingua));
+    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirLingua), 24, b.begin() + static_cast<std::ptrdiff_t>(lingua));
+    Scrivi32(b, lingua + 20, relativo(dati));
+    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.voceDati), 16, b.begin() + static_cast<std::ptrdiff_t>(dati));
+    const std::uint32_t posSezione = campioni_pe::Le32(b, m.sezioneRisorse + 20);
+    ASSERT_EQ(posSezione + campioni_pe::Le32(b, m.sezioneRisorse + 16), sano.size()) << "resources must end the file";
+    const auto nuovaDim = static_cast<std::uint32_t>(b.size() - posSezione);
+    Scrivi32(b, m.sezioneRisorse + 8, nuovaDim);
+    Scrivi32(b, m.sezioneRisorse + 16, nuovaDim);
+    Scrivi32(b, m.dirRisorse, campioni_pe::Le32(b, m.dirRisorse) + static_cast<std::uint32_t>(radice - m.radice));
+    const auto v = VersioneDaByte(b);
+    ASSERT_TRUE(v.has_value());
+    EXPECT_EQ(*v, (std::array<std::uint16_t, 4>{3, 3, 0, 0}));
+
+    // The same root claiming one entry more than the section holds is refused.
+    Scrivi16(b, radice + 14, static_cast<std::uint16_t>(voci + 2 + (b.size() - radice) / 8));
+    EXPECT_FALSE(VersioneDaByte(b).has_value());
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+// vqUtilita's version methods: GetVersione on PE files built from .rc sources and on
+// damaged copies of them, ConfrontaVersione and its part reader.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "campioni_pe.h"
+#include "util/vqUtilita.h"
+#include "vq/errore.h"
+
+using campioni_pe::Byte;
+
+// Reaches the private routines (the class names this one as its friend).
+class vqUtilitaProve {
+public:
+    static std::int32_t ParteAlta(std::int32_t w) { return vqUtilita::ParteAlta(w); }
+    static std::int32_t ParteBassa(std::int32_t w) { return vqUtilita::ParteBassa(w); }
+    static std::int16_t ParteVersione(const std::string& s, std::int16_t k) { return vqUtilita::ParteVersione(s, k); }
+    static std::int32_t ConfrontaParti(std::int16_t a, std::int16_t b) { return vqUtilita::ConfrontaParti(a, b); }
+};
+
+namespace {
+
+// ---- GetVersione ------------------------------------------------------------------------
+
+TEST(GetVersione, FileCostruiti) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const std::pair<const char*, const char*> casi[] = {
+        {"base_32.dll", "3.3.0.0"},   {"base_64.dll", "3.3.0.0"},  // product version 9.8.7.6
+        {"base_32.exe", "3.3.0.0"},   {"base_64.exe", "3.3.0.0"},
+        {"v3299_32.dll", "3.2.9.9"},  {"v3299_64.dll", "3.2.9.9"},  // product version 3.3.0.0
+        {"v3100_32.dll", "3.10.0.0"}, {"v3100_64.dll", "3.10.0.0"},
+        {"alti_32.dll", "65535.32768.1.0"}, {"alti_64.dll", "65535.32768.1.0"},
+        {"nome_32.dll", "5.6.7.8"},   {"nome_64.dll", "5.6.7.8"},
+        {"lingue_32.dll", "4.3.0.0"}, {"lingue_64.dll", "4.3.0.0"},
+        {"nessuna_32.dll", "0.0.0.0"}, {"nessuna_64.dll", "0.0.0.0"},
+        {"vuoto_64.exe", "0.0.0.0"},
+    };
+    for (const auto& [nome, attesa] : casi) {
+        SCOPED_TRACE(nome);
+        EXPECT_EQ(vqUtilita::GetVersione(campioni_pe::Percorso(nome)), attesa);
+    }
+}
+
+TEST(GetVersione, FileSenzaVersione) {
+    campioni_pe::CartellaTemporanea dir;
+    const std::string testo = dir.File("leggimi.txt");
+    campioni_pe::ScriviFile(testo, Byte{'3', '.', '3', '.', '0', '.', '0', '\n'});
+    const std::string vuoto = dir.File("vuoto.exe");
+    campioni_pe::ScriviFile(vuoto, {});
+    const std::string casi[] = {
+        testo, vuoto, dir.File("manca.exe"), dir.Percorso().string(), "",
+        std::string("/etc\0/passwd", 12),  // a NUL inside the path names no file
+    };
+    for (const std::string& p : casi) {
+        SCOPED_TRACE(p);
+        EXPECT_EQ(vqUtilita::GetVersione(p), "0.0.0.0");
+    }
+}
+
+// The start-up check: the host's version against the minimum 3.3.0.0.
+TEST(GetVersione, ControlloDellaVersioneMinima) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const std::pair<const char*, std::int32_t> casi[] = {
+        {"base_64.exe", 0}, {"v3299_32.dll", -1}, {"v3100_64.dll", 1}, {"lingue_32.dll", 1}};
+    for (const auto& [nome, atteso] : casi) {
+        SCOPED_TRACE(nome);
+        EXPECT_EQ(vqUtilita::ConfrontaVersione(vqUtilita::GetVersione(campioni_pe::Percorso(nome)), "3.3.0.0"), atteso);
+    }
+}
+
+// ---- Damaged files ----------------------------------------------------------------------
+
+bool TestoVersione(const std::string& v) {
+    static const std::regex forma(R"((\d{1,5})\.(\d{1,5})\.(\d{1,5})\.(\d{1,5}))");
+    std::smatch m;
+    if (!std::regex_match(v, m, forma)) return false;
+    for (std::size_t i = 1; i <= 4; ++i)
+        if (std::stoul(m[i]) > 65535 || (m[i].length() > 1 && m[i].str()[0] == '0')) return false;
+    return true;
+}
+
+// Every prefix of a sound file is a truncated file: no version.
+TEST(Danni, OgniTroncamento) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    campioni_pe::CartellaTemporanea dir;
+    const std::string p = dir.File("tronco.exe");
+    for (const char* nome : {"base_32.exe", "base_64.dll", "nome_32.dll"}) {
+        SCOPED_TRACE(nome);
+        const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(nome));
+        ASSERT_GT(sano.size(), 512u);
+        for (std::size_t n = 0; n < sano.size(); ++n) {
+            campioni_pe::ScriviFile(p, Byte(sano.begin(), sano.begin() + static_cast<std::ptrdiff_t>(n)));
+            ASSERT_EQ(vqUtilita::GetVersione(p), "0.0.0.0") << "prefix of " << n << " bytes";
+        }
+        campioni_pe::ScriviFile(p, sano);
+        EXPECT_NE(vqUtilita::GetVersione(p), "0.0.0.0");
+    }
+}
+
+// Each byte of the headers, the section table, the resource tree and the version block's
+// head, inverted in turn: the result is "0.0.0.0" or a well-formed version text, and
+// inverting the checked structures gives "0.0.0.0".
+TEST(Danni, OgniByteInvertito) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    campioni_pe::CartellaTemporanea dir;
+    const std::string p = dir.File("invertito.dll");
+    for (const char* nome : {"base_32.dll", "base_64.exe"}) {
+        SCOPED_TRACE(nome);
+        const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(nome));
+        const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+        std::vector<std::pair<std::size_t, std::size_t>> zone = {
+            {0, m.fineIntestazioni},          // MZ, PE, COFF, optional header, sections
+            {m.radice, m.voceDati + 16},      // the resource tree down to the data entry
+            {m.blocco, m.fisso + 52},         // VS_VERSIONINFO head and fixed part
+        };
+        // Bytes whose inversion must lose the version: the signatures, the magic, the
+        // key, the fixed part's signature.
+        const std::vector<std::pair<std::size_t, std::size_t>> vitali = {
+            {0, 2}, {m.pe, m.pe + 4}, {m.opzionale, m.opzionale + 2}, {m.blocco + 6, m.blocco + 38},
+            {m.fisso, m.fisso + 4}, {m.voceTipo, m.voceTipo + 4}};
+        int persi = 0;
+        for (const auto& [da, a] : zone) {
+            for (std::size_t i = da; i < a; ++i) {
+                Byte b = sano;
+                b[i] ^= 0xFF;
+                campioni_pe::ScriviFile(p, b);
+                const std::string v = vqUtilita::GetVersione(p);
+                ASSERT_TRUE(TestoVersione(v)) << "byte " << i << ": " << v;
+                bool vitale = false;
+                for (const auto& [vda, va] : vitali) vitale = vitale || (i >= vda && i < va);
+                if (vitale) EXPECT_EQ(v, "0.0.0.0") << "byte " << i;
+                persi += v == "0.0.0.0";
+            }
+        }
+        EXPECT_GT(persi, 0);
+    }
+}
+
+TEST(Danni, CicloNellAlberoDelleRisorse) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    campioni_pe::CartellaTemporanea dir;
+    const std::string p = dir.File("ciclo.dll");
+    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso("base_64.dll"));
+    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+    const auto relNome = static_cast<std::uint32_t>(m.dirNome - m.radice);
+    const auto relLingua = static_cast<std::uint32_t>(m.dirLingua - m.radice);
+    // (entry to rewrite, directory it is made to point to)
+    const std::pair<std::size_t, std::uint32_t> cicli[] = {
+        {m.voceTipo + 4, 0}, {m.dirNome + 20, 0}, {m.dirNome + 20, relNome},
+        {m.dirLingua + 20, 0x80000000u | 0}, {m.dirLingua + 20, 0x80000000u | relNome},
+        {m.dirLingua + 20, 0x80000000u | relLingua}};
+    for (const auto& [voce, verso] : cicli) {
+        Byte b = sano;
+        campioni_pe::Scrivi32(b, voce, verso | 0x80000000u);
+        campioni_pe::ScriviFile(p, b);
+        EXPECT_EQ(vqUtilita::GetVersione(p), "0.0.0.0") << "entry at " << voce;
+    }
+}
+
+// ---- ConfrontaVersione ------------------------------------------------------------------
+
+struct Confronto {
+    const char* a;
+    const char* b;
+    std::int32_t atteso;
+};
+
+TEST(ConfrontaVersione, Esempi) {
+    const Confronto casi[] = {
+        {"3.3.0.0", "3.3.0.0", 0},
+        {"3.2.9.9", "3.3.0.0", -1},
+        {"3.3.0.0", "3.2.9.9", 1},
+        {"3.10.0.0", "3.9.0.0", 1},    // numeric, not text order
+        {"3.9.0.0", "3.10.0.0", -1},
+        {"3.3", "3.3.0.0", 1},         // the short text reads 3, 3, 3, 3
+        {"3.3.0.0", "3.3", -1},
+        {"3.3.0.0.7", "3.3.0.0", 0},   // the fifth part is never read
+        {"", "0.0.0.0", 0},
+        {"x.y", "0.0", 0},             // letters only read 0
+        {"1..3", "1.0.3.3", 0},        // an empty part reads 0
+        {"3a.3b.0c.0d", "3.3.0.0", 0}, // the numeric prefix of each part
+        {" 3. 3.0.0", "3.3.0.0", 0},   // leading blanks skipped
+        {"&H3.&HA.0.0", "3.10.0.0", 0},  // hexadecimal parts
+        {"-1.0.0.0", "0.0.0.0", -1},
+        {"32767.0.0.0", "-32768.0.0.0", 1},
+        {"25E-1.35E-1.0.0", "2.4.0.0", 0},  // 2.5 and 3.5 round to the even neighbour
+        {"3.3.0.1", "3.3.0.0", 1},     // the last pair decides
+        {"4.0.0.0", "3.99.99.99", 1},  // the first differing pair decides
+    };
+    for (const Confronto& c : casi) {
+        SCOPED_TRACE(std::string("\"") + c.a + "\" : \"" + c.b + "\"");
+        EXPECT_EQ(vqUtilita::ConfrontaVersione(c.a, c.b), c.atteso);
+    }
+}
+
+TEST(ConfrontaVersione, ParteFuoriIntervalloErrore6) {
+    // All eight parts are read first: an overflowing part anywhere raises error 6, even
+    // where the first pair would already decide.
+    const std::pair<const char*, const char*> casi[] = {
+        {"40000.0.0.0", "3.3.0.0"}, {"3.3.0.0", "40000.0.0.0"}, {"40000.0.0.0", ""},
+        {"1.0.0.40000", "2.0.0.0"}, {"2.0.0.0", "1.0.0.32768"}, {"-32769", "0"},
+        {"1E5.0.0.0", "0"},
+    };
+    for (const auto& [a, b] : casi) {
+        SCOPED_TRACE(std::string(a) + " : " + b);
+        vq::CancellaErrore();
+        try {
+            vqUtilita::ConfrontaVersione(a, b);
+            ADD_FAILURE() << "no error raised";
+        } catch (const vq::Errore& e) {
+            EXPECT_EQ(e.numero(), 6);
+            EXPECT_EQ(e.descrizione(), "Overflow");
+        }
+        EXPECT_EQ(vq::Err().numero, 6);
+    }
+    vq::CancellaErrore();
+}
+
+// ---- The private routines ---------------------------------------------------------------
+
+TEST(Parti, MetaDellaParola) {
+    const struct {
+        std::uint32_t parola;
+        std::int32_t alta, bassa;
+    } casi[] = {
+        {0x00030003u, 3, 3}, {0x0003000Au, 3, 10}, {0u, 0, 0},
+        {0xFFFF8000u, 65535, 32768},  // unsigned halves: 65535, not -1
+        {0x7FFF0001u, 32767, 1}, {0x80000000u, 32768, 0}, {0x0000FFFFu, 0, 65535},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.parola);
+        const auto w = static_cast<std::int32_t>(c.parola);
+        EXPECT_EQ(vqUtilitaProve::ParteAlta(w), c.alta);
+        EXPECT_EQ(vqUtilitaProve::ParteBassa(w), c.bassa);
+    }
+}
+
+TEST(Parti, ParteVersione) {
+    const struct {
+        const char* testo;
+        std::int16_t k, atteso;
+    } casi[] = {
+        {"1.2.3.4", 1, 1}, {"1.2.3.4", 4, 4}, {"1.2.3.4", 5, 4},  // past the dots: the rest again
+        {"1.2", 3, 2}, {"1.2", 4, 2}, {"7", 1, 7}, {"7", 3, 7},
+        {"1.2.3.4", 0, 0}, {"1.2.3.4", -3, 0},  // no pass at all
+        {"1..3", 2, 0}, {"", 1, 0}, {"abc.5", 1, 0}, {"3a", 1, 3},
+        {"  12.1", 1, 12}, {"&HFF.0", 1, 255}, {"-7.0", 1, -7},
+        {"25E-1", 1, 2}, {"35E-1", 1, 4}, {"-25E-1", 1, -2},  // ties to even
+        {"32767", 1, 32767}, {"-32768", 1, -32768},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(std::string(c.testo) + " k=" + std::to_string(c.k));
+        EXPECT_EQ(vqUtilitaProve::ParteVersione(c.testo, c.k), c.atteso);
+    }
+}
+
+TEST(Parti, ConfrontaParti) {
+    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(3, 2), 1);
+    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(2, 3), -1);
+    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(-32768, 32767), -1);
+    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(32767, -32768), 1);
+    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(-5, -5), 0);
+}
+
+}  // namespace
