@@ -303,6 +303,12 @@ using LPVARIANT = VARIANT*;
 using LPVARIANTARG = VARIANT*;
 static_assert(sizeof(VARIANT) == (sizeof(void*) == 8 ? 24 : 16));
 
+// Flags of VariantChangeType.
+inline constexpr USHORT VARIANT_NOVALUEPROP = 0x01;  // never read an object's default value
+inline constexpr USHORT VARIANT_ALPHABOOL = 0x02;    // booleans as "True"/"False" (else "-1"/"0")
+inline constexpr USHORT VARIANT_NOUSEROVERRIDE = 0x04;
+inline constexpr USHORT VARIANT_LOCALBOOL = 0x10;    // with VARIANT_ALPHABOOL: "Vero"/"Falso"
+
 // ---------------------------------------------------------------------------------------
 // SAFEARRAY
 // ---------------------------------------------------------------------------------------
@@ -503,10 +509,14 @@ VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 // As VariantCopy, but a VT_BYREF source is dereferenced into a value.
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
-// Conversion between the scalar types, VT_BSTR and VT_DISPATCH/VT_UNKNOWN (through the
-// object's default value is not supported: DISP_E_TYPEMISMATCH). Numbers narrow with
-// rounding half to even; out of range gives DISP_E_OVERFLOW; text that is not a number
-// gives DISP_E_TYPEMISMATCH. Text uses "." as the decimal separator whatever the locale.
+// Conversion between the scalar types and VT_BSTR (an object converts through its default
+// value, DISPID_VALUE, unless VARIANT_NOVALUEPROP). Numbers narrow with rounding half to
+// even; a value out of the target's range gives DISP_E_OVERFLOW; text that is not a
+// number (or a date, or a boolean name) gives DISP_E_TYPEMISMATCH, as does Null to
+// anything but Null. Text uses "." as the decimal separator whatever the locale; dates
+// read and write as "dd/mm/yyyy hh:mm:ss" (the time left out at midnight, the date left
+// out on day 0) and also read "yyyy-mm-dd[Thh:mm:ss]". On failure the destination is
+// left untouched. pvargDest may equal pvarSrc.
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
                                                        USHORT wFlags, VARTYPE vt);
 

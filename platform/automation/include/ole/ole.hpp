@@ -60,6 +60,14 @@ HRESULT HresultDaErrore(const vq::Errore& e, std::string_view sorgente = {}) noe
 // Sets the error info and returns `hr` (for failures that are HRESULTs, not numbers).
 HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione, std::string_view sorgente = {}) noexcept;
 
+// IDispatch::Invoke, server side: for a failed `hr` with an EXCEPINFO from the caller,
+// moves the thread's error info into it (scode = hr) and returns DISP_E_EXCEPTION;
+// otherwise returns `hr` and leaves the error info in place.
+HRESULT EccezioneInvoke(HRESULT hr, EXCEPINFO* ei) noexcept;
+// IDispatch::Invoke, caller side: for DISP_E_EXCEPTION takes the error from `ei` (and
+// frees its texts), otherwise as Verifica.
+HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei);
+
 // Runs `f` and turns any exception into an HRESULT with error info: vq::Errore keeps its
 // number and description; std::bad_alloc gives E_OUTOFMEMORY with error 7's text; any
 // other std::exception error 5 with its what(); anything else error 5. On success the

@@ -1,0 +1,309 @@
+// The standard ordered Collection: one-based, with optional keys.
+//
+// Items are VARIANT copies in the order added (or placed with Before / After). A key is a
+// text, compared without regard to case (ASCII and Latin-1 letters), unique in the
+// collection; Item, Remove, Before and After take a position (any numeric VARIANT,
+// rounded half to even) or a key (a VT_BSTR). Looking up a key walks the items.
+// Errors travel as numbers with their description: 5 for an invalid argument, 9 for a
+// position or key that is not there, 13 for an index of another type, 457 for a key
+// already in use.
+//
+// The enumerator from _NewEnum holds the collection and walks it live by position.
+#include "interno.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t kErrChiaveDoppia = 457;
+
+std::u16string Piega(std::u16string s) {
+    for (auto& c : s) {
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c + 32);
+        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+            c = static_cast<char16_t>(c + 32);
+    }
+    return s;
+}
+
+[[noreturn]] void Errore(std::int32_t n) { throw vq::Errore(n, vq::DescrizioneRuntime(n)); }
+
+bool Mancante(const VARIANT* v) {
+    return !v || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND) ||
+           (v->vt == (VT_VARIANT | VT_BYREF) && v->pvarVal && v->pvarVal->vt == VT_ERROR &&
+            v->pvarVal->scode == DISP_E_PARAMNOTFOUND);
+}
+
+struct Elemento {
+    VARIANT valore;
+    std::u16string chiave;  // folded; empty when the item has none
+};
+
+class Collezione final : public ole::Oggetto<_Collection> {
+public:
+    Collezione() = default;
+    ~Collezione() override {
+        for (auto& e : elementi_) VariantClear(&e.valore);
+    }
+
+    // _Collection ------------------------------------------------------------------------
+    STDMETHODIMP Item(VARIANT* Index, VARIANT* pvarRet) override {
+        return ole::Proteggi([&] {
+            if (!pvarRet) Errore(vq::kErrChiamataNonValida);
+            std::size_t i = Posizione(Index);
+            VariantInit(pvarRet);
+            ole::Verifica(VariantCopy(pvarRet, &elementi_[i].valore));
+        });
+    }
+
+    STDMETHODIMP Add(VARIANT* Item, VARIANT* Key, VARIANT* Before, VARIANT* After) override {
+        return ole::Proteggi([&] {
+            if (!Item) Errore(vq::kErrChiamataNonValida);
+            if (!Mancante(Before) && !Mancante(After)) Errore(vq::kErrChiamataNonValida);
+            std::u16string chiave;
+            if (!Mancante(Key)) {
+                ole::Variante testo;
+                HRESULT hr = VariantChangeType(testo.get(), Key, 0, VT_BSTR);
+                if (FAILED(hr)) Errore(vq::kErrTipo);
+                chiave = Piega(std::u16string(ole::Bstr::Adotta(testo.detach().bstrVal).u16()));
+                if (chiave.empty()) Errore(vq::kErrChiamataNonValida);
+                if (Cerca(chiave) != elementi_.size()) {
+                    throw vq::Errore(kErrChiaveDoppia,
+                                     "Questa chiave è già associata ad un elemento di questo insieme");
+                }
+            }
+            std::size_t dove = elementi_.size();
+            if (!Mancante(Before)) dove = Posizione(Before);
+            if (!Mancante(After)) dove = Posizione(After) + 1;
+            Elemento e;
+            VariantInit(&e.valore);
+            ole::Verifica(VariantCopyInd(&e.valore, Item));
+            e.chiave = std::move(chiave);
+            try {
+                elementi_.insert(elementi_.begin() + static_cast<std::ptrdiff_t>(dove), std::move(e));
+            } catch (...) {
+                VariantClear(&e.valore);
+                throw;
+            }
+        });
+    }
+
+    STDMETHODIMP Count(LONG* pi) override {
+        if (!pi) return E_POINTER;
+        *pi = static_cast<LONG>(elementi_.size());
+        return S_OK;
+    }
+
+    STDMETHODIMP Remove(VARIANT* Index) override {
+        return ole::Proteggi([&] {
+            std::size_t i = Posizione(Index);
+            VariantClear(&elementi_[i].valore);
+            elementi_.erase(elementi_.begin() + static_cast<std::ptrdiff_t>(i));
+        });
+    }
+
+    STDMETHODIMP _NewEnum(IUnknown** ppunk) override;
+
+    // IDispatch ------------------------------------------------------------------------------
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
+        if (!pctinfo) return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+        if (ppTInfo) *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
+        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (!rgszNames || !rgDispId) return E_INVALIDARG;
+        if (cNames == 0) return S_OK;
+        static constexpr struct {
+            const char16_t* nome;
+            DISPID id;
+        } kNomi[] = {{u"item", 0}, {u"add", 1}, {u"count", 2}, {u"remove", 3}, {u"_newenum", DISPID_NEWENUM}};
+        HRESULT hr = S_OK;
+        // Named arguments are not supported: every name after the first is unknown.
+        for (UINT i = 1; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN, hr = DISP_E_UNKNOWNNAME;
+        rgDispId[0] = DISPID_UNKNOWN;
+        if (!rgszNames[0]) return DISP_E_UNKNOWNNAME;
+        std::u16string nome = Piega(rgszNames[0]);
+        for (const auto& n : kNomi)
+            if (nome == n.nome) {
+                rgDispId[0] = n.id;
+                return hr;
+            }
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p, VARIANT* pVarResult,
+                        EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+private:
+    void* trova(REFIID riid) noexcept override {
+        if (IsEqualIID(riid, IID__Collection) || IsEqualIID(riid, IID_IDispatch)) return static_cast<_Collection*>(this);
+        return nullptr;
+    }
+
+    std::size_t Cerca(const std::u16string& chiavePiegata) const {
+        for (std::size_t i = 0; i < elementi_.size(); ++i)
+            if (elementi_[i].chiave == chiavePiegata) return i;
+        return elementi_.size();
+    }
+
+    // The zero-based position an index names; error 9 when there is no such item.
+    std::size_t Posizione(const VARIANT* indice) const {
+        if (Mancante(indice)) Errore(vq::kErrChiamataNonValida);
+        ole::Variante v;
+        ole::Verifica(VariantCopyInd(v.get(), indice));
+        if (v.vt() == VT_BSTR) {
+            std::size_t i = Cerca(Piega(std::u16string(ole::Bstr::Adotta(v.detach().bstrVal).u16())));
+            if (i == elementi_.size()) Errore(vq::kErrIndice);
+            return i;
+        }
+        ole::Variante n;
+        HRESULT hr = VariantChangeType(n.get(), v.get(), VARIANT_NOVALUEPROP, VT_I4);
+        if (hr == DISP_E_OVERFLOW) Errore(vq::kErrIndice);
+        if (FAILED(hr)) Errore(vq::kErrTipo);
+        LONG numero = n->lVal;
+        if (numero < 1 || static_cast<std::size_t>(numero) > elementi_.size()) Errore(vq::kErrIndice);
+        return static_cast<std::size_t>(numero) - 1;
+    }
+
+    friend class Enumeratore;
+    std::vector<Elemento> elementi_;
+};
+
+class Enumeratore final : public ole::Oggetto<IEnumVARIANT> {
+public:
+    Enumeratore(Collezione* c, std::size_t pos) : coll_(c), pos_(pos) {}
+
+    STDMETHODIMP Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override {
+        if (pCeltFetched) *pCeltFetched = 0;
+        if (celt == 0) return S_OK;
+        if (!rgVar || (celt > 1 && !pCeltFetched)) return E_INVALIDARG;
+        ULONG presi = 0;
+        const auto& el = coll_->elementi_;
+        while (presi < celt && pos_ < el.size()) {
+            VariantInit(&rgVar[presi]);
+            HRESULT hr = VariantCopy(&rgVar[presi], &el[pos_].valore);
+            if (FAILED(hr)) {
+                for (ULONG k = 0; k < presi; ++k) VariantClear(&rgVar[k]);
+                pos_ -= presi;
+                return hr;
+            }
+            ++presi, ++pos_;
+        }
+        if (pCeltFetched) *pCeltFetched = presi;
+        return presi == celt ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Skip(ULONG celt) override {
+        const std::size_t n = coll_->elementi_.size();
+        const std::size_t resto = pos_ < n ? n - pos_ : 0;
+        pos_ += std::min<std::size_t>(celt, resto);
+        return celt <= resto ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Reset() override {
+        pos_ = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Clone(IEnumVARIANT** ppEnum) override {
+        if (!ppEnum) return E_POINTER;
+        *ppEnum = nullptr;
+        try {
+            *ppEnum = new Enumeratore(coll_.get(), pos_);
+            return S_OK;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+private:
+    void* trova(REFIID riid) noexcept override {
+        return IsEqualIID(riid, IID_IEnumVARIANT) ? static_cast<IEnumVARIANT*>(this) : nullptr;
+    }
+
+    ole::ComPtr<Collezione> coll_;
+    std::size_t pos_;
+};
+
+STDMETHODIMP Collezione::_NewEnum(IUnknown** ppunk) {
+    if (!ppunk) return E_POINTER;
+    *ppunk = nullptr;
+    try {
+        *ppunk = static_cast<IEnumVARIANT*>(new Enumeratore(this, 0));
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+STDMETHODIMP Collezione::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p,
+                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    DISPPARAMS vuoti{nullptr, nullptr, 0, 0};
+    if (!p) p = &vuoti;
+    if (p->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+    if (p->cArgs > 0 && !p->rgvarg) return E_INVALIDARG;
+    // Arguments arrive last first.
+    auto arg = [&](UINT i) -> VARIANT* { return i < p->cArgs ? &p->rgvarg[p->cArgs - 1 - i] : nullptr; };
+    const bool lettura = (wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
+    HRESULT hr;
+    ole::Variante risultato;
+    switch (dispIdMember) {
+        case DISPID_VALUE:  // Item
+            if (!lettura) return DISP_E_MEMBERNOTFOUND;
+            if (p->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+            hr = Item(arg(0), risultato.get());
+            break;
+        case 1:  // Add
+            if (!(wFlags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+            if (p->cArgs < 1 || p->cArgs > 4) return DISP_E_BADPARAMCOUNT;
+            hr = Add(arg(0), arg(1), arg(2), arg(3));
+            break;
+        case 2: {  // Count
+            if (!lettura) return DISP_E_MEMBERNOTFOUND;
+            if (p->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+            risultato->vt = VT_I4;
+            hr = Count(&risultato->lVal);
+            break;
+        }
+        case 3:  // Remove
+            if (!(wFlags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+            if (p->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+            hr = Remove(arg(0));
+            break;
+        case DISPID_NEWENUM: {
+            if (!lettura) return DISP_E_MEMBERNOTFOUND;
+            if (p->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+            IUnknown* e = nullptr;
+            hr = _NewEnum(&e);
+            if (SUCCEEDED(hr)) {
+                risultato->vt = VT_UNKNOWN;
+                risultato->punkVal = e;
+            }
+            break;
+        }
+        default: return DISP_E_MEMBERNOTFOUND;
+    }
+    if (FAILED(hr)) {
+        if (puArgErr) *puArgErr = 0;
+        return ole::EccezioneInvoke(hr, pExcepInfo);
+    }
+    if (pVarResult) *pVarResult = risultato.detach();
+    return S_OK;
+}
+
+}  // namespace
+
+extern "C" HRESULT VqCreateCollection(_Collection** result) {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    try {
+        *result = new Collezione();
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
