@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
-#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,9 +201,9 @@ TEST(Percorsi, GetDirectoryTempFollowsTmpdir) {
         prova::Ambiente a("TMPDIR", std::nullopt);
         EXPECT_EQ(vqUtilita::GetDirectoryTemp(), "/tmp/");
     }
-    {
-        prova::Ambiente a("TMPDIR", tmp / "non-esiste");
-        EXPECT_EQ(vqUtilita::GetDirectoryTemp(), "/tmp/");
+    for (const std::string& inadatta : {tmp / "non-esiste", std::string("relativa"), std::string("")}) {
+        prova::Ambiente a("TMPDIR", inadatta);
+        EXPECT_EQ(vqUtilita::GetDirectoryTemp(), "/tmp/") << inadatta;
     }
 }
 
@@ -214,10 +213,17 @@ TEST(Percorsi, GetFileTemporaneoCreatesNewEmptyFiles) {
     const std::string uno = vqUtilita::GetFileTemporaneo();
     const std::string due = vqUtilita::GetFileTemporaneo();
     EXPECT_NE(uno, due);
-    const std::regex forma(std::regex_replace(tmp.str(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
-                           "/vq[0-9A-F]{1,4}\\.tmp");
+    // <temp>/vq<1 to 4 upper-case hex digits>.tmp
+    auto forma = [&](const std::string& f) {
+        const std::string inizio = tmp.str() + "/vq", fine = ".tmp";
+        if (f.size() < inizio.size() + fine.size() + 1 || f.size() > inizio.size() + fine.size() + 4) return false;
+        if (f.compare(0, inizio.size(), inizio) != 0 || f.compare(f.size() - fine.size(), fine.size(), fine) != 0)
+            return false;
+        const std::string hex = f.substr(inizio.size(), f.size() - inizio.size() - fine.size());
+        return hex.find_first_not_of("0123456789ABCDEF") == std::string::npos;
+    };
     for (const auto& f : {uno, due}) {
-        EXPECT_TRUE(std::regex_match(f, forma)) << f;
+        EXPECT_TRUE(forma(f)) << f;
         EXPECT_TRUE(fs::is_regular_file(f)) << f;
         EXPECT_EQ(fs::file_size(f), 0u) << f;
     }

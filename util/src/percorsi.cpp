@@ -109,11 +109,11 @@ std::string vqUtilita::GetWindowsSysDir() {
     return AggiungiSepDir(cartella);
 }
 
-// The user's temporary folder ($TMPDIR, else /tmp); the program's folder when neither
-// names a folder.
+// The user's temporary folder ($TMPDIR when it is an absolute path, else /tmp); the
+// program's folder when neither names a folder.
 std::string vqUtilita::GetDirectoryTemp() {
     std::string cartella;
-    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0')
+    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp == '/')
         cartella = StripTerminator(tmp);
     if (cartella.empty() || !EsisteCartella(cartella)) cartella = "/tmp";
     if (!EsisteCartella(cartella)) cartella = vq::utilita::CartellaProgramma();
