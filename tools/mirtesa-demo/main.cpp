@@ -1,0 +1,89 @@
+// mirtesa-demo [options] OUT: writes a Mirtesa household database (or, with
+// --operazioni 0, the empty template the host ships as "mirtesa.dat").
+#include "jetwriter/jetwriter.h"
+
+#include <vq/errore.h>
+
+#include <charconv>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char* kUso =
+    "Uso: mirtesa-demo [--operazioni N] [--seme S] [--versione V] [--formato jet3|jet4]\n"
+    "                  [--password P] OUT\n"
+    "Scrive un database Mirtesa dimostrativo (Conti, TabellaCassa, Operazioni, Versione).\n"
+    "  --operazioni N   numero di operazioni (predefinito 3000; 0 = modello vuoto)\n"
+    "  --seme S         seme del generatore: stesso seme, stesso file (predefinito 1)\n"
+    "  --versione V     versione del formato dei dati (predefinita 2)\n"
+    "  --formato F      jet3 (predefinito) o jet4\n"
+    "  --password P     password del database (predefinita quella di Mirtesa; \"\" = nessuna)\n";
+
+template <typename T>
+bool Numero(const char* testo, T& out) {
+    const char* fine = testo + std::strlen(testo);
+    auto [p, ec] = std::from_chars(testo, fine, out);
+    return ec == std::errc() && p == fine;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    jetwriter::OpzioniMirtesa o;
+    std::string uscita;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto valore = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::cerr << "mirtesa-demo: manca il valore di " << a << "\n" << kUso;
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto sbagliato = [&](const char* v) {
+            std::cerr << "mirtesa-demo: valore non valido per " << a << ": \"" << v << "\"\n";
+            std::exit(2);
+        };
+        if (a == "--help" || a == "-h") {
+            std::cout << kUso;
+            return 0;
+        } else if (a == "--operazioni") {
+            const char* v = valore();
+            if (!Numero(v, o.operazioni) || o.operazioni < 0) sbagliato(v);
+        } else if (a == "--seme") {
+            const char* v = valore();
+            if (!Numero(v, o.seme)) sbagliato(v);
+        } else if (a == "--versione") {
+            const char* v = valore();
+            if (!Numero(v, o.versione)) sbagliato(v);
+        } else if (a == "--formato") {
+            const std::string v = valore();
+            if (v == "jet3") o.formato = jetwriter::Formato::Jet3;
+            else if (v == "jet4") o.formato = jetwriter::Formato::Jet4;
+            else sbagliato(v.c_str());
+        } else if (a == "--password") {
+            o.password = valore();
+        } else if (!a.empty() && a[0] == '-') {
+            std::cerr << "mirtesa-demo: opzione sconosciuta " << a << "\n" << kUso;
+            return 2;
+        } else if (uscita.empty()) {
+            uscita = a;
+        } else {
+            std::cerr << kUso;
+            return 2;
+        }
+    }
+    if (uscita.empty()) {
+        std::cerr << kUso;
+        return 2;
+    }
+    try {
+        jetwriter::ScriviDemoMirtesa(o, uscita);
+    } catch (const vq::Errore& e) {
+        std::cerr << "mirtesa-demo: errore " << e.numero() << ": " << e.descrizione() << "\n";
+        return 1;
+    }
+    return 0;
+}
