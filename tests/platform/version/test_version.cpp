@@ -367,4 +367,61 @@ TEST(RadiceGrande, TipoDopoMigliaiaDiVoci) {
     EXPECT_FALSE(VersioneDaByte(b).has_value());
 }
 
+
+// A source of 1 GiB: the given bytes, then zeros made up on demand; it counts what is read.
+class SorgenteGrande final : public vq::pe::Sorgente {
+public:
+    explicit SorgenteGrande(Byte inizio) : inizio_(std::move(inizio)) {}
+    std::uint64_t Dimensione() const override { return std::uint64_t{1} << 30; }
+    bool Leggi(std::uint64_t pos, void* dest, std::size_t n) const override {
+        if (pos > Dimensione() || n > Dimensione() - pos) return false;
+        letti += n;
+        ++letture;
+        auto* d = static_cast<std::uint8_t*>(dest);
+        for (std::size_t i = 0; i < n; ++i) d[i] = pos + i < inizio_.size() ? inizio_[pos + i] : 0;
+        return true;
+    }
+    mutable std::uint64_t letti = 0, letture = 0;
+
+private:
+    Byte inizio_;
+};
+
+// Only the headers, the directory entries on the way and the resource itself are read,
+// whatever the file's size and whatever sizes it declares.
+TEST(LetturaLimitata, FileGrandeDimensioniDichiarateEnormi) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso("base_64.dll"));
+    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+
+    SorgenteGrande intero(sano);
+    const auto blocco = vq::pe::LeggiRisorsaVersione(intero);
+    ASSERT_TRUE(blocco.has_value());
+    EXPECT_LT(intero.letti, 2048u);
+    EXPECT_LT(intero.letture, 20u);
+
+    // The resource section stretched to 1 GiB and a root directory claiming the most
+    // entries it can (131070, none of type 16): the walk reads about 1 MiB of entries.
+    Byte b = sano;
+    Scrivi32(b, m.sezioneRisorse + 16, 0x3FF00000u);
+    Scrivi16(b, m.radice + 12, 0xFFFF);
+    Scrivi16(b, m.radice + 14, 0xFFFF);
+    Scrivi32(b, m.voceTipo, 17);
+    SorgenteGrande enorme(b);
+    EXPECT_FALSE(vq::pe::LeggiRisorsaVersione(enorme).has_value());
+    EXPECT_LE(enorme.letti, 131070u * 8 + 4096);
+    EXPECT_LT(enorme.letture, 600u);
+
+    // A data entry declaring 1 GiB of version data: refused before any of it is read
+    // (a version block is at most 64 KiB, its length being a 16-bit word).
+    b = sano;
+    Scrivi32(b, m.sezioneRisorse + 16, 0x3FF00000u);
+    Scrivi32(b, m.voceDati + 4, 0x3FE00000u);
+    SorgenteGrande dati(b);
+    const auto grande = vq::pe::LeggiRisorsaVersione(dati);
+    ASSERT_TRUE(grande.has_value()) << "the block's own length bounds what is read";
+    EXPECT_LE(grande->size(), 0xFFFFu);
+    EXPECT_LT(dati.letti, 2048u);
+}
+
 }  // namespace
