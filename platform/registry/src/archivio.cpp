@@ -1,0 +1,251 @@
+// The hive files on disk.
+//
+// Readers take no lock: a hive is only ever replaced by rename(), so a reader sees either
+// the old file or the new one, whole. Writers serialise on flock() of "<hive>.lock" and
+// read the hive again under the lock before changing it, so no update is lost between
+// processes (or threads: each call opens its own lock descriptor).
+#include "archivio.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <new>
+
+namespace vq::registro {
+
+namespace {
+
+constexpr std::array<InfoAlveare, 3> kAlveari = {{
+    {"HKEY_CLASSES_ROOT", "HKCR", "HKCR.reg"},
+    {"HKEY_CURRENT_USER", "HKCU", "HKCU.reg"},
+    {"HKEY_LOCAL_MACHINE", "HKLM", "HKLM.reg"},
+}};
+
+// A hive larger than this is not a hive this store wrote; refuse it rather than
+// exhaust memory on it.
+constexpr off_t kDimensioneMassima = 64 * 1024 * 1024;
+
+LONG DaErrno(int e, LONG altrimenti) {
+    switch (e) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return altrimenti;
+    }
+}
+
+class Descrittore {
+public:
+    explicit Descrittore(int fd = -1) : fd_(fd) {}
+    ~Descrittore() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descrittore(const Descrittore&) = delete;
+    Descrittore& operator=(const Descrittore&) = delete;
+    int get() const { return fd_; }
+    int rilascia() {
+        const int f = fd_;
+        fd_ = -1;
+        return f;
+    }
+
+private:
+    int fd_;
+};
+
+// What identifies one version of a hive file: a replacement always brings a new inode
+// or at least a new change time.
+struct Impronta {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtim{};
+    timespec ctim{};
+    bool operator==(const Impronta& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtim.tv_sec == o.mtim.tv_sec &&
+               mtim.tv_nsec == o.mtim.tv_nsec && ctim.tv_sec == o.ctim.tv_sec && ctim.tv_nsec == o.ctim.tv_nsec;
+    }
+};
+
+Impronta ImprontaDi(const struct stat& st) {
+    return Impronta{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+struct Memoria {
+    Impronta impronta;
+    std::shared_ptr<const Chiave> albero;
+};
+
+std::mutex gMutex;
+std::map<std::string, Memoria> gMemoria;  // by file path
+
+std::string Percorso(Alveare a) { return CartellaRegistro() + "/" + Info(a).file; }
+
+bool LeggiTutto(int fd, std::string& testo) {
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        testo.append(buf, static_cast<std::size_t>(n));
+        if (testo.size() > static_cast<std::size_t>(kDimensioneMassima)) {
+            errno = EFBIG;
+            return false;
+        }
+    }
+}
+
+bool ScriviTutto(int fd, const std::string& testo) {
+    std::size_t fatto = 0;
+    while (fatto < testo.size()) {
+        const ssize_t n = ::write(fd, testo.data() + fatto, testo.size() - fatto);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        fatto += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Creates the folder and the missing folders above it, each with mode 0700.
+bool CreaCartelle(const std::string& cartella) {
+    struct stat st {};
+    if (::stat(cartella.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    const auto barra = cartella.find_last_of('/');
+    if (barra != std::string::npos && barra > 0 && !CreaCartelle(cartella.substr(0, barra))) return false;
+    if (::mkdir(cartella.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    return true;
+}
+
+// Reads and parses the hive at `percorso`, through the cache.
+LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chiave>& albero) {
+    Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            albero = std::make_shared<const Chiave>();
+            return ERROR_SUCCESS;
+        }
+        return DaErrno(errno, ERROR_CANTREAD);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return DaErrno(errno, ERROR_CANTREAD);
+    if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+    if (st.st_size > kDimensioneMassima) return ERROR_BADDB;
+    const Impronta impronta = ImprontaDi(st);
+    {
+        std::lock_guard lock(gMutex);
+        auto it = gMemoria.find(percorso);
+        if (it != gMemoria.end() && it->second.impronta == impronta) {
+            albero = it->second.albero;
+            return ERROR_SUCCESS;
+        }
+    }
+    std::string testo;
+    if (!LeggiTutto(fd.get(), testo)) return errno == EFBIG ? ERROR_BADDB : DaErrno(errno, ERROR_CANTREAD);
+    auto nuovo = std::make_shared<Chiave>();
+    const EsitoAnalisi esito = Analizza(testo, Info(a).radice, Info(a).abbreviazione, *nuovo);
+    if (!esito.ok) return ERROR_BADDB;
+    albero = nuovo;
+    std::lock_guard lock(gMutex);
+    gMemoria[percorso] = Memoria{impronta, albero};
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+const InfoAlveare& Info(Alveare a) { return kAlveari[static_cast<std::size_t>(a)]; }
+
+std::string CartellaRegistro() {
+    if (const char* d = std::getenv("VQ_REGISTRO_DIR"); d != nullptr && *d != '\0') return d;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && x[0] == '/')
+        return std::string(x) + "/vq/registro";
+    std::string casa;
+    if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
+        casa = h;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        casa = pw->pw_dir;
+    }
+    return casa + "/.config/vq/registro";
+}
+
+LONG Leggi(Alveare a, std::shared_ptr<const Chiave>& albero) {
+    try {
+        return LeggiFile(a, Percorso(a), albero);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato)>& modifica) {
+    try {
+        const std::string cartella = CartellaRegistro();
+        const std::string percorso = cartella + "/" + Info(a).file;
+        if (!CreaCartelle(cartella)) return DaErrno(errno, ERROR_CANTWRITE);
+
+        const std::string nomeBlocco = percorso + ".lock";
+        Descrittore blocco(::open(nomeBlocco.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (blocco.get() < 0) return DaErrno(errno, ERROR_CANTWRITE);
+        while (::flock(blocco.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) return ERROR_LOCK_VIOLATION;
+        }
+        // The lock goes with the descriptor: closing `blocco` releases it.
+
+        std::shared_ptr<const Chiave> attuale;
+        if (const LONG r = LeggiFile(a, percorso, attuale); r != ERROR_SUCCESS) return r;
+        auto nuovo = std::make_shared<Chiave>(*attuale);
+        bool cambiato = false;
+        if (const LONG r = modifica(*nuovo, cambiato); r != ERROR_SUCCESS) return r;
+        if (!cambiato) return ERROR_SUCCESS;
+
+        const std::string testo = Scrivi(*nuovo, Info(a).radice);
+        std::string temporaneo = percorso + ".XXXXXX";
+        Descrittore fd(::mkostemp(temporaneo.data(), O_CLOEXEC));
+        if (fd.get() < 0) return DaErrno(errno, ERROR_CANTWRITE);
+        auto annulla = [&](int e) {
+            ::unlink(temporaneo.c_str());
+            return DaErrno(e, ERROR_CANTWRITE);
+        };
+        if (::fchmod(fd.get(), 0600) != 0) return annulla(errno);
+        if (!ScriviTutto(fd.get(), testo)) return annulla(errno);
+        if (::fsync(fd.get()) != 0) return annulla(errno);
+        if (::close(fd.rilascia()) != 0) return annulla(errno);
+        if (::rename(temporaneo.c_str(), percorso.c_str()) != 0) return annulla(errno);
+        // Make the rename itself durable.
+        Descrittore dir(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() >= 0) ::fsync(dir.get());
+
+        struct stat st {};
+        if (::stat(percorso.c_str(), &st) == 0) {
+            std::lock_guard lock(gMutex);
+            gMemoria[percorso] = Memoria{ImprontaDi(st), std::move(nuovo)};
+        }
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+}  // namespace vq::registro
