@@ -8,10 +8,8 @@
 
 #include <filesystem>
 #include <cstdio>
-#include <fcntl.h>
 #include <functional>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -145,19 +143,16 @@ TEST(Percorsi, CreaPercorsoDirectoryFailures) {
         EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(path)) << '"' << vuoto << '"';
         EXPECT_EQ(path, vuoto);
     }
-    // A file stands where a level should go: false, the levels made before it stay.
+    // A file stands where a level should go, or a name is too long: false; the levels
+    // made before the failing one stay.
     fs::create_directories(tmp / "X");
     prova::ScriviFile(tmp / "X/file", "dati");
-    std::string path = tmp / "X/file/Y/Z";
+    std::string path = tmp / "X/file/Z";
     EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(path));
     EXPECT_EQ(prova::LeggiFile(tmp / "X/file"), "dati");
-
-    std::string parziale = tmp / "P/Q/file/R";
-    fs::create_directories(tmp / "P");
-    EXPECT_TRUE(fs::create_directory(tmp / "P/Q"));
-    prova::ScriviFile(tmp / "P/Q/file", "");
-    EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(parziale));
-    EXPECT_TRUE(fs::is_directory(tmp / "P/Q"));
+    std::string lungo = tmp / ("uno/due/" + std::string(300, 'n') + "/tre");
+    EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(lungo));
+    EXPECT_TRUE(fs::is_directory(tmp / "uno/due"));
     EXPECT_EQ(vq::Err().numero, 0);  // the method's own handler swallowed the failure
 }
 
@@ -229,29 +224,36 @@ TEST(Percorsi, GetFileTemporaneoCreatesNewEmptyFiles) {
     }
 }
 
-// When every name is taken nothing is reused: all existing files keep their content and
-// the failure is error 322.
+// Existing files are never reused: with one name in sixteen already taken (each with
+// content), 300 new names are all fresh, distinct and empty, and nothing old changed.
 TEST(Percorsi, GetFileTemporaneoNeverClobbers) {
     prova::CartellaTemp tmp;
     prova::Ambiente a("TMPDIR", tmp.str());
-    for (unsigned n = 1; n <= 0xFFFF; ++n) {
+    std::set<std::string> occupati;
+    for (unsigned n = 1; n <= 0xFFFF; n += 16) {
         char nome[16];
         std::snprintf(nome, sizeof nome, "vq%X.tmp", n);
-        const int fd = ::open((tmp / nome).c_str(), O_WRONLY | O_CREAT, 0600);
-        ASSERT_GE(fd, 0);
-        if (n % 4096 == 0) {
-            ASSERT_EQ(::write(fd, "x", 1), 1);
-        }
-        ::close(fd);
+        prova::ScriviFile(tmp / nome, "x");
+        occupati.insert(tmp / nome);
     }
+    std::set<std::string> nuovi;
+    for (int i = 0; i < 300; ++i) {
+        const std::string f = vqUtilita::GetFileTemporaneo();
+        EXPECT_EQ(occupati.count(f), 0u) << f;
+        EXPECT_TRUE(nuovi.insert(f).second) << f;
+    }
+    for (const auto& f : occupati) ASSERT_EQ(fs::file_size(f), 1u) << f;
+}
+
+// A folder where nothing can be created gives error 322, not a name that was never made.
+TEST(Percorsi, GetFileTemporaneoFailsWithError322) {
+    prova::Ambiente a("TMPDIR", "/proc");
     try {
-        vqUtilita::GetFileTemporaneo();
-        ADD_FAILURE() << "a name was handed out";
+        const std::string f = vqUtilita::GetFileTemporaneo();
+        ADD_FAILURE() << "a name was handed out: " << f;
     } catch (const vq::Errore& e) {
         EXPECT_EQ(e.numero(), 322);
     }
-    EXPECT_EQ(prova::LeggiFile(tmp / "vq1000.tmp"), "x");
-    EXPECT_EQ(fs::file_size(tmp / "vqF000.tmp"), 1u);
     vq::CancellaErrore();
 }
 
