@@ -1,0 +1,476 @@
+// ClsDatiMirtesa over a stand-in engine: the connection with its version gate, the
+// queries and what they give back, and the object's life cycle.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database.h"
+#include "filtro.h"
+#include "oggetti.h"
+#include "ole/ole.hpp"
+#include "vq/errore.h"
+
+using namespace tessadati;
+
+namespace {
+
+constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
+
+// A result set: field names and rows of values.
+struct Tabella {
+    std::vector<std::string> campi;
+    std::vector<std::vector<ole::Variante>> righe;
+};
+
+ole::Variante I4(LONG x) { return ole::Variante::I4(x); }
+ole::Variante R8(double x) { return ole::Variante::R8(x); }
+ole::Variante Testo(const char* s) { return ole::Variante::Testo(s); }
+ole::Variante Null() { return ole::Variante::Null(); }
+
+// What the stand-in engine saw and what it answers.
+struct Stato {
+    std::deque<std::string> cartelle{"/dati/"};  // answers of the host, the last repeated
+    int richieste_cartella = 0;
+    std::vector<std::string> aperture;  // path + connect string
+    std::vector<std::string> sql;
+    int chiusure_database = 0;
+    int recordset_aperti = 0;
+    std::function<Tabella(const std::string&)> risposta;
+};
+
+class RecordsetFinto final : public Recordset {
+public:
+    RecordsetFinto(Tabella t, Stato& s) : t_(std::move(t)), s_(s) { ++s_.recordset_aperti; }
+    ~RecordsetFinto() override { --s_.recordset_aperti; }
+    bool Fine() const override { return pos_ >= t_.righe.size(); }
+    void Campo(int indice, VARIANT& valore) override {
+        if (Fine()) vq::Solleva(3021, "Nessun record corrente.");
+        VariantClear(&valore);
+        VariantCopy(&valore, t_.righe[pos_].at(static_cast<std::size_t>(indice)).get());
+    }
+    void Campo(std::string_view nome, VARIANT& valore) override {
+        for (std::size_t i = 0; i < t_.campi.size(); ++i)
+            if (t_.campi[i] == nome) return Campo(static_cast<int>(i), valore);
+        vq::Solleva(3265, "Elemento non trovato nell'insieme.");
+    }
+    void Successivo() override { ++pos_; }
+    SAFEARRAY* GetRows(LONG righe) override {
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(righe), t_.righe.size() - pos_);
+        SAFEARRAYBOUND b[2] = {{static_cast<ULONG>(t_.campi.size()), 0}, {static_cast<ULONG>(n), 0}};
+        SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 2, b);
+        for (std::size_t r = 0; r < n; ++r, ++pos_)
+            for (std::size_t c = 0; c < t_.campi.size(); ++c) {
+                LONG i[2] = {static_cast<LONG>(c), static_cast<LONG>(r)};
+                SafeArrayPutElement(a, i, t_.righe[pos_][c].get());
+            }
+        return a;
+    }
+    void Chiudi() override {}
+
+private:
+    Tabella t_;
+    Stato& s_;
+    std::size_t pos_ = 0;
+};
+
+class DatabaseFinto final : public Database {
+public:
+    explicit DatabaseFinto(Stato& s) : s_(s) {}
+    std::unique_ptr<Recordset> ApriRecordset(const std::string& sql) override {
+        s_.sql.push_back(sql);
+        return std::make_unique<RecordsetFinto>(s_.risposta ? s_.risposta(sql) : Tabella{}, s_);
+    }
+    void Chiudi() override { ++s_.chiusure_database; }
+
+private:
+    Stato& s_;
+};
+
+class MotoreFinto final : public Motore {
+public:
+    explicit MotoreFinto(Stato& s) : s_(s) {}
+    std::string CartellaDati() override {
+        ++s_.richieste_cartella;
+        std::string r = s_.cartelle.front();
+        if (s_.cartelle.size() > 1) s_.cartelle.pop_front();
+        return r;
+    }
+    std::unique_ptr<Database> Apri(const std::string& percorso, const std::string& connessione) override {
+        s_.aperture.push_back(percorso + "|" + connessione);
+        return std::make_unique<DatabaseFinto>(s_);
+    }
+
+private:
+    Stato& s_;
+};
+
+// Answers the version query with `versione` and every other query with `altre`.
+std::function<Tabella(const std::string&)> Risposte(Tabella versione, std::function<Tabella(const std::string&)> altre = {}) {
+    return [versione = std::make_shared<Tabella>(std::move(versione)), altre](const std::string& sql) {
+        if (sql == "Select versione from Versione") {
+            Tabella t;
+            t.campi = versione->campi;
+            for (auto& r : versione->righe) t.righe.push_back(r);
+            return t;
+        }
+        return altre ? altre(sql) : Tabella{};
+    };
+}
+
+Tabella Versione(ole::Variante v) {
+    Tabella t{{"versione"}, {}};
+    t.righe.emplace_back();
+    t.righe.back().push_back(std::move(v));
+    return t;
+}
+
+Tabella Riga(std::vector<std::string> campi, std::vector<ole::Variante> valori) {
+    Tabella t{std::move(campi), {}};
+    t.righe.push_back(std::move(valori));
+    return t;
+}
+
+class Oggetti : public ::testing::Test {
+protected:
+    void SetUp() override {
+        stato.risposta = Risposte(Versione(I4(2)));
+        dati = ClsDatiMirtesa::Crea(motore);
+    }
+    ClsDatiMirtesa& Interno() { return *static_cast<ClsDatiMirtesa*>(dati.get()); }
+    // The description of the last failure, consuming the thread's error info.
+    static std::string Descrizione() {
+        IErrorInfo* info = nullptr;
+        if (GetErrorInfo(0, &info) != S_OK || !info) return {};
+        ole::Bstr d;
+        info->GetDescription(d.put());
+        info->Release();
+        return d.utf8();
+    }
+
+    Stato stato;
+    MotoreFinto motore{stato};
+    ole::ComPtr<_ClsDatiMirtesa> dati;
+};
+
+TEST_F(Oggetti, CreazioneSenzaDatabaseNeHost) {
+    EXPECT_EQ(stato.richieste_cartella, 0);
+    EXPECT_TRUE(stato.aperture.empty());
+    EXPECT_FALSE(Interno().database_aperto());
+    EXPECT_EQ(CostruisciQuery(Interno().filtro(), kQueryConteggio), CostruisciQuery(Filtro{}, kQueryConteggio));
+}
+
+TEST_F(Oggetti, ApriDataBaseConPasswordESoglia) {
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ASSERT_EQ(stato.aperture.size(), 1u);
+    EXPECT_EQ(stato.aperture[0], "/dati/Mirtesa.mdb|;Pwd=604kmr73");
+    EXPECT_TRUE(Interno().database_aperto());
+}
+
+TEST_F(Oggetti, SogliaDiVersione) {
+    const struct {
+        const char* nome;
+        std::function<Tabella()> versione;
+        HRESULT atteso;
+    } casi[] = {
+        {"2", [] { return Versione(I4(2)); }, S_OK},
+        {"7 come testo", [] { return Versione(Testo("7")); }, S_OK},
+        {"1", [] { return Versione(I4(1)); }, Errore(4567)},
+        {"0", [] { return Versione(I4(0)); }, Errore(4567)},
+        {"Null", [] { return Versione(Null()); }, Errore(4567)},
+        {"tabella vuota", [] { return Tabella{{"versione"}, {}}; }, Errore(4567)},
+        {"non numerica", [] { return Versione(Testo("abc")); }, Errore(13)},
+    };
+    for (const auto& c : casi) {
+        Stato s;
+        s.risposta = Risposte(c.versione());
+        MotoreFinto m(s);
+        auto o = ClsDatiMirtesa::Crea(m);
+        EXPECT_EQ(o->ApriDataBase(), c.atteso) << c.nome;
+        if (c.atteso == Errore(4567)) {
+            EXPECT_EQ(Descrizione(),
+                      "Per utilizzare tale modulo è necessario utilizzare almeno la versione 3.0 di "
+                      "Mirtesa. Sul sistema è installata una versione obsoleta.")
+                << c.nome;
+        }
+        // Open in every case, even after the gate refused it: closing closes it once.
+        EXPECT_TRUE(static_cast<ClsDatiMirtesa*>(o.get())->database_aperto()) << c.nome;
+        EXPECT_EQ(s.recordset_aperti, 0) << c.nome;
+        EXPECT_EQ(o->ChiudiDataBase(), S_OK);
+        EXPECT_EQ(o->ChiudiDataBase(), S_OK);
+        EXPECT_EQ(s.chiusure_database, 1) << c.nome;
+    }
+}
+
+TEST_F(Oggetti, CartellaChiestaUnaVolta) {
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    EXPECT_EQ(stato.richieste_cartella, 1);
+    // The database held before is let go by the second opening.
+    EXPECT_EQ(stato.chiusure_database, 0);
+    EXPECT_EQ(stato.aperture.size(), 2u);
+}
+
+TEST_F(Oggetti, CartellaVuotaRichiestaDiNuovo) {
+    stato.cartelle = {"", "/casa/mirtesa"};
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    EXPECT_EQ(stato.richieste_cartella, 2);
+    ASSERT_EQ(stato.aperture.size(), 3u);
+    EXPECT_EQ(stato.aperture[0], "Mirtesa.mdb|;Pwd=604kmr73");
+    // Without a trailing separator the names run together.
+    EXPECT_EQ(stato.aperture[1], "/casa/mirtesaMirtesa.mdb|;Pwd=604kmr73");
+}
+
+TEST_F(Oggetti, RilascioChiudeIlDatabase) {
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    dati.reset();
+    EXPECT_EQ(stato.chiusure_database, 1);
+}
+
+TEST_F(Oggetti, FiltroIndipendenteDalDatabase) {
+    LONG id = 5;
+    ASSERT_EQ(dati->put_ImpostaConto(&id), S_OK);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ASSERT_EQ(dati->ChiudiDataBase(), S_OK);
+    EXPECT_EQ(Interno().filtro().f_conto, 5);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ASSERT_EQ(dati->ClearFiltri(), S_OK);
+    EXPECT_TRUE(Interno().database_aperto());
+}
+
+TEST_F(Oggetti, TotRecordEImporti) {
+    stato.risposta = Risposte(Versione(I4(3)), [](const std::string& sql) {
+        if (sql.starts_with(" SELECT Count(*) ")) return Riga({"Expr1000"}, {I4(17)});
+        return Riga({"Euro", "Lire"}, {R8(0.125), R8(1501.5)});
+    });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ole::Bstr lista("3;5");
+    ASSERT_EQ(dati->put_f_mult_conto(lista.get()), S_OK);
+
+    LONG n = 0;
+    ASSERT_EQ(dati->GetTotRecord(&n), S_OK);
+    EXPECT_EQ(n, 17);
+    EXPECT_EQ(stato.sql.back(), CostruisciQuery(Interno().filtro(), kQueryConteggio));
+    double euro = 1, lire = 1;
+    ASSERT_EQ(dati->GetImportoEuro(&euro), S_OK);
+    EXPECT_EQ(stato.sql.back(), CostruisciQuery(Interno().filtro(), kQueryTotali));
+    ASSERT_EQ(dati->GetImportoLire(&lire), S_OK);
+    EXPECT_EQ(euro, 0.12);
+    EXPECT_EQ(lire, 1502.0);
+    EXPECT_EQ(stato.recordset_aperti, 0);
+}
+
+TEST_F(Oggetti, ImportiArrotondatiAlPari) {
+    const struct {
+        ole::Variante (*valore)();
+        double euro, lire;
+    } casi[] = {
+        {[] { return R8(0.375); }, 0.38, 0},
+        {[] { return R8(1500.5); }, 1500.5, 1500},
+        {[] { return R8(2.5); }, 2.5, 2},
+        {[] { return Null(); }, 0, 0},  // no transactions: the sum is Null
+    };
+    for (const auto& c : casi) {
+        stato.risposta = Risposte(Versione(I4(2)), [&](const std::string&) {
+            return Riga({"Euro", "Lire"}, {c.valore(), c.valore()});
+        });
+        ASSERT_EQ(dati->ApriDataBase(), S_OK);
+        double euro = -1, lire = -1;
+        ASSERT_EQ(dati->GetImportoEuro(&euro), S_OK);
+        ASSERT_EQ(dati->GetImportoLire(&lire), S_OK);
+        EXPECT_EQ(euro, c.euro);
+        EXPECT_EQ(lire, c.lire);
+    }
+}
+
+TEST_F(Oggetti, ArrayDatiVuotoLasciaDati) {
+    stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) { return Riga({"n"}, {I4(0)}); });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    SAFEARRAY* prima = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+    SAFEARRAY* a = prima;
+    LONG n = 0;
+    ASSERT_EQ(dati->GetArrayDati(&a, &n), S_OK);
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(a, prima);
+    SafeArrayDestroy(a);
+}
+
+TEST_F(Oggetti, ArrayDatiUnaRigaInOrdine) {
+    stato.risposta = Risposte(Versione(I4(2)), [](const std::string& sql) {
+        if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(1)});
+        return Riga({"Conto", "Cassa", "Data", "Causale", "Euro", "Lire", "Bancomat", "ContoCorrente",
+                     "Carta", "NoStatistiche"},
+                    {Testo("Banca"), Null(), ole::Variante::Data(38047), Testo("Spesa"), R8(1.5),
+                     R8(2904), ole::Variante::Booleano(true), ole::Variante::Booleano(false), Null(), Null()});
+    });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    // A former array is released and replaced.
+    SAFEARRAY* a = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+    LONG n = 0;
+    ASSERT_EQ(dati->GetArrayDati(&a, &n), S_OK);
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(stato.sql.back(), CostruisciQuery(Interno().filtro(), kQueryRighe) +
+                                    " order by Operazioni.Data, Operazioni.IDMovimento ");
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(SafeArrayGetDim(a), 2u);
+    LONG alto = -1;
+    SafeArrayGetUBound(a, 1, &alto);
+    EXPECT_EQ(alto, 9);
+    SafeArrayGetUBound(a, 2, &alto);
+    EXPECT_EQ(alto, 0);
+    LONG i[2] = {1, 0};
+    ole::Variante v;
+    ASSERT_EQ(SafeArrayGetElement(a, i, v.put()), S_OK);
+    EXPECT_EQ(v.vt(), VT_NULL);
+    i[0] = 3;
+    ASSERT_EQ(SafeArrayGetElement(a, i, v.put()), S_OK);
+    ASSERT_EQ(v.vt(), VT_BSTR);
+    EXPECT_EQ(ole::Utf8DaBstr(v->bstrVal), "Spesa");
+    SafeArrayDestroy(a);
+}
+
+TEST_F(Oggetti, ArrayDatiSecondaInterrogazioneVuota) {
+    // The count and the rows are two queries: rows may have gone in between.
+    stato.risposta = Risposte(Versione(I4(2)), [](const std::string& sql) {
+        if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(4)});
+        return Tabella{{"Conto"}, {}};
+    });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    SAFEARRAY* a = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+    LONG n = 0;
+    ASSERT_EQ(dati->GetArrayDati(&a, &n), S_OK);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(a, nullptr);
+}
+
+TEST_F(Oggetti, ArrayDatiOltre32767RigheOverflow) {
+    stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) { return Riga({"n"}, {I4(32768)}); });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    SAFEARRAY* a = nullptr;
+    LONG n = 0;
+    EXPECT_EQ(dati->GetArrayDati(&a, &n), Errore(6));
+    EXPECT_EQ(Descrizione(), "Overflow");
+    EXPECT_EQ(a, nullptr);
+    EXPECT_EQ(stato.recordset_aperti, 0);
+}
+
+TEST_F(Oggetti, ContiInOrdineConDescrizioneNull) {
+    stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) {
+        Tabella t{{"IdConto", "Descrizione"}, {}};
+        t.righe.push_back({I4(4), Null()});
+        t.righe.push_back({I4(2), Testo("Banca")});
+        return t;
+    });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ole::ComPtr<_Collection> conti;
+    ASSERT_EQ(dati->GetConti(conti.put()), S_OK);
+    EXPECT_EQ(stato.sql.back(), "Select IdConto, Descrizione from Conti order by Descrizione ");
+    LONG quanti = 0;
+    ASSERT_EQ(conti->Count(&quanti), S_OK);
+    ASSERT_EQ(quanti, 2);
+    const struct {
+        LONG id;
+        const char* testo;
+    } attesi[] = {{4, ""}, {2, "Banca"}};
+    for (LONG k = 1; k <= 2; ++k) {
+        ole::Variante indice = I4(k);
+        ole::Variante elemento;
+        ASSERT_EQ(conti->Item(indice.get(), elemento.put()), S_OK);
+        ASSERT_EQ(elemento.vt(), VT_DISPATCH);
+        auto conto = ole::ComPtr<IDispatch>(elemento->pdispVal).as<_clsConti>(IID__clsConti);
+        LONG id = 0;
+        ole::Bstr testo;
+        conto->get_IDConto(&id);
+        conto->get_Conto(testo.put());
+        EXPECT_EQ(id, attesi[k - 1].id);
+        EXPECT_EQ(testo.utf8(), attesi[k - 1].testo);
+    }
+}
+
+TEST_F(Oggetti, CodiciCassaOgnunoColSuoConto) {
+    stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) {
+        Tabella t{{"IdCassa", "Cassa", "IdConto", "Descrizione"}, {}};
+        t.righe.push_back({I4(10), Testo("Affitto"), I4(-1), Testo("Banca")});
+        t.righe.push_back({I4(11), Null(), I4(-1), Testo("Banca")});
+        return t;
+    });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    SHORT id = -1;
+    ole::ComPtr<_Collection> casse;
+    ASSERT_EQ(dati->GetCodiciCassa(&id, casse.put()), S_OK);
+    EXPECT_EQ(stato.sql.back(),
+              "Select IdCassa, Cassa, TabellaCassa.IdConto, Descrizione from TabellaCassa, Conti "
+              "where TabellaCassa.IdConto=Conti.IdConto and TabellaCassa.IdConto=-1 order by cassa ");
+    LONG quanti = 0;
+    ASSERT_EQ(casse->Count(&quanti), S_OK);
+    ASSERT_EQ(quanti, 2);
+    _clsConti* conti[2] = {};
+    for (LONG k = 1; k <= 2; ++k) {
+        ole::Variante indice = I4(k);
+        ole::Variante elemento;
+        ASSERT_EQ(casse->Item(indice.get(), elemento.put()), S_OK);
+        auto cassa = ole::ComPtr<IDispatch>(elemento->pdispVal).as<_clsCassa>(IID__clsCassa);
+        LONG idcassa = 0;
+        cassa->get_IDCassa(&idcassa);
+        EXPECT_EQ(idcassa, 9 + k);
+        ole::Variante testo;
+        cassa->get_Cassa(testo.put());
+        ASSERT_EQ(testo.vt(), VT_BSTR);
+        EXPECT_EQ(ole::Utf8DaBstr(testo->bstrVal), k == 1 ? "Affitto" : "");
+        ASSERT_EQ(cassa->get_Conto(&conti[k - 1]), S_OK);
+        ole::Bstr nome;
+        conti[k - 1]->get_Conto(nome.put());
+        EXPECT_EQ(nome.utf8(), "Banca");
+    }
+    EXPECT_NE(conti[0], conti[1]);
+    conti[0]->Release();
+    conti[1]->Release();
+}
+
+TEST_F(Oggetti, ElencoVuotoMaiMancante) {
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    ole::ComPtr<_Collection> conti;
+    ASSERT_EQ(dati->GetConti(conti.put()), S_OK);
+    ASSERT_TRUE(conti);
+    LONG quanti = -1;
+    conti->Count(&quanti);
+    EXPECT_EQ(quanti, 0);
+}
+
+TEST_F(Oggetti, ListaNonValidaFallisceSenzaToccareIlDatabase) {
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    const auto prima = stato.sql.size();
+    ole::Bstr lista("3) OR (1=1");
+    ASSERT_EQ(dati->put_f_mult_cassa(lista.get()), S_OK);
+    LONG n = 0;
+    EXPECT_EQ(dati->GetTotRecord(&n), Errore(kErrIdNonValido));
+    EXPECT_NE(Descrizione().find("TabellaCassa.IDCassa=3) OR (1=1"), std::string::npos);
+    EXPECT_EQ(stato.sql.size(), prima);
+    // The text is kept as given, and the object goes on working.
+    ole::Bstr letto;
+    ASSERT_EQ(dati->get_f_mult_cassa(letto.put()), S_OK);
+    EXPECT_EQ(letto.utf8(), "3) OR (1=1");
+    ASSERT_EQ(dati->ClearFiltri(), S_OK);
+    EXPECT_EQ(dati->GetTotRecord(&n), S_OK);
+}
+
+TEST_F(Oggetti, TestoDelleListeRestituitoIntatto) {
+    // Texts come back exactly, unpaired surrogates and embedded NULs included.
+    const char16_t grezzo[] = {u'1', 0xD800, u';', 0, u'2'};
+    BSTR b = SysAllocStringLen(grezzo, 5);
+    ASSERT_EQ(dati->put_f_mult_conto(b), S_OK);
+    BSTR letto = nullptr;
+    ASSERT_EQ(dati->get_f_mult_conto(&letto), S_OK);
+    ASSERT_EQ(SysStringLen(letto), 5u);
+    EXPECT_EQ(std::u16string_view(letto, 5), std::u16string_view(grezzo, 5));
+    SysFreeString(letto);
+    SysFreeString(b);
+}
+
+}  // namespace

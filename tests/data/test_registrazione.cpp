@@ -1,0 +1,146 @@
+// Self-registration of the library: the keys Windows would hold for it, and their exact
+// removal (what belongs to others stays).
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <limits.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "ole/automation.h"
+#include "tessadati/tessadati.h"
+#include "win/registry.h"
+
+namespace {
+
+// The text of a value, or "<assente>" when the key or value is missing.
+std::string Valore(const std::string& chiave, const char* nome = nullptr) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return "<assente>";
+    char dati[4096];
+    DWORD dimensione = sizeof dati;
+    DWORD tipo = 0;
+    const LONG e = RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
+    RegCloseKey(h);
+    if (e != ERROR_SUCCESS) return "<assente>";
+    EXPECT_EQ(tipo, REG_SZ) << chiave;
+    return std::string(dati, dimensione > 0 && dati[dimensione - 1] == 0 ? dimensione - 1 : dimensione);
+}
+
+bool Esiste(const std::string& chiave) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+void Crea(const std::string& chiave, const char* valore) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(valore),
+                             static_cast<DWORD>(std::char_traits<char>::length(valore) + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+}
+
+class Registrazione : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char modello[] = "/tmp/tessadati-registro-XXXXXX";
+        ASSERT_NE(mkdtemp(modello), nullptr);
+        cartella_ = modello;
+        setenv("XDG_CONFIG_HOME", modello, 1);
+        unsetenv("VQ_REGISTRO_DIR");
+        lib_ = dlopen(TESSADATI_LIB, RTLD_NOW);
+        ASSERT_NE(lib_, nullptr) << dlerror();
+        registra_ = reinterpret_cast<HRESULT (*)()>(dlsym(lib_, "DllRegisterServer"));
+        cancella_ = reinterpret_cast<HRESULT (*)()>(dlsym(lib_, "DllUnregisterServer"));
+        ASSERT_TRUE(registra_ && cancella_);
+    }
+    void TearDown() override {
+        if (lib_) dlclose(lib_);
+        std::filesystem::remove_all(cartella_);
+    }
+
+    std::string cartella_;
+    void* lib_ = nullptr;
+    HRESULT (*registra_)() = nullptr;
+    HRESULT (*cancella_)() = nullptr;
+};
+
+const char* const kClsDati = "CLSID\\{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}";
+const char* const kLibreria = "TypeLib\\{AFC86911-033F-498D-87FD-F899D440DF18}";
+
+TEST_F(Registrazione, ChiaviDelServer) {
+    ASSERT_EQ(registra_(), S_OK);
+    char assoluto[PATH_MAX];
+    ASSERT_NE(realpath(TESSADATI_LIB, assoluto), nullptr);
+    const std::string cls = kClsDati;
+
+    EXPECT_EQ(Valore(cls), "ClsDatiMirtesa");
+    EXPECT_EQ(Valore(cls + "\\InprocServer32"), assoluto);
+    EXPECT_EQ(Valore(cls + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_EQ(Valore(cls + "\\ProgID"), "Tessadati.ClsDatiMirtesa");
+    EXPECT_EQ(Valore(cls + "\\TypeLib"), "{AFC86911-033F-498D-87FD-F899D440DF18}");
+    EXPECT_EQ(Valore(cls + "\\VERSION"), "1.1");
+    EXPECT_EQ(Valore("Tessadati.ClsDatiMirtesa\\CLSID"), "{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}");
+    EXPECT_EQ(Valore("Tessadati.clsConti\\CLSID"), "{DFF216EF-9A81-450E-B2B9-7C4959CFDA88}");
+    EXPECT_EQ(Valore("Tessadati.clsCassa\\CLSID"), "{92D94912-F0EF-4678-AA9F-D980405DAD66}");
+    EXPECT_EQ(Valore("CLSID\\{92D94912-F0EF-4678-AA9F-D980405DAD66}\\InprocServer32", "ThreadingModel"),
+              "Apartment");
+    EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.1"), "Tessadati");
+    EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.1\\0\\win64"), assoluto);
+    for (const char* iid : {"{6EF3DB62-9534-4211-B115-D1B09E0190B9}", "{4A7BAB9D-DA03-4037-8617-F99E8C01E4B6}",
+                            "{AA0890F9-EE09-46FF-B1A4-81406D923F61}", "{068FAA94-DC62-457A-B608-06491380F0D4}"}) {
+        const std::string chiave = std::string("Interface\\") + iid;
+        EXPECT_EQ(Valore(chiave + "\\ProxyStubClsid32"), "{00020424-0000-0000-C000-000000000046}") << iid;
+        EXPECT_EQ(Valore(chiave + "\\TypeLib"), "{AFC86911-033F-498D-87FD-F899D440DF18}") << iid;
+        EXPECT_EQ(Valore(chiave + "\\TypeLib", "Version"), "1.1") << iid;
+    }
+
+    // The runtime finds the class through these keys.
+    CLSID c{};
+    EXPECT_EQ(CLSIDFromProgID(u"Tessadati.clsConti", &c), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(c, CLSID_clsConti));
+}
+
+TEST_F(Registrazione, CancellazioneTogliePropriQuanto) {
+    // What belongs to others: another class, another version of the type library.
+    Crea("CLSID\\{00000000-1111-2222-3333-444444444444}", "Altro");
+    Crea(std::string(kLibreria) + "\\1.0", "Tessadati vecchia");
+
+    ASSERT_EQ(registra_(), S_OK);
+    ASSERT_EQ(registra_(), S_OK);  // twice: the same keys
+    ASSERT_EQ(cancella_(), S_OK);
+
+    EXPECT_FALSE(Esiste(kClsDati));
+    EXPECT_FALSE(Esiste("CLSID\\{DFF216EF-9A81-450E-B2B9-7C4959CFDA88}"));
+    EXPECT_FALSE(Esiste("Tessadati.ClsDatiMirtesa"));
+    EXPECT_FALSE(Esiste("Tessadati.clsCassa"));
+    EXPECT_FALSE(Esiste("Interface\\{6EF3DB62-9534-4211-B115-D1B09E0190B9}"));
+    EXPECT_FALSE(Esiste(std::string(kLibreria) + "\\1.1"));
+    EXPECT_EQ(Valore("CLSID\\{00000000-1111-2222-3333-444444444444}"), "Altro");
+    EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.0"), "Tessadati vecchia");
+
+    EXPECT_EQ(cancella_(), S_OK);  // nothing left to remove is no failure
+}
+
+TEST_F(Registrazione, CancellazioneCompletaTogliAncheLaLibreriaDeiTipi) {
+    ASSERT_EQ(registra_(), S_OK);
+    ASSERT_EQ(cancella_(), S_OK);
+    EXPECT_FALSE(Esiste(kLibreria));
+}
+
+TEST_F(Registrazione, EsportaSoloIPuntiDiIngresso) {
+    for (const char* nome : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+        EXPECT_NE(dlsym(lib_, nome), nullptr) << nome;
+    for (const char* nome : {"_ZN9tessadati15CostruisciQueryERKNS_6FiltroEi", "_ZN9tessadati9ContatoreEv",
+                             "_ZN9tessadati17MotorePredefinitoEv"})
+        EXPECT_EQ(dlsym(lib_, nome), nullptr) << nome;
+}
+
+}  // namespace
