@@ -1,0 +1,43 @@
+// Replacing a file atomically: the new content goes to a temporary file beside the
+// target, is flushed to disk, and only then renamed over the target. A failure at any
+// point removes the temporary file and leaves the target as it was (absent, or byte for
+// byte unchanged).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace travasa {
+
+// The sink the content is written to: buffered, so callers may write small pieces.
+class UscitaFile {
+public:
+    void scrivi(std::string_view pezzo);
+    void scrivi(char c) {
+        if (usati_ == buffer_.size()) svuota();
+        buffer_[usati_++] = c;
+    }
+
+private:
+    friend void ScriviFileAtomico(const std::string&, const std::function<void(UscitaFile&)>&);
+    UscitaFile(int fd, std::string percorso);
+    void svuota();
+
+    int fd_;
+    std::string percorso_;  // the target, for error messages
+    std::vector<char> buffer_;
+    std::size_t usati_ = 0;
+};
+
+// Write `percorso` with the content that `produci` writes to the sink. A symbolic link
+// is followed: the file it points to is replaced. A new file gets the usual permissions
+// (0666 less the process's umask); a replaced one keeps its own.
+// Errors (vq::Errore), the description naming the file: 76 folder missing, 70 permission
+// denied or read-only file system, 61 disk full or file too large, 75 any other failure.
+// An exception thrown by `produci` passes through unchanged, after the cleanup.
+void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci);
+
+}  // namespace travasa

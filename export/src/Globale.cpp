@@ -1,0 +1,10 @@
+#include "export/Globale.h"
+
+namespace travasa {
+
+clsInfo& Info() {
+    static clsInfo info;
+    return info;
+}
+
+}  // namespace travasa

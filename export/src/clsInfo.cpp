@@ -1,0 +1,10 @@
+#include "export/clsInfo.h"
+
+namespace travasa {
+
+void clsInfo::ClearValori() {
+    Periodo.clear();
+    Conto.clear();
+}
+
+}  // namespace travasa

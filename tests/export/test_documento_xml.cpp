@@ -1,0 +1,195 @@
+// The document object: the tree it builds, the text it writes, its data-type check.
+#include <gtest/gtest.h>
+
+#include <pugixml.hpp>
+
+#include <random>
+#include <string>
+
+#include "export/DocumentoXml.h"
+#include "vq/errore.h"
+
+namespace travasa {
+namespace {
+
+template <class F>
+vq::Errore ErroreDi(F&& f) {
+    try {
+        f();
+    } catch (const vq::Errore& e) {
+        return e;
+    }
+    ADD_FAILURE() << "nessun errore sollevato";
+    return vq::Errore(0, "");
+}
+
+TEST(DocumentoXml, ScriveLeIstruzioniLaRadiceELeRigheSenzaAltriSpazi) {
+    DocumentoXml doc;
+    doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\""));
+    doc.appendChild(doc.createProcessingInstruction("xml-stylesheet", "type=\"text/xsl\" href=\"a.xsl\""));
+    NodoXml radice = doc.createNode(NODE_ELEMENT, "radice", "");
+    NodoXml a = doc.createElement("a");
+    a.Text("uno");
+    radice.appendChild(a);
+    NodoXml vuoto = doc.createElement("vuoto");
+    vuoto.Text("");
+    radice.appendChild(vuoto);
+    doc.createElement("mai_aggiunto").Text("non salvato");
+    doc.appendChild(radice);
+    EXPECT_EQ(doc.xml(),
+              "<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"a.xsl\"?>\n"
+              "<radice><a>uno</a><vuoto></vuoto></radice>\n");
+}
+
+TEST(DocumentoXml, IlTestoSostituisceIlContenutoERiletto) {
+    DocumentoXml doc;
+    NodoXml e = doc.createElement("e");
+    e.appendChild(doc.createElement("figlio"));
+    e.Text("primo");
+    e.Text("secondo");
+    EXPECT_EQ(e.Text(), "secondo");
+    doc.appendChild(e);
+    EXPECT_EQ(doc.xml(), "<e>secondo</e>\n");
+}
+
+// What a real parser reads back from a text, after the document wrote it.
+std::string Riletto(const std::string& testo) {
+    DocumentoXml doc;
+    doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\""));
+    NodoXml e = doc.createElement("e");
+    e.Text(testo);
+    doc.appendChild(e);
+    pugi::xml_document letto;
+    const std::string xml = doc.xml();
+    const auto esito = letto.load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata,
+                                         pugi::encoding_utf8);
+    EXPECT_TRUE(esito) << esito.description() << " in " << xml;
+    return letto.child("e").text().get();
+}
+
+TEST(DocumentoXml, TestoEscapatoERilettoDaUnParserVero) {
+    struct Caso {
+        std::string dato, atteso;
+    };
+    const std::string fffd = "\xEF\xBF\xBD";
+    const Caso casi[] = {
+        {"Casa\\ <Tutti i Codici>", "Casa\\ <Tutti i Codici>"},
+        {"a & b ]]> c \"d\" 'e'", "a & b ]]> c \"d\" 'e'"},
+        {"riga1\r\nriga2\rfine\tx", "riga1\r\nriga2\rfine\tx"},  // CR survives the reader's line-end rule
+        {"caffè €", "caffè €"},
+        {"\U0001F600", "\U0001F600"},
+        {std::string("a\0b", 3), "a" + fffd + "b"},
+        {"a\x01\x1F" "b", "a" + fffd + fffd + "b"},
+        {"\xFF", fffd},
+        {"\xC3", fffd},                        // truncated sequence
+        {"\xC3(", fffd + "("},                 // broken sequence: the next byte is kept
+        {"\xC0\xAF", fffd},                    // overlong form
+        {"\xED\xA0\x80", fffd},                // surrogate
+        {"\xEF\xBF\xBE", fffd},                // U+FFFE
+        {"\xF4\x90\x80\x80", fffd},            // beyond U+10FFFF
+    };
+    for (const auto& c : casi) EXPECT_EQ(Riletto(c.dato), c.atteso) << c.dato;
+}
+
+TEST(DocumentoXml, QualunqueSequenzaDiByteDaUnFileBenFormato) {
+    std::mt19937 casuale(20041215);
+    for (int prova = 0; prova < 2000; ++prova) {
+        std::string dato(casuale() % 24, '\0');
+        for (auto& c : dato) c = static_cast<char>(casuale() % 256);
+        const std::string sicuro = TestoXmlSicuro(dato);
+        EXPECT_EQ(TestoXmlSicuro(sicuro), sicuro);
+        EXPECT_EQ(Riletto(dato), sicuro);
+    }
+}
+
+TEST(DocumentoXml, IlTipoDiDatoRifiutaUnTestoNonValidoELasciaIlValorePrecedente) {
+    DocumentoXml doc;
+    NodoXml e = doc.createElement("importo_lire");
+    e.Text("prima");
+    e.dataType("i4");
+    EXPECT_EQ(e.dataType(), "i4");
+    const vq::Errore errore = ErroreDi([&] { e.Text("1500.5"); });
+    EXPECT_EQ(errore.numero(), kErrTipoDato);
+    EXPECT_NE(errore.descrizione().find("\"1500.5\""), std::string::npos) << errore.descrizione();
+    EXPECT_NE(errore.descrizione().find("\"i4\""), std::string::npos) << errore.descrizione();
+    EXPECT_EQ(e.Text(), "prima");
+    EXPECT_EQ(vq::Err().numero, kErrTipoDato);
+
+    e.Text("87713");
+    EXPECT_EQ(e.Text(), "87713");
+    e.dataType("");
+    EXPECT_EQ(e.dataType(), "");
+    e.Text("1500.5");  // no type: any text
+    EXPECT_EQ(e.Text(), "1500.5");
+}
+
+TEST(DocumentoXml, ErroriDiCostruzioneNumerati) {
+    DocumentoXml doc, altro;
+    NodoXml e = doc.createElement("e");
+    struct Caso {
+        const char* cosa;
+        std::function<void()> azione;
+        std::int32_t numero;
+    };
+    const Caso casi[] = {
+        {"tipo ignoto", [&] { e.dataType("varchar"); }, kErrTipoSconosciuto},
+        {"nome vuoto", [&] { doc.createElement(""); }, 5},
+        {"nome con spazio", [&] { doc.createElement("a b"); }, 5},
+        {"nome con cifra iniziale", [&] { doc.createElement("1a"); }, 5},
+        {"nodo non elemento", [&] { doc.createNode(3, "t", ""); }, 5},
+        {"spazio dei nomi", [&] { doc.createNode(NODE_ELEMENT, "a", "urn:x"); }, 5},
+        {"istruzione con ?>", [&] { doc.createProcessingInstruction("pi", "a ?> b"); }, 5},
+        {"nodo di un altro documento", [&] { e.appendChild(altro.createElement("x")); }, 5},
+        {"dentro sé stesso", [&] { e.appendChild(e); }, 5},
+        {"tipo su un'istruzione",
+         [&] { doc.createProcessingInstruction("pi", "").dataType("i4"); }, 5},
+    };
+    for (const auto& c : casi) EXPECT_EQ(ErroreDi(c.azione).numero(), c.numero) << c.cosa;
+
+    NodoXml figlio = doc.createElement("figlio");
+    e.appendChild(figlio);
+    EXPECT_EQ(ErroreDi([&] { figlio.appendChild(e); }).numero(), 5) << "un antenato dentro un discendente";
+}
+
+TEST(DocumentoXml, UnaSolaRadiceELaDichiarazioneSoloInTesta) {
+    DocumentoXml doc;
+    doc.appendChild(doc.createElement("radice"));
+    EXPECT_EQ(ErroreDi([&] { doc.appendChild(doc.createElement("seconda")); }).numero(), 5);
+    EXPECT_EQ(ErroreDi([&] { doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\"")); }).numero(),
+              5);
+    doc.appendChild(doc.createProcessingInstruction("dopo", "ok"));
+    EXPECT_EQ(doc.xml(), "<radice></radice>\n<?dopo ok?>\n");
+}
+
+TEST(DocumentoXml, SpostareUnNodoLoTogliedalPadrePrecedente) {
+    DocumentoXml doc;
+    NodoXml a = doc.createElement("a"), b = doc.createElement("b"), x = doc.createElement("x");
+    NodoXml radice = doc.createElement("r");
+    a.appendChild(x);
+    b.appendChild(x);
+    radice.appendChild(a);
+    radice.appendChild(b);
+    doc.appendChild(radice);
+    EXPECT_EQ(doc.xml(), "<r><a></a><b><x></x></b></r>\n");
+}
+
+TEST(DocumentoXml, AlberoProfondoScrittoSenzaRicorsione) {
+    // Built from the bottom up, so each append stays cheap.
+    DocumentoXml doc;
+    constexpr int kLivelli = 200000;
+    NodoXml corrente = doc.createElement("n");
+    corrente.Text("fondo");
+    for (int i = 1; i < kLivelli; ++i) {
+        NodoXml padre = doc.createElement("n");
+        padre.appendChild(corrente);
+        corrente = padre;
+    }
+    doc.appendChild(corrente);
+    const std::string xml = doc.xml();
+    EXPECT_EQ(xml.size(), kLivelli * 7 + 5 + 1u);
+    EXPECT_EQ(xml.substr(std::size_t{kLivelli} * 3 - 3, 12), "<n>fondo</n>");
+    EXPECT_EQ(corrente.Text(), "fondo");
+}
+
+}  // namespace
+}  // namespace travasa
