@@ -1,0 +1,32 @@
+// Val reads any text to a finite number or raises error 6; the text of that number reads
+// back to a number of the same text.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "vq/conversioni.h"
+#include "vq/errore.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
+    const std::string_view testo(reinterpret_cast<const char*>(dati), n);
+    double v;
+    try {
+        v = vq::Val(testo);
+    } catch (const vq::Errore& e) {
+        if (e.numero() != vq::kErrOverflow) std::abort();
+        return 0;
+    }
+    if (!std::isfinite(v)) std::abort();
+    const std::string s = vq::TestoNumero(v);
+    if (vq::TestoNumero(vq::Val(s)) != s) std::abort();
+    (void)vq::StrNumero(v);
+    try {
+        (void)vq::CInt(v);
+        (void)vq::ArrotondaPari(v, static_cast<int>(n % 16));
+    } catch (const vq::Errore& e) {
+        if (e.numero() != vq::kErrOverflow) std::abort();
+    }
+    return 0;
+}
