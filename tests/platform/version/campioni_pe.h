@@ -36,7 +36,11 @@ inline Byte LeggiFile(const std::string& percorso) {
     return Byte(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Writes a new file in place of any old one: truncating an old file instead would make
+// the file system flush it at every rewrite, which the damage tests do thousands of times.
 inline void ScriviFile(const std::string& percorso, const Byte& dati) {
+    std::error_code ec;
+    std::filesystem::remove(percorso, ec);
     std::ofstream out(percorso, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(dati.data()), static_cast<std::streamsize>(dati.size()));
 }
