@@ -456,6 +456,12 @@ HRESULT Converti(const VARIANT& src, USHORT flag, VARTYPE vt, VARIANT& out) {
     if (vt == VT_NULL) return src.vt == VT_EMPTY ? (out.vt = VT_NULL, S_OK) : DISP_E_TYPEMISMATCH;
     if (vt == VT_EMPTY) return src.vt == VT_NULL ? DISP_E_TYPEMISMATCH : S_OK;
     if (src.vt == VT_NULL) return DISP_E_TYPEMISMATCH;
+    if (src.vt == VT_EMPTY && vt == VT_BSTR) {
+        out.bstrVal = SysAllocStringLen(nullptr, 0);
+        if (!out.bstrVal) return E_OUTOFMEMORY;
+        out.vt = VT_BSTR;
+        return S_OK;
+    }
     if (src.vt == VT_ERROR) {
         if (vt != VT_I4) return DISP_E_TYPEMISMATCH;
         out.vt = VT_I4;
