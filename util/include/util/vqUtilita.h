@@ -3,7 +3,10 @@
 // One stateless class: every method is static, so a caller may keep an object of the
 // class (as the program's window does) or call the methods on the class itself. The
 // methods are implemented in one source file per group:
-//   util/src/percorsi.cpp   paths, folders and strings
+//   util/src/percorsi.cpp   paths, folder creation, the system's own folders
+//   util/src/cartelle.cpp   the standard folders of the user and of all users
+//   util/src/registro.cpp   the registry reader, folders of registered programs
+//   util/src/testi.cpp      replace, split, remove blanks
 //   util/src/versioni.cpp   version resources and comparison
 //   util/src/errori.cpp     error reporting and log
 //
