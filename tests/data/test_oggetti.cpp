@@ -473,4 +473,92 @@ TEST_F(Oggetti, TestoDelleListeRestituitoIntatto) {
     SysFreeString(b);
 }
 
+// Invoke with the single argument `a`; the result goes into `r`.
+HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, VARIANT& a, VARIANT& r, UINT* errore = nullptr) {
+    DISPPARAMS p{&a, nullptr, 1, 0};
+    return o->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &p, &r, nullptr, errore);
+}
+
+TEST_F(Oggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
+    LONG conteggio = 1;
+    stato.risposta = Risposte(Versione(I4(2)), [&](const std::string& sql) {
+        if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(conteggio)});
+        return Riga({"Conto", "Cassa"}, {Testo("Banca"), Testo("Spesa")});
+    });
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+
+    // The array through a variant by reference: the variant becomes the array.
+    ole::Variante interno;
+    VARIANT a;
+    a.vt = VT_BYREF | VT_VARIANT;
+    a.pvarVal = interno.get();
+    ole::Variante r;
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put()), S_OK);
+    ASSERT_EQ(r.vt(), VT_I4);
+    EXPECT_EQ(r->lVal, 1);
+    ASSERT_EQ(interno.vt(), VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(SafeArrayGetDim(interno->parray), 2u);
+
+    // The array by reference as itself.
+    SAFEARRAY* diretto = nullptr;
+    a.vt = VT_BYREF | VT_ARRAY | VT_VARIANT;
+    a.pparray = &diretto;
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put()), S_OK);
+    ASSERT_NE(diretto, nullptr);
+    SafeArrayDestroy(diretto);
+
+    // No rows: the caller's variant keeps what it held.
+    conteggio = 0;
+    ole::Variante vuoto;
+    a.vt = VT_BYREF | VT_VARIANT;
+    a.pvarVal = vuoto.get();
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put()), S_OK);
+    EXPECT_EQ(r->lVal, -1);
+    EXPECT_EQ(vuoto.vt(), VT_EMPTY);
+
+    // Something that is not an array cannot take one.
+    ole::Variante numero = I4(3);
+    a.pvarVal = numero.get();
+    UINT errore = 9;
+    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put(), &errore),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(errore, 0u);
+}
+
+TEST_F(Oggetti, InvokeCodiciCassaConversioneA16Bit) {
+    ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    const struct {
+        VARTYPE vt;
+        LONG valore;
+        HRESULT atteso;
+        const char* id;
+    } casi[] = {
+        {VT_I4, 12, S_OK, "=12 "},
+        {VT_R8, 7, S_OK, "=7 "},
+        {VT_I4, 40000, DISP_E_OVERFLOW, nullptr},
+        {VT_I4, -32768, S_OK, "=-32768 "},
+    };
+    for (const auto& c : casi) {
+        ole::Variante a = c.vt == VT_R8 ? R8(c.valore) : I4(c.valore);
+        ole::Variante r;
+        UINT errore = 9;
+        EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, *a.get(), *r.put(), &errore), c.atteso)
+            << c.valore;
+        if (c.id) {
+            EXPECT_EQ(r.vt(), VT_DISPATCH);
+            EXPECT_NE(stato.sql.back().find(std::string("TabellaCassa.IdConto") + c.id), std::string::npos);
+        } else {
+            EXPECT_EQ(errore, 0u);
+        }
+    }
+    // By reference with the declared type: passed through.
+    SHORT id = 5;
+    VARIANT a;
+    a.vt = VT_BYREF | VT_I2;
+    a.piVal = &id;
+    ole::Variante r;
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, a, *r.put()), S_OK);
+    EXPECT_NE(stato.sql.back().find("TabellaCassa.IdConto=5 "), std::string::npos);
+}
+
 }  // namespace
