@@ -19,8 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
         return 0;
     }
     if (!std::isfinite(v)) std::abort();
+    // Near the largest double the 15-digit text rounds up past it and reads back as an
+    // overflow, as in the runtime.
     const std::string s = vq::TestoNumero(v);
-    if (vq::TestoNumero(vq::Val(s)) != s) std::abort();
+    try {
+        if (vq::TestoNumero(vq::Val(s)) != s) std::abort();
+    } catch (const vq::Errore& e) {
+        if (e.numero() != vq::kErrOverflow || std::fabs(v) < 1e308) std::abort();
+    }
     (void)vq::StrNumero(v);
     try {
         (void)vq::CInt(v);

@@ -11,6 +11,8 @@ namespace vq {
 double ArrotondaPari(double x);
 // Round to `decimali` decimal places (0..15), ties to even on the decimal value as written:
 // 0.125 -> 0.12, 0.375 -> 0.38, 2.5 -> 2, 3.5 -> 4, 1500.5 -> 1500, 1501.5 -> 1502.
+// "As written" is the number's 15-significant-digit text (so 2.675 -> 2.68 although the
+// double lies just below 2.675). Error 5 for negative `decimali`; more than 15 act as 15.
 double ArrotondaPari(double x, int decimali);
 
 // Narrowing as CInt / CLng: round half to even, then error 6 "Overflow" when the result
@@ -25,6 +27,8 @@ std::int32_t CLng(std::int64_t x);
 // the process locale, no leading blank. Integers print without a decimal part.
 std::string TestoNumero(double x);
 // Str(): as TestoNumero, with the sign position: a blank before zero and positive numbers.
+// Like the runtime's Str, it drops the zero before the decimal point: 0.5 gives " .5",
+// -0.25 gives "-.25" (whole numbers, the usual case, are unaffected: 53 gives " 53").
 std::string StrNumero(double x);
 
 // The lenient numeric reader (Val): leading blanks (and tabs, line feeds) skipped,
@@ -32,6 +36,8 @@ std::string StrNumero(double x);
 // optional exponent (E or D, optional sign, digits); or "&H" hex / "&O" octal digits
 // (read as a 16-bit value when they fit in 4 hex digits, else 32-bit, as the runtime does).
 // Blanks inside the digits are skipped as the runtime does. No prefix reads 0.
+// Error 6 "Overflow" when the number does not fit a double or the hex/octal digits
+// exceed 32 bits; a number too small for a double reads 0.
 double Val(std::string_view testo);
 
 }  // namespace vq

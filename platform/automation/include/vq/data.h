@@ -29,7 +29,10 @@ inline constexpr double kDataMassima = 2958465.99998843;
 // mean 1930..1999, as in the runtime. Error 5 when the result leaves the valid range.
 DATA DateSerial(int anno, int mese, int giorno);
 
-// TimeSerial: the fraction of a day for h:m:s, with carry (negative allowed).
+// TimeSerial: the fraction of a day for h:m:s, with carry (negative allowed). Beyond a
+// day the time carries into the days after 30 December 1899 (25:00 is 31 December 01:00),
+// a negative time into the days before it (-1:00 is 29 December 1899 23:00, -1.958333).
+// Error 5 when the result leaves the valid range.
 DATA TimeSerial(int ora, int minuto, int secondo);
 
 // Combine a calendar date (no carry: an invalid date gives std::nullopt) and a time.
@@ -39,12 +42,14 @@ std::optional<DATA> ComponiData(const DataOra& d);
 // second as the runtime does. Error 5 outside the valid range or for NaN.
 DataOra ScomponiData(DATA d);
 
-// The day part alone (Int toward the calendar day: -1.25 gives -1, 2.75 gives 2).
+// The day part alone: the calendar day that ScomponiData gives (-1.25 gives -1, 2.75
+// gives 2; 2.9999999999 gives 3, being 00:00:00 of that day once rounded to the second).
+// Error 5 outside the valid range.
 DATA SoloData(DATA d);
 
 // Calendar helpers.
 bool Bisestile(int anno);
-int GiorniNelMese(int anno, int mese);  // 1..12
+int GiorniNelMese(int anno, int mese);  // mese 1..12; 0 for any other month
 
 // Parse "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SS" (exact, no carry); std::nullopt when invalid.
 std::optional<DATA> DataDaIso(const std::string& testo);

@@ -80,6 +80,7 @@ double ArrotondaPari(double x, int decimali) {
     // Work on the decimal digits the number prints with, so that a value written 0.125
     // is a tie even though its binary neighbour may lie a hair off it.
     const Decimale d = Scomponi15(x);
+    if (d.esponente >= 15) return x;  // no decimals to round at this size
     const long tenute = static_cast<long>(d.esponente) + 1 + decimali;  // digits kept
     if (tenute >= static_cast<long>(d.cifre.size())) {
         // Nothing to drop among the digits the number prints with: the result is the
