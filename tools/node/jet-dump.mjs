@@ -3,8 +3,9 @@
 //   node jet-dump.mjs FILE.mdb [--tables T1,T2]
 // Output: {"format": "jet3"|"jet4", "password": ..., "tables": [{"name", "rowCount",
 //   "columns": [{"name", "type", "size", "autonumber"}], "rows": [[...]]}]}
-// Values keep what the file stores: dates as the stored day count (a double), currency as
-// its decimal text, booleans as true/false, Null as null, binary as hex text.
+// Values as mdb-reader gives them: dates as milliseconds since 1 January 1970 (mdb-reader
+// converts the stored day count linearly and rounds it to the millisecond), currency as its
+// decimal text, booleans as true/false, Null as null, binary as hex text.
 import { readFileSync } from "node:fs";
 import MDBReader from "mdb-reader";
 
@@ -20,12 +21,9 @@ for (let i = 1; i < args.length; i++) {
 
 const buffer = readFileSync(args[0]);
 const reader = new MDBReader(buffer);
-const DAY_MS = 86400000;
-const EPOCH_DAYS = 25569; // 30 December 1899 to 1 January 1970
-
 function value(v, type) {
   if (v === null || v === undefined) return null;
-  if (type === "datetime") return v.getTime() / DAY_MS + EPOCH_DAYS;
+  if (type === "datetime") return v.getTime();
   if (Buffer.isBuffer(v)) return v.toString("hex");
   if (typeof v === "bigint") return v.toString();
   return v;
