@@ -1,0 +1,149 @@
+// The stylesheet shipped beside the program, applied by xsltproc to a written export.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "export/Globale.h"
+#include "export/ModXML.h"
+#include "supporto_array.h"
+#include "vq/data.h"
+
+namespace travasa {
+namespace {
+
+namespace fs = std::filesystem;
+
+class NessunProgresso : public IndicatoreProgresso {
+public:
+    float Min() const override { return 0; }
+    float Max() const override { return 100; }
+    void Value(float) override {}
+};
+
+std::string Leggi(const fs::path& percorso) {
+    std::ifstream f(percorso, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// The text of the element with the given id.
+std::string TestoConId(const std::string& html, const std::string& id) {
+    const std::regex espressione("id=\"" + id + "\">([^<]*)<");
+    std::smatch trovato;
+    return std::regex_search(html, trovato, espressione) ? trovato[1].str() : "<assente>";
+}
+
+std::size_t Occorrenze(const std::string& testo, const std::string& cosa) {
+    std::size_t n = 0;
+    for (auto pos = testo.find(cosa); pos != std::string::npos; pos = testo.find(cosa, pos + cosa.size())) ++n;
+    return n;
+}
+
+class FoglioStile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v xsltproc >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "xsltproc is not installed: the stylesheet cannot be applied";
+        ASSERT_TRUE(fs::exists(VQ_FOGLIO_STILE_BUILD)) << "the build did not copy the stylesheet to template/html/";
+        std::string modello = (fs::temp_directory_path() / "vq-xsl-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(modello.data()), nullptr);
+        cartella_ = modello;
+    }
+    void TearDown() override {
+        if (!cartella_.empty()) fs::remove_all(cartella_);
+        Info().ClearValori();
+    }
+
+    // Writes the export, copies the stylesheet beside it as the export run does, and
+    // applies it through the file's own stylesheet instruction.
+    std::string Trasforma(const std::vector<prove::Riga>& righe) {
+        const fs::path xml = cartella_ / "estratto 2004.xml";
+        const prove::ArrayDati array = prove::CreaArray(righe);
+        NessunProgresso barra;
+        CreaFileXML(array.get(), xml.string(), barra, VARIANT_TRUE, VARIANT_TRUE);
+        fs::copy_file(VQ_FOGLIO_STILE_BUILD, cartella_ / "estratto 2004.xsl");
+        const fs::path html = cartella_ / "estratto.html";
+        const std::string comando = "xsltproc --nonet -o '" + html.string() + "' '" + xml.string() + "' 2>'" +
+                                    (cartella_ / "errori.txt").string() + "'";
+        EXPECT_EQ(std::system(comando.c_str()), 0) << Leggi(cartella_ / "errori.txt");
+        return Leggi(html);
+    }
+
+    fs::path cartella_;
+};
+
+DATE Giorno(int anno, int mese, int giorno) { return *vq::ComponiData({anno, mese, giorno, 0, 0, 0}); }
+
+TEST_F(FoglioStile, MostraFiltriRigheConteggioETotaliInFormatoItaliano) {
+    Info().Periodo = "Dal 01-gen-2004 al 31-dic-2004";
+    Info().Conto = "Casa\\ <Tutti i Codici>\rAuto\\ Benzina";
+    std::vector<prove::Riga> righe{
+        prove::NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "Supermercato & co.", 45.3, 87713, true),
+        prove::NuovaRiga("Auto", "Benzina", Giorno(2004, 4, 1), "Pieno", -1234.56, -2390436, false, true, true, true),
+        prove::NuovaRiga("Casa", "Spesa", Giorno(2004, 12, 31), "Regali", 2000, 3872540),
+    };
+    prove::Riga nulla = prove::NuovaRiga("Casa", "Spesa", 0, "", 0, 0);
+    nulla[2] = ole::Variante::Null();
+    nulla[4] = ole::Variante::Null();
+    nulla[5] = ole::Variante::Null();
+    righe.push_back(std::move(nulla));
+
+    const std::string html = Trasforma(righe);
+    ASSERT_FALSE(html.empty());
+    EXPECT_EQ(TestoConId(html, "numero-movimenti"), "4");
+    EXPECT_EQ(Occorrenze(html, "<tr class=\"movimento\">"), 4u);
+    // 45.30 - 1234.56 + 2000 + 0
+    EXPECT_EQ(TestoConId(html, "totale-euro"), "810,74");
+    EXPECT_EQ(TestoConId(html, "riepilogo-euro"), "810,74");
+    // 87713 - 2390436 + 3872540 + 0
+    EXPECT_EQ(TestoConId(html, "totale-lire"), "1.569.817");
+    EXPECT_EQ(TestoConId(html, "periodo"), "Dal 01-gen-2004 al 31-dic-2004");
+    EXPECT_NE(html.find("<li>Casa\\ &lt;Tutti i Codici&gt;</li>"), std::string::npos);
+    EXPECT_NE(html.find("<li>Auto\\ Benzina</li>"), std::string::npos);
+    EXPECT_NE(html.find(">15/03/2004<"), std::string::npos);
+    EXPECT_NE(html.find(">31/12/2004<"), std::string::npos);
+    EXPECT_NE(html.find(">-1.234,56<"), std::string::npos);
+    EXPECT_NE(html.find(">45,30<"), std::string::npos);
+    EXPECT_NE(html.find(">87.713<"), std::string::npos);
+    EXPECT_NE(html.find("Supermercato &amp; co."), std::string::npos);
+    EXPECT_EQ(Occorrenze(html, "\xE2\x9C\x93"), 4u);  // check marks: 1 + 3 flags
+}
+
+TEST_F(FoglioStile, MigliaiaDiRigheTotaliEsatti) {
+    std::vector<prove::Riga> righe;
+    long long centesimi = 0, lire = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const double euro = (i % 2 ? -1 : 1) * (i * 137 % 100000) / 100.0;
+        centesimi += (i % 2 ? -1 : 1) * (i * 137 % 100000);
+        lire += i * 1000;
+        righe.push_back(prove::NuovaRiga("C", "K", Giorno(2004, 1, 1) + i, "x", euro, i * 1000));
+    }
+    const std::string html = Trasforma(righe);
+    EXPECT_EQ(TestoConId(html, "numero-movimenti"), "2000");
+    EXPECT_EQ(Occorrenze(html, "<tr class=\"movimento\">"), 2000u);
+
+    // The expected totals in the Italian format.
+    auto italiano = [](long long intero) {
+        std::string cifre = std::to_string(intero < 0 ? -intero : intero);
+        for (int pos = static_cast<int>(cifre.size()) - 3; pos > 0; pos -= 3)
+            cifre.insert(static_cast<std::size_t>(pos), ".");
+        return (intero < 0 ? "-" : "") + cifre;
+    };
+    const long long assoluti = centesimi < 0 ? -centesimi : centesimi;
+    char decimali[4];
+    std::snprintf(decimali, sizeof decimali, "%02lld", assoluti % 100);
+    EXPECT_EQ(TestoConId(html, "totale-euro"),
+              (centesimi < 0 ? "-" : "") + italiano(assoluti / 100) + "," + decimali);
+    EXPECT_EQ(TestoConId(html, "totale-lire"), italiano(lire));
+}
+
+}  // namespace
+}  // namespace travasa

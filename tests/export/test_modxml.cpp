@@ -1,0 +1,523 @@
+// The XML writer over real row arrays: the document read back by a real parser.
+#include <gtest/gtest.h>
+
+#include <pugixml.hpp>
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <sstream>
+
+#include "export/Globale.h"
+#include "export/ModXML.h"
+#include "supporto_array.h"
+#include "vq/data.h"
+#include "vq/errore.h"
+
+namespace travasa {
+namespace {
+
+namespace fs = std::filesystem;
+using prove::ArrayDati;
+using prove::CreaArray;
+using prove::NuovaRiga;
+using prove::Riga;
+
+// Remembers every value it is given.
+class Registratore : public IndicatoreProgresso {
+public:
+    Registratore(float minimo = 0, float massimo = 100) : minimo_(minimo), massimo_(massimo) {}
+    float Min() const override { return minimo_; }
+    float Max() const override { return massimo_; }
+    void Value(float valore) override { valori.push_back(valore); }
+    std::vector<float> valori;
+
+private:
+    float minimo_, massimo_;
+};
+
+DATE Giorno(int anno, int mese, int giorno, int ora = 0, int minuto = 0, int secondo = 0) {
+    return *vq::ComponiData({anno, mese, giorno, ora, minuto, secondo});
+}
+
+class ModXML : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string modello = (fs::temp_directory_path() / "vq-modxml-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(modello.data()), nullptr);
+        cartella_ = modello;
+        Info().ClearValori();
+        Info().Periodo = "Dal 01-gen-2004 al 31-dic-2004";
+        Info().Conto = "Casa\\ <Tutti i Codici>";
+    }
+    void TearDown() override {
+        fs::remove_all(cartella_);
+        Info().ClearValori();
+    }
+
+    std::string Percorso(const std::string& nome) const { return (cartella_ / nome).string(); }
+    static std::string Leggi(const std::string& percorso) {
+        std::ifstream f(percorso, std::ios::binary);
+        std::ostringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+
+    // Writes `righe` and parses the file back.
+    pugi::xml_document Scrivi(const std::vector<Riga>& righe, const std::string& nome = "spese.xml",
+                              bool foglioStile = true, bool verifica = true) {
+        const ArrayDati array = CreaArray(righe);
+        Registratore barra;
+        CreaFileXML(array.get(), Percorso(nome), barra, verifica ? VARIANT_TRUE : VARIANT_FALSE,
+                    foglioStile ? VARIANT_TRUE : VARIANT_FALSE);
+        pugi::xml_document doc;
+        const auto esito = doc.load_file(Percorso(nome).c_str(),
+                                         pugi::parse_default | pugi::parse_declaration | pugi::parse_pi |
+                                             pugi::parse_ws_pcdata);
+        EXPECT_TRUE(esito) << esito.description();
+        return doc;
+    }
+
+    fs::path cartella_;
+};
+
+// The texts of the ten field elements of one transaction, checking their names and order.
+std::vector<std::string> Campi(pugi::xml_node operazione) {
+    static const char* const kNomi[] = {"conto",        "cassa",        "data",     "causale", "importo_euro",
+                                        "importo_lire", "bancomat",     "carta",    "contocorrente",
+                                        "nostatistiche"};
+    std::vector<std::string> testi;
+    std::size_t i = 0;
+    for (pugi::xml_node campo : operazione.children()) {
+        EXPECT_LT(i, 10u);
+        if (i >= 10) break;
+        EXPECT_EQ(campo.type(), pugi::node_element);
+        EXPECT_STREQ(campo.name(), kNomi[i]);
+        EXPECT_FALSE(campo.first_attribute()) << "no attributes, no declared type";
+        testi.emplace_back(campo.text().get());
+        ++i;
+    }
+    EXPECT_EQ(i, 10u);
+    return testi;
+}
+
+TEST_F(ModXML, DocumentoCompletoRilettoValorePerValore) {
+    Info().Conto = "Casa\\ <Tutti i Codici>\rAuto\\ Benzina & olio\rAuto\\ Bollo";
+    std::vector<Riga> righe;
+    righe.push_back(NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "Supermercato", 45.3, 87713, true));
+    Riga seconda = NuovaRiga("Auto", "Benzina & olio", Giorno(2004, 3, 16, 18, 45, 10), "Pieno <self>", -1234.5,
+                             -2390300, false, true, false, true);
+    righe.push_back(std::move(seconda));
+    Riga terza = NuovaRiga("Auto", "Bollo", 0, "", 0, 0, false, false, true, false);
+    terza[2] = ole::Variante::Null();                // date
+    terza[3] = ole::Variante::Null();                // description
+    terza[4] = ole::Variante::Null();                // euro
+    terza[5] = ole::Variante::Null();                // lire
+    terza[9] = ole::Variante::Null();                // flag
+    terza[1] = ole::Variante::Null();                // cash code
+    righe.push_back(std::move(terza));
+
+    const pugi::xml_document doc = Scrivi(righe);
+
+    // The declaration, the stylesheet instruction, then the root, in that order.
+    pugi::xml_node nodo = doc.first_child();
+    ASSERT_EQ(nodo.type(), pugi::node_declaration);
+    EXPECT_STREQ(nodo.attribute("version").value(), "1.0");
+    EXPECT_FALSE(nodo.attribute("encoding"));
+    nodo = nodo.next_sibling();
+    ASSERT_EQ(nodo.type(), pugi::node_pi);
+    EXPECT_STREQ(nodo.name(), "xml-stylesheet");
+    EXPECT_STREQ(nodo.value(), "type=\"text/xsl\" href=\"spese.xsl\"");
+    nodo = nodo.next_sibling();
+    ASSERT_EQ(nodo.type(), pugi::node_element);
+    EXPECT_STREQ(nodo.name(), "dataset_operazioni");
+    EXPECT_FALSE(nodo.next_sibling());
+
+    // The head: the period, then one filter per account line.
+    pugi::xml_node figlio = nodo.first_child();
+    EXPECT_STREQ(figlio.name(), "filtro_periodo");
+    EXPECT_STREQ(figlio.child("periodo").text().get(), "Dal 01-gen-2004 al 31-dic-2004");
+    const char* const linee[] = {"Casa\\ <Tutti i Codici>", "Auto\\ Benzina & olio", "Auto\\ Bollo"};
+    for (const char* linea : linee) {
+        figlio = figlio.next_sibling();
+        EXPECT_STREQ(figlio.name(), "filtro_conto");
+        EXPECT_STREQ(figlio.child("conto").text().get(), linea);
+        EXPECT_EQ(std::distance(figlio.begin(), figlio.end()), 1);
+    }
+
+    // One transaction per row, in array order, every value as written.
+    const std::vector<std::vector<std::string>> attesi = {
+        {"Casa", "Spesa", "2004-03-15", "Supermercato", "45.3", "87713", "1", "0", "0", "0"},
+        {"Auto", "Benzina & olio", "2004-03-16", "Pieno <self>", "-1234.5", "-2390300", "0", "0", "1", "1"},
+        {"Auto", "", "", "", "0", "0", "0", "1", "0", "0"},
+    };
+    for (const auto& atteso : attesi) {
+        figlio = figlio.next_sibling();
+        ASSERT_STREQ(figlio.name(), "tabella_operazioni");
+        EXPECT_EQ(Campi(figlio), atteso);
+    }
+    EXPECT_FALSE(figlio.next_sibling());
+
+    // Null description: the element is there, without text.
+    const pugi::xml_node causale = figlio.child("causale");
+    ASSERT_TRUE(causale);
+    EXPECT_FALSE(causale.first_child());
+}
+
+TEST_F(ModXML, FormaDelFileUnaRigaPerNodoSenzaBomNeSpazi) {
+    const pugi::xml_document doc = Scrivi({NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "x", 1, 2)});
+    const std::string testo = Leggi(Percorso("spese.xml"));
+    EXPECT_EQ(testo.rfind("<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"spese.xsl\"?>\n"
+                          "<dataset_operazioni><filtro_periodo><periodo>",
+                          0),
+              0u)
+        << testo;
+    EXPECT_NE(testo.find("<conto>Casa\\ &lt;Tutti i Codici&gt;</conto>"), std::string::npos);
+    EXPECT_EQ(std::count(testo.begin(), testo.end(), '\n'), 3);
+    EXPECT_EQ(testo.find(' ', testo.find("<dataset_operazioni>")),
+              testo.find("Dal 01") + 3);  // the only blanks are inside texts
+    EXPECT_EQ(testo.substr(testo.size() - 22), "</dataset_operazioni>\n");
+}
+
+TEST_F(ModXML, SenzaFoglioDiStileLaDichiarazioneEPoiLaRadice) {
+    Scrivi({NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "x", 1, 2)}, "spese.xml", false);
+    EXPECT_EQ(Leggi(Percorso("spese.xml")).rfind("<?xml version=\"1.0\"?>\n<dataset_operazioni>", 0), 0u);
+}
+
+TEST_F(ModXML, ContoVuotoTuttiIContiERigheVuote) {
+    struct Caso {
+        std::string conto;
+        std::vector<std::string> linee;
+    };
+    const Caso casi[] = {
+        {"", {""}},
+        {"Tutti i conti\\codici", {"Tutti i conti\\codici"}},
+        {"a\rb\rc", {"a", "b", "c"}},
+        {"a\r\rb\r", {"a", "", "b", ""}},
+        {"a\nb", {"a\nb"}},  // only a carriage return separates lines
+    };
+    for (const auto& c : casi) {
+        Info().Conto = c.conto;
+        const pugi::xml_document doc = Scrivi({NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2)});
+        std::vector<std::string> lette;
+        for (pugi::xml_node filtro : doc.child("dataset_operazioni").children("filtro_conto")) {
+            ASSERT_TRUE(filtro.child("conto"));
+            lette.emplace_back(filtro.child("conto").text().get());
+        }
+        EXPECT_EQ(lette, c.linee) << c.conto;
+    }
+}
+
+TEST_F(ModXML, PercentualePerRigaArrotondataAlPariEContenutaNellIndicatore) {
+    struct Caso {
+        int righe;
+        float minimo, massimo;
+        std::vector<float> valori;
+    };
+    const Caso casi[] = {
+        {1, 0, 100, {0}},
+        {2, 0, 100, {0, 100}},
+        {3, 0, 100, {0, 50, 100}},
+        {9, 0, 100, {0, 12, 25, 38, 50, 62, 75, 88, 100}},  // 12.5 -> 12, 37.5 -> 38: halves to even
+        {3, 0, 60, {0, 50, 60}},                            // clamped to the maximum
+        {3, 10, 100, {10, 50, 100}},                        // raised to the minimum
+        {3, 0, 49.5f, {0, 50, 50}},                         // the maximum rounded as well: 49.5 -> 50
+        {3, 70, 30, {70, 70, 70}},                          // maximum first, then minimum
+    };
+    for (const auto& c : casi) {
+        std::vector<Riga> righe;
+        for (int i = 0; i < c.righe; ++i) righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2));
+        const ArrayDati array = CreaArray(righe);
+        Registratore barra(c.minimo, c.massimo);
+        CreaFileXML(array.get(), Percorso("p.xml"), barra, VARIANT_FALSE, VARIANT_FALSE);
+        EXPECT_EQ(barra.valori, c.valori) << c.righe << " righe, " << c.minimo << ".." << c.massimo;
+    }
+}
+
+TEST_F(ModXML, RiferimentoAlFoglioDiStile) {
+    struct Caso {
+        const char* nome;
+        const char* href;
+    };
+    const Caso casi[] = {
+        {"estratto.2004.xml", "estratto.2004.xsl"},  // only the last extension goes
+        {"spese.xml", "spese.xsl"},
+        {"spese", "spese.xsl"},  // no extension: the whole name
+        {"spese.", "spese.xsl"},
+        {"spese 2004.xml", "spese%202004.xsl"},
+        {"a#b?c%d.xml", "a%23b%3Fc%25d.xsl"},
+        {"a&b\"c<d>.xml", "a%26b%22c%3Cd%3E.xsl"},
+        {"caffè.xml", "caff%C3%A8.xsl"},
+    };
+    for (const auto& c : casi) {
+        EXPECT_EQ(RiferimentoFoglioStile("/una/cartella.x/" + std::string(c.nome)), c.href) << c.nome;
+        const pugi::xml_document doc = Scrivi({NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2)}, c.nome);
+        pugi::xml_node pi = doc.first_child().next_sibling();
+        EXPECT_EQ(std::string(pi.value()), std::string("type=\"text/xsl\" href=\"") + c.href + "\"") << c.nome;
+    }
+    EXPECT_EQ(NomeBaseFoglioStile("/x/estratto.2004.xml"), "estratto.2004");
+}
+
+TEST_F(ModXML, NumeriSenzaSeparatoriLocaliAncheConLocaleItaliano) {
+    // The C locale of the process (printf & co.), from the system or built for the test.
+    std::string cartellaLocale;
+    bool conLocaleC = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
+    if (!conLocaleC && std::system("command -v localedef >/dev/null 2>&1") == 0) {
+        cartellaLocale = (cartella_ / "locale").string();
+        fs::create_directories(cartellaLocale);
+        const std::string comando = "localedef -i it_IT -f UTF-8 '" + cartellaLocale + "/it_IT.UTF-8' >/dev/null 2>&1";
+        if (std::system(comando.c_str()) == 0) {
+            ::setenv("LOCPATH", cartellaLocale.c_str(), 1);
+            conLocaleC = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
+        }
+    }
+    if (conLocaleC) {
+        char prova[16];
+        std::snprintf(prova, sizeof prova, "%.1f", 1234.5);
+        EXPECT_STREQ(prova, "1234,5") << "the Italian locale is in effect";
+    }
+    // The C++ global locale, with Italian separators.
+    struct Italiano : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale prima = std::locale::global(std::locale(std::locale::classic(), new Italiano));
+
+    std::vector<Riga> righe{NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1234.5, 1234567)};
+    righe[0][4] = ole::Variante::Valuta(12345000);  // 1234.5 as currency
+    std::string euro, lire;
+    try {
+        const pugi::xml_document doc = Scrivi(righe);
+        const auto operazione = doc.child("dataset_operazioni").child("tabella_operazioni");
+        euro = operazione.child("importo_euro").text().get();
+        lire = operazione.child("importo_lire").text().get();
+    } catch (...) {
+        std::locale::global(prima);
+        std::setlocale(LC_ALL, "C");
+        throw;
+    }
+    const std::string r8 = FormattaValore(*ole::Variante::R8(-1234.5).get(), "r8");
+    std::locale::global(prima);
+    std::setlocale(LC_ALL, "C");
+    if (!cartellaLocale.empty()) ::unsetenv("LOCPATH");
+
+    EXPECT_EQ(euro, "1234.5");
+    EXPECT_EQ(lire, "1234567");
+    EXPECT_EQ(r8, "-1234.5");
+    if (!conLocaleC) GTEST_SKIP() << "no Italian C locale available (locales package missing): only the C++ locale was tested";
+}
+
+TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
+    struct Caso {
+        const char* cosa;
+        int campo;
+        ole::Variante valore;
+    };
+    const Caso casi[] = {
+        {"lire con decimali", 5, ole::Variante::R8(1500.5)},
+        {"lire fuori dall'intervallo di i4", 5, ole::Variante::R8(3e9)},
+        {"euro non numerico", 4, ole::Variante::Testo("abc")},
+        {"lire non numeriche", 5, ole::Variante::Testo("mille")},
+        {"segno non booleano", 6, ole::Variante::Testo("forse")},
+    };
+    const std::string vecchio = "<?xml version=\"1.0\"?>\n<vecchio/>\n";
+    for (const auto& c : casi) {
+        std::vector<Riga> righe{NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2),
+                                NuovaRiga("C", "K", Giorno(2004, 1, 2), "y", 3, 4)};
+        righe[1][static_cast<std::size_t>(c.campo)] = c.valore;
+        const ArrayDati array = CreaArray(righe);
+        Registratore barra;
+        // No file before: none after.
+        try {
+            CreaFileXML(array.get(), Percorso("nuovo.xml"), barra, VARIANT_TRUE, VARIANT_TRUE);
+            ADD_FAILURE() << c.cosa << ": accettato";
+        } catch (const vq::Errore& e) {
+            EXPECT_EQ(e.numero(), kErrTipoDato) << c.cosa;
+        }
+        EXPECT_FALSE(fs::exists(Percorso("nuovo.xml"))) << c.cosa;
+        // An old file: unchanged.
+        std::ofstream(Percorso("vecchio.xml"), std::ios::binary) << vecchio;
+        EXPECT_THROW(CreaFileXML(array.get(), Percorso("vecchio.xml"), barra, VARIANT_TRUE, VARIANT_TRUE), vq::Errore);
+        EXPECT_EQ(Leggi(Percorso("vecchio.xml")), vecchio) << c.cosa;
+        // Without the check the same rows are written.
+        CreaFileXML(array.get(), Percorso("senza.xml"), barra, VARIANT_FALSE, VARIANT_TRUE);
+        EXPECT_TRUE(fs::exists(Percorso("senza.xml"))) << c.cosa;
+        fs::remove(Percorso("senza.xml"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(cartella_), fs::directory_iterator()), 1) << "no leftovers";
+}
+
+TEST_F(ModXML, VerificaAccettaTuttoCioCheIlWriterProduceEDaLoStessoFile) {
+    std::vector<Riga> righe{
+        NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15, 23, 59, 59), "x", 0.05, 87713, true),
+        NuovaRiga("C", "K", Giorno(1850, 6, 1, 12), "prima del 1900", -0.5, -2147483647 - 1, false, true),
+        NuovaRiga("C", "K", Giorno(9999, 12, 31), "", 1e15, 2147483647, true, true, true, true),
+        NuovaRiga("C", "K", Giorno(100, 1, 1), "", 123456789.123, 0),
+    };
+    Riga nulli = NuovaRiga("C", "K", 0, "", 0, 0);
+    for (int campo = 0; campo < 10; ++campo) nulli[static_cast<std::size_t>(campo)] = ole::Variante::Null();
+    righe.push_back(std::move(nulli));
+    righe[0][4] = ole::Variante::Valuta(453000);  // 45.30 as currency
+    righe[0][5] = ole::Variante::R8(87713);       // lire held as a double
+    righe[1][6] = ole::Variante::I2(-1);          // a flag held as an integer
+
+    const ArrayDati array = CreaArray(righe);
+    Registratore barra;
+    CreaFileXML(array.get(), Percorso("estratto.xml"), barra, VARIANT_TRUE, VARIANT_TRUE);
+    const std::string con = Leggi(Percorso("estratto.xml"));
+    CreaFileXML(array.get(), Percorso("estratto.xml"), barra, VARIANT_FALSE, VARIANT_TRUE);
+    EXPECT_EQ(con, Leggi(Percorso("estratto.xml")));
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(con.c_str()));
+    std::vector<std::vector<std::string>> letti;
+    for (pugi::xml_node op : doc.child("dataset_operazioni").children("tabella_operazioni")) letti.push_back(Campi(op));
+    const std::vector<std::vector<std::string>> attesi = {
+        {"Casa", "Spesa", "2004-03-15", "x", "45.3", "87713", "1", "0", "0", "0"},
+        {"C", "K", "1850-06-01", "prima del 1900", "-0.5", "-2147483648", "1", "0", "1", "0"},
+        {"C", "K", "9999-12-31", "", "1E+15", "2147483647", "1", "1", "1", "1"},
+        {"C", "K", "0100-01-01", "", "123456789.123", "0", "0", "0", "0", "0"},
+        {"", "", "", "", "0", "0", "0", "0", "0", "0"},
+    };
+    EXPECT_EQ(letti, attesi);
+}
+
+TEST_F(ModXML, DocumentoNonCreabileErrore10220ENessunFile) {
+    const ArrayDati array = CreaArray({NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2)});
+    const FabbricaDocumento fabbriche[] = {
+        [] () -> std::unique_ptr<DocumentoXml> { throw std::runtime_error("libreria assente"); },
+        [] { return std::unique_ptr<DocumentoXml>(); },
+        FabbricaDocumento(),
+    };
+    for (const auto& fabbrica : fabbriche) {
+        Registratore barra;
+        try {
+            CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_TRUE, VARIANT_TRUE, fabbrica);
+            ADD_FAILURE() << "nessun errore";
+        } catch (const vq::Errore& e) {
+            EXPECT_EQ(e.numero(), 10220);
+            EXPECT_EQ(e.descrizione(),
+                      "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. Per poter "
+                      "procedere all'esportazione è necessario che tale componente sia installato sul computer. "
+                      "E' possibile scaricare liberamente il componente dal sito della microsoft "
+                      "(https://www.microsoft.com/it-it/download).");
+        }
+        EXPECT_EQ(vq::Err().numero, 10220);
+        EXPECT_TRUE(barra.valori.empty());
+        EXPECT_FALSE(fs::exists(Percorso("x.xml")));
+    }
+}
+
+TEST_F(ModXML, ArrayNonValidoErroreDelRuntimeENessunFile) {
+    SAFEARRAYBOUND unaDimensione[1] = {{10, 0}};
+    SAFEARRAYBOUND noveCampi[2] = {{9, 0}, {1, 0}};
+    SAFEARRAYBOUND righeDaUno[2] = {{10, 0}, {1, 1}};
+    SAFEARRAYBOUND nessunaRiga[2] = {{10, 0}, {0, 0}};
+    SAFEARRAYBOUND buono[2] = {{10, 0}, {1, 0}};
+    struct Caso {
+        const char* cosa;
+        SAFEARRAY* array;
+        std::int32_t numero;
+    };
+    const Caso casi[] = {
+        {"nessun array", nullptr, 9},
+        {"una dimensione", SafeArrayCreate(VT_VARIANT, 1, unaDimensione), 9},
+        {"nove campi", SafeArrayCreate(VT_VARIANT, 2, noveCampi), 9},
+        {"righe da 1", SafeArrayCreate(VT_VARIANT, 2, righeDaUno), 9},
+        {"nessuna riga", SafeArrayCreate(VT_VARIANT, 2, nessunaRiga), 9},
+        {"non di VARIANT", SafeArrayCreate(VT_I4, 2, buono), 13},
+    };
+    for (const auto& c : casi) {
+        const ArrayDati array(c.array);
+        Registratore barra;
+        try {
+            CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_FALSE, VARIANT_FALSE);
+            ADD_FAILURE() << c.cosa << ": nessun errore";
+        } catch (const vq::Errore& e) {
+            EXPECT_EQ(e.numero(), c.numero) << c.cosa;
+        }
+        EXPECT_FALSE(fs::exists(Percorso("x.xml"))) << c.cosa;
+    }
+}
+
+// FormattaValore by declared type and value.
+struct CasoValore {
+    const char* tipo;
+    ole::Variante valore;
+    const char* atteso;
+};
+
+TEST(FormattaValore, PerTipoDichiaratoEValore) {
+    const DATE conOra = Giorno(2004, 3, 15, 13, 30);
+    const CasoValore casi[] = {
+        // texts
+        {"string", ole::Variante::Testo("Casa"), "Casa"},
+        {"STRING", ole::Variante::Testo("è"), "è"},
+        {"text", ole::Variante::Testo("x"), "x"},
+        {"string", ole::Variante::Null(), ""},
+        {"string", ole::Variante(), ""},
+        {"string", ole::Variante::I4(42), "42"},
+        {"string", ole::Variante::R8(1234.5), "1234.5"},
+        {"sconosciuto", ole::Variante::Testo("come testo"), "come testo"},
+        {"sconosciuto", ole::Variante::Null(), ""},
+        // dates: any time dropped, before 1900 included
+        {"DateTime", ole::Variante::Data(conOra), "2004-03-15"},
+        {"datetime.tz", ole::Variante::Data(Giorno(1850, 6, 1, 6)), "1850-06-01"},
+        {"date", ole::Variante::Data(0), "1899-12-30"},
+        {"DATETIME", ole::Variante::Null(), ""},
+        {"DateTime", ole::Variante::R8(38061.75), "2004-03-15"},
+        {"DateTime", ole::Variante::Data(1e10), ""},  // beyond the range of dates
+        {"DateTime", ole::Variante::Testo("non è una data"), ""},
+        // numbers: "." and no grouping
+        {"r8", ole::Variante::R8(45.3), "45.3"},
+        {"R8", ole::Variante::R8(-1234.5), "-1234.5"},
+        {"r8", ole::Variante::Null(), "0"},
+        {"i4", ole::Variante::I4(87713), "87713"},
+        {"i4", ole::Variante::R8(1500.5), "1500.5"},  // written as it is; the check refuses it
+        {"r4", ole::Variante::Valuta(453000), "45.3"},
+        {"int", ole::Variante::I2(-7), "-7"},
+        {"float", ole::Variante::R8(1e15), "1E+15"},
+        {"double", ole::Variante::Booleano(true), "-1"},
+        {"i2", ole::Variante::Testo("abc"), ""},
+        {"r8", ole::Variante::R8(std::nan("")), ""},
+        {"r8", ole::Variante::R8(HUGE_VAL), ""},
+        // booleans
+        {"Boolean", ole::Variante::Booleano(true), "1"},
+        {"boolean", ole::Variante::Booleano(false), "0"},
+        {"bool", ole::Variante::I2(-1), "1"},
+        {"Boolean", ole::Variante::I4(0), "0"},
+        {"Boolean", ole::Variante::R8(0.5), "1"},
+        {"Boolean", ole::Variante::Null(), "0"},
+        {"Boolean", ole::Variante::Testo("boh"), ""},
+    };
+    for (const auto& c : casi)
+        EXPECT_EQ(FormattaValore(*c.valore.get(), c.tipo), c.atteso) << c.tipo << " vt=" << c.valore.vt();
+}
+
+TEST(FormattaValore, UnValorePerRiferimentoVieneLettoAttraversoIlRiferimento) {
+    double euro = 45.3;
+    VARIANT perRiferimento;
+    VariantInit(&perRiferimento);
+    perRiferimento.vt = VT_R8 | VT_BYREF;
+    perRiferimento.pdblVal = &euro;
+    EXPECT_EQ(FormattaValore(perRiferimento, "r8"), "45.3");
+}
+
+TEST(Info, UnicaPerProcessoESvuotabile) {
+    Info().Periodo = "Tutto";
+    Info().Conto = "a";
+    EXPECT_EQ(&Info(), &Info());
+    EXPECT_EQ(Info().Periodo, "Tutto");
+    Info().ClearValori();
+    EXPECT_EQ(Info().Periodo, "");
+    EXPECT_EQ(Info().Conto, "");
+}
+
+}  // namespace
+}  // namespace travasa
