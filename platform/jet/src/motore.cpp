@@ -1,0 +1,649 @@
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <mutex>
+#include <optional>
+
+#include "figlio.h"
+#include "jet/analisi_sql.h"
+#include "jet/dao.h"
+#include "jet/errori.h"
+#include "jet/intestazione.h"
+#include "sqlite_jet.h"
+#include "tipi_colonna.h"
+
+namespace jet {
+namespace {
+
+// What identifies the file's content for the cache: a write by the host changes at
+// least the modification time (or, for a replaced file, the inode).
+struct Identita {
+    dev_t dispositivo = 0;
+    ino_t inode = 0;
+    off_t dimensione = 0;
+    std::int64_t modificaNs = 0;
+    friend bool operator==(const Identita&, const Identita&) = default;
+};
+
+[[noreturn]] void ErroreApertura(int err, const std::string& nome) {
+    if (err == EACCES || err == EPERM) ErrorePermesso(nome);
+    ErroreFileNonTrovato(nome);
+}
+
+// Reads and checks page 0 and the file's identity in one go.
+std::pair<Intestazione, Identita> LeggiFile(const std::string& nome) {
+    int fd = open(nome.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) ErroreApertura(errno, nome);
+    struct Chiudi {
+        int fd;
+        ~Chiudi() { close(fd); }
+    } chiudi{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0) ErroreApertura(errno, nome);
+    if (!S_ISREG(st.st_mode)) ErroreFileNonTrovato(nome);
+    std::uint8_t pagina[kByteIntestazione];
+    std::size_t letti = 0;
+    while (letti < sizeof pagina) {
+        ssize_t r = pread(fd, pagina + letti, sizeof pagina - letti, static_cast<off_t>(letti));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) ErroreApertura(errno, nome);
+        if (r == 0) break;
+        letti += static_cast<std::size_t>(r);
+    }
+    Intestazione h = LeggiIntestazione(pagina, letti, static_cast<std::uint64_t>(st.st_size), nome);
+    Identita id{st.st_dev, st.st_ino, st.st_size,
+                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {h, id};
+}
+
+Identita IdentitaDi(const std::string& nome) {
+    struct stat st {};
+    if (stat(nome.c_str(), &st) != 0) ErroreApertura(errno, nome);
+    return {st.st_dev, st.st_ino, st.st_size,
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// A private folder for the SQLite images of one database, removed with it.
+class CartellaTemp {
+public:
+    CartellaTemp() {
+        const char* base = std::getenv("TMPDIR");
+        std::string modello = std::string(base && *base ? base : "/tmp") + "/vqjet-XXXXXX";
+        if (!mkdtemp(modello.data())) {
+            modello = "/tmp/vqjet-XXXXXX";
+            if (!mkdtemp(modello.data()))
+                vq::Solleva(vq::kErrFileNonTrovato, "Impossibile creare una cartella temporanea.");
+        }
+        percorso_ = modello;
+    }
+    ~CartellaTemp() {
+        std::error_code ec;
+        std::filesystem::remove_all(percorso_, ec);
+    }
+    const std::string& percorso() const { return percorso_; }
+    std::string NuovoFile() {
+        std::lock_guard<std::mutex> l(m_);
+        return percorso_ + "/immagine" + std::to_string(++contatore_) + ".sqlite";
+    }
+
+private:
+    std::string percorso_;
+    std::mutex m_;
+    int contatore_ = 0;
+};
+
+bool StessoNome(std::string_view a, std::string_view b) { return ConfrontaTestoJet(a, b) == 0; }
+
+std::string UriFile(const std::string& percorso) {
+    std::string s = "file:";
+    for (char ch : percorso) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.') {
+            s += static_cast<char>(c);
+        } else {
+            char b[4];
+            std::snprintf(b, sizeof b, "%%%02X", c);
+            s += b;
+        }
+    }
+    return s + "?mode=ro&immutable=1";
+}
+
+}  // namespace
+
+// One state of the file: the tables loaded from it while it keeps one identity. A new
+// state starts when the file changes; recordsets keep the state they were opened on.
+struct Generazione {
+    Identita identita;
+    std::shared_ptr<CartellaTemp> cartella;
+    sqlite3* db = nullptr;
+    std::vector<std::string> immagini;
+    std::vector<std::string> caricate;  // tables, under their names in the file
+    std::vector<std::string> catalogo;
+    bool catalogoNoto = false;
+
+    Generazione(const Identita& id, std::shared_ptr<CartellaTemp> c)
+        : identita(id), cartella(std::move(c)), db(ApriConnessioneJet()) {}
+    ~Generazione() {
+        sqlite3_close_v2(db);
+        for (const auto& f : immagini) unlink(f.c_str());
+    }
+    Generazione(const Generazione&) = delete;
+    Generazione& operator=(const Generazione&) = delete;
+
+    bool Caricata(const std::string& t) const {
+        for (const auto& c : caricate)
+            if (StessoNome(c, t)) return true;
+        return false;
+    }
+    bool InCatalogo(const std::string& t) const {
+        for (const auto& c : catalogo)
+            if (StessoNome(c, t)) return true;
+        return false;
+    }
+    void Collega(const std::string& file) {
+        std::string sql = "ATTACH DATABASE ? AS img" + std::to_string(immagini.size());
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+        std::string uri = UriFile(file);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+            rc = sqlite3_step(st);
+        }
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) {
+            unlink(file.c_str());
+            vq::Solleva(vq::kErrMemoria, std::string("Impossibile aprire l'immagine dei dati: ") + sqlite3_errmsg(db));
+        }
+        immagini.push_back(file);
+    }
+};
+
+struct Recordset::Stato {
+    std::shared_ptr<Generazione> generazione;
+    sqlite3_stmt* st = nullptr;
+    std::vector<std::string> nomi;
+    std::vector<TipoJet> tipi;
+    bool eof = true;
+    bool chiuso = false;
+
+    void Chiudi() {
+        if (st) sqlite3_finalize(st);
+        st = nullptr;
+        generazione.reset();
+        chiuso = true;
+        eof = true;
+    }
+    ~Stato() { Chiudi(); }
+
+    void Avanza() {
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) {
+            eof = false;
+            return;
+        }
+        eof = true;
+        if (rc == SQLITE_DONE) return;
+        std::string msg = sqlite3_errmsg(generazione->db);
+        Chiudi();
+        if (msg.rfind(kPrefissoErrore, 0) == 0) {
+            std::size_t due = msg.find(':', kPrefissoErrore.size());
+            vq::Solleva(static_cast<std::int32_t>(std::strtol(msg.c_str() + kPrefissoErrore.size(), nullptr, 10)),
+                        due == std::string::npos ? std::string() : msg.substr(due + 1));
+        }
+        if (rc == SQLITE_NOMEM) vq::Solleva(vq::kErrMemoria);
+        ErroreOperazione(msg);
+    }
+
+    int Indice(std::string_view nome) const {
+        for (std::size_t i = 0; i < nomi.size(); ++i)
+            if (StessoNome(nomi[i], nome)) return static_cast<int>(i);
+        ErroreElemento(nome);
+    }
+
+    Valore Leggi(int i) const {
+        if (chiuso) ErroreOggetto();
+        if (i < 0 || static_cast<std::size_t>(i) >= tipi.size()) ErroreElemento(std::to_string(i));
+        if (eof) ErroreNessunRecord();
+        Valore v;
+        const int classe = sqlite3_column_type(st, i);
+        if (classe == SQLITE_NULL) return v;
+        const double d = sqlite3_column_double(st, i);
+        const sqlite3_int64 n = sqlite3_column_int64(st, i);
+        auto testo = [&] {
+            const auto* p = sqlite3_column_text(st, i);
+            v.testo.assign(p ? reinterpret_cast<const char*>(p) : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+        };
+        switch (tipi[static_cast<std::size_t>(i)]) {
+            case TipoJet::Booleano:
+                v.tipo = Valore::Tipo::Booleano;
+                v.intero = (classe == SQLITE_FLOAT ? d != 0 : n != 0) ? -1 : 0;
+                return v;
+            case TipoJet::Byte:
+                v.tipo = Valore::Tipo::Byte;
+                v.intero = n;
+                return v;
+            case TipoJet::Intero:
+                v.tipo = Valore::Tipo::Intero;
+                v.intero = n;
+                return v;
+            case TipoJet::Lungo:
+                if (classe == SQLITE_INTEGER && n >= INT32_MIN && n <= INT32_MAX) {
+                    v.tipo = Valore::Tipo::Lungo;
+                    v.intero = n;
+                } else {
+                    v.tipo = Valore::Tipo::Doppio;
+                    v.reale = d;
+                }
+                return v;
+            case TipoJet::Valuta:
+                v.tipo = Valore::Tipo::Valuta;
+                v.intero = classe == SQLITE_INTEGER ? n * 10000 : std::llround(d * 10000.0);
+                return v;
+            case TipoJet::Singolo:
+                v.tipo = Valore::Tipo::Singolo;
+                v.reale = static_cast<double>(static_cast<float>(d));
+                return v;
+            case TipoJet::Doppio:
+            case TipoJet::Decimale:
+                v.tipo = Valore::Tipo::Doppio;
+                v.reale = d;
+                return v;
+            case TipoJet::Data:
+                v.tipo = Valore::Tipo::Data;
+                v.reale = d;
+                return v;
+            case TipoJet::Testo:
+            case TipoJet::Guid:
+                v.tipo = Valore::Tipo::Testo;
+                testo();
+                return v;
+            case TipoJet::Binario: {
+                v.tipo = Valore::Tipo::Binario;
+                const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
+                v.testo.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+                return v;
+            }
+            case TipoJet::Nessuno:
+                break;
+        }
+        switch (classe) {
+            case SQLITE_INTEGER:
+                if (n >= INT32_MIN && n <= INT32_MAX) {
+                    v.tipo = Valore::Tipo::Lungo;
+                    v.intero = n;
+                } else {
+                    v.tipo = Valore::Tipo::Doppio;
+                    v.reale = d;
+                }
+                return v;
+            case SQLITE_FLOAT:
+                v.tipo = Valore::Tipo::Doppio;
+                v.reale = d;
+                return v;
+            case SQLITE_BLOB: {
+                v.tipo = Valore::Tipo::Binario;
+                const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
+                v.testo.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+                return v;
+            }
+            default:
+                v.tipo = Valore::Tipo::Testo;
+                testo();
+                return v;
+        }
+    }
+};
+
+struct Database::Stato {
+    std::string nome;
+    std::string connect;
+    Limiti limiti;
+    std::shared_ptr<CartellaTemp> cartella;
+    std::shared_ptr<Generazione> generazione;
+    std::vector<std::weak_ptr<Recordset::Stato>> recordset;
+    int caricamenti = 0;
+    bool aperto = true;
+
+    void Chiudi() {
+        for (auto& w : recordset)
+            if (auto r = w.lock()) r->Chiudi();
+        recordset.clear();
+        generazione.reset();
+        cartella.reset();
+        aperto = false;
+    }
+
+    // The state of the file now: the current one while the file is unchanged, else a
+    // new one (the header and the password are checked again: the file may have been
+    // replaced by another).
+    std::shared_ptr<Generazione> Attuale() {
+        Identita id = IdentitaDi(nome);
+        if (generazione && generazione->identita == id) return generazione;
+        auto [h, id2] = LeggiFile(nome);
+        VerificaPassword(h, connect);
+        generazione = std::make_shared<Generazione>(id2, cartella);
+        return generazione;
+    }
+
+    // Makes sure every table in `tabelle` is loaded in the current state; returns it.
+    std::shared_ptr<Generazione> Prepara(const std::vector<std::string>& tabelle) {
+        for (int tentativo = 0;; ++tentativo) {
+            std::shared_ptr<Generazione> g = Attuale();
+            std::vector<std::string> mancanti;
+            for (const auto& t : tabelle)
+                if (!g->Caricata(t)) mancanti.push_back(t);
+            if (g->catalogoNoto)
+                for (const auto& t : mancanti)
+                    if (!g->InCatalogo(t)) ErroreTabella(t);
+            if (mancanti.empty() && (g->catalogoNoto || tabelle.empty())) return g;
+            if (g->immagini.size() >= 8) {  // SQLite attaches at most 10: start over in one image
+                generazione = std::make_shared<Generazione>(g->identita, cartella);
+                g = generazione;
+                mancanti = tabelle;
+            }
+            std::string file = cartella->NuovoFile();
+            ++caricamenti;
+            EsitoCaricamento e;
+            try {
+                e = EseguiCaricatore(nome, file, mancanti, limiti);
+            } catch (...) {
+                unlink(file.c_str());
+                // A file that changed while it was read may look damaged: read it again.
+                if (tentativo < 2 && !(IdentitaDi(nome) == g->identita)) continue;
+                throw;
+            }
+            if (!(IdentitaDi(nome) == g->identita) && tentativo < 2) {
+                unlink(file.c_str());
+                continue;
+            }
+            g->catalogo = std::move(e.catalogo);
+            g->catalogoNoto = true;
+            if (!mancanti.empty()) {
+                g->Collega(file);
+                for (auto& t : e.tabelle) g->caricate.push_back(std::move(t));
+            } else {
+                unlink(file.c_str());
+            }
+            return g;
+        }
+    }
+};
+
+namespace {
+
+std::string_view SenzaSpazi(std::string_view s) {
+    for (;;) {
+        while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+        if (s.substr(0, 2) == "--") {
+            auto f = s.find('\n');
+            s = f == std::string_view::npos ? std::string_view() : s.substr(f);
+        } else if (s.substr(0, 2) == "/*") {
+            auto f = s.find("*/", 2);
+            s = f == std::string_view::npos ? std::string_view() : s.substr(f + 2);
+        } else {
+            return s;
+        }
+    }
+}
+
+[[noreturn]] void ErroreDaPrepare(const std::string& msg) {
+    auto dopo = [&](std::string_view prefisso) -> std::optional<std::string> {
+        if (msg.rfind(prefisso, 0) == 0) return msg.substr(prefisso.size());
+        return std::nullopt;
+    };
+    if (auto t = dopo("no such table: ")) {
+        std::string n = *t;
+        auto punto = n.find('.');
+        ErroreTabella(punto == std::string::npos ? n : n.substr(punto + 1));
+    }
+    if (auto c = dopo("no such column: ")) ErroreParametri(*c);
+    if (auto f = dopo("no such function: ")) ErroreFunzione(*f);
+    if (auto c = dopo("ambiguous column name: "))
+        vq::Solleva(3079, "Il campo specificato '" + *c + "' può fare riferimento a più tabelle elencate nella "
+                          "clausola FROM dell'istruzione SQL.");
+    if (msg.find("not authorized") != std::string::npos) ErroreOperazione("istruzione non consentita");
+    ErroreSintassi(msg);
+}
+
+// Prepares user SQL with only reading allowed.
+sqlite3_stmt* PreparaSoloLettura(sqlite3* db, std::string_view sql, const char** coda) {
+    ImpostaSoloLettura(db, true);
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &st, coda);
+    ImpostaSoloLettura(db, false);
+    if (rc != SQLITE_OK) {
+        std::string msg = sqlite3_errmsg(db);
+        sqlite3_finalize(st);
+        ErroreDaPrepare(msg);
+    }
+    return st;
+}
+
+// The Jet type an aggregate gives for its argument's type.
+TipoJet TipoAggregato(const std::string& aggregato, TipoJet base) {
+    if (aggregato == "sum") {
+        switch (base) {
+            case TipoJet::Valuta: return TipoJet::Valuta;
+            case TipoJet::Byte:
+            case TipoJet::Intero:
+            case TipoJet::Lungo:
+            case TipoJet::Booleano: return TipoJet::Lungo;
+            case TipoJet::Nessuno: return TipoJet::Nessuno;
+            default: return TipoJet::Doppio;
+        }
+    }
+    if (aggregato == "avg") return base == TipoJet::Valuta ? TipoJet::Valuta : TipoJet::Doppio;
+    return base;  // min, max, first, last keep the column's type
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+
+DBEngine::DBEngine() : ws0_(std::make_unique<Workspace>(*this)) {}
+DBEngine::~DBEngine() = default;
+
+DBEngine& DBEngine::DelThread() {
+    thread_local DBEngine motore;
+    return motore;
+}
+
+Workspace& DBEngine::Workspaces(int indice) {
+    if (indice != 0) ErroreElemento(std::to_string(indice));
+    return *ws0_;
+}
+
+std::unique_ptr<Database> Workspace::OpenDatabase(const std::string& nome, bool, bool, const std::string& connect) {
+    auto [h, id] = LeggiFile(nome);
+    VerificaPassword(h, connect);
+    auto s = std::make_shared<Database::Stato>();
+    s->nome = nome;
+    s->connect = connect;
+    s->limiti = motore_.limiti();
+    s->cartella = std::make_shared<CartellaTemp>();
+    s->generazione = std::make_shared<Generazione>(id, s->cartella);
+    return std::unique_ptr<Database>(new Database(std::move(s)));
+}
+
+Database::Database(std::shared_ptr<Stato> s) : stato_(std::move(s)) {}
+Database::~Database() { Close(); }
+void Database::Close() {
+    if (stato_) stato_->Chiudi();
+}
+const std::string& Database::Name() const { return stato_->nome; }
+bool Database::Aperto() const { return stato_ && stato_->aperto; }
+int Database::Caricamenti() const { return stato_->caricamenti; }
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int tipo) {
+    if (!stato_->aperto) ErroreOggetto();
+    if (tipo != dbOpenForwardOnly && tipo != dbOpenSnapshot && tipo != dbOpenDynaset)
+        ErroreArgomento("tipo di recordset non supportato: " + std::to_string(tipo));
+    // Only one SELECT: the first word decides, the authorizer and the tail check below
+    // make sure that nothing else runs.
+    std::vector<Token> token = Tokenizza(sql);
+    std::size_t primo = 0;
+    while (primo < token.size() && token[primo].tipo == Token::Tipo::Simbolo && token[primo].testo == "(") ++primo;
+    if (primo >= token.size() || token[primo].tipo != Token::Tipo::Parola || sqlite3_stricmp(token[primo].testo.c_str(), "select") != 0)
+        vq::Solleva(3129, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
+
+    std::shared_ptr<Generazione> g = stato_->Prepara(TabelleUsate(sql));
+
+    const char* coda = nullptr;
+    sqlite3_stmt* st = PreparaSoloLettura(g->db, sql, &coda);
+    auto r = std::make_shared<Recordset::Stato>();
+    r->generazione = g;
+    r->st = st;
+    if (!st) {
+        r->Chiudi();
+        vq::Solleva(3129, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
+    }
+    std::string_view resto = SenzaSpazi(std::string_view(coda ? coda : ""));
+    if (!resto.empty() && resto.front() == ';') resto = SenzaSpazi(resto.substr(1));
+    if (!resto.empty()) {
+        r->Chiudi();
+        ErroreCaratteriDopo();
+    }
+    if (!sqlite3_stmt_readonly(st)) {
+        r->Chiudi();
+        ErroreOperazione("istruzione non consentita");
+    }
+    const int n = sqlite3_column_count(st);
+    const Selezione sel = AnalizzaSelezione(sql);
+    const bool selLetta = sel.colonne.size() == static_cast<std::size_t>(n);
+    for (int i = 0; i < n; ++i) {
+        const char* nome = sqlite3_column_name(st, i);
+        // An expression without a name is called as Jet calls it: Expr1000, Expr1001, ...
+        // after its position in the select list.
+        if (sqlite3_column_origin_name(st, i) == nullptr && !(selLetta && sel.colonne[static_cast<std::size_t>(i)].alias)) {
+            char b[16];
+            std::snprintf(b, sizeof b, "Expr1%03d", i % 1000);
+            r->nomi.emplace_back(b);
+        } else {
+            r->nomi.emplace_back(nome ? nome : "");
+        }
+        TipoJet t = TipoDaDichiarazione(sqlite3_column_decltype(st, i));
+        if (t == TipoJet::Nessuno) {
+            // An aggregate of a column keeps the column's Jet type (Sum of currency is
+            // currency): ask SQLite for the argument's declared type in the same FROM.
+            if (selLetta && sel.inizioFrom != std::string::npos &&
+                !sel.colonne[static_cast<std::size_t>(i)].aggregato.empty()) {
+                const auto& c = sel.colonne[static_cast<std::size_t>(i)];
+                std::string prova = "SELECT " + c.argomento + " " + sql.substr(sel.inizioFrom);
+                try {
+                    sqlite3_stmt* p = PreparaSoloLettura(g->db, prova, nullptr);
+                    if (p) {
+                        t = TipoAggregato(c.aggregato, TipoDaDichiarazione(sqlite3_column_decltype(p, 0)));
+                        sqlite3_finalize(p);
+                    }
+                } catch (const vq::Errore&) {
+                    vq::CancellaErrore();  // not a plain column: the value decides the type
+                }
+            }
+        }
+        r->tipi.push_back(t);
+    }
+    r->Avanza();
+    stato_->recordset.push_back(r);
+    std::erase_if(stato_->recordset, [](const auto& w) { return w.expired(); });
+    return std::unique_ptr<Recordset>(new Recordset(std::move(r)));
+}
+
+Recordset::Recordset(std::shared_ptr<Stato> s) : stato_(std::move(s)) {}
+Recordset::~Recordset() { Close(); }
+void Recordset::Close() {
+    if (stato_) stato_->Chiudi();
+}
+bool Recordset::Eof() const {
+    if (stato_->chiuso) ErroreOggetto();
+    return stato_->eof;
+}
+int Recordset::FieldsCount() const {
+    if (stato_->chiuso) ErroreOggetto();
+    return static_cast<int>(stato_->nomi.size());
+}
+std::string Recordset::FieldName(int indice) const {
+    if (stato_->chiuso) ErroreOggetto();
+    if (indice < 0 || static_cast<std::size_t>(indice) >= stato_->nomi.size()) ErroreElemento(std::to_string(indice));
+    return stato_->nomi[static_cast<std::size_t>(indice)];
+}
+Valore Recordset::Campo(int indice) const { return stato_->Leggi(indice); }
+Valore Recordset::Campo(std::string_view nome) const {
+    if (stato_->chiuso) ErroreOggetto();
+    return stato_->Leggi(stato_->Indice(nome));
+}
+VARIANT Recordset::Fields(int indice) const { return VariantDaValore(Campo(indice)); }
+VARIANT Recordset::Fields(std::string_view nome) const { return VariantDaValore(Campo(nome)); }
+
+void Recordset::MoveNext() {
+    if (stato_->chiuso) ErroreOggetto();
+    if (stato_->eof) ErroreNessunRecord();
+    stato_->Avanza();
+}
+
+VARIANT Recordset::GetRows(std::int32_t righe) {
+    if (stato_->chiuso) ErroreOggetto();
+    if (righe < 0) ErroreArgomento("numero di righe negativo");
+    VARIANT r;
+    VariantInit(&r);
+    if (stato_->eof || righe == 0) return r;
+    const std::size_t campi = stato_->nomi.size();
+    // Values row by row: the array keeps the leftmost index (the field) varying fastest.
+    std::vector<VARIANT> valori;
+    struct Pulisci {
+        std::vector<VARIANT>& v;
+        ~Pulisci() {
+            for (auto& x : v) VariantClear(&x);
+        }
+    } pulisci{valori};
+    std::int32_t lette = 0;
+    while (lette < righe && !stato_->eof) {
+        for (std::size_t c = 0; c < campi; ++c) valori.push_back(VariantDaValore(stato_->Leggi(static_cast<int>(c))));
+        ++lette;
+        stato_->Avanza();
+    }
+    SAFEARRAYBOUND limiti[2];
+    limiti[0].cElements = static_cast<ULONG>(campi);
+    limiti[0].lLbound = 0;
+    limiti[1].cElements = static_cast<ULONG>(lette);
+    limiti[1].lLbound = 0;
+    SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 2, limiti);
+    if (!a) throw std::bad_alloc();
+    void* dati = nullptr;
+    if (SafeArrayAccessData(a, &dati) != S_OK) {
+        SafeArrayDestroy(a);
+        throw std::bad_alloc();
+    }
+    // Ownership of every BSTR and array moves into the SAFEARRAY.
+    std::memcpy(dati, valori.data(), valori.size() * sizeof(VARIANT));
+    for (auto& x : valori) x.vt = VT_EMPTY;
+    SafeArrayUnaccessData(a);
+    r.vt = static_cast<VARTYPE>(VT_ARRAY | VT_VARIANT);
+    r.parray = a;
+    return r;
+}
+
+double Valore::ComeDouble() const {
+    switch (tipo) {
+        case Tipo::Booleano:
+        case Tipo::Byte:
+        case Tipo::Intero:
+        case Tipo::Lungo: return static_cast<double>(intero);
+        case Tipo::Valuta: return static_cast<double>(intero) / 10000.0;
+        case Tipo::Singolo:
+        case Tipo::Doppio:
+        case Tipo::Data: return reale;
+        default: return 0;
+    }
+}
+
+}  // namespace jet

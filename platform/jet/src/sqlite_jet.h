@@ -1,0 +1,26 @@
+// The SQLite connection that runs Jet SQL over the loaded tables: Jet's text order,
+// DateSerial, an exact Sum, and an authorizer that lets only reading through.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+
+namespace jet {
+
+// Opens an empty in-memory database with the Jet functions and collation registered.
+sqlite3* ApriConnessioneJet();
+
+// Turns the authorizer on or off (on only while user SQL is being prepared).
+void ImpostaSoloLettura(sqlite3* db, bool attivo);
+
+// Jet's text comparison: case-insensitive, accents distinct and sorted beside their
+// plain letter (ICU, Italian, secondary strength). Returns <0, 0, >0.
+int ConfrontaTestoJet(std::string_view a, std::string_view b);
+
+// Errors raised inside SQL functions travel through SQLite as text with this prefix
+// followed by "numero:descrizione".
+inline constexpr std::string_view kPrefissoErrore = "vq:";
+
+}  // namespace jet

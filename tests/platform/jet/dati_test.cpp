@@ -1,0 +1,347 @@
+// Values as the data-access objects give them, on files written by the Jet writer in
+// both formats: types, Null against empty text, whole memos, Jet's text order, sums,
+// DateSerial's carry, and the Mirtesa queries checked against the writer's own rows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "aiuto.h"
+#include "jet/errori.h"
+#include "jetwriter/jetwriter.h"
+#include "ole/automation.h"
+
+namespace {
+
+using jet::Valore;
+using jetwriter::Tipo;
+
+std::string MemoLungo() {
+    std::string s;
+    for (int i = 0; s.size() < 100000; ++i) s += "riga " + std::to_string(i) + " àèìòù € «citazione»\n";
+    return s;
+}
+
+class Dati : public ::testing::TestWithParam<jetwriter::Formato> {
+protected:
+    void SetUp() override {
+        aiuto::LimitiDiProva();
+        jetwriter::Specifica s;
+        s.formato = GetParam();
+        jetwriter::Tabella t;
+        t.nome = "Valori";
+        t.colonne = {{"ID", Tipo::Long, 255, false},    {"Testo", Tipo::Text, 50, false},
+                     {"Nota", Tipo::Memo, 255, false},  {"Lungo", Tipo::Long, 255, false},
+                     {"Intero", Tipo::Integer, 255, false}, {"Piccolo", Tipo::Byte, 255, false},
+                     {"Doppio", Tipo::Double, 255, false},  {"Singolo", Tipo::Single, 255, false},
+                     {"Soldi", Tipo::Currency, 255, false}, {"Quando", Tipo::DateTime, 255, false},
+                     {"Vero", Tipo::Boolean, 255, false}};
+        using V = jetwriter::Valore;
+        auto riga = [](std::int64_t id, V testo, V nota, V lungo, V intero, V piccolo, V doppio, V singolo, V soldi,
+                       V quando, bool vero) {
+            return jetwriter::Riga{V{id}, testo, nota, lungo, intero, piccolo, doppio, singolo, soldi, quando, V{vero}};
+        };
+        const V null{};
+        t.righe = {
+            riga(1, std::string("Àltro"), MemoLungo(), std::int64_t{-2147483647 - 1}, std::int64_t{-32768},
+                 std::int64_t{255}, 0.1 + 0.2, 1.5, jetwriter::Valuta{1234567891234}, jetwriter::Data{-1.25}, true),
+            riga(2, std::string(""), std::string(""), std::int64_t{2147483647}, std::int64_t{32767}, std::int64_t{0},
+                 1e300, -0.25, jetwriter::Valuta{-1}, jetwriter::Data{38353.5}, false),
+            riga(3, null, null, null, null, null, null, null, null, null, false),
+            riga(4, std::string("zeta"), null, null, null, null, null, null, jetwriter::Valuta{1250}, null, true),
+            riga(5, std::string("Banca"), null, null, null, null, null, null, jetwriter::Valuta{3750}, null, false),
+            riga(6, std::string("posta"), null, null, null, null, null, null, null, jetwriter::Data{2958465.5}, false),
+            riga(7, std::string("è nuovo"), null, null, null, null, null, null, null, null, false),
+            riga(8, std::string("Euro"), null, null, null, null, null, null, null, null, false),
+            riga(9, std::string("Contanti"), null, null, null, null, null, null, null, null, false),
+        };
+        s.tabelle.push_back(std::move(t));
+        file_ = dir_ / "valori.mdb";
+        jetwriter::Scrivi(s, file_);
+        db_ = aiuto::Ws().OpenDatabase(file_.string(), false, true, "");
+    }
+
+    Valore Uno(const std::string& sql) {
+        auto r = aiuto::Righe(*db_, sql);
+        EXPECT_EQ(r.size(), 1u) << sql;
+        return r.at(0).at(0);
+    }
+
+    aiuto::Cartella dir_;
+    std::filesystem::path file_;
+    std::unique_ptr<jet::Database> db_;
+};
+
+TEST_P(Dati, TipiComeLiDaDao) {
+    auto rs = db_->OpenRecordset("SELECT * FROM Valori WHERE ID = 1");
+    struct Caso {
+        const char* campo;
+        VARTYPE vt;
+    };
+    const Caso casi[] = {{"ID", VT_I4},     {"Testo", VT_BSTR}, {"Nota", VT_BSTR},    {"Lungo", VT_I4},
+                         {"Intero", VT_I2}, {"Piccolo", VT_UI1}, {"Doppio", VT_R8},    {"Singolo", VT_R4},
+                         {"Soldi", VT_CY},  {"Quando", VT_DATE}, {"Vero", VT_BOOL}};
+    for (const auto& c : casi) {
+        VARIANT v = rs->Fields(c.campo);
+        EXPECT_EQ(v.vt, c.vt) << c.campo;
+        VariantClear(&v);
+    }
+    VARIANT v = rs->Fields("vero");  // names in any case
+    EXPECT_EQ(v.boolVal, VARIANT_TRUE);
+    v = rs->Fields(8);
+    EXPECT_EQ(v.cyVal.int64, 1234567891234);
+    v = rs->Fields("Lungo");
+    EXPECT_EQ(v.lVal, -2147483647 - 1);
+    v = rs->Fields("Intero");
+    EXPECT_EQ(v.iVal, -32768);
+    v = rs->Fields("Piccolo");
+    EXPECT_EQ(v.bVal, 255);
+    v = rs->Fields("Doppio");
+    EXPECT_EQ(v.dblVal, 0.1 + 0.2);  // every digit kept
+    v = rs->Fields("Quando");
+    EXPECT_EQ(v.date, -1.25);  // before 1900, as stored
+    v = rs->Fields("Testo");
+    ASSERT_EQ(v.vt, VT_BSTR);
+    EXPECT_EQ(std::u16string(v.bstrVal, SysStringLen(v.bstrVal)), u"Àltro");
+    VariantClear(&v);
+    EXPECT_EQ(aiuto::Numero([&] { rs->Fields("Manca"); }), jet::kErrElemento);
+}
+
+TEST_P(Dati, NullEVuotoSonoDiversi) {
+    auto vuoto = aiuto::Righe(*db_, "SELECT Testo, Nota, Vero FROM Valori WHERE ID = 2").at(0);
+    EXPECT_EQ(vuoto[0].tipo, Valore::Tipo::Testo);
+    EXPECT_EQ(vuoto[0].testo, "");
+    EXPECT_EQ(vuoto[1].tipo, Valore::Tipo::Testo);
+    EXPECT_EQ(vuoto[2].tipo, Valore::Tipo::Booleano);
+    EXPECT_EQ(vuoto[2].intero, 0);
+    auto nulla = aiuto::Righe(*db_, "SELECT Testo, Nota, Lungo, Soldi, Quando, Vero FROM Valori WHERE ID = 3").at(0);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_TRUE(nulla[i].IsNull()) << i;
+    EXPECT_EQ(nulla[5].tipo, Valore::Tipo::Booleano);  // booleans are never Null
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo IS NULL"), 1);
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = ''"), 1);
+}
+
+TEST_P(Dati, MemoMaiTagliato) {
+    Valore v = Uno("SELECT Nota FROM Valori WHERE ID = 1");
+    EXPECT_EQ(v.testo, MemoLungo());
+}
+
+TEST_P(Dati, OrdineDelTestoDiJet) {
+    auto r = aiuto::Righe(*db_, "SELECT Testo FROM Valori WHERE Testo <> '' ORDER BY Testo");
+    std::vector<std::string> nomi;
+    for (auto& x : r) nomi.push_back(x[0].testo);
+    EXPECT_EQ(nomi, (std::vector<std::string>{"Àltro", "Banca", "Contanti", "è nuovo", "Euro", "posta", "zeta"}));
+    // '=' ignores case but not accents, as Jet's compare does.
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'BANCA'"), 1);
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'altro'"), 0);
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'ÀLTRO'"), 1);
+}
+
+TEST_P(Dati, SommeEConteggi) {
+    auto rs = db_->OpenRecordset("SELECT Sum(Valori.Soldi) as S, Sum(Doppio) AS D, Count(*), Max(Quando) FROM Valori");
+    VARIANT s = rs->Fields("S");
+    EXPECT_EQ(s.vt, VT_CY);
+    EXPECT_EQ(s.cyVal.int64, 1234567891234 - 1 + 1250 + 3750);
+    VARIANT d = rs->Fields(1);
+    EXPECT_EQ(d.vt, VT_R8);
+    VARIANT c = rs->Fields(2);
+    EXPECT_EQ(c.vt, VT_I4);
+    EXPECT_EQ(c.lVal, 9);
+    VARIANT m = rs->Fields(3);
+    EXPECT_EQ(m.vt, VT_DATE);
+    EXPECT_EQ(m.date, 2958465.5);
+    // No rows: the sum is Null, the count 0.
+    auto vuoto = aiuto::Righe(*db_, "SELECT Sum(Soldi) AS S, Count(*) FROM Valori WHERE ID > 100").at(0);
+    EXPECT_TRUE(vuoto[0].IsNull());
+    EXPECT_EQ(vuoto[1].intero, 0);
+    // Currency sums are exact to the ten-thousandth: 0.125 and 0.375 stay what they are.
+    EXPECT_EQ(Uno("SELECT Sum(Soldi) FROM Valori WHERE ID IN (4)").intero, 1250);
+    EXPECT_EQ(Uno("SELECT Sum(Soldi) FROM Valori WHERE ID IN (5)").intero, 3750);
+}
+
+TEST_P(Dati, DateSerialConIlRiporto) {
+    struct Caso {
+        const char* chiamata;
+        double atteso;
+    };
+    const Caso casi[] = {
+        {"DateSerial(2004,13,1)", 38353}, {"DateSerial(2005,1,1)", 38353}, {"DateSerial(2004,3,0)", 38046},
+        {"DateSerial(2004,1,32)", 38018}, {"DateSerial(2004,0,1)", 37956}, {"DateSerial(4,1,1)", 37987},
+    };
+    for (const auto& c : casi) EXPECT_EQ(Uno(std::string("SELECT ") + c.chiamata).ComeDouble(), c.atteso) << c.chiamata;
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
+                                 "DateSerial(2005,1,2)"),
+              1);
+    EXPECT_EQ(aiuto::Numero([&] { Uno("SELECT DateSerial(10000,1,1)"); }), vq::kErrChiamataNonValida);
+}
+
+TEST_P(Dati, GetRowsCampiPerRighe) {
+    auto rs = db_->OpenRecordset("SELECT ID, Testo FROM Valori WHERE ID >= 4 ORDER BY ID");
+    VARIANT a = rs->GetRows(3);
+    ASSERT_EQ(a.vt, VT_ARRAY | VT_VARIANT);
+    ASSERT_EQ(SafeArrayGetDim(a.parray), 2u);
+    LONG lo = -1, hi = -1;
+    SafeArrayGetLBound(a.parray, 1, &lo);
+    SafeArrayGetUBound(a.parray, 1, &hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 1);  // two fields
+    SafeArrayGetLBound(a.parray, 2, &lo);
+    SafeArrayGetUBound(a.parray, 2, &hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 2);  // three rows
+    LONG idx[2] = {0, 2};
+    VARIANT e;
+    VariantInit(&e);
+    ASSERT_EQ(SafeArrayGetElement(a.parray, idx, &e), S_OK);
+    EXPECT_EQ(e.vt, VT_I4);
+    EXPECT_EQ(e.lVal, 6);
+    VariantClear(&e);
+    VariantClear(&a);
+    // The rest, fewer than asked; then nothing.
+    VARIANT b = rs->GetRows(100);
+    LONG hiB = -1;
+    SafeArrayGetUBound(b.parray, 2, &hiB);
+    EXPECT_EQ(hiB, 2);  // IDs 7, 8, 9
+    VariantClear(&b);
+    EXPECT_TRUE(rs->Eof());
+    VARIANT c = rs->GetRows(5);
+    EXPECT_EQ(c.vt, VT_EMPTY);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formati, Dati, ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
+                         [](const auto& i) { return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4"; });
+
+// ---- The Mirtesa queries, against the rows the writer produced ------------------------
+
+struct Operazione {
+    std::int64_t id, cassa;
+    double data;
+    std::int64_t euro;  // ten-thousandths; 0 when Null
+    bool euroNull;
+    double lire;
+    bool lireNull, bancomat;
+};
+
+struct Famiglia {
+    std::map<std::int64_t, std::int64_t> contoDiCassa;
+    std::vector<std::int64_t> conti;
+    std::vector<Operazione> operazioni;
+};
+
+std::int64_t Intero(const jetwriter::Valore& v) { return std::get<std::int64_t>(v); }
+
+Famiglia Leggi(const jetwriter::Specifica& s) {
+    Famiglia f;
+    for (const auto& t : s.tabelle) {
+        auto ogni = [&](const std::function<void(const jetwriter::Riga&)>& fn) {
+            for (const auto& r : t.righe) fn(r);
+            if (t.generatore) {
+                jetwriter::Riga r;
+                for (std::int64_t i = 0; t.generatore(i, r); ++i) fn(r);
+            }
+        };
+        if (t.nome == "Conti") ogni([&](const jetwriter::Riga& r) { f.conti.push_back(Intero(r[0])); });
+        if (t.nome == "TabellaCassa")
+            ogni([&](const jetwriter::Riga& r) { f.contoDiCassa[Intero(r[0])] = Intero(r[2]); });
+        if (t.nome == "Operazioni") {
+            std::int64_t prossimo = 1;
+            ogni([&](const jetwriter::Riga& r) {
+                Operazione o{};
+                o.id = std::holds_alternative<std::monostate>(r[0]) ? prossimo : Intero(r[0]);
+                prossimo = o.id + 1;
+                o.cassa = Intero(r[1]);
+                o.data = std::holds_alternative<jetwriter::Data>(r[2]) ? std::get<jetwriter::Data>(r[2]).giorni
+                                                                        : std::get<double>(r[2]);
+                o.euroNull = std::holds_alternative<std::monostate>(r[4]);
+                if (!o.euroNull) o.euro = std::get<jetwriter::Valuta>(r[4]).decimillesimi;
+                o.lireNull = std::holds_alternative<std::monostate>(r[5]);
+                if (!o.lireNull) o.lire = std::get<double>(r[5]);
+                o.bancomat = std::get<bool>(r[6]);
+                f.operazioni.push_back(o);
+            });
+        }
+    }
+    return f;
+}
+
+const std::string kFrom =
+    " FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON TabellaCassa.IDCassa = Operazioni.IDCassa)  "
+    "ON Conti.IDConto = TabellaCassa.IDConto ";
+
+class Mirtesa : public ::testing::TestWithParam<jetwriter::Formato> {};
+
+TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
+    aiuto::LimitiDiProva();
+    aiuto::Cartella dir;
+    jetwriter::OpzioniMirtesa o;
+    o.operazioni = 2500;
+    o.formato = GetParam();
+    auto spec = jetwriter::DemoMirtesa(o);
+    auto file = dir / "Mirtesa.mdb";
+    jetwriter::Scrivi(spec, file);
+    const std::string prima = aiuto::Byte(file);
+    Famiglia f = Leggi(spec);
+    ASSERT_FALSE(f.operazioni.empty());
+
+    auto db = aiuto::Ws().OpenDatabase(file.string(), false, true, ";Pwd=604kmr73");
+    // An account and cash-code filter as the worked example builds it, in 2004, with Bancomat.
+    const std::string where =
+        " Where  (  Conti.IDConto=2  OR Conti.IDConto=5  OR  TabellaCassa.IDCassa=12  )  And  Operazioni.Bancomat= "
+        "True  And  Operazioni.Data between  DateSerial(2004,1,1)  and  DateSerial(2004,12,31)  ";
+    std::vector<Operazione> scelte;
+    for (const auto& op : f.operazioni) {
+        auto c = f.contoDiCassa.find(op.cassa);
+        if (c == f.contoDiCassa.end() || std::find(f.conti.begin(), f.conti.end(), c->second) == f.conti.end())
+            continue;  // the inner joins drop it
+        bool lista = c->second == 2 || c->second == 5 || op.cassa == 12;
+        if (lista && op.bancomat && op.data >= 37987 && op.data <= 38352) scelte.push_back(op);
+    }
+    ASSERT_FALSE(scelte.empty());
+    EXPECT_EQ(aiuto::Conta(*db, " SELECT Count(*) " + kFrom + where), static_cast<std::int64_t>(scelte.size()));
+
+    std::int64_t euro = 0;
+    double lire = 0;
+    for (const auto& s : scelte) {
+        euro += s.euro;
+        lire += s.lireNull ? 0 : s.lire;
+    }
+    auto tot = aiuto::Righe(*db, " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire " + kFrom + where);
+    ASSERT_EQ(tot.size(), 1u);
+    EXPECT_EQ(tot[0][0].tipo, Valore::Tipo::Valuta);
+    EXPECT_EQ(tot[0][0].intero, euro);
+    EXPECT_EQ(tot[0][1].tipo, Valore::Tipo::Doppio);
+    EXPECT_NEAR(tot[0][1].reale, lire, 1e-6);
+
+    // Rows in date order, same-date rows by transaction id.
+    std::stable_sort(scelte.begin(), scelte.end(),
+                     [](const Operazione& a, const Operazione& b) { return a.data != b.data ? a.data < b.data : a.id < b.id; });
+    auto righe = aiuto::Righe(*db, " SELECT Operazioni.IDMovimento, Operazioni.Data as Data " + kFrom + where +
+                                       " order by Operazioni.Data, Operazioni.IDMovimento ");
+    ASSERT_EQ(righe.size(), scelte.size());
+    for (std::size_t i = 0; i < righe.size(); ++i) {
+        EXPECT_EQ(righe[i][0].intero, scelte[i].id) << i;
+        EXPECT_EQ(righe[i][1].tipo, Valore::Tipo::Data);
+        EXPECT_EQ(righe[i][1].reale, scelte[i].data) << i;
+    }
+    // The version gate's query and an account list with a Null description.
+    auto v = aiuto::Righe(*db, "Select versione from Versione");
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0][0].tipo, Valore::Tipo::Lungo);
+    EXPECT_EQ(v[0][0].intero, 2);
+    auto conti = aiuto::Righe(*db, "Select IdConto, Descrizione from Conti order by Descrizione ");
+    ASSERT_EQ(conti.size(), f.conti.size());
+    EXPECT_TRUE(conti[0][1].IsNull());  // Null sorts first
+
+    // A malicious id list can at most fail, and the file is left as it was.
+    const std::string cattiva = " SELECT Count(*) " + kFrom + " Where  (  Conti.IDConto=1); DROP TABLE Conti; --  ) ";
+    EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset(cattiva); }), jet::kErrCaratteriDopo);
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), static_cast<std::int64_t>(f.conti.size()));
+    db->Close();
+    EXPECT_EQ(aiuto::Byte(file), prima);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formati, Mirtesa, ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
+                         [](const auto& i) { return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4"; });
+
+}  // namespace

@@ -1,0 +1,183 @@
+// Opening, passwords, the SQL that is refused, object life cycles, and the file changing
+// between two queries.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "aiuto.h"
+#include "jet/errori.h"
+#include "jetwriter/jetwriter.h"
+
+namespace {
+
+std::filesystem::path Piccolo(const aiuto::Cartella& dir, const std::string& nome, std::int64_t righe,
+                              const std::string& password = {}, jetwriter::Formato f = jetwriter::Formato::Jet3) {
+    jetwriter::Specifica s;
+    s.formato = f;
+    s.password = password;
+    jetwriter::Tabella t;
+    t.nome = "Conti";
+    t.colonne = {{"IDConto", jetwriter::Tipo::Long, 255, true}, {"Descrizione", jetwriter::Tipo::Text, 50, false}};
+    t.generatore = [righe](std::int64_t i, jetwriter::Riga& r) {
+        if (i >= righe) return false;
+        r = {jetwriter::Valore{}, jetwriter::Valore{"Conto " + std::to_string(i)}};
+        return true;
+    };
+    s.tabelle.push_back(std::move(t));
+    auto p = dir / nome;
+    jetwriter::Scrivi(s, p);
+    return p;
+}
+
+class Motore : public ::testing::Test {
+protected:
+    void SetUp() override { aiuto::LimitiDiProva(); }
+    aiuto::Cartella dir_;
+};
+
+TEST_F(Motore, FileCheNonSiAprono) {
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir_ / "manca.mdb").string()); }), jet::kErrFileNonTrovato);
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase(dir_.percorso().string()); }), jet::kErrFileNonTrovato);
+    aiuto::ScriviByte(dir_ / "vuoto.mdb", "");
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir_ / "vuoto.mdb").string()); }), jet::kErrFormato);
+    aiuto::ScriviByte(dir_ / "testo.mdb", std::string(8192, 'x'));
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir_ / "testo.mdb").string()); }), jet::kErrFormato);
+    if (geteuid() != 0) {
+        auto p = Piccolo(dir_, "chiuso.mdb", 1);
+        chmod(p.c_str(), 0);
+        EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase(p.string()); }), jet::kErrPermesso);
+    }
+}
+
+TEST_F(Motore, PasswordComeJet) {
+    auto con = Piccolo(dir_, "con.mdb", 3, "604kmr73");
+    auto con4 = Piccolo(dir_, "con4.mdb", 3, "Pàss€", jetwriter::Formato::Jet4);
+    auto senza = Piccolo(dir_, "senza.mdb", 3);
+    struct Caso {
+        std::filesystem::path file;
+        const char* connect;
+        int atteso;
+    };
+    const Caso casi[] = {
+        {con, ";Pwd=604kmr73", 0}, {con, ";Pwd=604KMR73", jet::kErrPassword}, {con, "", jet::kErrPassword},
+        {con, ";Pwd=", jet::kErrPassword}, {con4, ";Pwd=Pàss€", 0}, {con4, ";Pwd=pàss€", jet::kErrPassword},
+        {senza, ";Pwd=qualsiasi", 0}, {senza, "", 0},
+    };
+    for (const auto& c : casi) {
+        EXPECT_EQ(aiuto::Numero([&] {
+                      auto db = aiuto::Ws().OpenDatabase(c.file.string(), false, true, c.connect);
+                      EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 3);
+                  }),
+                  c.atteso)
+            << c.file << " " << c.connect;
+    }
+}
+
+TEST_F(Motore, CampioniRealiConPassword) {
+    auto dir = aiuto::Campioni();
+    if (dir.empty()) GTEST_SKIP() << "cartella dei campioni assente (VQ_SHARED_DIR)";
+    auto db3 = aiuto::Ws().OpenDatabase((dir / "password-jet3.mdb").string(), false, true, ";Pwd=Segreto£97");
+    EXPECT_EQ(aiuto::Conta(*db3, "SELECT Count(*) FROM Table1"), 2);
+    auto db4 = aiuto::Ws().OpenDatabase((dir / "password-jet4.mdb").string(), false, true, ";Pwd=password");
+    auto r = aiuto::Righe(*db4, "SELECT ID, Data FROM Table1 ORDER BY ID");
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[2][1].testo, "Three");
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir / "password-jet3.mdb").string(), false, true, ";Pwd=Segreto"); }),
+              jet::kErrPassword);
+    // A file we did not write: counts as its README gives them, a table with a non-ASCII name.
+    auto nw = aiuto::Ws().OpenDatabase((dir / "nwind-jet3.mdb").string());
+    EXPECT_EQ(aiuto::Conta(*nw, "SELECT Count(*) FROM Orders"), 830);
+    EXPECT_EQ(aiuto::Conta(*nw, "SELECT Count(*) FROM [Order Details] INNER JOIN Orders ON [Order Details].OrderID = Orders.OrderID"), 2155);
+    EXPECT_GT(aiuto::Conta(*nw, "SELECT Count(*) FROM [Umsätze]"), 0);
+}
+
+TEST_F(Motore, SqlRifiutato) {
+    auto p = Piccolo(dir_, "sql.mdb", 5);
+    const std::string prima = aiuto::Byte(p);
+    auto db = aiuto::Ws().OpenDatabase(p.string());
+    struct Caso {
+        const char* sql;
+        int atteso;
+    };
+    const Caso casi[] = {
+        {"DELETE FROM Conti", 3129},
+        {"DROP TABLE Conti", 3129},
+        {"UPDATE Conti SET Descrizione = 'x'", 3129},
+        {"ATTACH DATABASE '/tmp/x.db' AS x", 3129},
+        {"PRAGMA writable_schema = 1", 3129},
+        {"", 3129},
+        {"SELECT 1; SELECT 2", jet::kErrCaratteriDopo},
+        {"SELECT * FROM Conti WHERE IDConto = 1); DROP TABLE Conti; --", jet::kErrSintassi},
+        {"SELECT * FROM Conti WHERE IDConto IN (1); DELETE FROM Conti", jet::kErrCaratteriDopo},
+        {"SELECT load_extension('/tmp/x.so')", jet::kErrOperazione},
+        {"SELECT * FROM Nessuna", jet::kErrTabella},
+        {"SELECT * FROM sqlite_master", jet::kErrTabella},
+        {"SELECT Nessuna FROM Conti", jet::kErrParametri},
+        {"SELECT FROM WHERE", jet::kErrSintassi},
+        {"SELECT Inventata(1) FROM Conti", jet::kErrFunzione},
+    };
+    for (const auto& c : casi) EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
+    // A trailing semicolon and comments are fine; the database is still usable.
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti; -- fine"), 5);
+    db->Close();
+    EXPECT_EQ(aiuto::Byte(p), prima);
+}
+
+TEST_F(Motore, CicloDiVitaDegliOggetti) {
+    auto p = Piccolo(dir_, "vita.mdb", 2);
+    EXPECT_EQ(aiuto::Numero([&] { jet::DBEngine::DelThread().Workspaces(1); }), jet::kErrElemento);
+    auto db = aiuto::Ws().OpenDatabase(p.string());
+    auto rs = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY IDConto");
+    EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }), jet::kErrArgomento);
+    rs->MoveNext();
+    rs->MoveNext();
+    EXPECT_TRUE(rs->Eof());
+    EXPECT_EQ(aiuto::Numero([&] { rs->MoveNext(); }), jet::kErrNessunRecordCorrente);
+    EXPECT_EQ(aiuto::Numero([&] { rs->Campo(0); }), jet::kErrNessunRecordCorrente);
+    auto aperto = db->OpenRecordset("SELECT IDConto FROM Conti");
+    db->Close();
+    db->Close();  // twice: nothing
+    EXPECT_FALSE(db->Aperto());
+    EXPECT_EQ(aiuto::Numero([&] { aperto->Eof(); }), jet::kErrOggetto);
+    EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT 1"); }), jet::kErrOggetto);
+    aperto->Close();
+    // One engine per thread.
+    jet::DBEngine* qui = &jet::DBEngine::DelThread();
+    jet::DBEngine* altro = nullptr;
+    std::thread([&] { altro = &jet::DBEngine::DelThread(); }).join();
+    EXPECT_NE(qui, altro);
+}
+
+TEST_F(Motore, IlFileCambiaTraDueQuery) {
+    auto p = Piccolo(dir_, "cambia.mdb", 100);
+    auto db = aiuto::Ws().OpenDatabase(p.string(), false, true, ";Pwd=x");
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 100);
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE IDConto > 50"), 50);
+    EXPECT_EQ(db->Caricamenti(), 1);  // unchanged file: the loaded table is reused
+    // A recordset open on the old state keeps reading it.
+    auto vecchio = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY IDConto");
+    Piccolo(dir_, "cambia.mdb", 250);  // replaced atomically, as the host would
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 250);
+    EXPECT_EQ(db->Caricamenti(), 2);
+    int n = 0;
+    while (!vecchio->Eof()) {
+        ++n;
+        vecchio->MoveNext();
+    }
+    EXPECT_EQ(n, 100);
+    // Rewritten in place with the same size but other content: the time stamp tells.
+    std::string b = aiuto::Byte(p);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Piccolo(dir_, "altro.mdb", 250);
+    aiuto::ScriviByte(p, aiuto::Byte(dir_ / "altro.mdb"));
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 250);
+    EXPECT_EQ(db->Caricamenti(), 3);
+    // Now with a password it did not have: the open database fails as a new open would.
+    Piccolo(dir_, "cambia.mdb", 10, "nuova");
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrPassword);
+    std::filesystem::remove(p);
+    EXPECT_EQ(aiuto::Numero([&] { aiuto::Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
+}
+
+}  // namespace
