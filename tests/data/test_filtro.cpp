@@ -34,7 +34,7 @@ std::int32_t NumeroErrore(const std::function<void()>& azione) {
 
 }  // namespace
 
-TEST(CostruisciQuery, ConteggioConListeEPeriodo) {
+TEST(TessadatiCostruisciQuery, ConteggioConListeEPeriodo) {
     Filtro f;
     f.f_mult_conto = "3;5";
     f.f_mult_cassa = "12";
@@ -48,7 +48,7 @@ TEST(CostruisciQuery, ConteggioConListeEPeriodo) {
               "and  DateSerial(2004,12,31)  ");
 }
 
-TEST(CostruisciQuery, TotaliSenzaFiltro) {
+TEST(TessadatiCostruisciQuery, TotaliSenzaFiltro) {
     EXPECT_EQ(CostruisciQuery(Filtro{}, kQueryTotali),
               " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale\u00A3]) as Lire "
               " FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON "
@@ -56,7 +56,7 @@ TEST(CostruisciQuery, TotaliSenzaFiltro) {
               "TabellaCassa.IDConto ");
 }
 
-TEST(CostruisciQuery, RigheSenzaFiltroEOrdinamento) {
+TEST(TessadatiCostruisciQuery, RigheSenzaFiltroEOrdinamento) {
     EXPECT_EQ(std::string(CostruisciQuery(Filtro{}, kQueryRighe)) + std::string(kOrdinamentoRighe),
               " SELECT Conti.Descrizione as Conto ,  TabellaCassa.Cassa as Cassa,   "
               "Operazioni.Data as Data,  Operazioni.Causale as Causale,  Operazioni.Euro as "
@@ -66,7 +66,7 @@ TEST(CostruisciQuery, RigheSenzaFiltroEOrdinamento) {
                   kFrom + " order by Operazioni.Data, Operazioni.IDMovimento ");
 }
 
-TEST(CostruisciQuery, TipoSconosciutoSenzaSelect) {
+TEST(TessadatiCostruisciQuery, TipoSconosciutoSenzaSelect) {
     for (std::int32_t tipo : {-1, 3, 1000})
         EXPECT_EQ(CostruisciQuery(Filtro{}, tipo), kFrom) << tipo;
 }
@@ -77,16 +77,16 @@ struct CasoCondizione {
     std::string atteso;
 };
 
-class Condizioni : public ::testing::TestWithParam<CasoCondizione> {};
+class TessadatiCondizioni : public ::testing::TestWithParam<CasoCondizione> {};
 
-TEST_P(Condizioni, TestoEsatto) {
+TEST_P(TessadatiCondizioni, TestoEsatto) {
     Filtro f;
     GetParam().imposta(f);
     EXPECT_EQ(Condizione(f), GetParam().atteso);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Filtro, Condizioni,
+    TessadatiFiltro, TessadatiCondizioni,
     ::testing::Values(
         CasoCondizione{"Nessuno", [](Filtro&) {}, ""},
         CasoCondizione{"ContoBancomatDataIniziale",
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                        ""}),
     [](const auto& caso) { return std::string(caso.param.nome); });
 
-TEST(Filtro, PulisciRiportaAiValoriIniziali) {
+TEST(TessadatiFiltro, PulisciRiportaAiValoriIniziali) {
     Filtro f;
     f.f_mult_conto = "1";
     f.ImpostaConto(3);
@@ -188,7 +188,7 @@ TEST(Filtro, PulisciRiportaAiValoriIniziali) {
     EXPECT_EQ(f.f_data_finale, 0.0);
 }
 
-TEST(DataSQL, GiornoSenzaOra) {
+TEST(TessadatiDataSQL, GiornoSenzaOra) {
     const struct {
         double data;
         const char* atteso;
@@ -208,7 +208,7 @@ TEST(DataSQL, GiornoSenzaOra) {
     for (const auto& c : casi) EXPECT_EQ(DataSQL(c.data), c.atteso) << c.data;
 }
 
-TEST(DataSQL, FuoriIntervalloErrore5) {
+TEST(TessadatiDataSQL, FuoriIntervalloErrore5) {
     Filtro f;
     f.f_data_iniziale = 1e9;
     EXPECT_EQ(NumeroErrore([&] { CostruisciQuery(f, kQueryConteggio); }),
@@ -216,7 +216,7 @@ TEST(DataSQL, FuoriIntervalloErrore5) {
     EXPECT_EQ(NumeroErrore([] { DataSQL(-700000); }), vq::kErrChiamataNonValida);
 }
 
-TEST(AggiungiWhereAnd, PrimaWherePoiAnd) {
+TEST(TessadatiAggiungiWhereAnd, PrimaWherePoiAnd) {
     std::string w;
     AggiungiWhereAnd(w);
     EXPECT_EQ(w, " Where ");
@@ -224,14 +224,14 @@ TEST(AggiungiWhereAnd, PrimaWherePoiAnd) {
     EXPECT_EQ(w, " Where  And ");
 }
 
-TEST(CondizioneMultipla, PrefissoEListaVuota) {
+TEST(TessadatiCondizioneMultipla, PrefissoEListaVuota) {
     EXPECT_EQ(CondizioneMultipla("", "C", ""), "");
     EXPECT_EQ(CondizioneMultipla(" X=1 ", "C", "   "), " X=1 ");
     EXPECT_EQ(CondizioneMultipla(" X=1 ", "C", "2"), " X=1  OR  C=2 ");
     EXPECT_EQ(CondizioneMultipla("", "C", "-3;4"), " C=-3  OR C=4 ");
 }
 
-TEST(Filtro, ImpostaIdFuoriIntervalloOverflowSenzaModifiche) {
+TEST(TessadatiFiltro, ImpostaIdFuoriIntervalloOverflowSenzaModifiche) {
     const struct {
         std::int32_t valore;
         std::int32_t errore;
@@ -252,7 +252,7 @@ TEST(Filtro, ImpostaIdFuoriIntervalloOverflowSenzaModifiche) {
     }
 }
 
-TEST(CondizioneMultipla, LimiteDi32767Elementi) {
+TEST(TessadatiCondizioneMultipla, LimiteDi32767Elementi) {
     auto lista = [](std::size_t elementi, const char* elemento) {
         std::string s = "1";
         for (std::size_t i = 1; i < elementi; ++i) s += std::string(";") + elemento;
@@ -271,7 +271,7 @@ TEST(CondizioneMultipla, LimiteDi32767Elementi) {
     EXPECT_EQ(NumeroErrore([&] { CostruisciQuery(f, kQueryRighe); }), vq::kErrOverflow);
 }
 
-TEST(CondizioneMultipla, IdNonNumericiRifiutati) {
+TEST(TessadatiCondizioneMultipla, IdNonNumericiRifiutati) {
     const char* liste[] = {
         ";4",           // empty first element
         "3;x",          "3 OR 1=1",  "3;5) OR (1=1", "3;5 --", "-",

@@ -135,7 +135,7 @@ Tabella Riga(std::vector<std::string> campi, std::vector<ole::Variante> valori) 
     return t;
 }
 
-class Oggetti : public ::testing::Test {
+class TessadatiOggetti : public ::testing::Test {
 protected:
     void SetUp() override {
         stato.risposta = Risposte(Versione(I4(2)));
@@ -157,21 +157,21 @@ protected:
     ole::ComPtr<_ClsDatiMirtesa> dati;
 };
 
-TEST_F(Oggetti, CreazioneSenzaDatabaseNeHost) {
+TEST_F(TessadatiOggetti, CreazioneSenzaDatabaseNeHost) {
     EXPECT_EQ(stato.richieste_cartella, 0);
     EXPECT_TRUE(stato.aperture.empty());
     EXPECT_FALSE(Interno().database_aperto());
     EXPECT_EQ(CostruisciQuery(Interno().filtro(), kQueryConteggio), CostruisciQuery(Filtro{}, kQueryConteggio));
 }
 
-TEST_F(Oggetti, ApriDataBaseConPasswordESoglia) {
+TEST_F(TessadatiOggetti, ApriDataBaseConPasswordESoglia) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     ASSERT_EQ(stato.aperture.size(), 1u);
     EXPECT_EQ(stato.aperture[0], "/dati/Mirtesa.mdb|;Pwd=604kmr73");
     EXPECT_TRUE(Interno().database_aperto());
 }
 
-TEST_F(Oggetti, SogliaDiVersione) {
+TEST_F(TessadatiOggetti, SogliaDiVersione) {
     const struct {
         const char* nome;
         std::function<Tabella()> versione;
@@ -206,7 +206,7 @@ TEST_F(Oggetti, SogliaDiVersione) {
     }
 }
 
-TEST_F(Oggetti, CartellaChiestaUnaVolta) {
+TEST_F(TessadatiOggetti, CartellaChiestaUnaVolta) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     EXPECT_EQ(stato.richieste_cartella, 1);
@@ -215,7 +215,7 @@ TEST_F(Oggetti, CartellaChiestaUnaVolta) {
     EXPECT_EQ(stato.aperture.size(), 2u);
 }
 
-TEST_F(Oggetti, CartellaVuotaRichiestaDiNuovo) {
+TEST_F(TessadatiOggetti, CartellaVuotaRichiestaDiNuovo) {
     stato.cartelle = {"", "/casa/mirtesa"};
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
@@ -227,13 +227,13 @@ TEST_F(Oggetti, CartellaVuotaRichiestaDiNuovo) {
     EXPECT_EQ(stato.aperture[1], "/casa/mirtesaMirtesa.mdb|;Pwd=604kmr73");
 }
 
-TEST_F(Oggetti, RilascioChiudeIlDatabase) {
+TEST_F(TessadatiOggetti, RilascioChiudeIlDatabase) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     dati.reset();
     EXPECT_EQ(stato.chiusure_database, 1);
 }
 
-TEST_F(Oggetti, FiltroIndipendenteDalDatabase) {
+TEST_F(TessadatiOggetti, FiltroIndipendenteDalDatabase) {
     LONG id = 5;
     ASSERT_EQ(dati->put_ImpostaConto(&id), S_OK);
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
@@ -244,7 +244,7 @@ TEST_F(Oggetti, FiltroIndipendenteDalDatabase) {
     EXPECT_TRUE(Interno().database_aperto());
 }
 
-TEST_F(Oggetti, TotRecordEImporti) {
+TEST_F(TessadatiOggetti, TotRecordEImporti) {
     stato.risposta = Risposte(Versione(I4(3)), [](const std::string& sql) {
         if (sql.starts_with(" SELECT Count(*) ")) return Riga({"Expr1000"}, {I4(17)});
         return Riga({"Euro", "Lire"}, {R8(0.125), R8(1501.5)});
@@ -266,7 +266,7 @@ TEST_F(Oggetti, TotRecordEImporti) {
     EXPECT_EQ(stato.recordset_aperti, 0);
 }
 
-TEST_F(Oggetti, ImportiArrotondatiAlPari) {
+TEST_F(TessadatiOggetti, ImportiArrotondatiAlPari) {
     const struct {
         ole::Variante (*valore)();
         double euro, lire;
@@ -289,7 +289,7 @@ TEST_F(Oggetti, ImportiArrotondatiAlPari) {
     }
 }
 
-TEST_F(Oggetti, ArrayDatiVuotoLasciaDati) {
+TEST_F(TessadatiOggetti, ArrayDatiVuotoLasciaDati) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) { return Riga({"n"}, {I4(0)}); });
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     SAFEARRAY* prima = SafeArrayCreateVector(VT_VARIANT, 0, 3);
@@ -301,7 +301,7 @@ TEST_F(Oggetti, ArrayDatiVuotoLasciaDati) {
     SafeArrayDestroy(a);
 }
 
-TEST_F(Oggetti, ArrayDatiUnaRigaInOrdine) {
+TEST_F(TessadatiOggetti, ArrayDatiUnaRigaInOrdine) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string& sql) {
         if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(1)});
         return Riga({"Conto", "Cassa", "Data", "Causale", "Euro", "Lire", "Bancomat", "ContoCorrente",
@@ -335,7 +335,7 @@ TEST_F(Oggetti, ArrayDatiUnaRigaInOrdine) {
     SafeArrayDestroy(a);
 }
 
-TEST_F(Oggetti, ArrayDatiSecondaInterrogazioneVuota) {
+TEST_F(TessadatiOggetti, ArrayDatiSecondaInterrogazioneVuota) {
     // The count and the rows are two queries: rows may have gone in between.
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string& sql) {
         if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(4)});
@@ -349,7 +349,7 @@ TEST_F(Oggetti, ArrayDatiSecondaInterrogazioneVuota) {
     EXPECT_EQ(a, nullptr);
 }
 
-TEST_F(Oggetti, ArrayDatiOltre32767RigheOverflow) {
+TEST_F(TessadatiOggetti, ArrayDatiOltre32767RigheOverflow) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) { return Riga({"n"}, {I4(32768)}); });
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     SAFEARRAY* a = nullptr;
@@ -360,7 +360,7 @@ TEST_F(Oggetti, ArrayDatiOltre32767RigheOverflow) {
     EXPECT_EQ(stato.recordset_aperti, 0);
 }
 
-TEST_F(Oggetti, ContiInOrdineConDescrizioneNull) {
+TEST_F(TessadatiOggetti, ContiInOrdineConDescrizioneNull) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) {
         Tabella t{{"IdConto", "Descrizione"}, {}};
         t.righe.push_back({I4(4), Null()});
@@ -393,7 +393,7 @@ TEST_F(Oggetti, ContiInOrdineConDescrizioneNull) {
     }
 }
 
-TEST_F(Oggetti, CodiciCassaOgnunoColSuoConto) {
+TEST_F(TessadatiOggetti, CodiciCassaOgnunoColSuoConto) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) {
         Tabella t{{"IdCassa", "Cassa", "IdConto", "Descrizione"}, {}};
         t.righe.push_back({I4(10), Testo("Affitto"), I4(-1), Testo("Banca")});
@@ -433,7 +433,7 @@ TEST_F(Oggetti, CodiciCassaOgnunoColSuoConto) {
     conti[1]->Release();
 }
 
-TEST_F(Oggetti, ElencoVuotoMaiMancante) {
+TEST_F(TessadatiOggetti, ElencoVuotoMaiMancante) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     ole::ComPtr<_Collection> conti;
     ASSERT_EQ(dati->GetConti(conti.put()), S_OK);
@@ -443,7 +443,7 @@ TEST_F(Oggetti, ElencoVuotoMaiMancante) {
     EXPECT_EQ(quanti, 0);
 }
 
-TEST_F(Oggetti, ListaNonValidaFallisceSenzaToccareIlDatabase) {
+TEST_F(TessadatiOggetti, ListaNonValidaFallisceSenzaToccareIlDatabase) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     const auto prima = stato.sql.size();
     ole::Bstr lista("3) OR (1=1");
@@ -460,7 +460,7 @@ TEST_F(Oggetti, ListaNonValidaFallisceSenzaToccareIlDatabase) {
     EXPECT_EQ(dati->GetTotRecord(&n), S_OK);
 }
 
-TEST_F(Oggetti, TestoDelleListeRestituitoIntatto) {
+TEST_F(TessadatiOggetti, TestoDelleListeRestituitoIntatto) {
     // Texts come back exactly, unpaired surrogates and embedded NULs included.
     const char16_t grezzo[] = {u'1', 0xD800, u';', 0, u'2'};
     BSTR b = SysAllocStringLen(grezzo, 5);
@@ -479,7 +479,7 @@ HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, VARIANT& a, VARIANT& r, UINT* erro
     return o->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &p, &r, nullptr, errore);
 }
 
-TEST_F(Oggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
+TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     LONG conteggio = 1;
     stato.risposta = Risposte(Versione(I4(2)), [&](const std::string& sql) {
         if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(conteggio)});
@@ -525,7 +525,7 @@ TEST_F(Oggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     EXPECT_EQ(errore, 0u);
 }
 
-TEST_F(Oggetti, InvokeCodiciCassaConversioneA16Bit) {
+TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     const struct {
         VARTYPE vt;

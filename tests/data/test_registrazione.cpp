@@ -47,7 +47,7 @@ void Crea(const std::string& chiave, const char* valore) {
     RegCloseKey(h);
 }
 
-class Registrazione : public ::testing::Test {
+class TessadatiRegistrazione : public ::testing::Test {
 protected:
     void SetUp() override {
         char modello[] = "/tmp/tessadati-registro-XXXXXX";
@@ -75,7 +75,7 @@ protected:
 const char* const kClsDati = "CLSID\\{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}";
 const char* const kLibreria = "TypeLib\\{AFC86911-033F-498D-87FD-F899D440DF18}";
 
-TEST_F(Registrazione, ChiaviDelServer) {
+TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
     ASSERT_EQ(registra_(), S_OK);
     char assoluto[PATH_MAX];
     ASSERT_NE(realpath(TESSADATI_LIB, assoluto), nullptr);
@@ -108,7 +108,7 @@ TEST_F(Registrazione, ChiaviDelServer) {
     EXPECT_TRUE(IsEqualCLSID(c, CLSID_clsConti));
 }
 
-TEST_F(Registrazione, CancellazioneTogliePropriQuanto) {
+TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
     // What belongs to others: another class, another version of the type library.
     Crea("CLSID\\{00000000-1111-2222-3333-444444444444}", "Altro");
     Crea(std::string(kLibreria) + "\\1.0", "Tessadati vecchia");
@@ -129,13 +129,13 @@ TEST_F(Registrazione, CancellazioneTogliePropriQuanto) {
     EXPECT_EQ(cancella_(), S_OK);  // nothing left to remove is no failure
 }
 
-TEST_F(Registrazione, CancellazioneCompletaTogliAncheLaLibreriaDeiTipi) {
+TEST_F(TessadatiRegistrazione, CancellazioneCompletaTogliAncheLaLibreriaDeiTipi) {
     ASSERT_EQ(registra_(), S_OK);
     ASSERT_EQ(cancella_(), S_OK);
     EXPECT_FALSE(Esiste(kLibreria));
 }
 
-TEST_F(Registrazione, EsportaSoloIPuntiDiIngresso) {
+TEST_F(TessadatiRegistrazione, EsportaSoloIPuntiDiIngresso) {
     for (const char* nome : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
         EXPECT_NE(dlsym(lib_, nome), nullptr) << nome;
     for (const char* nome : {"_ZN9tessadati15CostruisciQueryERKNS_6FiltroEi", "_ZN9tessadati9ContatoreEv",
