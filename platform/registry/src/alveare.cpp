@@ -271,7 +271,10 @@ EsitoAnalisi Analizza(std::string_view testo, std::string_view radice, std::stri
     };
 
     if (testo.substr(0, 3) == "\xEF\xBB\xBF") testo.remove_prefix(3);
-    if (testo.find('\0') != std::string_view::npos) return guasto(1, "carattere NUL nel testo");
+    if (const auto nul = testo.find('\0'); nul != std::string_view::npos) {
+        const auto riga = static_cast<std::size_t>(std::count(testo.begin(), testo.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+        return guasto(riga + 1, "carattere NUL nel testo");
+    }
 
     std::vector<std::string_view> righe;
     for (std::size_t inizio = 0; inizio <= testo.size();) {

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -88,7 +89,7 @@ Impronta ImprontaDi(const struct stat& st) {
 
 struct Memoria {
     Impronta impronta;
-    std::shared_ptr<const Chiave> albero;
+    std::shared_ptr<const Chiave> albero;  // nullptr: that version of the file is damaged
 };
 
 std::mutex gMutex;
@@ -159,6 +160,7 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
         std::lock_guard lock(gMutex);
         auto it = gMemoria.find(percorso);
         if (it != gMemoria.end() && it->second.impronta == impronta) {
+            if (!it->second.albero) return ERROR_BADDB;
             albero = it->second.albero;
             return ERROR_SUCCESS;
         }
@@ -167,9 +169,16 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
     if (!LeggiTutto(fd.get(), testo)) return errno == EFBIG ? ERROR_BADDB : DaErrno(errno, ERROR_CANTREAD);
     auto nuovo = std::make_shared<Chiave>();
     const EsitoAnalisi esito = Analizza(testo, Info(a).radice, Info(a).abbreviazione, *nuovo);
-    if (!esito.ok) return ERROR_BADDB;
-    albero = nuovo;
     std::lock_guard lock(gMutex);
+    if (!esito.ok) {
+        // The caller only gets ERROR_BADDB; tell the person who edits the file where it
+        // went wrong, once for each version of the file.
+        std::fprintf(stderr, "vqregistry: %s, riga %zu: %s (file non modificato)\n", percorso.c_str(), esito.riga,
+                     esito.motivo.c_str());
+        gMemoria[percorso] = Memoria{impronta, nullptr};
+        return ERROR_BADDB;
+    }
+    albero = nuovo;
     gMemoria[percorso] = Memoria{impronta, albero};
     return ERROR_SUCCESS;
 }
