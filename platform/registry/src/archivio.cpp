@@ -143,6 +143,16 @@ bool CreaCartelle(const std::string& cartella) {
 
 // Reads and parses the hive at `percorso`, through the cache.
 LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chiave>& albero) {
+    // The usual case, a file unchanged since the last call, costs one stat().
+    if (struct stat st {}; ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        std::lock_guard lock(gMutex);
+        auto it = gMemoria.find(percorso);
+        if (it != gMemoria.end() && it->second.impronta == ImprontaDi(st)) {
+            if (!it->second.albero) return ERROR_BADDB;
+            albero = it->second.albero;
+            return ERROR_SUCCESS;
+        }
+    }
     Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
