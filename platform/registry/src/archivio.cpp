@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -69,8 +70,9 @@ private:
     int fd_;
 };
 
-// What identifies one version of a hive file: a replacement always brings a new inode
-// or at least a new change time.
+// What identifies one version of a hive file. The cache keeps the file it parsed open,
+// so its inode cannot be freed and handed to a later replacement: a replaced hive always
+// shows another inode, and an edit in place another size or modification time.
 struct Impronta {
     dev_t dev = 0;
     ino_t ino = 0;
@@ -90,10 +92,37 @@ Impronta ImprontaDi(const struct stat& st) {
 struct Memoria {
     Impronta impronta;
     std::shared_ptr<const Chiave> albero;  // nullptr: that version of the file is damaged
+    std::shared_ptr<Descrittore> aperto;   // the parsed file, held open
+    std::uint64_t uso = 0;
 };
 
 std::mutex gMutex;
 std::map<std::string, Memoria> gMemoria;  // by file path
+std::uint64_t gUso = 0;
+constexpr std::size_t kMemorieMassime = 8;  // a process normally uses three hives
+
+// Caller holds gMutex.
+void Ricorda(const std::string& percorso, const Impronta& impronta, std::shared_ptr<const Chiave> albero,
+             std::shared_ptr<Descrittore> aperto) {
+    gMemoria[percorso] = Memoria{impronta, std::move(albero), std::move(aperto), ++gUso};
+    while (gMemoria.size() > kMemorieMassime) {
+        auto vecchia = gMemoria.begin();
+        for (auto it = gMemoria.begin(); it != gMemoria.end(); ++it)
+            if (it->second.uso < vecchia->second.uso) vecchia = it;
+        gMemoria.erase(vecchia);
+    }
+}
+
+// Caller holds gMutex. ERROR_SUCCESS with the tree, ERROR_BADDB, or ERROR_FILE_NOT_FOUND
+// when that version is not in the cache.
+LONG Ricordato(const std::string& percorso, const Impronta& impronta, std::shared_ptr<const Chiave>& albero) {
+    auto it = gMemoria.find(percorso);
+    if (it == gMemoria.end() || !(it->second.impronta == impronta)) return ERROR_FILE_NOT_FOUND;
+    it->second.uso = ++gUso;
+    if (!it->second.albero) return ERROR_BADDB;
+    albero = it->second.albero;
+    return ERROR_SUCCESS;
+}
 
 std::string Percorso(Alveare a) { return CartellaRegistro() + "/" + Info(a).file; }
 
@@ -146,12 +175,7 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
     // The usual case, a file unchanged since the last call, costs one stat().
     if (struct stat st {}; ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         std::lock_guard lock(gMutex);
-        auto it = gMemoria.find(percorso);
-        if (it != gMemoria.end() && it->second.impronta == ImprontaDi(st)) {
-            if (!it->second.albero) return ERROR_BADDB;
-            albero = it->second.albero;
-            return ERROR_SUCCESS;
-        }
+        if (const LONG r = Ricordato(percorso, ImprontaDi(st), albero); r != ERROR_FILE_NOT_FOUND) return r;
     }
     Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -168,12 +192,7 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
     const Impronta impronta = ImprontaDi(st);
     {
         std::lock_guard lock(gMutex);
-        auto it = gMemoria.find(percorso);
-        if (it != gMemoria.end() && it->second.impronta == impronta) {
-            if (!it->second.albero) return ERROR_BADDB;
-            albero = it->second.albero;
-            return ERROR_SUCCESS;
-        }
+        if (const LONG r = Ricordato(percorso, impronta, albero); r != ERROR_FILE_NOT_FOUND) return r;
     }
     std::string testo;
     if (!LeggiTutto(fd.get(), testo)) return errno == EFBIG ? ERROR_BADDB : DaErrno(errno, ERROR_CANTREAD);
@@ -185,11 +204,11 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
         // went wrong, once for each version of the file.
         std::fprintf(stderr, "vqregistry: %s, riga %zu: %s (file non modificato)\n", percorso.c_str(), esito.riga,
                      esito.motivo.c_str());
-        gMemoria[percorso] = Memoria{impronta, nullptr};
+        Ricorda(percorso, impronta, nullptr, std::make_shared<Descrittore>(fd.rilascia()));
         return ERROR_BADDB;
     }
     albero = nuovo;
-    gMemoria[percorso] = Memoria{impronta, albero};
+    Ricorda(percorso, impronta, albero, std::make_shared<Descrittore>(fd.rilascia()));
     return ERROR_SUCCESS;
 }
 
@@ -250,16 +269,16 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (::fchmod(fd.get(), 0600) != 0) return annulla(errno);
         if (!ScriviTutto(fd.get(), testo)) return annulla(errno);
         if (::fsync(fd.get()) != 0) return annulla(errno);
-        if (::close(fd.rilascia()) != 0) return annulla(errno);
         if (::rename(temporaneo.c_str(), percorso.c_str()) != 0) return annulla(errno);
         // Make the rename itself durable.
         Descrittore dir(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.get() >= 0) ::fsync(dir.get());
 
+        // The new file is the cached version, held open by the cache.
         struct stat st {};
-        if (::stat(percorso.c_str(), &st) == 0) {
+        if (::fstat(fd.get(), &st) == 0) {
             std::lock_guard lock(gMutex);
-            gMemoria[percorso] = Memoria{ImprontaDi(st), std::move(nuovo)};
+            Ricorda(percorso, ImprontaDi(st), std::move(nuovo), std::make_shared<Descrittore>(fd.rilascia()));
         }
         return ERROR_SUCCESS;
     } catch (const std::bad_alloc&) {
