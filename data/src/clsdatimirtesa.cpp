@@ -177,7 +177,10 @@ ClsDatiMirtesa::~ClsDatiMirtesa() {
     // anyone and must not disturb the error the caller may be reading.
     IErrorInfo* info = nullptr;
     const bool aveva_info = GetErrorInfo(0, &info) == S_OK;
-    static_cast<_ClsDatiMirtesa*>(this)->ChiudiDataBase();
+    // The object is still whole here (its own overrides are in place), so the call
+    // through the interface reaches this class's ChiudiDataBase.
+    _ClsDatiMirtesa* interfaccia = this;
+    interfaccia->ChiudiDataBase();
     SetErrorInfo(0, aveva_info ? info : nullptr);
     if (info) info->Release();
 }

@@ -124,20 +124,6 @@ protected:
 std::string* ClientTessadati::cartella_ = nullptr;
 void* ClientTessadati::libreria_ = nullptr;
 
-TEST_F(ClientTessadati, ProgIdRegistrati) {
-    const struct {
-        const char* progid;
-        CLSID clsid;
-    } casi[] = {{"Tessadati.ClsDatiMirtesa", CLSID_ClsDatiMirtesa},
-                {"Tessadati.clsConti", CLSID_clsConti},
-                {"Tessadati.clsCassa", CLSID_clsCassa}};
-    for (const auto& c : casi) {
-        CLSID letto{};
-        ASSERT_EQ(CLSIDFromProgID(U16(c.progid).c_str(), &letto), S_OK) << c.progid;
-        EXPECT_TRUE(IsEqualCLSID(letto, c.clsid)) << c.progid;
-    }
-}
-
 TEST_F(ClientTessadati, FiltroDallaVtable) {
     Bstr lista("3;5");
     ASSERT_EQ(dati_->put_f_mult_conto(lista.get()), S_OK);

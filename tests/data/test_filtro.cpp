@@ -174,20 +174,6 @@ INSTANTIATE_TEST_SUITE_P(
                        ""}),
     [](const auto& caso) { return std::string(caso.param.nome); });
 
-TEST(TessadatiFiltro, PulisciRiportaAiValoriIniziali) {
-    Filtro f;
-    f.f_mult_conto = "1";
-    f.ImpostaConto(3);
-    f.f_carta = 1;
-    f.f_data_finale = 5;
-    f.Pulisci();
-    const Filtro nuovo;
-    EXPECT_EQ(f.f_mult_conto, nuovo.f_mult_conto);
-    EXPECT_EQ(f.f_conto, -1);
-    EXPECT_EQ(f.f_carta, -1);
-    EXPECT_EQ(f.f_data_finale, 0.0);
-}
-
 TEST(TessadatiDataSQL, GiornoSenzaOra) {
     const struct {
         double data;

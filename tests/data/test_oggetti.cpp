@@ -164,13 +164,6 @@ TEST_F(TessadatiOggetti, CreazioneSenzaDatabaseNeHost) {
     EXPECT_EQ(CostruisciQuery(Interno().filtro(), kQueryConteggio), CostruisciQuery(Filtro{}, kQueryConteggio));
 }
 
-TEST_F(TessadatiOggetti, ApriDataBaseConPasswordESoglia) {
-    ASSERT_EQ(dati->ApriDataBase(), S_OK);
-    ASSERT_EQ(stato.aperture.size(), 1u);
-    EXPECT_EQ(stato.aperture[0], "/dati/Mirtesa.mdb|;Pwd=604kmr73");
-    EXPECT_TRUE(Interno().database_aperto());
-}
-
 TEST_F(TessadatiOggetti, SogliaDiVersione) {
     const struct {
         const char* nome;
