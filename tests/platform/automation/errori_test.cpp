@@ -91,6 +91,20 @@ TEST(Errori, SuccessoCancellaLErrorInfoEPassaLHresult) {
     EXPECT_EQ(ole::Verifica(S_FALSE), S_FALSE);
 }
 
+TEST(Errori, DescrizioneAvanzataNonPassaAdAltroHresult) {
+    // A failure nobody read leaves its error info; a later failure of another HRESULT
+    // must not take that description.
+    ole::Proteggi([] { throw vq::Errore(4567, "non letto"); });
+    vq::Errore e = ole::ErroreDa(DISP_E_BADINDEX);
+    EXPECT_EQ(e.descrizione(), "Indice non valido");
+    // Error info set by a foreign server through the plain API is taken as it is.
+    ole::ComPtr<ICreateErrorInfo> crea;
+    ASSERT_EQ(CreateErrorInfo(crea.put()), S_OK);
+    crea->SetDescription(const_cast<LPOLESTR>(u"dal server"));
+    SetErrorInfo(0, crea.as<IErrorInfo>(IID_IErrorInfo).get());
+    EXPECT_EQ(ole::ErroreDa(E_FAIL).descrizione(), "dal server");
+}
+
 TEST(Errori, UnErrorInfoPerThread) {
     ole::Proteggi([] { throw vq::Errore(11, "del thread principale"); });
     bool altroVuoto = false;

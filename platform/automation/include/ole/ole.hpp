@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
@@ -67,6 +68,13 @@ HRESULT EccezioneInvoke(HRESULT hr, EXCEPINFO* ei) noexcept;
 // IDispatch::Invoke, caller side: for DISP_E_EXCEPTION takes the error from `ei` (and
 // frees its texts), otherwise as Verifica.
 HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei);
+
+// IDispatch::Invoke, server side: argument `i` (0 = the first as written; arguments sit
+// in rgvarg last first) converted to `vt` into `out` (which the caller owns and clears).
+// A VT_BYREF argument is read through. DISP_E_PARAMNOTFOUND when it is missing (absent
+// or VT_ERROR / DISP_E_PARAMNOTFOUND), DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW when it
+// does not convert; then *puArgErr (when given) is its position in rgvarg.
+HRESULT ArgomentoDispatch(const DISPPARAMS* p, UINT i, VARTYPE vt, VARIANT* out, UINT* puArgErr) noexcept;
 
 // Runs `f` and turns any exception into an HRESULT with error info: vq::Errore keeps its
 // number and description; std::bad_alloc gives E_OUTOFMEMORY with error 7's text; any
@@ -161,6 +169,14 @@ ComPtr<T> Crea(REFCLSID clsid, REFIID iid) {
     Verifica(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, r.put_void()));
     return r;
 }
+
+// Calls a member through IDispatch::Invoke with the arguments in written order (a
+// property put passes its value last, as DISPID_PROPERTYPUT); throws vq::Errore with the
+// member's error number and description.
+class Variante;
+Variante Invoca(IDispatch* d, DISPID id, WORD flags, std::initializer_list<const VARIANT*> argomenti = {});
+// The dispatch id of a member name (GetIDsOfNames); throws vq::Errore.
+DISPID IdDaNome(IDispatch* d, std::string_view nome);
 
 // A new, empty standard Collection; throws vq::Errore.
 ComPtr<_Collection> NuovaCollection();

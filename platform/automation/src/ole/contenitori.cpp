@@ -2,6 +2,7 @@
 #include "interno.h"
 
 #include <cstring>
+#include <vector>
 
 namespace ole {
 
@@ -196,6 +197,49 @@ HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei) {
     std::string testo = descrizione.utf8();
     if (testo.empty()) testo = DescrizioneHresult(origine);
     vq::Solleva(numero, std::move(testo));
+}
+
+HRESULT ArgomentoDispatch(const DISPPARAMS* p, UINT i, VARTYPE vt, VARIANT* out, UINT* puArgErr) noexcept {
+    if (!out) return E_INVALIDARG;
+    if (!p || i >= p->cArgs || !p->rgvarg) return DISP_E_PARAMNOTFOUND;
+    const UINT pos = p->cArgs - 1 - i;
+    const VARIANT& a = p->rgvarg[pos];
+    const VARIANT* valore = (a.vt == (VT_VARIANT | VT_BYREF)) ? a.pvarVal : &a;
+    HRESULT hr = valore ? S_OK : E_INVALIDARG;
+    if (SUCCEEDED(hr) && valore->vt == VT_ERROR && valore->scode == DISP_E_PARAMNOTFOUND) hr = DISP_E_PARAMNOTFOUND;
+    if (SUCCEEDED(hr)) hr = VariantChangeType(out, &a, 0, vt);
+    if (FAILED(hr) && puArgErr) *puArgErr = pos;
+    return hr;
+}
+
+Variante Invoca(IDispatch* d, DISPID id, WORD flags, std::initializer_list<const VARIANT*> argomenti) {
+    if (!d) Verifica(E_POINTER);
+    // rgvarg holds the arguments last first; they are shallow copies, owned by the caller.
+    std::vector<VARIANT> rg(argomenti.size());
+    std::size_t k = argomenti.size();
+    for (const VARIANT* a : argomenti) {
+        if (!a) Verifica(E_POINTER);
+        rg[--k] = *a;
+    }
+    DISPID put = DISPID_PROPERTYPUT;
+    const bool scrittura = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    DISPPARAMS p{rg.empty() ? nullptr : rg.data(), scrittura ? &put : nullptr, static_cast<UINT>(rg.size()),
+                 scrittura ? 1u : 0u};
+    Variante r;
+    EXCEPINFO ei{};
+    UINT errArg = 0;
+    VerificaInvoke(d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &p, scrittura ? nullptr : r.put(), &ei, &errArg),
+                   ei);
+    return r;
+}
+
+DISPID IdDaNome(IDispatch* d, std::string_view nome) {
+    if (!d) Verifica(E_POINTER);
+    std::u16string n = Utf8InUtf16(nome);
+    LPOLESTR nomi[1] = {n.data()};
+    DISPID id = DISPID_UNKNOWN;
+    Verifica(d->GetIDsOfNames(IID_NULL, nomi, 1, LOCALE_USER_DEFAULT, &id));
+    return id;
 }
 
 }  // namespace ole

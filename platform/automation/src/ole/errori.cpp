@@ -66,6 +66,10 @@ private:
 
 // The error info of this thread, released when the thread ends.
 thread_local ole::ComPtr<IErrorInfo> tInfo;
+// The HRESULT the error info was set for by this library's own helpers (0 when it was
+// set through SetErrorInfo by someone else). A failure of another HRESULT then does not
+// take a description left over from an earlier failure that nobody read.
+thread_local HRESULT tHrInfo = 0;
 
 }  // namespace
 
@@ -75,12 +79,14 @@ HRESULT SetErrorInfo(ULONG, IErrorInfo* perrinfo) {
     // Take the new reference before dropping the old one: they may be the same object.
     ole::ComPtr<IErrorInfo> nuova(perrinfo);
     tInfo = std::move(nuova);
+    tHrInfo = 0;
     return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** pperrinfo) {
     if (!pperrinfo) return E_INVALIDARG;
     *pperrinfo = tInfo.detach();
+    tHrInfo = 0;
     return *pperrinfo ? S_OK : S_FALSE;
 }
 
@@ -151,8 +157,10 @@ std::string DescrizioneHresult(HRESULT hr) {
 }
 
 vq::Errore ErroreDa(HRESULT hr) {
+    const HRESULT perChi = tHrInfo;
     ComPtr<IErrorInfo> info;
     GetErrorInfo(0, info.put());
+    if (perChi != 0 && perChi != hr) info.reset();
     std::string descrizione;
     if (info) {
         Bstr b;
@@ -185,7 +193,10 @@ HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione, std::str
         crea->SetDescription(d.data());
         crea->SetSource(s.data());
         ComPtr<IErrorInfo> info;
-        if (SUCCEEDED(crea->QueryInterface(IID_IErrorInfo, info.put_void()))) SetErrorInfo(0, info.get());
+        if (SUCCEEDED(crea->QueryInterface(IID_IErrorInfo, info.put_void()))) {
+            SetErrorInfo(0, info.get());
+            tHrInfo = hr;
+        }
     } catch (...) {
         // Out of memory while describing the error: the HRESULT still travels.
         SetErrorInfo(0, nullptr);
