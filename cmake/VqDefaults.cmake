@@ -19,10 +19,12 @@ function(vq_add_gtest name)
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   vq_test_defaults(${name})
-  gtest_discover_tests(${name}
-    PROPERTIES LABELS "${T_LABELS}"
-               ENVIRONMENT "VQ_SHARED_DIR=${VQ_SHARED_DIR};VQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-    DISCOVERY_TIMEOUT 60)
+  # An empty LABELS value would swallow the next keyword: add it only when given.
+  set(props ENVIRONMENT "VQ_SHARED_DIR=${VQ_SHARED_DIR};VQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # The shared folder (specification samples, real Jet files) sits beside the checkout
