@@ -19,14 +19,21 @@ function(vq_add_gtest name)
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   vq_test_defaults(${name})
-  # An empty LABELS value would swallow the next keyword: add it only when given.
-  set(props ENVIRONMENT "VQ_SHARED_DIR=${VQ_SHARED_DIR};VQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  # The locations of the checkout and of the shared material come from a small object
+  # linked into every test program (an ENVIRONMENT property cannot carry two variables
+  # through test discovery).
+  target_sources(${name} PRIVATE ${VQ_TEST_ENV_SOURCE})
+  set_source_files_properties(${VQ_TEST_ENV_SOURCE} TARGET_DIRECTORY ${name} PROPERTIES
+    COMPILE_DEFINITIONS "VQ_SOURCE_DIR_PREDEFINITA=\"${CMAKE_SOURCE_DIR}\";VQ_SHARED_DIR_PREDEFINITA=\"${VQ_SHARED_DIR}\"")
   if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
+    gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()
-  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# The shared folder (specification samples, real Jet files) sits beside the checkout
+set(VQ_TEST_ENV_SOURCE ${CMAKE_CURRENT_LIST_DIR}/testenv/ambiente_prove.cpp)
+
+# The shared folder (test samples, real Jet files) sits beside the checkout
 # on developer machines and in CI, never on a user's machine.
 set(VQ_SHARED_DIR "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Folder of shared test material (may be absent)")
