@@ -2,7 +2,10 @@
 
 #include <pugixml.hpp>
 
-#include <unordered_map>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
 
 #include "export/ScritturaAtomica.h"
 #include "export/TipiDato.h"
@@ -27,7 +30,7 @@ bool NomeXml(std::string_view nome) {
         const auto u = static_cast<unsigned char>(c);
         if (!LetteraNome(u) && !(u >= '0' && u <= '9') && u != '-' && u != '.') return false;
     }
-    return TestoXmlSicuro(nome) == nome;
+    return TestoXmlValido(nome);
 }
 
 bool UgualeSenzaMaiuscole(std::string_view a, std::string_view b) {
@@ -48,23 +51,39 @@ struct UscitaTesto {
     void scrivi(char c) { testo.push_back(c); }
 };
 
+// The characters a text cannot carry as they are.
+constexpr auto kDaEscapare = [] {
+    std::array<bool, 256> t{};
+    t[static_cast<unsigned char>('&')] = t[static_cast<unsigned char>('<')] = true;
+    t[static_cast<unsigned char>('>')] = t[static_cast<unsigned char>('\r')] = true;
+    return t;
+}();
+
 template <class Uscita>
 void ScriviTestoEscapato(std::string_view testo, Uscita& uscita) {
     std::size_t inizio = 0;
     for (std::size_t i = 0; i < testo.size(); ++i) {
-        const char* sostituto = nullptr;
+        if (!kDaEscapare[static_cast<unsigned char>(testo[i])]) continue;
+        std::string_view sostituto;
         switch (testo[i]) {
             case '&': sostituto = "&amp;"; break;
             case '<': sostituto = "&lt;"; break;
             case '>': sostituto = "&gt;"; break;
-            case '\r': sostituto = "&#13;"; break;
-            default: continue;
+            default: sostituto = "&#13;"; break;
         }
         uscita.scrivi(testo.substr(inizio, i - inizio));
-        uscita.scrivi(std::string_view(sostituto));
+        uscita.scrivi(sostituto);
         inizio = i + 1;
     }
     uscita.scrivi(testo.substr(inizio));
+}
+
+// A tag: "<" or "</", the name, ">".
+template <class Uscita>
+void ScriviTag(Uscita& uscita, std::string_view apertura, const char* nome) {
+    uscita.scrivi(apertura);
+    uscita.scrivi(std::string_view(nome));
+    uscita.scrivi('>');
 }
 
 // One node and everything below it, without recursion (any depth is safe).
@@ -73,18 +92,16 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
     pugi::xml_node corrente = radice;
     for (;;) {
         switch (corrente.type()) {
-            case pugi::node_element:
-                uscita.scrivi('<');
-                uscita.scrivi(std::string_view(corrente.name()));
-                uscita.scrivi('>');
-                if (corrente.first_child()) {
-                    corrente = corrente.first_child();
+            case pugi::node_element: {
+                const char* nome = corrente.name();
+                ScriviTag(uscita, "<", nome);
+                if (pugi::xml_node primo = corrente.first_child()) {
+                    corrente = primo;
                     continue;
                 }
-                uscita.scrivi(std::string_view("</"));
-                uscita.scrivi(std::string_view(corrente.name()));
-                uscita.scrivi('>');
+                ScriviTag(uscita, "</", nome);
                 break;
+            }
             case pugi::node_pcdata:
                 ScriviTestoEscapato(corrente.value(), uscita);
                 break;
@@ -100,27 +117,24 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
             default:
                 break;
         }
-        while (corrente != radice && !corrente.next_sibling()) {
+        pugi::xml_node seguente;
+        while (corrente != radice && !(seguente = corrente.next_sibling())) {
             corrente = corrente.parent();
-            uscita.scrivi(std::string_view("</"));
-            uscita.scrivi(std::string_view(corrente.name()));
-            uscita.scrivi('>');
+            ScriviTag(uscita, "</", corrente.name());
         }
         if (corrente == radice) return;
-        corrente = corrente.next_sibling();
+        corrente = seguente;
     }
 }
 
 // Forget the data types declared below `nodo` (its children are about to be removed).
-template <class Mappa>
-void DimenticaTipiSotto(Mappa& tipi, pugi::xml_node nodo) {
-    if (tipi.empty()) return;
-    for (auto it = tipi.begin(); it != tipi.end();) {
-        const pugi::xml_node tipizzato(it->first);
-        bool sotto = false;
-        for (pugi::xml_node p = tipizzato.parent(); p && !sotto; p = p.parent()) sotto = p == nodo;
-        it = sotto ? tipi.erase(it) : std::next(it);
-    }
+template <class Lista>
+void DimenticaTipiSotto(Lista& tipi, pugi::xml_node nodo) {
+    std::erase_if(tipi, [nodo](const auto& d) {
+        for (pugi::xml_node p = pugi::xml_node(d.nodo).parent(); p; p = p.parent())
+            if (p == nodo) return true;
+        return false;
+    });
 }
 
 }  // namespace
@@ -129,12 +143,21 @@ struct DocumentoXml::Impl {
     pugi::xml_document documento;
     // Created nodes wait here until they are appended; it is never saved.
     pugi::xml_node attesa;
-    // The data type declared on an element, by node, with the name as it was given.
+    // The data types declared on elements, with the names as they were given. The writer
+    // declares a type, sets one text and clears the type again, so the list stays short.
     struct Dichiarazione {
+        pugi::xml_node_struct* nodo;
         TipoDato tipo;
         std::string nome;
     };
-    std::unordered_map<pugi::xml_node_struct*, Dichiarazione> tipi;
+    std::vector<Dichiarazione> tipi;
+    std::string ultimoNomeTipo;
+    std::string ultimoNomeValido;
+    TipoDato ultimoTipo = TipoDato::Stringa;
+
+    std::vector<Dichiarazione>::iterator trovaTipo(pugi::xml_node_struct* nodo) {
+        return std::find_if(tipi.begin(), tipi.end(), [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
+    }
 
     template <class Uscita>
     void scrivi(Uscita& uscita) const {
@@ -175,11 +198,24 @@ NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_vi
 }
 
 NodoXml DocumentoXml::createElement(std::string_view nome) {
-    if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
+    // The writer creates the same few names over and over: the last one checked is remembered.
+    if (nome != impl_->ultimoNomeValido) {
+        if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
+        impl_->ultimoNomeValido.assign(nome);
+    }
     auto nodo = impl_->attesa.append_child(pugi::node_element);
     NodoXml risultato = impl_->nuovo(this, nodo);
-    const std::string testo(nome);
-    if (!nodo.set_name(testo.c_str())) throw std::bad_alloc();
+    // The library wants a terminated name: short ones are terminated on the stack.
+    char breve[64];
+    bool fatto;
+    if (nome.size() < sizeof breve) {
+        std::memcpy(breve, nome.data(), nome.size());
+        breve[nome.size()] = '\0';
+        fatto = nodo.set_name(breve);
+    } else {
+        fatto = nodo.set_name(std::string(nome).c_str());
+    }
+    if (!fatto) throw std::bad_alloc();
     return risultato;
 }
 
@@ -219,24 +255,37 @@ std::string NodoXml::nodeName() const { return nodo_ ? Nodo(nodo_).name() : std:
 
 std::string NodoXml::dataType() const {
     if (!nodo_) return {};
-    const auto& tipi = documento_->impl_->tipi;
-    const auto trovato = tipi.find(static_cast<pugi::xml_node_struct*>(nodo_));
-    return trovato == tipi.end() ? std::string() : trovato->second.nome;
+    auto& impl = *documento_->impl_;
+    const auto trovato = impl.trovaTipo(static_cast<pugi::xml_node_struct*>(nodo_));
+    return trovato == impl.tipi.end() ? std::string() : trovato->nome;
 }
 
 void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
-    auto& tipi = documento_->impl_->tipi;
+    auto& impl = *documento_->impl_;
     auto* chiave = static_cast<pugi::xml_node_struct*>(nodo_);
     if (Nodo(nodo_).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
+    const auto trovato = impl.trovaTipo(chiave);
     if (tipo.empty()) {
-        tipi.erase(chiave);
+        if (trovato != impl.tipi.end()) impl.tipi.erase(trovato);
         return;
     }
-    const auto noto = TipoDaNome(tipo);
+    // The writer declares the same few names over and over: the last one is remembered.
+    if (tipo != impl.ultimoNomeTipo) {
+        const auto risolto = TipoDaNome(tipo);
+        if (!risolto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
+        impl.ultimoNomeTipo.assign(tipo);
+        impl.ultimoTipo = *risolto;
+    }
+    const std::optional<TipoDato> noto = impl.ultimoTipo;
     if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
-    tipi.insert_or_assign(chiave, DocumentoXml::Impl::Dichiarazione{*noto, std::string(tipo)});
+    if (trovato != impl.tipi.end()) {
+        trovato->tipo = *noto;
+        trovato->nome.assign(tipo);
+    } else {
+        impl.tipi.push_back({chiave, *noto, std::string(tipo)});
+    }
 }
 
 std::string NodoXml::Text() const {
@@ -259,23 +308,31 @@ std::string NodoXml::Text() const {
 
 void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
-    const auto& tipi = documento_->impl_->tipi;
-    if (const auto trovato = tipi.find(static_cast<pugi::xml_node_struct*>(nodo_)); trovato != tipi.end()) {
-        if (!TestoValido(testo, trovato->second.tipo))
+    auto& impl = *documento_->impl_;
+    if (!impl.tipi.empty()) {
+        const auto trovato = impl.trovaTipo(static_cast<pugi::xml_node_struct*>(nodo_));
+        if (trovato != impl.tipi.end() && !TestoValido(testo, trovato->tipo))
             vq::Solleva(kErrTipoDato, "Il testo \"" + std::string(testo) + "\" non è un valore valido del tipo di dato \"" +
-                                          trovato->second.nome + "\"");
+                                          trovato->nome + "\"");
+    }
+    // Only a text that XML cannot carry is copied to be repaired.
+    std::string riparato;
+    if (!TestoXmlValido(testo)) {
+        riparato = TestoXmlSicuro(testo);
+        testo = riparato;
     }
     pugi::xml_node nodo = Nodo(nodo_);
-    const std::string sicuro = TestoXmlSicuro(testo);
     if (nodo.type() != pugi::node_element) {
-        if (!nodo.set_value(sicuro.data(), sicuro.size())) throw std::bad_alloc();
+        if (!nodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
         return;
     }
-    DimenticaTipiSotto(documento_->impl_->tipi, nodo);
-    nodo.remove_children();
-    if (sicuro.empty()) return;
+    if (nodo.first_child()) {
+        DimenticaTipiSotto(impl.tipi, nodo);
+        nodo.remove_children();
+    }
+    if (testo.empty()) return;
     pugi::xml_node testoNodo = nodo.append_child(pugi::node_pcdata);
-    if (!testoNodo || !testoNodo.set_value(sicuro.data(), sicuro.size())) throw std::bad_alloc();
+    if (!testoNodo || !testoNodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
 }
 
 NodoXml NodoXml::appendChild(const NodoXml& figlio) {
@@ -290,50 +347,65 @@ NodoXml NodoXml::appendChild(const NodoXml& figlio) {
     return figlio;
 }
 
+namespace {
+
+// The length of the character at `i` when it is one XML can carry, else 0 (and in
+// `salto` how many bytes to skip: an invalid sequence is replaced as one unit up to the
+// byte that broke it).
+std::size_t CarattereXml(std::string_view testo, std::size_t i, std::size_t& salto) {
+    const auto c = static_cast<unsigned char>(testo[i]);
+    salto = 1;
+    if (c < 0x80) return c >= 0x20 || c == '\t' || c == '\n' || c == '\r' ? 1 : 0;
+    std::size_t lunghezza;
+    std::uint32_t punto, minimo;
+    if ((c & 0xE0) == 0xC0) lunghezza = 2, punto = c & 0x1Fu, minimo = 0x80;
+    else if ((c & 0xF0) == 0xE0) lunghezza = 3, punto = c & 0x0Fu, minimo = 0x800;
+    else if ((c & 0xF8) == 0xF0) lunghezza = 4, punto = c & 0x07u, minimo = 0x10000;
+    else return 0;
+    for (std::size_t k = 1; k < lunghezza; ++k) {
+        if (i + k >= testo.size()) {
+            salto = k;
+            return 0;
+        }
+        const auto seguito = static_cast<unsigned char>(testo[i + k]);
+        if ((seguito & 0xC0) != 0x80) {
+            salto = k;  // resynchronise on the byte that broke the sequence
+            return 0;
+        }
+        punto = (punto << 6) | (seguito & 0x3Fu);
+    }
+    salto = lunghezza;
+    const bool valido = punto >= minimo && punto <= 0x10FFFF && !(punto >= 0xD800 && punto <= 0xDFFF) &&
+                        punto != 0xFFFE && punto != 0xFFFF;
+    return valido ? lunghezza : 0;
+}
+
+}  // namespace
+
+bool TestoXmlValido(std::string_view testo) {
+    for (std::size_t i = 0; i < testo.size();) {
+        const auto c = static_cast<unsigned char>(testo[i]);
+        if (c >= 0x20 && c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t salto = 1;
+        if (CarattereXml(testo, i, salto) == 0) return false;
+        i += salto;
+    }
+    return true;
+}
+
 std::string TestoXmlSicuro(std::string_view testo) {
     static constexpr std::string_view kSostituto = "\xEF\xBF\xBD";  // U+FFFD
     std::string risultato;
-    bool copia = false;  // becomes true at the first character that has to change
-    std::size_t i = 0;
-    while (i < testo.size()) {
-        const auto c = static_cast<unsigned char>(testo[i]);
-        std::size_t lunghezza = 1;
-        bool valido;
-        if (c < 0x80) {
-            valido = c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
-        } else {
-            std::uint32_t punto = 0;
-            std::uint32_t minimo = 0;
-            if ((c & 0xE0) == 0xC0) lunghezza = 2, punto = c & 0x1Fu, minimo = 0x80;
-            else if ((c & 0xF0) == 0xE0) lunghezza = 3, punto = c & 0x0Fu, minimo = 0x800;
-            else if ((c & 0xF8) == 0xF0) lunghezza = 4, punto = c & 0x07u, minimo = 0x10000;
-            else lunghezza = 0;
-            valido = lunghezza != 0 && i + lunghezza <= testo.size();
-            for (std::size_t k = 1; valido && k < lunghezza; ++k) {
-                const auto seguito = static_cast<unsigned char>(testo[i + k]);
-                if ((seguito & 0xC0) != 0x80) {
-                    valido = false;
-                    lunghezza = k;  // resynchronise on the byte that broke the sequence
-                    break;
-                }
-                punto = (punto << 6) | (seguito & 0x3Fu);
-            }
-            if (valido)
-                valido = punto >= minimo && punto <= 0x10FFFF && !(punto >= 0xD800 && punto <= 0xDFFF) &&
-                         punto != 0xFFFE && punto != 0xFFFF;
-            if (lunghezza == 0) lunghezza = 1;
-        }
-        if (!valido && !copia) {
-            risultato.assign(testo.substr(0, i));
-            copia = true;
-        }
-        if (copia) {
-            if (valido) risultato.append(testo.substr(i, lunghezza));
-            else risultato.append(kSostituto);
-        }
-        i += lunghezza;
+    risultato.reserve(testo.size());
+    for (std::size_t i = 0; i < testo.size();) {
+        std::size_t salto = 1;
+        if (CarattereXml(testo, i, salto) != 0) risultato.append(testo.substr(i, salto));
+        else risultato.append(kSostituto);
+        i += salto;
     }
-    if (!copia) risultato.assign(testo);
     return risultato;
 }
 

@@ -3,6 +3,7 @@
 #include <ole/ole.hpp>
 #include <util/vqUtilita.h>
 
+#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -79,8 +80,17 @@ std::string ComeData(const VARIANT& valore) {
     }
 }
 
+// Whole numbers below 1e15 are written in full by the runtime's conversion too.
+std::string Intero(std::int64_t x) {
+    char cifre[24];
+    const auto fine = std::to_chars(cifre, cifre + sizeof cifre, x).ptr;
+    return std::string(cifre, fine);
+}
+
 std::string ComeNumero(const VARIANT& valore) {
     double x = 0;
+    if (valore.vt == VT_I4) return Intero(valore.lVal);
+    if (valore.vt == VT_I2) return Intero(valore.iVal);
     if (valore.vt == VT_R8) {
         x = valore.dblVal;
     } else {
@@ -89,6 +99,7 @@ std::string ComeNumero(const VARIANT& valore) {
         x = (*numero)->dblVal;
     }
     if (!std::isfinite(x)) return {};
+    if (std::fabs(x) < 1e15 && std::trunc(x) == x) return Intero(static_cast<std::int64_t>(x));
     return vq::TestoNumero(x);
 }
 
@@ -180,14 +191,15 @@ const std::array<CampoXml, 10>& TabellaCampi() { return kTabellaCampi; }
 
 std::unique_ptr<DocumentoXml> CreaDocumentoXml() { return std::make_unique<DocumentoXml>(); }
 
-std::string FormattaValore(const VARIANT& valore, std::string_view tipo) {
+namespace {
+
+std::string FormattaSecondo(const VARIANT& valore, Regola regola) {
     // A value held by reference is read through it.
     if (valore.vt & VT_BYREF) {
         ole::Variante diretto;
         if (FAILED(VariantCopyInd(diretto.get(), &valore))) return {};
-        return FormattaValore(*diretto.get(), tipo);
+        return FormattaSecondo(*diretto.get(), regola);
     }
-    const Regola regola = RegolaDiTipo(tipo);
     if (valore.vt == VT_NULL) return regola == Regola::Numero || regola == Regola::Booleano ? "0" : "";
     try {
         switch (regola) {
@@ -200,6 +212,32 @@ std::string FormattaValore(const VARIANT& valore, std::string_view tipo) {
         // a conversion that fails gives the empty text
     }
     return {};
+}
+
+// FormattaValore for the rows of one export. Rows come in date order and many share a
+// day, so the text of the last date is kept.
+class Formattatore {
+public:
+    std::string operator()(const VARIANT& valore, Regola regola) {
+        if (regola != Regola::Data || valore.vt != VT_DATE) return FormattaSecondo(valore, regola);
+        if (!ultimaValida_ || valore.date != ultimaData_) {
+            ultimoTesto_ = FormattaSecondo(valore, regola);
+            ultimaData_ = valore.date;
+            ultimaValida_ = true;
+        }
+        return ultimoTesto_;
+    }
+
+private:
+    bool ultimaValida_ = false;
+    DATE ultimaData_ = 0;
+    std::string ultimoTesto_;
+};
+
+}  // namespace
+
+std::string FormattaValore(const VARIANT& valore, std::string_view tipo) {
+    return FormattaSecondo(valore, RegolaDiTipo(tipo));
 }
 
 std::string NomeBaseFoglioStile(const std::string& percorso) {
@@ -244,8 +282,10 @@ void CreaFileXML(SAFEARRAY* dati, const std::string& percorso, IndicatoreProgres
     // The array is checked before anything is built.
     const AccessoArray array(dati);
 
-    // 2. The field table.
+    // 2. The field table, each declared type resolved once to its formatting rule.
     const auto& campi = TabellaCampi();
+    std::array<Regola, kTabellaCampi.size()> regole{};
+    for (std::size_t j = 0; j < campi.size(); ++j) regole[j] = RegolaDiTipo(campi[j].tipo);
 
     // 3. The declaration.
     xml.appendChild(xml.createProcessingInstruction("xml", "version=\"1.0\""));
@@ -278,12 +318,15 @@ void CreaFileXML(SAFEARRAY* dati, const std::string& percorso, IndicatoreProgres
     // 8. One "tabella_operazioni" per row, the fields in the order of the table.
     const LONG n = array.ultimaRiga();
     const bool conVerifica = verifica != VARIANT_FALSE;
+    Formattatore FormattaValore;
     for (LONG r = 0; r <= n; ++r) {
         NodoXml operazione = xml.createNode(NODE_ELEMENT, "tabella_operazioni", "");
-        for (const CampoXml& campo : campi) {
+        for (std::size_t j = 0; j < campi.size(); ++j) {
+            const CampoXml& campo = campi[j];
             NodoXml elemento = xml.createElement(campo.elemento);
             if (conVerifica) elemento.dataType(campo.tipo);
-            elemento.Text(FormattaValore(array(campo.campoArray, r), campo.tipo));
+            // FormattaValore(value, declared type), with the type already resolved.
+            elemento.Text(FormattaValore(array(campo.campoArray, r), regole[j]));
             operazione.appendChild(elemento);
             // Saved without a declared type: the check only decides whether the file is written.
             if (conVerifica) elemento.dataType("");

@@ -110,7 +110,7 @@ private:
 UscitaFile::UscitaFile(int fd, std::string percorso)
     : fd_(fd), percorso_(std::move(percorso)), buffer_(kDimensioneBuffer) {}
 
-void UscitaFile::scrivi(std::string_view pezzo) {
+void UscitaFile::scriviOltre(std::string_view pezzo) {
     while (!pezzo.empty()) {
         if (usati_ == buffer_.size()) svuota();
         const std::size_t n = std::min(pezzo.size(), buffer_.size() - usati_);

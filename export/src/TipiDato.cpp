@@ -1,7 +1,6 @@
 #include "export/TipiDato.h"
 
 #include <array>
-#include <cctype>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -15,13 +14,13 @@
 namespace travasa {
 namespace {
 
+char Minuscola(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// ASCII letters compared without regard to case (type names are ASCII).
 bool UgualeSenzaMaiuscole(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (std::tolower(ca) != std::tolower(cb)) return false;
-    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Minuscola(a[i]) != Minuscola(b[i])) return false;
     return true;
 }
 

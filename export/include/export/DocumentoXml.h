@@ -104,6 +104,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Whether a text is well-formed UTF-8 made only of characters XML 1.0 can carry.
+bool TestoXmlValido(std::string_view testo);
 // Make a text safe for XML 1.0 (see above). Returns the text unchanged when it already is.
 std::string TestoXmlSicuro(std::string_view testo);
 

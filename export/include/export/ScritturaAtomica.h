@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,7 +16,14 @@ namespace travasa {
 // The sink the content is written to: buffered, so callers may write small pieces.
 class UscitaFile {
 public:
-    void scrivi(std::string_view pezzo);
+    void scrivi(std::string_view pezzo) {
+        if (pezzo.size() <= buffer_.size() - usati_) {
+            if (!pezzo.empty()) std::memcpy(buffer_.data() + usati_, pezzo.data(), pezzo.size());
+            usati_ += pezzo.size();
+            return;
+        }
+        scriviOltre(pezzo);
+    }
     void scrivi(char c) {
         if (usati_ == buffer_.size()) svuota();
         buffer_[usati_++] = c;
@@ -24,6 +32,7 @@ public:
 private:
     friend void ScriviFileAtomico(const std::string&, const std::function<void(UscitaFile&)>&);
     UscitaFile(int fd, std::string percorso);
+    void scriviOltre(std::string_view pezzo);
     void svuota();
 
     int fd_;
