@@ -42,9 +42,10 @@
           thead th { text-align: left; font-weight: 600; background: #12385f; color: #fff;
                      border-bottom: none; }
           tbody tr:nth-child(even) td { background: #f7f9fb; }
-          .numero { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
-          .data { white-space: nowrap; font-variant-numeric: tabular-nums; }
-          .segno { text-align: center; width: 4.5em; }
+          /* Dates, amounts and flags take the room they need; the texts share the rest. */
+          .numero { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; width: 1%; }
+          .data { white-space: nowrap; font-variant-numeric: tabular-nums; width: 1%; }
+          .segno { text-align: center; white-space: nowrap; width: 1%; padding-left: 8px; padding-right: 8px; }
           thead th.numero { text-align: right; }
           thead th.segno { text-align: center; }
           .negativo { color: #a4161a; }
@@ -95,7 +96,7 @@
         <table>
           <thead>
             <tr>
-              <th>Data</th>
+              <th class="data">Data</th>
               <th>Conto</th>
               <th>Cassa</th>
               <th>Causale</th>
