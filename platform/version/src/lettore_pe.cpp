@@ -241,21 +241,21 @@ std::optional<std::vector<std::uint8_t>> Immagine::RisorsaVersione() {
 // ASCII case folding for key comparison.
 char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// UTF-16 key (little-endian, `unita` code units) against a UTF-8 query component:
-// equal when the key's code points, encoded as UTF-8, match ignoring ASCII case.
-bool ChiaveUguale(const std::uint8_t* chiave, std::size_t unita, std::string_view cercata) {
+// UTF-16 text (little-endian, `unita` code units, no terminator) as UTF-8; a lone
+// surrogate becomes U+FFFD. At most 3 bytes per code unit.
+std::string Utf8(const std::uint8_t* testo, std::size_t unita) {
     std::string utf8;
     utf8.reserve(unita);
     for (std::size_t i = 0; i < unita; ++i) {
-        std::uint32_t c = Le16(chiave + 2 * i);
+        std::uint32_t c = Le16(testo + 2 * i);
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < unita) {
-            const std::uint32_t d = Le16(chiave + 2 * (i + 1));
+            const std::uint32_t d = Le16(testo + 2 * (i + 1));
             if (d >= 0xDC00 && d < 0xE000) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
                 ++i;
             }
         }
-        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // lone surrogate
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
         if (c < 0x80) {
             utf8 += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -272,6 +272,12 @@ bool ChiaveUguale(const std::uint8_t* chiave, std::size_t unita, std::string_vie
             utf8 += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    return utf8;
+}
+
+// A key against a UTF-8 query component: equal when they match ignoring ASCII case.
+bool ChiaveUguale(const std::uint8_t* chiave, std::size_t unita, std::string_view cercata) {
+    const std::string utf8 = Utf8(chiave, unita);
     return std::equal(utf8.begin(), utf8.end(), cercata.begin(), cercata.end(),
                       [](char a, char b) { return Minuscola(a) == Minuscola(b); });
 }
@@ -398,6 +404,53 @@ std::optional<std::array<std::uint16_t, 4>> VersioneFile(std::span<const std::ui
     const std::uint32_t ms = Le32(f + 8), ls = Le32(f + 12);
     return std::array<std::uint16_t, 4>{static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms & 0xFFFF),
                                         static_cast<std::uint16_t>(ls >> 16), static_cast<std::uint16_t>(ls & 0xFFFF)};
+}
+
+}  // namespace vq::pe
+
+namespace vq::pe {
+
+std::size_t DimensioneTesti(std::size_t lunghezzaBlocco) { return 2 * lunghezzaBlocco; }
+
+void ConvertiTesti(std::span<const std::uint8_t> blocco, std::span<std::uint8_t> testi) {
+    std::fill(testi.begin(), testi.end(), std::uint8_t{0});
+    // Every node, depth first with a stack of its own: nodes nest as deep as the block
+    // allows, which is no limit a call stack should meet. Each node lies strictly inside
+    // its parent, so the walk ends.
+    std::vector<std::pair<std::size_t, std::size_t>> daVisitare{{0, blocco.size()}};
+    while (!daVisitare.empty()) {
+        const auto [inizio, limite] = daVisitare.back();
+        daVisitare.pop_back();
+        const auto nodo = LeggiNodo(blocco, inizio, limite);
+        if (!nodo) continue;
+        if (nodo->valore.testo && inizio != 0) {
+            // Up to the first NUL: a text value carries its terminator within its length.
+            std::size_t unita = nodo->valore.byte / 2;
+            for (std::size_t i = 0; i < unita; ++i)
+                if (Le16(blocco.data() + nodo->valore.posizione + 2 * i) == 0) unita = i;
+            const std::string utf8 = Utf8(blocco.data() + nodo->valore.posizione, unita);
+            // The value's UTF-16 bytes [p, p + 2u) become UTF-8 at [2p, 2p + 4u): at most
+            // 3u bytes and the NUL, within its own stretch, apart from every other value's.
+            const std::size_t dove = 2 * nodo->valore.posizione;
+            if (dove + utf8.size() + 1 <= testi.size())
+                std::memcpy(testi.data() + dove, utf8.c_str(), utf8.size() + 1);
+        }
+        for (std::size_t p = nodo->figli; p + 6 <= nodo->fine;) {
+            const auto figlio = LeggiNodo(blocco, p, nodo->fine);
+            if (!figlio) break;
+            daVisitare.emplace_back(p, nodo->fine);
+            p = Alinea4(figlio->fine);
+        }
+    }
+}
+
+std::optional<std::string_view> TestoConvertito(std::span<const std::uint8_t> testi, const Valore& valore) {
+    const std::size_t dove = 2 * valore.posizione;
+    if (!valore.testo || dove >= testi.size()) return std::nullopt;
+    const auto* inizio = reinterpret_cast<const char*>(testi.data() + dove);
+    const auto* fine = static_cast<const char*>(std::memchr(inizio, 0, testi.size() - dove));
+    if (!fine) return std::nullopt;
+    return std::string_view(inizio, static_cast<std::size_t>(fine - inizio));
 }
 
 }  // namespace vq::pe

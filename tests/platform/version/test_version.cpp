@@ -103,33 +103,36 @@ Byte BloccoDi(const std::string& nome) {
     return b;
 }
 
-TEST(Sottoblocchi, ValoriBinariSiTestiNo) {
+TEST(Sottoblocchi, ValoriBinariETesti) {
     VQ_RICHIEDI_CAMPIONI_PE();
     const Byte b = BloccoDi("base_64.dll");
     ASSERT_FALSE(b.empty());
     struct Caso {
         const char* percorso;
         bool trovato;
+        std::string atteso;  // bytes of the value (a text with its NUL)
     };
+    const std::string traduzione{'\x10', '\x04', '\xB0', '\x04'};  // 0x0410 Italian, 1200 UTF-16
     const Caso casi[] = {
-        {"\\VarFileInfo\\Translation", true},
-        {"\\varfileinfo\\TRANSLATION", true},    // keys ignore ASCII case
-        {"\\\\VarFileInfo\\\\Translation\\", true},  // empty components skipped
-        {"\\StringFileInfo\\041004b0\\FileVersion", false},  // text values not offered
-        {"\\VarFileInfo\\Traduzione", false},
-        {"\\Nessuno", false},
-        {"\\VarFileInfo\\Translation\\Oltre", false},
+        {"\\VarFileInfo\\Translation", true, traduzione},
+        {"\\varfileinfo\\TRANSLATION", true, traduzione},    // keys ignore ASCII case
+        {"\\\\VarFileInfo\\\\Translation\\", true, traduzione},  // empty components skipped
+        {"\\StringFileInfo\\041004b0\\FileVersion", true, std::string("3.3.0.0", 8)},
+        {"\\StringFileInfo\\041004B0\\companyname", true, std::string("Prove", 6)},
+        {"\\StringFileInfo\\041004b0\\FileDescription", true, std::string("Citt\u00e0 \u20ac \U0001D11E", 16)},
+        {"\\StringFileInfo\\041004b0\\Comments", true, std::string(1, '\0')},  // stored as its NUL alone
+        {"\\StringFileInfo\\040904b0\\FileVersion", false, ""},
+        {"\\VarFileInfo\\Traduzione", false, ""},
+        {"\\Nessuno", false, ""},
+        {"\\VarFileInfo\\Translation\\Oltre", false, ""},
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.percorso);
         LPVOID p = nullptr;
         UINT len = 0;
-        EXPECT_EQ(VerQueryValueA(b.data(), c.percorso, &p, &len), c.trovato ? TRUE : FALSE);
+        ASSERT_EQ(VerQueryValueA(b.data(), c.percorso, &p, &len), c.trovato ? TRUE : FALSE);
         if (c.trovato) {
-            ASSERT_EQ(len, 4u);
-            const auto* t = static_cast<const std::uint8_t*>(p);
-            EXPECT_EQ(t[0] | t[1] << 8, 0x0410);  // Italian
-            EXPECT_EQ(t[2] | t[3] << 8, 1200);    // UTF-16
+            EXPECT_EQ(std::string(static_cast<const char*>(p), len), c.atteso);
         }
     }
     LPVOID p = nullptr;
@@ -151,9 +154,9 @@ TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
         BOOL radice;  // VerQueryValueA "\"
     };
     const Caso casi[] = {
-        {0, FALSE, FALSE}, {39, FALSE, FALSE},  // not even the root's header and key
-        {40, TRUE, FALSE}, {91, TRUE, FALSE},   // the fixed part cut short
-        {92, TRUE, TRUE},                       // exactly through the fixed part
+        {0, FALSE, FALSE}, {47, FALSE, FALSE},  // not even the root's header, key and trailer
+        {48, TRUE, FALSE}, {99, TRUE, FALSE},   // the fixed part cut short
+        {100, TRUE, TRUE},                      // exactly through the fixed part, and the trailer
         {dim - 1, TRUE, TRUE}, {dim, TRUE, TRUE}, {dim + 100, TRUE, TRUE},
     };
     for (const Caso& c : casi) {
@@ -167,8 +170,12 @@ TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
         LPVOID q = nullptr;
         UINT len = 0;
         EXPECT_EQ(VerQueryValueA(buffer.data(), "\\", &q, &len), c.radice);
-        // The cut copy tells its own length: the walk never leaves the buffer.
+        // The cut copy tells its own length: no walk leaves the buffer, and a text is
+        // offered only whole.
         VerQueryValueA(buffer.data(), "\\VarFileInfo\\Translation", &q, &len);
+        if (VerQueryValueA(buffer.data(), "\\StringFileInfo\\041004b0\\FileVersion", &q, &len)) {
+            EXPECT_EQ(std::string(static_cast<const char*>(q), len), std::string("3.3.0.0", 8));
+        }
         if (c.len > dim) {
             EXPECT_EQ(buffer[dim], 0xCC) << "nothing written past the resource";
         }

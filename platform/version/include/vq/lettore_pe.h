@@ -79,4 +79,12 @@ std::optional<Valore> CercaValore(std::span<const std::uint8_t> blocco, std::str
 // nothing when the fixed part is absent, too short or lacks the signature 0xFEEF04BD.
 std::optional<std::array<std::uint16_t, 4>> VersioneFile(std::span<const std::uint8_t> blocco);
 
+// Text values as UTF-8. A version block's text values are UTF-16; the ANSI API hands out
+// UTF-8 copies kept in a stretch of DimensioneTesti(block length) bytes beside the block.
+// ConvertiTesti fills that stretch for every text value of the block; TestoConvertito
+// finds the copy of one value found by CercaValore (nothing when it is not there).
+std::size_t DimensioneTesti(std::size_t lunghezzaBlocco);
+void ConvertiTesti(std::span<const std::uint8_t> blocco, std::span<std::uint8_t> testi);
+std::optional<std::string_view> TestoConvertito(std::span<const std::uint8_t> testi, const Valore& valore);
+
 }  // namespace vq::pe
