@@ -53,6 +53,7 @@ const std::vector<CasoErrato>& Casi() {
          kErrSpecifica, {"Password", "20"}},
         {"DimensioneTesto", nullptr, kErrSpecifica, {"\"T\"", "256"}},
         {"ContatoreNonLong", nullptr, kErrSpecifica, {"\"T\"", "contatore"}},
+        {"ContatoreRipetuto", nullptr, kErrValore, {"riga 4", "\"ID\"", "5", "già"}},
         {"ChiaveSconosciuta", R"({"tabelle": []})", kErrSpecifica, {"tabelle"}},
         {"CodePageInesistente", R"({"code_page": 9999, "tables": [{"name": "A", "columns": [{"name": "A", "type": "long"}]}]})",
          kErrSpecifica, {"9999"}},
@@ -76,6 +77,8 @@ std::string JsonDi(const CasoErrato& c) {
     if (n == "BooleanNull") return Tab(R"({"name": "Bancomat", "type": "boolean"})", "[null]");
     if (n == "CarattereFuoriCodePage") return Tab(R"({"name": "T", "type": "text"})", R"(["Łódź"])");
     if (n == "NomeFuoriCodePage") return R"({"tables": [{"name": "Łódź", "columns": [{"name": "A", "type": "long"}]}]})";
+    if (n == "ContatoreRipetuto")
+        return Tab(R"({"name": "ID", "type": "long", "autonumber": true})", "[null], [5], [3], [5]");
     if (n == "DimensioneTesto") return Tab(R"({"name": "T", "type": "text", "size": 256})", "");
     if (n == "ContatoreNonLong") return Tab(R"({"name": "T", "type": "text", "autonumber": true})", "");
     return "";
@@ -140,6 +143,25 @@ TEST(ErroriGenerati, CartellaInesistenteEErroreDiFile) {
         EXPECT_EQ(e.numero(), kErrFile);
         EXPECT_NE(e.descrizione().find("/nonesiste/davvero/uscita.mdb"), std::string::npos) << e.descrizione();
     }
+}
+
+}  // namespace
+}  // namespace jwtest
+
+namespace jwtest {
+namespace {
+
+// Autonumbers given out of order are accepted as long as none repeats; Null continues
+// after the highest.
+TEST(Contatori, FuoriOrdineMaSenzaRipetizioni) {
+    CartellaTemporanea cartella;
+    const auto file = cartella / "contatori.mdb";
+    jetwriter::Scrivi(jetwriter::SpecificaDaJson(
+                          R"({"tables": [{"name": "T", "columns": [{"name": "ID", "type": "long", "autonumber": true}],
+                              "rows": [[null], [5], [3], [2], [4], [null], [100], [null]]}]})"),
+                      file);
+    const DatabaseLetto db = LeggiConLibmdb(file);
+    EXPECT_EQ(db.Tabella("T")->righe, (Righe{{"1"}, {"5"}, {"3"}, {"2"}, {"4"}, {"6"}, {"100"}, {"101"}}));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -253,6 +254,9 @@ struct TabellaFile {
     bool sistema = false;
     std::uint32_t righe = 0;
     std::int64_t ultimoContatore = 0;
+    // Autonumbers given so far, as runs [first, last]: numbers taken in order make one run,
+    // so this stays small however many rows there are.
+    std::map<std::int64_t, std::int64_t> contatoriUsati;
     std::vector<std::uint32_t> pagineDati;
     std::uint32_t mappaUsate = 0, mappaLibere = 0;  // row pointers
 };
@@ -309,6 +313,31 @@ std::string Minuscolo(const std::string& s) {
     for (char& c : r)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return r;
+}
+
+// Records an autonumber; false when it was already given.
+bool RegistraContatore(std::map<std::int64_t, std::int64_t>& usati, std::int64_t v) {
+    auto dopo = usati.upper_bound(v);
+    if (dopo != usati.begin()) {
+        auto prima = std::prev(dopo);
+        if (prima->second >= v) return false;
+        if (prima->second == v - 1) {
+            prima->second = v;
+            if (dopo != usati.end() && dopo->first == v + 1) {
+                prima->second = dopo->second;
+                usati.erase(dopo);
+            }
+            return true;
+        }
+    }
+    if (dopo != usati.end() && dopo->first == v + 1) {
+        const std::int64_t fine = dopo->second;
+        usati.erase(dopo);
+        usati.emplace(v, fine);
+        return true;
+    }
+    usati.emplace(v, v);
+    return true;
 }
 
 // ---- A field of a row being built -----------------------------------------------------
@@ -828,6 +857,9 @@ void Scrittore::ScriviTabella(const Tabella& sorgente, TabellaFile& t) {
                 std::int32_t v = 0;
                 std::memcpy(&v, &scratch_[campi[i].inizio], 4);  // little-endian host
                 contatore = v;
+                if (!RegistraContatore(t.contatoriUsati, contatore))
+                    ErroreValore(t.nome, numero, t.colonne[i].nome,
+                                 "il contatore " + std::to_string(contatore) + " è già stato usato");
             }
         }
         ScriviRiga(t, campi, numero);
