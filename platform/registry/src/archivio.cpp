@@ -6,6 +6,7 @@
 // processes (or threads: each call opens its own lock descriptor).
 #include "archivio.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -20,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 namespace vq::registro {
 
@@ -170,6 +172,21 @@ bool CreaCartelle(const std::string& cartella) {
     return true;
 }
 
+// Removes the temporary files that a writer killed half-way left behind. Called under
+// the hive's lock: no temporary file of a live writer can exist then.
+void RimuoviTemporanei(const std::string& cartella, const std::string& file) {
+    DIR* d = ::opendir(cartella.c_str());
+    if (d == nullptr) return;
+    const std::string prefisso = file + ".";
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view nome(e->d_name);
+        if (nome.size() == prefisso.size() + 6 && nome.substr(0, prefisso.size()) == prefisso &&
+            nome.substr(prefisso.size()) != "lock")
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
 // Reads and parses the hive at `percorso`, through the cache.
 LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chiave>& albero) {
     // The usual case, a file unchanged since the last call, costs one stat().
@@ -250,6 +267,7 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
             if (errno != EINTR) return ERROR_LOCK_VIOLATION;
         }
         // The lock goes with the descriptor: closing `blocco` releases it.
+        RimuoviTemporanei(cartella, Info(a).file);
 
         std::shared_ptr<const Chiave> attuale;
         if (const LONG r = LeggiFile(a, percorso, attuale); r != ERROR_SUCCESS) return r;

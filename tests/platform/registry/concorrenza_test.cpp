@@ -1,5 +1,9 @@
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include "fixture.h"
 
@@ -64,6 +68,81 @@ TEST_F(Registro, DueProcessiCheScrivonoInsiemeNonPerdonoNulla) {
             EXPECT_EQ(v, static_cast<DWORD>(p * 1000 + i));
         }
     }
+    for (const auto& voce : fs::directory_iterator(cartella_)) {
+        const auto nome = voce.path().filename().string();
+        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace vqtest;
+
+TEST_F(Registro, ThreadCheScrivonoInsiemeNonPerdonoNulla) {
+    constexpr int kThread = 3;
+    constexpr int kScritture = 25;
+    std::vector<std::thread> thread;
+    std::atomic<int> guasti{0};
+    for (int t = 0; t < kThread; ++t) {
+        thread.emplace_back([t, &guasti] {
+            for (int i = 0; i < kScritture; ++i) {
+                HKEY h = nullptr;
+                const std::string chiave = "Software\\Thread\\T" + std::to_string(t);
+                const DWORD v = static_cast<DWORD>(t * 1000 + i);
+                if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                                    nullptr) != ERROR_SUCCESS ||
+                    RegSetValueExA(h, ("v" + std::to_string(i)).c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS)
+                    ++guasti;
+                // Reads in between, served from the shared cache.
+                DWORD letto = 0, n = 4;
+                if (RegQueryValueExA(h, ("v" + std::to_string(i)).c_str(), nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(&letto), &n) != ERROR_SUCCESS ||
+                    letto != v)
+                    ++guasti;
+                RegCloseKey(h);
+            }
+        });
+    }
+    for (auto& t : thread) t.join();
+    EXPECT_EQ(guasti.load(), 0);
+    for (int t = 0; t < kThread; ++t) {
+        HKEY h;
+        ASSERT_EQ(Apri(HKEY_CURRENT_USER, ("Software\\Thread\\T" + std::to_string(t)).c_str(), h), ERROR_SUCCESS);
+        DWORD valori = 0;
+        ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,
+                                   nullptr, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(valori, static_cast<DWORD>(kScritture));
+    }
+}
+
+TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
+    HKEY h = Crea(HKEY_CURRENT_USER, "Software\\Crash");
+    ASSERT_EQ(Imposta(h, "prima", REG_SZ, Testo("c'era")), ERROR_SUCCESS);
+    for (int prova = 0; prova < 3; ++prova) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            HKEY k = nullptr;
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+            std::vector<BYTE> grande(200000, static_cast<BYTE>(prova));
+            for (DWORD i = 0;; ++i)
+                RegSetValueExA(k, ("v" + std::to_string(i % 4)).c_str(), 0, REG_BINARY, grande.data(),
+                               static_cast<DWORD>(grande.size()));
+        }
+        usleep(150000 + 50000 * static_cast<useconds_t>(prova));
+        kill(pid, SIGKILL);
+        int stato = 0;
+        ASSERT_EQ(waitpid(pid, &stato, 0), pid);
+        DWORD tipo, n = 0;
+        ASSERT_EQ(RegQueryValueExA(h, "prima", nullptr, &tipo, nullptr, &n), ERROR_SUCCESS) << "prova " << prova;
+        EXPECT_EQ(n, 6u);
+    }
+    // The next write clears what the killed writers left.
+    ASSERT_EQ(Imposta(h, "dopo", REG_SZ, Testo("x")), ERROR_SUCCESS);
     for (const auto& voce : fs::directory_iterator(cartella_)) {
         const auto nome = voce.path().filename().string();
         EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
