@@ -141,12 +141,17 @@ TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
         ASSERT_EQ(RegQueryValueExA(h, "prima", nullptr, &tipo, nullptr, &n), ERROR_SUCCESS) << "prova " << prova;
         EXPECT_EQ(n, 6u);
     }
-    // The next write clears what the killed writers left.
+    // The next write clears what the killed writers left (and a stale file made here,
+    // in case every kill fell between two writes).
+    std::ofstream(cartella_ / "HKCU.reg.Ab12Cd") << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mezzo";
+    std::ofstream(cartella_ / "HKLM.reg.Ab12Cd") << "di un altro alveare";
     ASSERT_EQ(Imposta(h, "dopo", REG_SZ, Testo("x")), ERROR_SUCCESS);
     for (const auto& voce : fs::directory_iterator(cartella_)) {
         const auto nome = voce.path().filename().string();
-        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
+        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock" || nome == "HKLM.reg.Ab12Cd")
+            << nome << " left behind";
     }
+    EXPECT_TRUE(fs::exists(cartella_ / "HKLM.reg.Ab12Cd"));  // not this hive's to clear
 }
 
 }  // namespace
