@@ -369,11 +369,10 @@ TEST(RadiceGrande, TipoDopoMigliaiaDiVoci) {
     ASSERT_TRUE(v.has_value());
     EXPECT_EQ(*v, (std::array<std::uint16_t, 4>{3, 3, 0, 0}));
 
-    // The same root claiming one entry more than the section holds is refused.
+    // The same root claiming more entries than the section holds is refused.
     Scrivi16(b, radice + 14, static_cast<std::uint16_t>(voci + 2 + (b.size() - radice) / 8));
     EXPECT_FALSE(VersioneDaByte(b).has_value());
 }
-
 
 // A source of 1 GiB: the given bytes, then zeros made up on demand; it counts what is read.
 class SorgenteGrande final : public vq::pe::Sorgente {

@@ -16,7 +16,6 @@ public:
     static std::int32_t ParteAlta(std::int32_t w) { return vqUtilita::ParteAlta(w); }
     static std::int32_t ParteBassa(std::int32_t w) { return vqUtilita::ParteBassa(w); }
     static std::int16_t ParteVersione(const std::string& s, std::int16_t k) { return vqUtilita::ParteVersione(s, k); }
-    static std::int32_t ConfrontaParti(std::int16_t a, std::int16_t b) { return vqUtilita::ConfrontaParti(a, b); }
 };
 
 namespace {
@@ -143,27 +142,6 @@ TEST(Danni, OgniByteInvertito) {
     }
 }
 
-TEST(Danni, CicloNellAlberoDelleRisorse) {
-    VQ_RICHIEDI_CAMPIONI_PE();
-    campioni_pe::CartellaTemporanea dir;
-    const std::string p = dir.File("ciclo.dll");
-    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso("base_64.dll"));
-    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
-    const auto relNome = static_cast<std::uint32_t>(m.dirNome - m.radice);
-    const auto relLingua = static_cast<std::uint32_t>(m.dirLingua - m.radice);
-    // (entry to rewrite, directory it is made to point to)
-    const std::pair<std::size_t, std::uint32_t> cicli[] = {
-        {m.voceTipo + 4, 0}, {m.dirNome + 20, 0}, {m.dirNome + 20, relNome},
-        {m.dirLingua + 20, 0x80000000u | 0}, {m.dirLingua + 20, 0x80000000u | relNome},
-        {m.dirLingua + 20, 0x80000000u | relLingua}};
-    for (const auto& [voce, verso] : cicli) {
-        Byte b = sano;
-        campioni_pe::Scrivi32(b, voce, verso | 0x80000000u);
-        campioni_pe::ScriviFile(p, b);
-        EXPECT_EQ(vqUtilita::GetVersione(p), "0.0.0.0") << "entry at " << voce;
-    }
-}
-
 // ---- ConfrontaVersione ------------------------------------------------------------------
 
 struct Confronto {
@@ -259,14 +237,6 @@ TEST(Parti, ParteVersione) {
         SCOPED_TRACE(std::string(c.testo) + " k=" + std::to_string(c.k));
         EXPECT_EQ(vqUtilitaProve::ParteVersione(c.testo, c.k), c.atteso);
     }
-}
-
-TEST(Parti, ConfrontaParti) {
-    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(3, 2), 1);
-    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(2, 3), -1);
-    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(-32768, 32767), -1);
-    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(32767, -32768), 1);
-    EXPECT_EQ(vqUtilitaProve::ConfrontaParti(-5, -5), 0);
 }
 
 }  // namespace
