@@ -110,14 +110,16 @@ const Membro kMembri[] = {
     {"GetConti", DISPID_ClsDatiMirtesa_GetConti, DISPATCH_METHOD, 0,
      [](IDispatch* o, Argomenti&, VARIANT& r) {
          _Collection* c = nullptr;
-         return Collezione(Dati(o)->GetConti(&c), c, r);
+         const HRESULT hr = Dati(o)->GetConti(&c);
+         return Collezione(hr, c, r);
      }},
     {"GetCodiciCassa", DISPID_ClsDatiMirtesa_GetCodiciCassa, DISPATCH_METHOD, 1,
      [](IDispatch* o, Argomenti& a, VARIANT& r) {
          SHORT* id;
          if (HRESULT hr = Indirizzo(a, 0, VT_I2, id); FAILED(hr)) return hr;
          _Collection* c = nullptr;
-         return Collezione(Dati(o)->GetCodiciCassa(id, &c), c, r);
+         const HRESULT hr = Dati(o)->GetCodiciCassa(id, &c);
+         return Collezione(hr, c, r);
      }},
     {"f_mult_conto", DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYGET, 0,
      LeggiTesto<&_ClsDatiMirtesa::get_f_mult_conto>},

@@ -539,6 +539,7 @@ TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
             << c.valore;
         if (c.id) {
             EXPECT_EQ(r.vt(), VT_DISPATCH);
+            EXPECT_NE(r->pdispVal, nullptr);
             EXPECT_NE(stato.sql.back().find(std::string("TabellaCassa.IdConto") + c.id), std::string::npos);
         } else {
             EXPECT_EQ(errore, 0u);
