@@ -26,9 +26,8 @@ std::int32_t CLng(std::int64_t x);
 // no exponent for 1e-4 <= |x| < 1e15 (else "1E+15" style), "." as decimal point whatever
 // the process locale, no leading blank. Integers print without a decimal part.
 std::string TestoNumero(double x);
-// Str(): as TestoNumero, with the sign position: a blank before zero and positive numbers.
-// Like the runtime's Str, it drops the zero before the decimal point: 0.5 gives " .5",
-// -0.25 gives "-.25" (whole numbers, the usual case, are unaffected: 53 gives " 53").
+// Str(): as TestoNumero, with the sign position: a blank before zero and positive numbers
+// (53 gives " 53", -5 gives "-5", 0.5 gives " 0.5").
 std::string StrNumero(double x);
 
 // The lenient numeric reader (Val): leading blanks (and tabs, line feeds) skipped,

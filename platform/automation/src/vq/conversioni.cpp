@@ -196,12 +196,6 @@ std::string TestoNumero(double x) {
 
 std::string StrNumero(double x) {
     std::string s = TestoNumero(x);
-    // Str() drops the zero before the decimal point: 0.5 is " .5", -0.5 is "-.5".
-    if (s.rfind("0.", 0) == 0) {
-        s.erase(0, 1);
-    } else if (s.rfind("-0.", 0) == 0) {
-        s.erase(1, 1);
-    }
     if (s[0] != '-') s.insert(s.begin(), ' ');
     return s;
 }
