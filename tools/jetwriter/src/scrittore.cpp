@@ -1131,7 +1131,7 @@ void Scrittore::ScriviIntestazione() {
         Put16(&p[0x3A], 0x0409);
         if (password.size() > 20)
             ErroreSpecifica("Password di " + std::to_string(password.size()) + " byte nel code page: al massimo 20");
-        std::memcpy(&p[0x42], password.data(), password.size());
+        if (!password.empty()) std::memcpy(&p[0x42], password.data(), password.size());
     }
     const Byte chiaveRc4[4] = {0xC7, 0xDA, 0x39, 0x6B};
     Rc4(chiaveRc4, 4, &p[0x18], g_.jet4 ? 128 : 126);
