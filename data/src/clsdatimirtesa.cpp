@@ -2,9 +2,6 @@
 // version gate, and the queries. The filter works with or without an open database; the
 // queries need one and otherwise fail as using an unset object does, leaving the object
 // usable.
-#include <iterator>
-#include <limits>
-
 #include "dispatch.h"
 #include "oggetti.h"
 #include "vq/conversioni.h"

@@ -1,7 +1,5 @@
 // clsConti and clsCassa: one account, one cash code. Plain data, no behaviour, except
 // that the account of a cash code is created the first time it is read while none is set.
-#include <iterator>
-
 #include "dispatch.h"
 #include "oggetti.h"
 

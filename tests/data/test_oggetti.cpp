@@ -545,6 +545,15 @@ TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
             EXPECT_EQ(errore, 0u);
         }
     }
+    // GetConti the same way: the collection itself comes back.
+    ole::Variante conti;
+    DISPPARAMS vuoti{};
+    ASSERT_EQ(dati->Invoke(DISPID_ClsDatiMirtesa_GetConti, IID_NULL, 0, DISPATCH_METHOD, &vuoti,
+                           conti.put(), nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(conti.vt(), VT_DISPATCH);
+    EXPECT_NE(conti->pdispVal, nullptr);
+
     // By reference with the declared type: passed through.
     SHORT id = 5;
     VARIANT a;
