@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <new>
 #include <mutex>
+#include <map>
 #include <optional>
+#include <set>
 
 #include "figlio.h"
 #include "jet/analisi_sql.h"
@@ -120,6 +122,14 @@ std::string UriFile(const std::string& percorso) {
 
 }  // namespace
 
+// A small result kept whole: the same SQL on the same state of the file gives it again.
+struct Risultato {
+    std::vector<std::string> nomi;
+    std::vector<std::vector<Valore>> righe;
+};
+inline constexpr std::size_t kRigheMemorizzabili = 256;
+inline constexpr std::size_t kRisultatiMemorizzati = 128;
+
 // One state of the file: the tables loaded from it while it keeps one identity. A new
 // state starts when the file changes; recordsets keep the state they were opened on.
 struct Generazione {
@@ -130,6 +140,10 @@ struct Generazione {
     std::vector<std::string> caricate;  // tables, under their names in the file
     std::vector<std::string> catalogo;
     bool catalogoNoto = false;
+    std::vector<std::pair<std::string, std::size_t>> immagineDi;  // table -> image
+    // Small results already computed on this state of the file, by SQL text.
+    std::map<std::string, std::shared_ptr<const Risultato>> risultati;
+    std::set<std::string> ordinamentiProvati;
 
     Generazione(const Identita& id, std::shared_ptr<CartellaTemp> c)
         : identita(id), cartella(std::move(c)), db(ApriConnessioneJet()) {}
@@ -175,24 +189,69 @@ struct Recordset::Stato {
     std::vector<TipoJet> tipi;
     bool eof = true;
     bool chiuso = false;
+    // Served from a kept result instead of SQLite.
+    std::shared_ptr<const Risultato> memoria;
+    std::size_t posizione = 0;
+    // Rows gathered while the result is small enough to be kept.
+    std::string sql;
+    bool raccogli = false;
+    std::vector<std::vector<Valore>> raccolte;
 
     void Chiudi() {
         if (st) sqlite3_finalize(st);
         st = nullptr;
         generazione.reset();
+        memoria.reset();
+        raccolte.clear();
         chiuso = true;
         eof = true;
     }
     ~Stato() { Chiudi(); }
 
+    // Closing a small result before its end (a count read and closed): read the rest,
+    // up to the limit, so that the whole result can be kept for the next time.
+    void Completa() noexcept {
+        if (chiuso || !raccogli || !st || memoria) return;
+        try {
+            while (!eof && raccogli) Avanza();
+        } catch (...) {
+            vq::CancellaErrore();
+        }
+    }
+
     void Avanza() {
+        if (memoria) {
+            ++posizione;
+            eof = posizione >= memoria->righe.size();
+            return;
+        }
         int rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
             eof = false;
+            if (raccogli) {
+                if (raccolte.size() < kRigheMemorizzabili) {
+                    std::vector<Valore> r;
+                    for (std::size_t i = 0; i < tipi.size(); ++i) r.push_back(LeggiVivo(static_cast<int>(i)));
+                    raccolte.push_back(std::move(r));
+                } else {
+                    raccogli = false;
+                    raccolte.clear();
+                }
+            }
             return;
         }
         eof = true;
-        if (rc == SQLITE_DONE) return;
+        if (rc == SQLITE_DONE) {
+            if (raccogli) {
+                auto r = std::make_shared<Risultato>();
+                r->nomi = nomi;
+                r->righe = std::move(raccolte);
+                if (generazione->risultati.size() >= kRisultatiMemorizzati) generazione->risultati.clear();
+                generazione->risultati[sql] = std::move(r);
+                raccogli = false;
+            }
+            return;
+        }
         std::string msg = sqlite3_errmsg(generazione->db);
         Chiudi();
         if (msg.rfind(kPrefissoErrore, 0) == 0) {
@@ -212,8 +271,13 @@ struct Recordset::Stato {
 
     Valore Leggi(int i) const {
         if (chiuso) ErroreOggetto();
-        if (i < 0 || static_cast<std::size_t>(i) >= tipi.size()) ErroreElemento(std::to_string(i));
+        if (i < 0 || static_cast<std::size_t>(i) >= nomi.size()) ErroreElemento(std::to_string(i));
         if (eof) ErroreNessunRecord();
+        if (memoria) return memoria->righe[posizione][static_cast<std::size_t>(i)];
+        return LeggiVivo(i);
+    }
+
+    Valore LeggiVivo(int i) const {
         Valore v;
         const int classe = sqlite3_column_type(st, i);
         if (classe == SQLITE_NULL) return v;
@@ -370,7 +434,10 @@ struct Database::Stato {
             g->catalogoNoto = true;
             if (!mancanti.empty()) {
                 g->Collega(file);
-                for (auto& t : e.tabelle) g->caricate.push_back(std::move(t));
+                for (auto& t : e.tabelle) {
+                    g->immagineDi.emplace_back(t, g->immagini.size() - 1);
+                    g->caricate.push_back(std::move(t));
+                }
             } else {
                 unlink(file.c_str());
             }
@@ -446,6 +513,121 @@ TipoJet TipoAggregato(const std::string& aggregato, TipoJet base) {
     return base;  // min, max, first, last keep the column's type
 }
 
+// The terms of the outermost ORDER BY when they are all plain columns of one table
+// ("T.a, T.b DESC"): the table and the columns; empty otherwise.
+std::pair<std::string, std::vector<std::string>> OrdinamentoSemplice(const std::vector<Token>& t) {
+    auto parola = [&](std::size_t i, const char* k) {
+        return i < t.size() && t[i].tipo == Token::Tipo::Parola && sqlite3_stricmp(t[i].testo.c_str(), k) == 0;
+    };
+    auto nome = [&](std::size_t i) {
+        return i < t.size() && (t[i].tipo == Token::Tipo::Parola || t[i].tipo == Token::Tipo::Nome);
+    };
+    auto simbolo = [&](std::size_t i, const char* x) {
+        return i < t.size() && t[i].tipo == Token::Tipo::Simbolo && t[i].testo == x;
+    };
+    std::size_t inizio = t.size();
+    int profondita = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (simbolo(i, "(")) ++profondita;
+        if (simbolo(i, ")")) --profondita;
+        if (profondita == 0 && parola(i, "order") && parola(i + 1, "by")) inizio = i + 2;
+    }
+    std::pair<std::string, std::vector<std::string>> r;
+    if (inizio >= t.size()) return {};
+    for (std::size_t i = inizio;;) {
+        if (!nome(i) || !simbolo(i + 1, ".") || !nome(i + 2)) return {};
+        if (r.first.empty()) r.first = t[i].testo;
+        else if (sqlite3_stricmp(r.first.c_str(), t[i].testo.c_str()) != 0) return {};
+        r.second.push_back(t[i + 2].testo);
+        i += 3;
+        if (parola(i, "asc") || parola(i, "desc")) ++i;
+        if (i >= t.size() || simbolo(i, ";")) return r;
+        if (!simbolo(i, ",")) return {};
+        ++i;
+    }
+}
+
+std::string Virgolette(const std::string& nome) {
+    std::string s = "\"";
+    for (char c : nome) {
+        if (c == '"') s += '"';
+        s += c;
+    }
+    return s + "\"";
+}
+
+// A query that sorts a large table on plain columns gets an index for that order in the
+// table's image (our private copy, never the Jet file): the first rows then come without
+// sorting the whole table, as Jet does with its own indexes. Done once per order and
+// state of the file, and only while no other statement uses the images.
+void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vector<Token>& token) {
+    auto [tabella, colonne] = OrdinamentoSemplice(token);
+    if (tabella.empty()) return;
+    std::string chiave = tabella;
+    for (const auto& c : colonne) chiave += "\x1F" + c;
+    if (!g.ordinamentiProvati.insert(chiave).second) return;
+    std::size_t img = g.immagini.size();
+    for (const auto& [t, i] : g.immagineDi)
+        if (StessoNome(t, tabella)) img = i;
+    if (img >= g.immagini.size() || sqlite3_next_stmt(g.db, nullptr) != nullptr) return;
+
+    // Is there a sort at all, and is the table large enough for it to matter?
+    bool ordina = false;
+    {
+        sqlite3_stmt* piano = nullptr;
+        ImpostaSoloLettura(g.db, true);
+        std::string spiega = "EXPLAIN QUERY PLAN " + sql;
+        int rc = sqlite3_prepare_v2(g.db, spiega.c_str(), -1, &piano, nullptr);
+        ImpostaSoloLettura(g.db, false);
+        while (rc == SQLITE_OK && sqlite3_step(piano) == SQLITE_ROW) {
+            const auto* d = reinterpret_cast<const char*>(sqlite3_column_text(piano, 3));
+            if (d && std::strstr(d, "TEMP B-TREE FOR ORDER BY")) ordina = true;
+        }
+        sqlite3_finalize(piano);
+    }
+    if (!ordina) return;
+    const std::string schema = "img" + std::to_string(img);
+    std::int64_t righe = 0;
+    {
+        sqlite3_stmt* st = nullptr;
+        std::string q = "SELECT stat FROM " + schema + ".sqlite_stat1 WHERE tbl = ? COLLATE NOCASE AND idx IS NULL";
+        if (sqlite3_prepare_v2(g.db, q.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, tabella.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(st) == SQLITE_ROW) righe = std::atoll(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        }
+        sqlite3_finalize(st);
+    }
+    if (righe < 20000) return;
+
+    std::string crea = "CREATE INDEX IF NOT EXISTS " + Virgolette("vqord" + std::to_string(g.ordinamentiProvati.size())) +
+                       " ON " + Virgolette(tabella) + " (";
+    for (std::size_t i = 0; i < colonne.size(); ++i) crea += (i ? ", " : "") + Virgolette(colonne[i]);
+    crea += ")";
+    const std::string stacca = "DETACH DATABASE " + schema;
+    if (sqlite3_exec(g.db, stacca.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) return;
+    sqlite3* w = nullptr;
+    if (sqlite3_open_v2(g.immagini[img].c_str(), &w, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        try {
+            RegistraJet(w);
+            sqlite3_exec(w, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+            sqlite3_exec(w, crea.c_str(), nullptr, nullptr, nullptr);  // a failure only leaves the sort
+        } catch (const vq::Errore&) {
+            vq::CancellaErrore();
+        }
+    }
+    sqlite3_close_v2(w);
+    sqlite3_stmt* st = nullptr;
+    std::string attacca = "ATTACH DATABASE ? AS " + schema;
+    int rc = sqlite3_prepare_v2(g.db, attacca.c_str(), -1, &st, nullptr);
+    std::string uri = UriFile(g.immagini[img]);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+        rc = sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) vq::Solleva(vq::kErrMemoria, "Impossibile riaprire l'immagine dei dati.");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -497,12 +679,22 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
         vq::Solleva(3129, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
 
     std::shared_ptr<Generazione> g = stato_->Prepara(TabelleUsate(sql));
+    auto r = std::make_shared<Recordset::Stato>();
+    r->generazione = g;
+    if (auto m = g->risultati.find(sql); m != g->risultati.end()) {
+        r->memoria = m->second;
+        r->nomi = m->second->nomi;
+        r->eof = m->second->righe.empty();
+        stato_->recordset.push_back(r);
+        return std::unique_ptr<Recordset>(new Recordset(std::move(r)));
+    }
+    IndicizzaOrdinamento(*g, sql, token);
 
     const char* coda = nullptr;
     sqlite3_stmt* st = PreparaSoloLettura(g->db, sql, &coda);
-    auto r = std::make_shared<Recordset::Stato>();
-    r->generazione = g;
     r->st = st;
+    r->sql = sql;
+    r->raccogli = true;
     if (!st) {
         r->Chiudi();
         vq::Solleva(3129, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
@@ -561,7 +753,9 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
 Recordset::Recordset(std::shared_ptr<Stato> s) : stato_(std::move(s)) {}
 Recordset::~Recordset() { Close(); }
 void Recordset::Close() {
-    if (stato_) stato_->Chiudi();
+    if (!stato_) return;
+    stato_->Completa();
+    stato_->Chiudi();
 }
 bool Recordset::Eof() const {
     if (stato_->chiuso) ErroreOggetto();

@@ -155,6 +155,17 @@ int Autorizza(void*, int azione, const char* a, const char*, const char*, const 
 
 }  // namespace
 
+void RegistraJet(sqlite3* db) {
+    UCollator* c = NuovoCollatore();
+    if (!c || sqlite3_create_collation_v2(db, "JET", SQLITE_UTF8, c, Collazione, DistruggiCollatore) != SQLITE_OK) {
+        if (c) ucol_close(c);
+        vq::Solleva(vq::kErrMemoria, "Impossibile preparare l'ordinamento del testo.");
+    }
+    const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    sqlite3_create_function_v2(db, "DateSerial", 3, det, nullptr, DateSerialSql, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "sum", 1, det, nullptr, nullptr, SommaPasso, SommaFine, nullptr);
+}
+
 sqlite3* ApriConnessioneJet() {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr) !=
@@ -166,15 +177,12 @@ sqlite3* ApriConnessioneJet() {
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 10);
-    UCollator* c = NuovoCollatore();
-    if (!c || sqlite3_create_collation_v2(db, "JET", SQLITE_UTF8, c, Collazione, DistruggiCollatore) != SQLITE_OK) {
-        if (c) ucol_close(c);
+    try {
+        RegistraJet(db);
+    } catch (...) {
         sqlite3_close(db);
-        vq::Solleva(vq::kErrMemoria, "Impossibile preparare l'ordinamento del testo.");
+        throw;
     }
-    const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function_v2(db, "DateSerial", 3, det, nullptr, DateSerialSql, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db, "sum", 1, det, nullptr, nullptr, SommaPasso, SommaFine, nullptr);
     return db;
 }
 

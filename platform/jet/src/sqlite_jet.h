@@ -11,6 +11,8 @@ namespace jet {
 
 // Opens an empty in-memory database with the Jet functions and collation registered.
 sqlite3* ApriConnessioneJet();
+// Registers the collation JET, DateSerial and the exact Sum on a connection.
+void RegistraJet(sqlite3* db);
 
 // Turns the authorizer on or off (on only while user SQL is being prepared).
 void ImpostaSoloLettura(sqlite3* db, bool attivo);

@@ -180,4 +180,34 @@ TEST_F(Motore, IlFileCambiaTraDueQuery) {
     EXPECT_EQ(aiuto::Numero([&] { aiuto::Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
 }
 
+TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
+    // Above the size where the engine indexes a sorted table in its image: the order must
+    // stay Jet's text order, identical to the plain sort.
+    jetwriter::Specifica s;
+    jetwriter::Tabella t;
+    t.nome = "Conti";
+    t.colonne = {{"IDConto", jetwriter::Tipo::Long, 255, true}, {"Descrizione", jetwriter::Tipo::Text, 50, false}};
+    static const char* const kNomi[] = {"àltro", "Banca", "banca", "Èrba", "euro", "zeta", "Zeta", "e"};
+    t.generatore = [](std::int64_t i, jetwriter::Riga& r) {
+        if (i >= 30000) return false;
+        r = {jetwriter::Valore{}, jetwriter::Valore{std::string(kNomi[i % 8]) + " " + std::to_string(i % 97)}};
+        return true;
+    };
+    s.tabelle.push_back(std::move(t));
+    auto p = dir_ / "grande.mdb";
+    jetwriter::Scrivi(s, p);
+    auto db = aiuto::Ws().OpenDatabase(p.string());
+    auto ordinato = aiuto::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Conti.Descrizione, Conti.IDConto");
+    auto semplice = aiuto::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Descrizione, IDConto");
+    ASSERT_EQ(ordinato.size(), 30000u);
+    ASSERT_EQ(semplice.size(), 30000u);
+    for (std::size_t i = 0; i < ordinato.size(); ++i) ASSERT_EQ(ordinato[i][0].intero, semplice[i][0].intero) << i;
+    auto primi = aiuto::Righe(*db, "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '% 0' ORDER BY Conti.Descrizione");
+    ASSERT_GE(primi.size(), 2u);
+    EXPECT_EQ(primi[0][0].testo.substr(0, 7), "àltro ");
+    // Equal names in any case are neighbours, and the index finds them with '='.
+    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'BANCA 1'"),
+              aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'banca 1'"));
+}
+
 }  // namespace

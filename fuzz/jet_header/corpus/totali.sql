@@ -1,0 +1,1 @@
+ SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire  FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON TabellaCassa.IDCassa = Operazioni.IDCassa)  ON Conti.IDConto = TabellaCassa.IDConto 
