@@ -15,7 +15,9 @@
 // A change is a read-modify-write under an exclusive lock on "<hive>.lock" beside the
 // file, and the new file replaces the old one atomically, so concurrent writers lose
 // nothing and a crash never leaves half a hive. A hive that cannot be parsed gives
-// ERROR_BADDB and is never overwritten.
+// ERROR_BADDB and is never overwritten (the line at fault is named once on stderr).
+// A file edited by hand is read as regedit would import it; when the store next writes
+// the hive it writes it back in its own layout, without the comment lines.
 //
 // Names of keys and values compare without regard to case and keep the case they were
 // created with. Text is UTF-8 (the "ANSI" code page of this system). Strings are stored
