@@ -1,0 +1,200 @@
+#include "installa.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+
+#include "mirtesahost/mirtesahost.h"
+#include "ole/ole.hpp"
+#include "vq/errore.h"
+#include "win/registry.h"
+
+namespace mirtesahost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int32_t kErrPermessoNegato = 70;
+constexpr std::int32_t kErrDiscoPieno = 61;
+constexpr std::int32_t kErrAccessoPercorso = 75;
+constexpr std::int32_t kErrPercorsoNonTrovato = 76;
+constexpr std::int32_t kErrCaricamentoDll = 48;
+constexpr std::int32_t kErrPuntoIngressoDll = 453;
+
+[[noreturn]] void ErroreFile(int codice, const std::string& cosa, const fs::path& percorso) {
+    std::int32_t numero = kErrAccessoPercorso;
+    if (codice == ENOENT) numero = kErrPercorsoNonTrovato;
+    if (codice == EACCES || codice == EPERM || codice == EROFS) numero = kErrPermessoNegato;
+    if (codice == ENOSPC || codice == EDQUOT) numero = kErrDiscoPieno;
+    vq::Solleva(numero, vq::DescrizioneRuntime(numero) + ": " + cosa + " " + percorso.string());
+}
+
+// The text survives the trip to UTF-16 and back (invalid sequences would not).
+bool Utf8Valido(const std::string& s) { return ole::Utf16InUtf8(ole::Utf8InUtf16(s)) == s; }
+
+void CreaCartella(const fs::path& cartella) {
+    std::error_code ec;
+    fs::create_directories(cartella, ec);
+    if (ec) ErroreFile(ec.value(), "impossibile creare la cartella", cartella);
+    if (!fs::is_directory(cartella, ec)) ErroreFile(ENOTDIR, "non è una cartella:", cartella);
+}
+
+char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The host's file system ignores case: a file already there under another case is the
+// same file, and keeps its name.
+fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(cartella.c_str()), ::closedir);
+    if (d) {
+        while (const dirent* voce = ::readdir(d.get())) {
+            const std::string_view n = voce->d_name;
+            if (n.size() != nome.size()) continue;
+            bool uguale = true;
+            for (std::size_t i = 0; i < n.size() && uguale; ++i) uguale = Minuscola(n[i]) == Minuscola(nome[i]);
+            if (uguale) return cartella / std::string(n);
+        }
+    }
+    return cartella / std::string(nome);
+}
+
+// Writes beside the destination, flushes, renames over it, flushes the folder.
+void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std::size_t dimensione, mode_t modo) {
+    std::string modello = destinazione.string() + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(modello.data());
+    if (fd < 0) ErroreFile(errno, "impossibile creare il file temporaneo accanto a", destinazione);
+    auto fallisci = [&](int codice, const char* cosa) {
+        ::close(fd);
+        ::unlink(modello.c_str());
+        ErroreFile(codice, cosa, destinazione);
+    };
+    std::size_t scritti = 0;
+    while (scritti < dimensione) {
+        const ssize_t n = ::write(fd, byte + scritti, dimensione - scritti);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fallisci(n < 0 ? errno : ENOSPC, "errore di scrittura su");
+        scritti += static_cast<std::size_t>(n);
+    }
+    if (::fchmod(fd, modo) != 0) fallisci(errno, "impossibile impostare i permessi di");
+    if (::fsync(fd) != 0) fallisci(errno, "errore di scrittura su");
+    if (::close(fd) != 0) {
+        const int codice = errno;
+        ::unlink(modello.c_str());
+        ErroreFile(codice, "errore di scrittura su", destinazione);
+    }
+    if (::rename(modello.c_str(), destinazione.c_str()) != 0) {
+        const int codice = errno;
+        ::unlink(modello.c_str());
+        ErroreFile(codice, "impossibile sostituire", destinazione);
+    }
+    const int cartella = ::open(destinazione.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    if (cartella >= 0) {
+        ::fsync(cartella);
+        ::close(cartella);
+    }
+}
+
+void ScriviRegistro(const std::string& chiave, const char* nome, const std::string& valore) {
+    HKEY h = nullptr;
+    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                             nullptr, &h, nullptr);
+    if (e == ERROR_SUCCESS) {
+        e = RegSetValueExA(h, nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
+                           static_cast<DWORD>(valore.size() + 1));
+        RegCloseKey(h);
+    }
+    if (e != ERROR_SUCCESS)
+        vq::Solleva(kErrMirtesaRegistroNonScrivibile, "Impossibile scrivere nel registro (errore " + std::to_string(e) +
+                                                          "): HKEY_CURRENT_USER\\" + chiave + ", valore \"" + nome +
+                                                          "\".");
+}
+
+// Loads the library and calls its DllRegisterServer, as regsvr32 does. The library stays
+// loaded: objects created later in this process may come from it.
+void RegistraComponente(const fs::path& libreria) {
+    void* h = ::dlopen(libreria.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char* motivo = ::dlerror();
+        vq::Solleva(kErrCaricamentoDll, vq::DescrizioneRuntime(kErrCaricamentoDll) + ": " + libreria.string() +
+                                            (motivo ? std::string(" (") + motivo + ")" : std::string()));
+    }
+    using Registra = HRESULT (*)();
+    auto registra = reinterpret_cast<Registra>(::dlsym(h, "DllRegisterServer"));
+    if (!registra)
+        vq::Solleva(kErrPuntoIngressoDll, "Impossibile trovare il punto di ingresso DllRegisterServer in " +
+                                              libreria.string());
+    const HRESULT hr = registra();
+    if (FAILED(hr)) {
+        const vq::Errore e = ole::ErroreDa(hr);
+        vq::Solleva(e.numero(), "Registrazione di " + libreria.filename().string() + " non riuscita: " +
+                                    e.descrizione());
+    }
+}
+
+}  // namespace
+
+EsitoInstallazione Installa(const OpzioniInstallazione& opzioni) {
+    if (opzioni.cartella.empty())
+        vq::Solleva(vq::kErrChiamataNonValida, "Manca la cartella dell'installazione.");
+    if (opzioni.operazioni < 0)
+        vq::Solleva(vq::kErrChiamataNonValida, "Il numero di operazioni non può essere negativo.");
+
+    std::error_code ec;
+    const fs::path radice = fs::absolute(opzioni.cartella, ec).lexically_normal();
+    if (ec) ErroreFile(ec.value(), "percorso non valido:", opzioni.cartella);
+    // The folders travel as UTF-16 text through the component: a name that is not UTF-8
+    // would come back as a different path.
+    if (!Utf8Valido(radice.string()))
+        vq::Solleva(vq::kErrChiamataNonValida,
+                    "Il percorso della cartella dell'installazione non è un testo UTF-8 valido.");
+
+    // Everything that can be checked before writing is checked first.
+    std::vector<fs::path> librerie;
+    for (const auto& nome : opzioni.componenti) {
+        const fs::path l = opzioni.librerie / nome;
+        if (!fs::exists(l, ec))
+            vq::Solleva(vq::kErrFileNonTrovato, vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + l.string());
+        librerie.push_back(l);
+    }
+
+    EsitoInstallazione esito;
+    esito.programma = radice / "programma";
+    esito.dati = radice / "dati";
+    CreaCartella(esito.programma);
+    CreaCartella(esito.dati);
+
+    ScriviAtomico(NelCasoPresente(esito.programma, "Mirtesa.exe"), kMirtesaExe, kMirtesaExeDimensione, 0755);
+
+    jetwriter::OpzioniMirtesa modello;
+    modello.operazioni = 0;
+    modello.seme = opzioni.seme;
+    modello.formato = opzioni.formato;
+    jetwriter::ScriviDemoMirtesa(modello, NelCasoPresente(esito.programma, "mirtesa.dat"));
+
+    esito.database = NelCasoPresente(esito.dati, "Mirtesa.mdb");
+    esito.database_mantenuto = fs::exists(esito.database, ec) && !opzioni.sostituisci_dati;
+    if (!esito.database_mantenuto) {
+        jetwriter::OpzioniMirtesa famiglia;
+        famiglia.operazioni = opzioni.operazioni;
+        famiglia.seme = opzioni.seme;
+        famiglia.formato = opzioni.formato;
+        jetwriter::ScriviDemoMirtesa(famiglia, esito.database);
+    }
+
+    ScriviRegistro("Software\\Mirtesa\\Percorsi", "Programma", esito.programma.string());
+    ScriviRegistro("Software\\Mirtesa\\Percorsi", "Dati", esito.dati.string());
+
+    for (const auto& l : librerie) {
+        RegistraComponente(l);
+        esito.registrati.push_back(l);
+    }
+    return esito;
+}
+
+}  // namespace mirtesahost

@@ -1,0 +1,118 @@
+// mirtesa-installa-demo DIR [options]: a complete demo installation of the host under
+// DIR, for running the export add-in without the real host.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "installa.h"
+#include "vq/errore.h"
+
+namespace {
+
+constexpr const char* kUso =
+    "Uso: mirtesa-installa-demo CARTELLA [--operazioni N] [--formato jet3|jet4] [--seme S]\n"
+    "                           [--sostituisci-dati]\n"
+    "Installa un Mirtesa dimostrativo in CARTELLA: programma/ (Mirtesa.exe 3.3.0.0 e il modello\n"
+    "mirtesa.dat), dati/ (Mirtesa.mdb con una famiglia dimostrativa); scrive le due cartelle nel\n"
+    "registro (HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi) e registra i componenti\n"
+    "libmirtesahost.so e libtessadati.so. Il registro segue XDG_CONFIG_HOME (o VQ_REGISTRO_DIR).\n"
+    "  --operazioni N       operazioni della famiglia dimostrativa (predefinito 3000)\n"
+    "  --formato F          jet3 (predefinito) o jet4\n"
+    "  --seme S             seme del generatore: stesso seme, stessi dati (predefinito 1)\n"
+    "  --sostituisci-dati   sostituisce un Mirtesa.mdb esistente (altrimenti lo conserva)\n";
+
+template <typename T>
+bool Numero(const char* testo, T& out) {
+    const char* fine = testo + std::strlen(testo);
+    auto [p, ec] = std::from_chars(testo, fine, out);
+    return ec == std::errc() && p == fine && p != testo;
+}
+
+// The folder of this program, where the component libraries sit beside it.
+std::filesystem::path CartellaProgramma() {
+    std::error_code ec;
+    const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path(".") : p.parent_path();
+}
+
+std::string CartellaRegistro() {
+    if (const char* d = std::getenv("VQ_REGISTRO_DIR"); d && *d) return d;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return std::string(x) + "/vq/registro";
+    const char* h = std::getenv("HOME");
+    return std::string(h ? h : "~") + "/.config/vq/registro";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    mirtesahost::OpzioniInstallazione o;
+    o.librerie = CartellaProgramma();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto valore = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::cerr << "mirtesa-installa-demo: manca il valore di " << a << "\n" << kUso;
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto sbagliato = [&](const char* v) {
+            std::cerr << "mirtesa-installa-demo: valore non valido per " << a << ": \"" << v << "\"\n";
+            std::exit(2);
+        };
+        if (a == "--help" || a == "-h") {
+            std::cout << kUso;
+            return 0;
+        } else if (a == "--operazioni") {
+            const char* v = valore();
+            if (!Numero(v, o.operazioni) || o.operazioni < 0) sbagliato(v);
+        } else if (a == "--seme") {
+            const char* v = valore();
+            if (!Numero(v, o.seme)) sbagliato(v);
+        } else if (a == "--formato") {
+            const std::string v = valore();
+            if (v == "jet3")
+                o.formato = jetwriter::Formato::Jet3;
+            else if (v == "jet4")
+                o.formato = jetwriter::Formato::Jet4;
+            else
+                sbagliato(v.c_str());
+        } else if (a == "--sostituisci-dati") {
+            o.sostituisci_dati = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::cerr << "mirtesa-installa-demo: opzione sconosciuta " << a << "\n" << kUso;
+            return 2;
+        } else if (o.cartella.empty() && !a.empty()) {
+            o.cartella = a;
+        } else {
+            std::cerr << kUso;
+            return 2;
+        }
+    }
+    if (o.cartella.empty()) {
+        std::cerr << kUso;
+        return 2;
+    }
+    try {
+        const auto esito = mirtesahost::Installa(o);
+        std::cout << "Mirtesa dimostrativo installato.\n"
+                  << "  programma: " << esito.programma.string() << "/ (Mirtesa.exe 3.3.0.0, mirtesa.dat)\n"
+                  << "  dati:      " << esito.database.string()
+                  << (esito.database_mantenuto ? " (esistente, conservato)"
+                                               : " (" + std::to_string(o.operazioni) + " operazioni, " +
+                                                     (o.formato == jetwriter::Formato::Jet3 ? "jet3" : "jet4") +
+                                                     ")")
+                  << "\n"
+                  << "  registro:  " << CartellaRegistro() << "\n";
+        for (const auto& l : esito.registrati) std::cout << "  registrato: " << l.string() << "\n";
+    } catch (...) {
+        const auto& e = vq::ImpostaErroreDa(std::current_exception());
+        std::cerr << "mirtesa-installa-demo: errore " << e.numero << ": " << e.descrizione << "\n";
+        return 1;
+    }
+    return 0;
+}
