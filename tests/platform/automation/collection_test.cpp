@@ -260,6 +260,16 @@ TEST(Collection, InvocaEArgomentiDispatch) {
     VariantClear(&arg[2]);
 }
 
+TEST(Collection, PuntatoreAInterfacciaBase) {
+    auto c = ole::NuovaCollection();
+    ole::ComPtr<IDispatch> d = c;  // shares
+    ole::ComPtr<IUnknown> u = std::move(c);  // takes over
+    EXPECT_FALSE(c);
+    EXPECT_EQ(static_cast<IUnknown*>(d.get()), u.get());
+    EXPECT_EQ(d->AddRef(), 3u);
+    EXPECT_EQ(d->Release(), 2u);
+}
+
 TEST(Collection, CreabilePerClasseSenzaRegistrazione) {
     ole::Inizializza init;
     auto c = ole::Crea<_Collection>(CLSID_Collection, IID__Collection);

@@ -98,6 +98,11 @@ public:
     }
     ComPtr(const ComPtr& o) noexcept : ComPtr(o.p_) {}
     ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    // From a pointer to a derived interface (ComPtr<_Collection> to ComPtr<IDispatch>).
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>>>
+    ComPtr(const ComPtr<U>& o) noexcept : ComPtr(static_cast<T*>(o.get())) {}
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>>>
+    ComPtr(ComPtr<U>&& o) noexcept : p_(o.detach()) {}
     ComPtr& operator=(const ComPtr& o) noexcept {
         if (o.p_) o.p_->AddRef();
         reset();
