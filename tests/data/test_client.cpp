@@ -2,6 +2,7 @@
 // header. The library is registered into a temporary registry, created by class id and
 // driven through its vtable and through Invoke by dispatch id.
 #include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,16 @@
 #include "tessadati/tessadati.h"
 
 namespace {
+
+// A fresh folder for a temporary registry; in memory when the system offers it, as the
+// registry store makes every change durable on disk.
+std::string CartellaTemporanea(const char* nome) {
+    for (const char* base : {"/dev/shm", "/tmp"}) {
+        std::string modello = std::string(base) + "/" + nome + "-XXXXXX";
+        if (access(base, W_OK) == 0 && mkdtemp(modello.data())) return modello;
+    }
+    return {};
+}
 
 constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
 
@@ -61,9 +72,8 @@ struct Variante : VARIANT {
 class ClientTessadati : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char modello[] = "/tmp/tessadati-client-XXXXXX";
-        ASSERT_NE(mkdtemp(modello), nullptr);
-        cartella_ = new std::string(modello);
+        cartella_ = new std::string(CartellaTemporanea("tessadati-client"));
+        ASSERT_FALSE(cartella_->empty());
         setenv("XDG_CONFIG_HOME", cartella_->c_str(), 1);
         unsetenv("VQ_REGISTRO_DIR");
 

@@ -1,10 +1,12 @@
 // Self-registration of the library: the keys Windows would hold for it, and their exact
 // removal (what belongs to others stays).
 #include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 
 #include <cstdlib>
+#include <sys/wait.h>
 #include <filesystem>
 #include <string>
 
@@ -13,6 +15,16 @@
 #include "win/registry.h"
 
 namespace {
+
+// A fresh folder for a temporary registry; in memory when the system offers it, as the
+// registry store makes every change durable on disk.
+std::string CartellaTemporanea(const char* nome) {
+    for (const char* base : {"/dev/shm", "/tmp"}) {
+        std::string modello = std::string(base) + "/" + nome + "-XXXXXX";
+        if (access(base, W_OK) == 0 && mkdtemp(modello.data())) return modello;
+    }
+    return {};
+}
 
 // The text of a value, or "<assente>" when the key or value is missing.
 std::string Valore(const std::string& chiave, const char* nome = nullptr) {
@@ -50,10 +62,9 @@ void Crea(const std::string& chiave, const char* valore) {
 class TessadatiRegistrazione : public ::testing::Test {
 protected:
     void SetUp() override {
-        char modello[] = "/tmp/tessadati-registro-XXXXXX";
-        ASSERT_NE(mkdtemp(modello), nullptr);
-        cartella_ = modello;
-        setenv("XDG_CONFIG_HOME", modello, 1);
+        cartella_ = CartellaTemporanea("tessadati-registro");
+        ASSERT_FALSE(cartella_.empty());
+        setenv("XDG_CONFIG_HOME", cartella_.c_str(), 1);
         unsetenv("VQ_REGISTRO_DIR");
         lib_ = dlopen(TESSADATI_LIB, RTLD_NOW);
         ASSERT_NE(lib_, nullptr) << dlerror();
@@ -141,6 +152,19 @@ TEST_F(TessadatiRegistrazione, EsportaSoloIPuntiDiIngresso) {
     for (const char* nome : {"_ZN9tessadati15CostruisciQueryERKNS_6FiltroEi", "_ZN9tessadati9ContatoreEv",
                              "_ZN9tessadati17MotorePredefinitoEv"})
         EXPECT_EQ(dlsym(lib_, nome), nullptr) << nome;
+}
+
+TEST_F(TessadatiRegistrazione, ComandoRegsvr) {
+    auto esegui = [](const std::string& argomenti) {
+        const int stato = std::system((std::string(REGSVR) + " -s " + argomenti + " 2>/dev/null").c_str());
+        return WIFEXITED(stato) ? WEXITSTATUS(stato) : -1;
+    };
+    ASSERT_EQ(esegui(TESSADATI_LIB), 0);
+    EXPECT_EQ(Valore(std::string(kClsDati) + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_EQ(esegui(std::string("-u ") + TESSADATI_LIB), 0);
+    EXPECT_FALSE(Esiste(kClsDati));
+    EXPECT_EQ(esegui(cartella_ + "/manca.so"), 3);
+    EXPECT_EQ(esegui(SENZA_PUNTI_DI_INGRESSO), 4);  // a library that is no server
 }
 
 }  // namespace
