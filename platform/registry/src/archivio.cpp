@@ -267,7 +267,19 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
             if (errno != EINTR) return ERROR_LOCK_VIOLATION;
         }
         // The lock goes with the descriptor: closing `blocco` releases it.
-        RimuoviTemporanei(cartella, Info(a).file);
+
+        // A hive that is a symbolic link (kept with a person's other settings files) is
+        // replaced at the link's target, so that the link stays.
+        std::string destinazione = percorso;
+        if (struct stat lst {}; ::lstat(percorso.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+            if (char* vero = ::realpath(percorso.c_str(), nullptr)) {
+                destinazione = vero;
+                std::free(vero);
+            }
+        }
+        const auto barra = destinazione.find_last_of('/');
+        const std::string cartellaDestinazione = barra == 0 ? "/" : destinazione.substr(0, barra);
+        RimuoviTemporanei(cartellaDestinazione, destinazione.substr(barra + 1));
 
         std::shared_ptr<const Chiave> attuale;
         if (const LONG r = LeggiFile(a, percorso, attuale); r != ERROR_SUCCESS) return r;
@@ -277,7 +289,7 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (!cambiato) return ERROR_SUCCESS;
 
         const std::string testo = Scrivi(*nuovo, Info(a).radice);
-        std::string temporaneo = percorso + ".XXXXXX";
+        std::string temporaneo = destinazione + ".XXXXXX";
         Descrittore fd(::mkostemp(temporaneo.data(), O_CLOEXEC));
         if (fd.get() < 0) return DaErrno(errno, ERROR_CANTWRITE);
         auto annulla = [&](int e) {
@@ -287,9 +299,9 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (::fchmod(fd.get(), 0600) != 0) return annulla(errno);
         if (!ScriviTutto(fd.get(), testo)) return annulla(errno);
         if (::fsync(fd.get()) != 0) return annulla(errno);
-        if (::rename(temporaneo.c_str(), percorso.c_str()) != 0) return annulla(errno);
+        if (::rename(temporaneo.c_str(), destinazione.c_str()) != 0) return annulla(errno);
         // Make the rename itself durable.
-        Descrittore dir(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Descrittore dir(::open(cartellaDestinazione.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.get() >= 0) ::fsync(dir.get());
 
         // The new file is the cached version, held open by the cache.

@@ -312,6 +312,16 @@ TEST_F(Registro, CartellaEPermessi) {
         EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
     }
 
+    // A hive kept as a symbolic link stays one: the write goes to its target.
+    const fs::path vero = base_ / "dotfiles" / "utente.reg";
+    fs::create_directories(vero.parent_path());
+    fs::rename(cartella_ / "HKCU.reg", vero);
+    fs::create_symlink(vero, cartella_ / "HKCU.reg");
+    Crea(HKEY_CURRENT_USER, "Software\\Collegato");
+    EXPECT_TRUE(fs::is_symlink(cartella_ / "HKCU.reg"));
+    EXPECT_NE(File("HKCU.reg").find("[HKEY_CURRENT_USER\\Software\\Collegato]"), std::string::npos);
+    EXPECT_EQ(Apri(HKEY_CURRENT_USER, "Software\\Collegato", k), ERROR_SUCCESS);
+
     // VQ_REGISTRO_DIR wins over XDG_CONFIG_HOME.
     const fs::path altrove = base_ / "altrove";
     setenv("VQ_REGISTRO_DIR", altrove.c_str(), 1);
