@@ -1,3 +1,6 @@
+#include <signal.h>
+#include <sys/resource.h>
+
 #include "fixture.h"
 
 namespace {
@@ -329,6 +332,34 @@ TEST_F(Registro, CartellaEPermessi) {
     Crea(HKEY_LOCAL_MACHINE, "SOFTWARE");
     EXPECT_TRUE(fs::exists(altrove / "HKLM.reg"));
     unsetenv("VQ_REGISTRO_DIR");
+}
+
+TEST_F(Registro, UnaScritturaFallitaLasciaIlFileDiPrima) {
+    HKEY h = Crea(HKEY_CURRENT_USER, "Software\\VQ");
+    ASSERT_EQ(Imposta(h, "piccolo", REG_SZ, Testo("c'era")), ERROR_SUCCESS);
+    const std::string prima = File("HKCU.reg");
+    // A child that may not write files longer than a few bytes more than the hive: its
+    // write fails half-way, as on a full disk.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limite{static_cast<rlim_t>(prima.size() + 16), static_cast<rlim_t>(prima.size() + 16)};
+        setrlimit(RLIMIT_FSIZE, &limite);
+        std::vector<BYTE> grande(4096, 0xAB);
+        const LONG r = RegSetValueExA(h, "grande", 0, REG_BINARY, grande.data(), static_cast<DWORD>(grande.size()));
+        _exit(r == ERROR_CANTWRITE ? 0 : 1);
+    }
+    int stato = 0;
+    ASSERT_EQ(waitpid(pid, &stato, 0), pid);
+    EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0) << "the failed write was not reported";
+    EXPECT_EQ(File("HKCU.reg"), prima);
+    for (const auto& voce : fs::directory_iterator(cartella_)) {
+        const auto nome = voce.path().filename().string();
+        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
+    }
+    DWORD n = 0;
+    EXPECT_EQ(RegQueryValueExA(h, "grande", nullptr, nullptr, nullptr, &n), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
