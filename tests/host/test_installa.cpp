@@ -1,0 +1,263 @@
+// The demo host installation, as a user gets it from mirtesa-installa-demo: the files it
+// lays out (the program's version read back through the version-resource reader, the
+// template and the household compared with what the Jet writer gives for the same
+// options), the registry values, and the two components registered and creatable.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "jetwriter/jetwriter.h"
+#include "mirtesahost/mirtesahost.h"
+#include "ole/automation.h"
+#include "tessadati/tessadati.h"
+#include "win/registry.h"
+#include "win/version.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Contenuto(const fs::path& file) {
+    std::ifstream f(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+struct Esecuzione {
+    int uscita = -1;
+    std::string errore;  // standard error
+};
+
+// Runs the installer with `argomenti`, its standard error collected in a file.
+Esecuzione Installa(const fs::path& cartella_prova, const std::vector<std::string>& argomenti) {
+    const std::string errori = (cartella_prova / "stderr.txt").string();
+    posix_spawn_file_actions_t azioni;
+    posix_spawn_file_actions_init(&azioni);
+    posix_spawn_file_actions_addopen(&azioni, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&azioni, 2, errori.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> testi = {INSTALLA_EXE};
+    testi.insert(testi.end(), argomenti.begin(), argomenti.end());
+    std::vector<char*> argv;
+    for (auto& t : testi) argv.push_back(t.data());
+    argv.push_back(nullptr);
+    Esecuzione r;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, INSTALLA_EXE, &azioni, nullptr, argv.data(), environ) == 0) {
+        int stato = 0;
+        waitpid(pid, &stato, 0);
+        r.uscita = WIFEXITED(stato) ? WEXITSTATUS(stato) : 128 + WTERMSIG(stato);
+    }
+    posix_spawn_file_actions_destroy(&azioni);
+    r.errore = Contenuto(errori);
+    return r;
+}
+
+std::string LeggiRegistro(const char* chiave, const char* nome) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, chiave, 0, KEY_READ, &h) != ERROR_SUCCESS) return "<assente>";
+    char dati[4096];
+    DWORD dimensione = sizeof dati;
+    DWORD tipo = 0;
+    const LONG e = RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
+    RegCloseKey(h);
+    if (e != ERROR_SUCCESS || tipo != REG_SZ || dimensione == 0) return "<assente>";
+    return std::string(dati, dimensione - 1);
+}
+
+std::u16string Testo(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
+
+std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// What the Jet writer gives for these options, to compare byte for byte.
+std::string DemoAtteso(const fs::path& cartella, std::int64_t operazioni, std::uint64_t seme, jetwriter::Formato f) {
+    jetwriter::OpzioniMirtesa o;
+    o.operazioni = operazioni;
+    o.seme = seme;
+    o.formato = f;
+    const fs::path file = cartella / "atteso.mdb";
+    jetwriter::ScriviDemoMirtesa(o, file);
+    std::string r = Contenuto(file);
+    fs::remove(file);
+    return r;
+}
+
+class InstallazioneDemo : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+    static void TearDownTestSuite() { CoUninitialize(); }
+
+    void SetUp() override {
+        // In memory when the system offers it: the installer makes every file durable.
+        for (const char* base : {"/dev/shm", "/tmp"}) {
+            std::string modello = std::string(base) + "/mirtesa-installa-XXXXXX";
+            if (access(base, W_OK) == 0 && mkdtemp(modello.data())) {
+                cartella_ = modello;
+                break;
+            }
+        }
+        ASSERT_FALSE(cartella_.empty());
+        setenv("XDG_CONFIG_HOME", (cartella_ / "config").c_str(), 1);
+        unsetenv("VQ_REGISTRO_DIR");
+    }
+    void TearDown() override { fs::remove_all(cartella_); }
+
+    fs::path cartella_;
+};
+
+TEST_F(InstallazioneDemo, InstallazioneCompleta) {
+    const fs::path radice = cartella_ / "mirtesa demo";
+    const auto e = Installa(cartella_, {radice.string(), "--operazioni", "40", "--formato", "jet4", "--seme", "7"});
+    ASSERT_EQ(e.uscita, 0) << e.errore;
+    EXPECT_EQ(e.errore, "");
+
+    // The program and its version, read as Travasa's start-up reads it.
+    const std::string exe = (radice / "programma" / "Mirtesa.exe").string();
+    DWORD maniglia = 1;
+    const DWORD dimensione = GetFileVersionInfoSizeA(exe.c_str(), &maniglia);
+    ASSERT_GT(dimensione, 0u);
+    std::vector<unsigned char> blocco(dimensione);
+    ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, dimensione, blocco.data()));
+    void* dato = nullptr;
+    UINT lunghezza = 0;
+    ASSERT_TRUE(VerQueryValueA(blocco.data(), "\\", &dato, &lunghezza));
+    VS_FIXEDFILEINFO info{};
+    std::memcpy(&info, dato, sizeof info);
+    EXPECT_EQ(info.dwFileVersionMS, 0x00030003u);
+    EXPECT_EQ(info.dwFileVersionLS, 0u);
+    ASSERT_TRUE(VerQueryValueA(blocco.data(), "\\StringFileInfo\\041004b0\\FileVersion", &dato, &lunghezza));
+    EXPECT_STREQ(static_cast<const char*>(dato), "3.3.0.0");
+    EXPECT_EQ(fs::status(exe).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+
+    // The template and the household, as the writer makes them for the same options.
+    EXPECT_EQ(Contenuto(radice / "programma" / "mirtesa.dat"), DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(Contenuto(radice / "dati" / "Mirtesa.mdb"), DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
+    // Nothing else is left behind (no temporary files).
+    EXPECT_EQ(std::distance(fs::directory_iterator(radice / "programma"), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
+
+    EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Programma"), (radice / "programma").string());
+    EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Dati"), (radice / "dati").string());
+
+    // Both components are registered: the host's answers where the installation is.
+    IMirtesaIntegrazione* host = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
+                               reinterpret_cast<void**>(&host)),
+              S_OK);
+    BSTR b = nullptr;
+    ASSERT_EQ(host->PercorsoDati(&b), S_OK);
+    EXPECT_EQ(Testo(b), U16((radice / "dati").string() + "/"));
+    EXPECT_TRUE(fs::exists(fs::path(radice / "dati") / "Mirtesa.mdb"));
+    SysFreeString(b);
+    b = nullptr;
+    ASSERT_EQ(host->PercorsoProgramma(&b), S_OK);
+    EXPECT_EQ(Testo(b), U16((radice / "programma").string() + "/"));
+    SysFreeString(b);
+    b = nullptr;
+    ASSERT_EQ(host->Versione(&b), S_OK);
+    EXPECT_EQ(Testo(b), u"3.3.0.0");
+    SysFreeString(b);
+    host->Release();
+
+    _ClsDatiMirtesa* dati = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
+                               reinterpret_cast<void**>(&dati)),
+              S_OK);
+    dati->Release();
+}
+
+TEST_F(InstallazioneDemo, UnDatabaseEsistenteSiConserva) {
+    const fs::path radice = cartella_ / "m";
+    ASSERT_EQ(Installa(cartella_, {radice.string(), "--operazioni", "5"}).uscita, 0);
+    const std::string primo = Contenuto(radice / "dati" / "Mirtesa.mdb");
+    ASSERT_EQ(primo, DemoAtteso(cartella_, 5, 1, jetwriter::Formato::Jet3));
+
+    // A second installation keeps the household, whatever it is asked to generate.
+    auto e = Installa(cartella_, {radice.string(), "--operazioni", "9", "--seme", "3"});
+    ASSERT_EQ(e.uscita, 0) << e.errore;
+    EXPECT_EQ(Contenuto(radice / "dati" / "Mirtesa.mdb"), primo);
+
+    // ... under any case of its name, without adding a second file beside it.
+    fs::rename(radice / "dati" / "Mirtesa.mdb", radice / "dati" / "mirtesa.mdb");
+    ASSERT_EQ(Installa(cartella_, {radice.string(), "--operazioni", "9"}).uscita, 0);
+    EXPECT_EQ(Contenuto(radice / "dati" / "mirtesa.mdb"), primo);
+    EXPECT_FALSE(fs::exists(radice / "dati" / "Mirtesa.mdb"));
+
+    // Asked to, it replaces it (keeping the name it found).
+    e = Installa(cartella_, {radice.string(), "--operazioni", "9", "--seme", "3", "--sostituisci-dati"});
+    ASSERT_EQ(e.uscita, 0) << e.errore;
+    EXPECT_EQ(Contenuto(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
+    EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
+}
+
+TEST_F(InstallazioneDemo, UsoSbagliato) {
+    const std::string dir = (cartella_ / "x").string();
+    const std::vector<std::vector<std::string>> casi = {
+        {},
+        {dir, "--operazioni"},
+        {dir, "--operazioni", "-1"},
+        {dir, "--operazioni", "12a"},
+        {dir, "--formato", "jet5"},
+        {dir, "--seme", ""},
+        {dir, "--sconosciuta"},
+        {dir, (cartella_ / "y").string()},
+    };
+    for (const auto& argomenti : casi) {
+        std::string riga;
+        for (const auto& a : argomenti) riga += "[" + a + "] ";
+        const auto e = Installa(cartella_, argomenti);
+        EXPECT_EQ(e.uscita, 2) << riga;
+        EXPECT_NE(e.errore, "") << riga;
+    }
+    // Nothing was created, in the file system or the registry.
+    EXPECT_FALSE(fs::exists(cartella_ / "x"));
+    EXPECT_FALSE(fs::exists(cartella_ / "config"));
+}
+
+TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
+    // The installation folder is a file: a numbered error, nothing recorded anywhere.
+    const fs::path file = cartella_ / "un file";
+    std::ofstream(file) << "contenuto";
+    auto e = Installa(cartella_, {file.string()});
+    EXPECT_EQ(e.uscita, 1);
+    EXPECT_EQ(e.errore.rfind("mirtesa-installa-demo: errore 75: ", 0), 0u) << e.errore;
+    EXPECT_EQ(Contenuto(file), "contenuto");
+    EXPECT_FALSE(fs::exists(cartella_ / "config"));
+
+    // A folder name that is not UTF-8 could not travel through the component as text.
+    const std::string non_utf8 = (cartella_ / "dati\xff").string();
+    e = Installa(cartella_, {non_utf8});
+    EXPECT_EQ(e.uscita, 1);
+    EXPECT_EQ(e.errore.rfind("mirtesa-installa-demo: errore 5: ", 0), 0u) << e.errore;
+    EXPECT_FALSE(fs::exists(non_utf8));
+    EXPECT_FALSE(fs::exists(cartella_ / "config"));
+
+    // A data folder that cannot be written: the program folder is done, the registry
+    // untouched, and a second run after the fix completes.
+    const fs::path radice = cartella_ / "r";
+    fs::create_directories(radice / "dati");
+    fs::permissions(radice / "dati", fs::perms::owner_read | fs::perms::owner_exec);
+    const bool scrivibile = access((radice / "dati").c_str(), W_OK) == 0;  // root writes anyway
+    if (!scrivibile) {
+        e = Installa(cartella_, {radice.string(), "--operazioni", "3"});
+        EXPECT_EQ(e.uscita, 1);
+        EXPECT_NE(e.errore.find("errore "), std::string::npos);
+        EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Dati"), "<assente>");
+    }
+    fs::permissions(radice / "dati", fs::perms::owner_all);
+    e = Installa(cartella_, {radice.string(), "--operazioni", "3"});
+    EXPECT_EQ(e.uscita, 0) << e.errore;
+    EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Dati"), (radice / "dati").string());
+}
+
+}  // namespace
