@@ -127,6 +127,16 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
     }
 }
 
+// A text quoted in an error message: at most 200 bytes, cut on a character boundary, and
+// repaired like any text (the message may be shown or written anywhere).
+std::string TestoPerMessaggio(std::string_view testo) {
+    constexpr std::size_t kMassimo = 200;
+    if (testo.size() <= kMassimo) return TestoXmlSicuro(testo);
+    std::size_t taglio = kMassimo;
+    while (taglio > 0 && (static_cast<unsigned char>(testo[taglio]) & 0xC0) == 0x80) --taglio;
+    return TestoXmlSicuro(testo.substr(0, taglio)) + "\xE2\x80\xA6";  // "…"
+}
+
 // Forget the data types declared below `nodo` (its children are about to be removed).
 template <class Lista>
 void DimenticaTipiSotto(Lista& tipi, pugi::xml_node nodo) {
@@ -312,8 +322,8 @@ void NodoXml::Text(std::string_view testo) {
     if (!impl.tipi.empty()) {
         const auto trovato = impl.trovaTipo(static_cast<pugi::xml_node_struct*>(nodo_));
         if (trovato != impl.tipi.end() && !TestoValido(testo, trovato->tipo))
-            vq::Solleva(kErrTipoDato, "Il testo \"" + std::string(testo) + "\" non è un valore valido del tipo di dato \"" +
-                                          trovato->nome + "\"");
+            vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
+                                          "\" non è un valore valido del tipo di dato \"" + trovato->nome + "\"");
     }
     // Only a text that XML cannot carry is copied to be repaired.
     std::string riparato;

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "export/Globale.h"

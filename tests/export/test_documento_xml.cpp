@@ -115,6 +115,13 @@ TEST(DocumentoXml, IlTipoDiDatoRifiutaUnTestoNonValidoELasciaIlValorePrecedente)
     EXPECT_EQ(e.Text(), "prima");
     EXPECT_EQ(vq::Err().numero, kErrTipoDato);
 
+    // A long text is quoted in part, cut between characters.
+    const std::string lungo = std::string(199, 'x') + "èèè" + std::string(1000, 'y');
+    const vq::Errore troncato = ErroreDi([&] { e.Text(lungo); });
+    EXPECT_EQ(troncato.numero(), kErrTipoDato);
+    EXPECT_NE(troncato.descrizione().find("\"" + std::string(199, 'x') + "\xE2\x80\xA6\""), std::string::npos)
+        << troncato.descrizione();
+
     e.Text("87713");
     EXPECT_EQ(e.Text(), "87713");
     e.dataType("");
