@@ -449,7 +449,11 @@ protected:
     ~ISupportErrorInfo() = default;
 };
 
-// The standard ordered Collection. Items are numbered from 1 in the order added.
+// The standard ordered Collection. Items are numbered from 1 in the order added (or
+// placed with Before / After). An index is a number of any numeric type (rounded half to
+// even) or the text of a key. Keys are optional texts, compared without regard to case
+// and unique (a second one fails with error 457). Errors come back as numbers with their
+// description: 5 invalid argument, 9 no such item, 13 an index of the wrong type.
 // Dispatch ids: Item 0 (DISPID_VALUE), Add 1, Count 2, Remove 3, _NewEnum -4.
 // An optional argument that is not given is a VARIANT of type VT_ERROR with the scode
 // DISP_E_PARAMNOTFOUND (or a null pointer).
@@ -543,8 +547,11 @@ VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayUnlock(SAFEARRAY* psa);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayUnaccessData(SAFEARRAY* psa);
 // rgIndices lists the leftmost dimension first: for a [field][row] array, {field, row}.
-// GetElement copies out (a BSTR, variant or interface the caller then owns);
-// PutElement copies in (the array keeps its own copy).
+// GetElement copies out (a BSTR, variant or interface the caller then owns): the
+// destination is overwritten, not cleared first, so it must hold nothing of value.
+// PutElement copies in (the array keeps its own copy); for VT_BSTR, VT_DISPATCH and
+// VT_UNKNOWN arrays pv is the BSTR or interface pointer itself, else a pointer to the
+// value (a VARIANT* for variant arrays).
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData);
