@@ -1,5 +1,5 @@
 // Val reads any text to a finite number or raises error 6; the text of that number reads
-// back to a number of the same text.
+// back to a number of the same text. The strict reader agrees with Val where it accepts.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +11,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     const std::string_view testo(reinterpret_cast<const char*>(dati), n);
+    // The strict reader accepts a subset of what Val reads, and reads it the same.
+    try {
+        const double stretto = vq::NumeroDaTesto(testo);
+        if (!(stretto == vq::Val(testo))) std::abort();
+    } catch (const vq::Errore& e) {
+        if (e.numero() != vq::kErrTipo && e.numero() != vq::kErrOverflow) std::abort();
+    }
     double v;
     try {
         v = vq::Val(testo);

@@ -188,4 +188,34 @@ TEST(Conversioni, ValLettoreIndulgente) {
     }
 }
 
+TEST(Conversioni, NumeroDaTestoStretto) {
+    struct Caso {
+        const char* testo;
+        std::optional<double> atteso;  // nullopt: error 13
+    };
+    const Caso casi[] = {
+        {"12", 12},         {" 12 ", 12},       {"\t-3\t", -3},  {"+4", 4},
+        {"2004", 2004},     {"01", 1},          {"00", 0},          {"1.5", 1.5},
+        {".5", 0.5},        {"5.", 5},          {"1e3", 1000},      {"1D-1", 0.1},
+        {"&H10", 16},       {"&hFFFF", -1},     {"&O17", 15},       {"", std::nullopt},
+        {"  ", std::nullopt}, {"12a", std::nullopt}, {"a1", std::nullopt}, {"1 2", std::nullopt},
+        {"-", std::nullopt}, {".", std::nullopt}, {"1e", std::nullopt}, {"1e+", std::nullopt},
+        {"--1", std::nullopt}, {"1,5", std::nullopt}, {"&H", std::nullopt}, {"&HG", std::nullopt},
+        {"&O8", std::nullopt}, {"&X1", std::nullopt}, {"1\n", std::nullopt},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.testo);
+        if (c.atteso) {
+            EXPECT_EQ(vq::NumeroDaTesto(c.testo), *c.atteso);
+        } else {
+            EXPECT_EQ(ErroreDi([&] { vq::NumeroDaTesto(c.testo); }), 13);
+            EXPECT_EQ(vq::Err().descrizione, "Tipo non corrispondente");
+        }
+    }
+    EXPECT_EQ(ErroreDi([] { vq::NumeroDaTesto("1e400"); }), 6);
+    // A stored date part read as CInt does: "2004" fits, "40000" overflows.
+    EXPECT_EQ(vq::CInt(vq::NumeroDaTesto("2004")), 2004);
+    EXPECT_EQ(ErroreDi([] { vq::CInt(vq::NumeroDaTesto("40000")); }), 6);
+}
+
 }  // namespace

@@ -39,4 +39,11 @@ std::string StrNumero(double x);
 // exceed 32 bits; a number too small for a double reads 0.
 double Val(std::string_view testo);
 
+// The runtime's strict conversion of a text to a number (what CInt("12") or CDbl(" 1.5 ")
+// do): blanks and tabs around the number are allowed, then an optional sign, digits with
+// an optional "." and decimals, an optional exponent (E or D); or "&H" / "&O" digits read
+// as Val reads them. Anything else, the empty text included, is error 13
+// "Tipo non corrispondente"; a number too large for a double is error 6.
+double NumeroDaTesto(std::string_view testo);
+
 }  // namespace vq

@@ -2,6 +2,7 @@
 // narrowing with overflow, number-to-text and the lenient numeric reader.
 #include "vq/conversioni.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -302,6 +303,47 @@ double Val(std::string_view testo) {
         return 0.0;
     }
     return v == 0.0 ? 0.0 : v;
+}
+
+double NumeroDaTesto(std::string_view testo) {
+    auto bianco = [](char c) { return c == ' ' || c == '\t'; };
+    while (!testo.empty() && bianco(testo.front())) testo.remove_prefix(1);
+    while (!testo.empty() && bianco(testo.back())) testo.remove_suffix(1);
+    if (testo.empty()) Solleva(kErrTipo);
+
+    bool valido;
+    if (testo.size() >= 2 && testo[0] == '&') {
+        const char tipo = testo[1];
+        const bool esa = tipo == 'H' || tipo == 'h';
+        const bool ott = tipo == 'O' || tipo == 'o';
+        valido = (esa || ott) && testo.size() > 2;
+        for (std::size_t i = 2; valido && i < testo.size(); ++i) {
+            const char c = testo[i];
+            valido = ott ? (c >= '0' && c <= '7') : std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        }
+    } else {
+        std::size_t i = 0;
+        if (testo[i] == '+' || testo[i] == '-') ++i;
+        std::size_t cifre = 0;
+        while (i < testo.size() && testo[i] >= '0' && testo[i] <= '9') ++i, ++cifre;
+        if (i < testo.size() && testo[i] == '.') {
+            ++i;
+            while (i < testo.size() && testo[i] >= '0' && testo[i] <= '9') ++i, ++cifre;
+        }
+        valido = cifre > 0;
+        if (valido && i < testo.size() &&
+            (testo[i] == 'E' || testo[i] == 'e' || testo[i] == 'D' || testo[i] == 'd')) {
+            ++i;
+            if (i < testo.size() && (testo[i] == '+' || testo[i] == '-')) ++i;
+            std::size_t esponente = 0;
+            while (i < testo.size() && testo[i] >= '0' && testo[i] <= '9') ++i, ++esponente;
+            valido = esponente > 0;
+        }
+        valido = valido && i == testo.size();
+    }
+    if (!valido) Solleva(kErrTipo);
+    // The text is now exactly what Val reads, whole.
+    return Val(testo);
 }
 
 }  // namespace vq
