@@ -136,14 +136,17 @@ void UscitaFile::svuota() {
 
 void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci) {
     const std::string destinazione = Destinazione(percorso);
+    // A file marked read-only is not replaced (the rename alone would not notice it).
+    struct stat esistente {};
+    const bool esiste = ::stat(destinazione.c_str(), &esistente) == 0 && S_ISREG(esistente.st_mode);
+    if (esiste && (esistente.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) SollevaErrno(EACCES, percorso);
+
     std::string nomeTemporaneo;
     const int fd = CreaTemporaneo(destinazione, nomeTemporaneo);
     Temporaneo temporaneo(fd, nomeTemporaneo);
 
     // A file that is replaced keeps its permissions.
-    struct stat esistente {};
-    if (::stat(destinazione.c_str(), &esistente) == 0 && S_ISREG(esistente.st_mode))
-        static_cast<void>(::fchmod(fd, esistente.st_mode & 07777));
+    if (esiste) static_cast<void>(::fchmod(fd, esistente.st_mode & 07777));
 
     UscitaFile uscita(fd, percorso);
     produci(uscita);

@@ -87,6 +87,14 @@ TEST_F(ScritturaAtomica, SostituzioneMantieneIPermessiDelFile) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST_F(ScritturaAtomica, UnFileDiSolaLetturaNonVieneSostituito) {
+    Scrivi(Percorso("a.xml"), "protetto");
+    ASSERT_EQ(::chmod(Percorso("a.xml").c_str(), 0444), 0);
+    EXPECT_EQ(NumeroErrore([&] { ScriviFileAtomico(Percorso("a.xml"), Testo("nuovo")); }), 70);
+    EXPECT_EQ(Leggi(Percorso("a.xml")), "protetto");
+    EXPECT_EQ(Contenuto(), std::vector<std::string>{"a.xml"});
+}
+
 TEST_F(ScritturaAtomica, UnCollegamentoSimbolicoResta) {
     Scrivi(Percorso("vero.xml"), "vecchio");
     fs::create_symlink("vero.xml", cartella_ / "link.xml");

@@ -43,7 +43,8 @@ private:
 
 // Write `percorso` with the content that `produci` writes to the sink. A symbolic link
 // is followed: the file it points to is replaced. A new file gets the usual permissions
-// (0666 less the process's umask); a replaced one keeps its own.
+// (0666 less the process's umask); a replaced one keeps its own. A file without any
+// write permission is read-only and is not replaced (error 70).
 // Errors (vq::Errore), the description naming the file: 76 folder missing, 70 permission
 // denied or read-only file system, 61 disk full or file too large, 75 any other failure.
 // An exception thrown by `produci` passes through unchanged, after the cleanup.
