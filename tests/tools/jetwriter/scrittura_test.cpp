@@ -198,6 +198,40 @@ TEST_P(Scrittura, SostituisceIlFileEsistente) {
     EXPECT_EQ(file_, 1u);
 }
 
+// A definition too long for one page (many columns with long names) continues on further
+// pages; both readers follow it.
+TEST_P(Scrittura, DefinizioneSuPiuPagine) {
+    Specifica s;
+    s.formato = GetParam();
+    Tabella t;
+    t.nome = "Molte colonne";
+    for (int i = 0; i < 120; ++i) {
+        const std::string nome = "Colonna con un nome lungo n° " + std::to_string(i);
+        t.colonne.push_back({nome, i % 2 ? Tipo::Text : Tipo::Long, 20});
+    }
+    for (std::int64_t r = 0; r < 40; ++r) {
+        Riga riga;
+        for (std::int64_t i = 0; i < 120; ++i) {
+            if ((r + i) % 7 == 0) riga.emplace_back(std::monostate{});
+            else if (i % 2) riga.emplace_back("r" + std::to_string(r) + "c" + std::to_string(i) + " è");
+            else riga.emplace_back(r * 1000 + i);
+        }
+        t.righe.push_back(std::move(riga));
+    }
+    s.tabelle.push_back(t);
+    const auto file = cartella_ / "larga.mdb";
+    Scrivi(s, file);
+    const DatabaseLetto db = LeggiConLibmdb(file);
+    ASSERT_EQ(db.tabelle.size(), 1u);
+    ASSERT_EQ(db.tabelle[0].colonne.size(), 120u);
+    EXPECT_EQ(db.tabelle[0].colonne[119].nome, t.colonne[119].nome);
+    EXPECT_EQ(db.tabelle[0].righe, Attese(t, s.formato, false));
+    std::string perche;
+    const auto node = LeggiConMdbReader(file, perche);
+    if (!node) GTEST_SKIP() << perche;
+    ControllaLettoriConcordi(db, *node);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formati, Scrittura, ::testing::Values(Formato::Jet3, Formato::Jet4),
                          [](const auto& parametro) { return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4"; });
 
