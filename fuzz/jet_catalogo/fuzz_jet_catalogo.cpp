@@ -14,13 +14,23 @@
 
 namespace {
 
-std::string FileDiLavoro() {
-    static std::string percorso = [] {
+// One working folder per process, removed at exit.
+struct Cartella {
+    std::string dir;
+    Cartella() {
         char m[] = "/tmp/fuzz-jet-XXXXXX";
         if (!mkdtemp(m)) std::abort();
-        return std::string(m) + "/f.mdb";
-    }();
-    return percorso;
+        dir = m;
+    }
+    ~Cartella() {
+        unlink((dir + "/f.mdb").c_str());
+        rmdir(dir.c_str());
+    }
+};
+
+std::string FileDiLavoro() {
+    static Cartella c;
+    return c.dir + "/f.mdb";
 }
 
 }  // namespace

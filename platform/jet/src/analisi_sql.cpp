@@ -229,7 +229,7 @@ Selezione AnalizzaSelezione(std::string_view sql) {
             std::string nome = v[0].testo;
             std::transform(nome.begin(), nome.end(), nome.begin(),
                            [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-            static constexpr std::string_view kAggregati[] = {"sum", "min", "max", "avg", "first", "last"};
+            static constexpr std::string_view kAggregati[] = {"sum", "min", "max", "avg", "first", "last", "dateserial"};
             bool aggregato = false;
             for (auto a : kAggregati) aggregato = aggregato || nome == a;
             if (aggregato && chiusa == fine - 1) {

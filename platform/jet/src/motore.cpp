@@ -727,7 +727,9 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
         if (t == TipoJet::Nessuno) {
             // An aggregate of a column keeps the column's Jet type (Sum of currency is
             // currency): ask SQLite for the argument's declared type in the same FROM.
-            if (selLetta && sel.inizioFrom != std::string::npos &&
+            if (selLetta && sel.colonne[static_cast<std::size_t>(i)].aggregato == "dateserial") {
+                t = TipoJet::Data;  // Jet's DateSerial gives a date
+            } else if (selLetta && sel.inizioFrom != std::string::npos &&
                 !sel.colonne[static_cast<std::size_t>(i)].aggregato.empty()) {
                 const auto& c = sel.colonne[static_cast<std::size_t>(i)];
                 std::string prova = "SELECT " + c.argomento + " " + sql.substr(sel.inizioFrom);

@@ -57,6 +57,7 @@ TEST(AnalisiSql, AggregatiDellaSelezione) {
         {"SELECT Count(*) FROM T", {""}},
         {"SELECT MAX(a), b, min((c)) AS m, Sum(a) + 1 FROM T", {"max", "", "min", ""}},
         {"SELECT DISTINCT Avg(x) FROM T", {"avg"}},
+        {"SELECT DateSerial(2004,13,1), DateSerial(1,2,3) + 1", {"dateserial", ""}},
         {"SELECT *, Sum(a) FROM T", {}},
         {"SELECT T.* FROM T", {}},
         {"DELETE FROM T", {}},

@@ -169,7 +169,11 @@ TEST_P(Dati, DateSerialConIlRiporto) {
         {"DateSerial(2004,13,1)", 38353}, {"DateSerial(2005,1,1)", 38353}, {"DateSerial(2004,3,0)", 38046},
         {"DateSerial(2004,1,32)", 38018}, {"DateSerial(2004,0,1)", 37956}, {"DateSerial(4,1,1)", 37987},
     };
-    for (const auto& c : casi) EXPECT_EQ(Uno(std::string("SELECT ") + c.chiamata).ComeDouble(), c.atteso) << c.chiamata;
+    for (const auto& c : casi) {
+        Valore v = Uno(std::string("SELECT ") + c.chiamata);
+        EXPECT_EQ(v.tipo, Valore::Tipo::Data) << c.chiamata;
+        EXPECT_EQ(v.reale, c.atteso) << c.chiamata;
+    }
     EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
                                  "DateSerial(2005,1,2)"),
               1);

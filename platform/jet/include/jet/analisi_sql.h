@@ -27,7 +27,9 @@ std::vector<std::string> TabelleUsate(std::string_view sql);
 
 // One item of the outermost select list.
 struct ColonnaSelezione {
-    std::string aggregato;   // "sum", "min", "max", "avg", "first", "last" (lower case) or empty
+    // "sum", "min", "max", "avg", "first", "last" (lower case), or "dateserial" for a
+    // date built by DateSerial; empty for anything else
+    std::string aggregato;
     std::string argomento;   // SQL text of the aggregated expression when aggregato is set
     bool alias = false;      // named with "as"
 };
