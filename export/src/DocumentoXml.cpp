@@ -161,9 +161,9 @@ struct DocumentoXml::Impl {
         std::string nome;
     };
     std::vector<Dichiarazione> tipi;
-    std::string ultimoNomeTipo;
+    // Type names already resolved, and the last element name checked.
+    std::vector<std::pair<std::string, TipoDato>> nomiRisolti;
     std::string ultimoNomeValido;
-    TipoDato ultimoTipo = TipoDato::Stringa;
 
     std::vector<Dichiarazione>::iterator trovaTipo(pugi::xml_node_struct* nodo) {
         return std::find_if(tipi.begin(), tipi.end(), [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
@@ -281,15 +281,15 @@ void NodoXml::dataType(std::string_view tipo) {
         if (trovato != impl.tipi.end()) impl.tipi.erase(trovato);
         return;
     }
-    // The writer declares the same few names over and over: the last one is remembered.
-    if (tipo != impl.ultimoNomeTipo) {
-        const auto risolto = TipoDaNome(tipo);
-        if (!risolto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
-        impl.ultimoNomeTipo.assign(tipo);
-        impl.ultimoTipo = *risolto;
+    // The writer declares the same few names over and over: they are remembered once resolved.
+    std::optional<TipoDato> noto;
+    for (const auto& [nome, risolto] : impl.nomiRisolti)
+        if (nome == tipo) noto = risolto;
+    if (!noto) {
+        noto = TipoDaNome(tipo);
+        if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
+        if (impl.nomiRisolti.size() < 16) impl.nomiRisolti.emplace_back(std::string(tipo), *noto);
     }
-    const std::optional<TipoDato> noto = impl.ultimoTipo;
-    if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
     if (trovato != impl.tipi.end()) {
         trovato->tipo = *noto;
         trovato->nome.assign(tipo);
