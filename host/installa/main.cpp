@@ -32,11 +32,17 @@ bool Numero(const char* testo, T& out) {
     return ec == std::errc() && p == fine && p != testo;
 }
 
-// The folder of this program, where the component libraries sit beside it.
-std::filesystem::path CartellaProgramma() {
+// The folder of the component libraries: beside this program in a build tree, in the
+// library folder of an installed tree.
+std::filesystem::path CartellaLibrerie() {
     std::error_code ec;
-    const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path(".") : p.parent_path();
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const auto accanto = ec ? std::filesystem::path(".") : exe.parent_path();
+    const auto installata = (accanto / VQ_LIBRERIE_DA_PROGRAMMI).lexically_normal();
+    if (!std::filesystem::exists(accanto / "libmirtesahost.so", ec) &&
+        std::filesystem::exists(installata / "libmirtesahost.so", ec))
+        return installata;
+    return accanto;
 }
 
 std::string CartellaRegistro() {
@@ -50,7 +56,7 @@ std::string CartellaRegistro() {
 
 int main(int argc, char** argv) {
     mirtesahost::OpzioniInstallazione o;
-    o.librerie = CartellaProgramma();
+    o.librerie = CartellaLibrerie();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto valore = [&]() -> const char* {
