@@ -108,6 +108,27 @@ TEST(Collection, PrimaEDopo) {
     EXPECT_EQ(Testi(c), (std::vector<std::string>{"a", "c", "d"}));
 }
 
+TEST(Collection, ChiaviSeguonoInserimentiERimozioniInMezzo) {
+    auto c = ole::NuovaCollection();
+    for (const char* k : {"a", "b", "c", "d"}) Aggiungi(c, ole::Variante::Testo(k), k);
+    Aggiungi(c, ole::Variante::Testo("x"), "x", ole::Variante::Testo("b"));  // a x b c d
+    Aggiungi(c, ole::Variante::Testo("y"), nullptr, ole::Variante::I4(1));   // y a x b c d
+    ole::Variante via = ole::Variante::Testo("C");
+    ASSERT_EQ(c->Remove(via.get()), S_OK);                                    // y a x b d
+    via = ole::Variante::I4(2);
+    ASSERT_EQ(c->Remove(via.get()), S_OK);                                    // y x b d
+    EXPECT_EQ(Testi(c), (std::vector<std::string>{"y", "x", "b", "d"}));
+    for (const char* k : {"x", "b", "d"}) EXPECT_EQ(ole::Utf8DaBstr(Elemento(c, ole::Variante::Testo(k))->bstrVal), k);
+    for (const char* k : {"a", "c"}) {
+        ole::Variante r;
+        EXPECT_EQ(ErroreDi(c->Item(ole::Variante::Testo(k).get(), r.put())), 9) << k;
+    }
+    // A removed key is free again.
+    Aggiungi(c, ole::Variante::Testo("a2"), "a", ole::Variante::Mancante(), ole::Variante::Testo("x"));
+    EXPECT_EQ(Testi(c), (std::vector<std::string>{"y", "x", "a2", "b", "d"}));
+    EXPECT_EQ(ole::Utf8DaBstr(Elemento(c, ole::Variante::Testo("D"))->bstrVal), "d");
+}
+
 TEST(Collection, EnumerazioneNextSkipResetClone) {
     auto c = ole::NuovaCollection();
     for (int i = 1; i <= 5; ++i) Aggiungi(c, ole::Variante::Testo(std::to_string(i)));

@@ -3,7 +3,9 @@
 // Items are VARIANT copies in the order added (or placed with Before / After). A key is a
 // text, compared without regard to case (ASCII and Latin-1 letters), unique in the
 // collection; Item, Remove, Before and After take a position (any numeric VARIANT,
-// rounded half to even) or a key (a VT_BSTR). Looking up a key walks the items.
+// rounded half to even) or a key (a VT_BSTR). Keys are hashed: Add, Item and lookups by
+// key or position take constant time; inserting before the end and Remove shift the
+// items after the place, as in any array. The object belongs to one thread at a time.
 // Errors travel as numbers with their description: 5 for an invalid argument, 9 for a
 // position or key that is not there, 13 for an index of another type, 457 for a key
 // already in use.
@@ -12,6 +14,7 @@
 #include "interno.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -69,7 +72,7 @@ public:
                 if (FAILED(hr)) Errore(vq::kErrTipo);
                 chiave = Piega(std::u16string(ole::Bstr::Adotta(testo.detach().bstrVal).u16()));
                 if (chiave.empty()) Errore(vq::kErrChiamataNonValida);
-                if (Cerca(chiave) != elementi_.size()) {
+                if (chiavi_.count(chiave) != 0) {
                     throw vq::Errore(kErrChiaveDoppia,
                                      "Questa chiave è già associata ad un elemento di questo insieme");
                 }
@@ -82,11 +85,17 @@ public:
             ole::Verifica(VariantCopyInd(&e.valore, Item));
             e.chiave = std::move(chiave);
             try {
-                elementi_.insert(elementi_.begin() + static_cast<std::ptrdiff_t>(dove), std::move(e));
+                if (!e.chiave.empty()) chiavi_.emplace(e.chiave, dove);
+                elementi_.insert(elementi_.begin() + static_cast<std::ptrdiff_t>(dove), e);
             } catch (...) {
+                if (!e.chiave.empty()) chiavi_.erase(e.chiave);
                 VariantClear(&e.valore);
                 throw;
             }
+            // Items after the new one moved up by one.
+            if (dove + 1 < elementi_.size())
+                for (auto& [k, pos] : chiavi_)
+                    if (pos >= dove && k != elementi_[dove].chiave) ++pos;
         });
     }
 
@@ -100,7 +109,11 @@ public:
         return ole::Proteggi([&] {
             std::size_t i = Posizione(Index);
             VariantClear(&elementi_[i].valore);
+            if (!elementi_[i].chiave.empty()) chiavi_.erase(elementi_[i].chiave);
             elementi_.erase(elementi_.begin() + static_cast<std::ptrdiff_t>(i));
+            if (i < elementi_.size())
+                for (auto& voce : chiavi_)
+                    if (voce.second > i) --voce.second;
         });
     }
 
@@ -147,9 +160,8 @@ private:
     }
 
     std::size_t Cerca(const std::u16string& chiavePiegata) const {
-        for (std::size_t i = 0; i < elementi_.size(); ++i)
-            if (elementi_[i].chiave == chiavePiegata) return i;
-        return elementi_.size();
+        auto it = chiavi_.find(chiavePiegata);
+        return it == chiavi_.end() ? elementi_.size() : it->second;
     }
 
     // The zero-based position an index names; error 9 when there is no such item.
@@ -173,6 +185,7 @@ private:
 
     friend class Enumeratore;
     std::vector<Elemento> elementi_;
+    std::unordered_map<std::u16string, std::size_t> chiavi_;  // folded key -> position
 };
 
 class Enumeratore final : public ole::Oggetto<IEnumVARIANT> {
