@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -149,6 +150,23 @@ TEST_F(Classi, GuastiDiRegistrazione) {
     ole::ComPtr<IUnknown> u;
     HRESULT hr = CoCreateInstance(CLSID_Prova, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
     EXPECT_NE(ole::ErroreDa(hr).descrizione().find("manca.so"), std::string::npos);
+}
+
+TEST_F(Classi, RegistroDanneggiato) {
+    const auto cartella = cartella_ / "vq" / "registro";
+    std::filesystem::create_directories(cartella);
+    {
+        std::FILE* f = std::fopen((cartella / "HKCR.reg").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("questo non \xe8 un registro\n[HKEY_CLASSES_ROOT\\CLSID\n\"x\"=dword:zz\n", f);
+        std::fclose(f);
+    }
+    ole::ComPtr<IUnknown> u;
+    HRESULT hr = CoCreateInstance(CLSID_Prova, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
+    EXPECT_EQ(hr, REGDB_E_READREGDB);
+    EXPECT_NE(ole::ErroreDa(hr).descrizione().find(Testo(CLSID_Prova)), std::string::npos);
+    // The built-in Collection does not need the registry.
+    EXPECT_EQ(CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void()), S_OK);
 }
 
 TEST_F(Classi, PercorsoConVariabiliDAmbiente) {
