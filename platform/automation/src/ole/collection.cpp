@@ -142,13 +142,17 @@ public:
         for (UINT i = 1; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN, hr = DISP_E_UNKNOWNNAME;
         rgDispId[0] = DISPID_UNKNOWN;
         if (!rgszNames[0]) return DISP_E_UNKNOWNNAME;
-        std::u16string nome = Piega(rgszNames[0]);
-        for (const auto& n : kNomi)
-            if (nome == n.nome) {
-                rgDispId[0] = n.id;
-                return hr;
-            }
-        return DISP_E_UNKNOWNNAME;
+        try {
+            std::u16string nome = Piega(rgszNames[0]);
+            for (const auto& n : kNomi)
+                if (nome == n.nome) {
+                    rgDispId[0] = n.id;
+                    return hr;
+                }
+            return DISP_E_UNKNOWNNAME;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
     }
     STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p, VARIANT* pVarResult,
                         EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
