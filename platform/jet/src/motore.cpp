@@ -179,6 +179,10 @@ struct Generazione {
             vq::Solleva(vq::kErrMemoria, std::string("Impossibile aprire l'immagine dei dati: ") + sqlite3_errmsg(db));
         }
         immagini.push_back(file);
+        // The image is read through the page cache of the system rather than copied into
+        // SQLite's own: scans of a large table go faster.
+        std::string mm = "PRAGMA img" + std::to_string(immagini.size() - 1) + ".mmap_size = 1073741824";
+        sqlite3_exec(db, mm.c_str(), nullptr, nullptr, nullptr);
     }
 };
 
@@ -626,6 +630,8 @@ void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vec
     }
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) vq::Solleva(vq::kErrMemoria, "Impossibile riaprire l'immagine dei dati.");
+    std::string mm = "PRAGMA " + schema + ".mmap_size = 1073741824";
+    sqlite3_exec(g.db, mm.c_str(), nullptr, nullptr, nullptr);
 }
 
 }  // namespace
