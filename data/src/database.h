@@ -53,7 +53,16 @@ public:
                                            const std::string& connessione) = 0;
 };
 
-// The engine of this build (one per process; the object keeps a reference).
+// The engine of this build (one per process; the object keeps a reference): the
+// host-integration component for the folder, the Jet engine of the calling thread for the
+// file.
 Motore& MotorePredefinito();
+
+// The host's file system ignores case, ours does not, and the host's programs spell the
+// database's name in more than one way. `percorso` itself when it exists; otherwise the
+// one entry of its folder whose name differs from it only in the case of ASCII letters;
+// `percorso` unchanged when there is none (opening then reports the missing file). Several
+// such entries and no exact one: error 3024, naming them, rather than a guess.
+std::string CercaFileHost(const std::string& percorso);
 
 }  // namespace tessadati
