@@ -55,8 +55,16 @@ std::string PulisciRiga(std::string s) {
     std::_Exit(2);
 }
 
-void Limita(unsigned long memoriaMb, unsigned long cpuS) {
+void Limita(unsigned long memoriaMb, unsigned long cpuS, const char* file) {
+    // Nothing the engine left open is ours.
+    close_range(3, ~0u, 0);
     struct rlimit r {};
+    // The image holds the file's values, expanded at most a few times (text to UTF-8).
+    struct stat st {};
+    rlim_t massimo = 256ull << 20;
+    if (stat(file, &st) == 0) massimo = std::max<rlim_t>(massimo, static_cast<rlim_t>(st.st_size) * 8);
+    r.rlim_cur = r.rlim_max = massimo;
+    setrlimit(RLIMIT_FSIZE, &r);
     r.rlim_cur = cpuS;
     r.rlim_max = cpuS + 1;
     setrlimit(RLIMIT_CPU, &r);
@@ -365,7 +373,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "uso: vqjetload MEMORIA_MB CPU_S FILE OUTPUT [TABELLA...]\n");
         return 64;
     }
-    Limita(std::strtoul(argv[1], nullptr, 10), std::strtoul(argv[2], nullptr, 10));
+    Limita(std::strtoul(argv[1], nullptr, 10), std::strtoul(argv[2], nullptr, 10), argv[3]);
     const std::string file = argv[3];
     const std::string uscita = argv[4];
     try {

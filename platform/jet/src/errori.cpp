@@ -67,6 +67,15 @@ void ErroreCaratteriDopo() {
     Alza(kErrCaratteriDopo, "Sono stati trovati caratteri dopo la fine dell'istruzione SQL.");
 }
 
+void ErroreIstruzione() {
+    Alza(kErrIstruzione, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
+}
+
+void ErroreCampoAmbiguo(std::string_view nome) {
+    Alza(kErrCampoAmbiguo, "Il campo specificato '" + std::string(nome) +
+                               "' può fare riferimento a più tabelle elencate nella clausola FROM dell'istruzione SQL.");
+}
+
 void ErroreOperazione(std::string_view motivo) {
     Alza(kErrOperazione, Con("Operazione non valida.", motivo));
 }

@@ -479,9 +479,7 @@ std::string_view SenzaSpazi(std::string_view s) {
     }
     if (auto c = dopo("no such column: ")) ErroreParametri(*c);
     if (auto f = dopo("no such function: ")) ErroreFunzione(*f);
-    if (auto c = dopo("ambiguous column name: "))
-        vq::Solleva(3079, "Il campo specificato '" + *c + "' può fare riferimento a più tabelle elencate nella "
-                          "clausola FROM dell'istruzione SQL.");
+    if (auto c = dopo("ambiguous column name: ")) ErroreCampoAmbiguo(*c);
     if (msg.find("not authorized") != std::string::npos) ErroreOperazione("istruzione non consentita");
     ErroreSintassi(msg);
 }
@@ -682,7 +680,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
     std::size_t primo = 0;
     while (primo < token.size() && token[primo].tipo == Token::Tipo::Simbolo && token[primo].testo == "(") ++primo;
     if (primo >= token.size() || token[primo].tipo != Token::Tipo::Parola || sqlite3_stricmp(token[primo].testo.c_str(), "select") != 0)
-        vq::Solleva(3129, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
+        ErroreIstruzione();
 
     std::shared_ptr<Generazione> g = stato_->Prepara(TabelleUsate(sql));
     auto r = std::make_shared<Recordset::Stato>();
@@ -703,7 +701,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
     r->raccogli = true;
     if (!st) {
         r->Chiudi();
-        vq::Solleva(3129, "Istruzione SQL non valida. Prevista 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT' o 'UPDATE'.");
+        ErroreIstruzione();
     }
     std::string_view resto = SenzaSpazi(std::string_view(coda ? coda : ""));
     if (!resto.empty() && resto.front() == ';') resto = SenzaSpazi(resto.substr(1));

@@ -177,6 +177,8 @@ sqlite3* ApriConnessioneJet() {
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 10);
+    // No value of a Jet file comes near this; a query cannot build larger ones either.
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1 << 28);
     try {
         RegistraJet(db);
     } catch (...) {

@@ -101,12 +101,12 @@ TEST_F(Motore, SqlRifiutato) {
         int atteso;
     };
     const Caso casi[] = {
-        {"DELETE FROM Conti", 3129},
-        {"DROP TABLE Conti", 3129},
-        {"UPDATE Conti SET Descrizione = 'x'", 3129},
-        {"ATTACH DATABASE '/tmp/x.db' AS x", 3129},
-        {"PRAGMA writable_schema = 1", 3129},
-        {"", 3129},
+        {"DELETE FROM Conti", jet::kErrIstruzione},
+        {"DROP TABLE Conti", jet::kErrIstruzione},
+        {"UPDATE Conti SET Descrizione = 'x'", jet::kErrIstruzione},
+        {"ATTACH DATABASE '/tmp/x.db' AS x", jet::kErrIstruzione},
+        {"PRAGMA writable_schema = 1", jet::kErrIstruzione},
+        {"", jet::kErrIstruzione},
         {"SELECT 1; SELECT 2", jet::kErrCaratteriDopo},
         {"SELECT * FROM Conti WHERE IDConto = 1); DROP TABLE Conti; --", jet::kErrSintassi},
         {"SELECT * FROM Conti WHERE IDConto IN (1); DELETE FROM Conti", jet::kErrCaratteriDopo},
@@ -116,6 +116,7 @@ TEST_F(Motore, SqlRifiutato) {
         {"SELECT Nessuna FROM Conti", jet::kErrParametri},
         {"SELECT FROM WHERE", jet::kErrSintassi},
         {"SELECT Inventata(1) FROM Conti", jet::kErrFunzione},
+        {"SELECT IDConto FROM Conti AS a, Conti AS b", jet::kErrCampoAmbiguo},
     };
     for (const auto& c : casi) EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
     // A trailing semicolon and comments are fine; the database is still usable.
