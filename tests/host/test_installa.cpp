@@ -169,10 +169,16 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
     SysFreeString(b);
     host->Release();
 
+    // The data component finds the household through the host and reads it.
     _ClsDatiMirtesa* dati = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
                                reinterpret_cast<void**>(&dati)),
               S_OK);
+    EXPECT_EQ(dati->ApriDataBase(), S_OK);
+    LONG righe = -1;
+    EXPECT_EQ(dati->GetTotRecord(&righe), S_OK);
+    EXPECT_EQ(righe, 40);
+    EXPECT_EQ(dati->ChiudiDataBase(), S_OK);
     dati->Release();
 }
 
