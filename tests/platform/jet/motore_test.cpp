@@ -211,4 +211,51 @@ TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
               aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'banca 1'"));
 }
 
+TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
+    auto p = Piccolo(dir_, "limiti.mdb", 40000);
+    // The images live in a private folder under TMPDIR, removed with the database.
+    const auto temp = dir_ / "temp";
+    std::filesystem::create_directory(temp);
+    const char* prima = std::getenv("TMPDIR");
+    const std::string vecchio = prima ? prima : "";
+    setenv("TMPDIR", temp.c_str(), 1);
+    struct Ripristina {
+        std::string v;
+        bool c;
+        ~Ripristina() {
+            if (c) setenv("TMPDIR", v.c_str(), 1);
+            else unsetenv("TMPDIR");
+            aiuto::LimitiDiProva();
+        }
+    } ripristina{vecchio, prima != nullptr};
+
+    jet::Limiti l;
+    l.tempo = std::chrono::milliseconds(1);  // the child is killed long before it is done
+    jet::DBEngine::DelThread().ImpostaLimiti(l);
+    auto inizio = std::chrono::steady_clock::now();
+    {
+        auto db = aiuto::Ws().OpenDatabase(p.string());
+        EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 1);  // the private folder
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(5));
+#if !defined(__SANITIZE_ADDRESS__)
+    l.tempo = std::chrono::seconds(20);
+    l.memoriaMb = 8;  // not even enough to start
+    jet::DBEngine::DelThread().ImpostaLimiti(l);
+    {
+        auto db = aiuto::Ws().OpenDatabase(p.string());
+        EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+    }
+#endif
+    aiuto::LimitiDiProva();
+    {
+        auto db = aiuto::Ws().OpenDatabase(p.string());
+        EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 40000);
+        auto rs = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY Conti.Descrizione");
+        EXPECT_FALSE(rs->Eof());
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);  // nothing left behind
+}
+
 }  // namespace
