@@ -703,7 +703,9 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
         r->Chiudi();
         ErroreIstruzione();
     }
-    std::string_view resto = SenzaSpazi(std::string_view(coda ? coda : ""));
+    // Everything after the statement, to the end of the text (a NUL byte included).
+    const std::size_t fineIstruzione = coda ? static_cast<std::size_t>(coda - sql.data()) : sql.size();
+    std::string_view resto = SenzaSpazi(std::string_view(sql).substr(std::min(fineIstruzione, sql.size())));
     if (!resto.empty() && resto.front() == ';') resto = SenzaSpazi(resto.substr(1));
     if (!resto.empty()) {
         r->Chiudi();

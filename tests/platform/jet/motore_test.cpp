@@ -97,7 +97,7 @@ TEST_F(Motore, SqlRifiutato) {
     const std::string prima = aiuto::Byte(p);
     auto db = aiuto::Ws().OpenDatabase(p.string());
     struct Caso {
-        const char* sql;
+        std::string sql;
         int atteso;
     };
     const Caso casi[] = {
@@ -108,6 +108,7 @@ TEST_F(Motore, SqlRifiutato) {
         {"PRAGMA writable_schema = 1", jet::kErrIstruzione},
         {"", jet::kErrIstruzione},
         {"SELECT 1; SELECT 2", jet::kErrCaratteriDopo},
+        {std::string("SELECT 1\0; DELETE FROM Conti", 28), jet::kErrCaratteriDopo},
         {"SELECT * FROM Conti WHERE IDConto = 1); DROP TABLE Conti; --", jet::kErrSintassi},
         {"SELECT * FROM Conti WHERE IDConto IN (1); DELETE FROM Conti", jet::kErrCaratteriDopo},
         {"SELECT load_extension('/tmp/x.so')", jet::kErrOperazione},
