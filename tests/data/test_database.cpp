@@ -521,25 +521,31 @@ TEST_P(TessadatiFormati, EsempiDelFiltroSuiDati) {
     liste.mult_cassa = "12";
     liste.da = Giorno(2004, 1, 1);
     liste.a = Giorno(2004, 12, 31);
-    FiltroProva singolo;  // the worked condition example
-    singolo.conto = 3;
+    FiltroProva singolo;  // the worked condition example (account 2: the one with card payments)
+    singolo.conto = 2;
     singolo.flag[0] = true;
     singolo.da = Giorno(2004, 3, 1);
     FiltroProva fine;
     fine.mult_cassa = " 4 ; 7;;";
-    fine.flag[1] = fine.flag[3] = true;
+    fine.flag[1] = true;
+    FiltroProva statistiche;
+    statistiche.flag[2] = statistiche.flag[3] = true;
     fine.a = Giorno(2002, 6, 30) + 0.75;  // the time of day is dropped
     FiltroProva cassa;
     cassa.conto = 2;
     cassa.cassa = 9;
     FiltroProva vuoto;
     vuoto.mult_conto = "999";
-    for (const auto* p : {&nessuno, &liste, &singolo, &fine, &cassa, &vuoto}) {
+    for (const auto* p : {&nessuno, &liste, &singolo, &fine, &statistiche, &cassa, &vuoto}) {
         SCOPED_TRACE("filtro " + p->mult_conto + "|" + p->mult_cassa + "|" + std::to_string(p->conto));
         // Each example selects something (and not everything), or it would prove little.
         const auto n = Selezione(f, *p).size();
-        if (p != &vuoto) EXPECT_GT(n, 0u);
-        if (p != &nessuno) EXPECT_LT(n, f.operazioni.size());
+        if (p != &vuoto) {
+            EXPECT_GT(n, 0u);
+        }
+        if (p != &nessuno) {
+            EXPECT_LT(n, f.operazioni.size());
+        }
         Verifica(f, *p);
     }
 
