@@ -105,6 +105,22 @@ private:
 
 bool StessoNome(std::string_view a, std::string_view b) { return ConfrontaTestoJet(a, b) == 0; }
 
+// A failure the engine handles itself must not replace the thread's current error (a
+// caller may be unwinding from its own failure): this keeps it as it was.
+class ConservaErrore {
+public:
+    ConservaErrore() : e_(vq::Err()) {}
+    ~ConservaErrore() {
+        if (e_.numero != 0) vq::ImpostaErrore(e_.numero, e_.descrizione);
+        else vq::CancellaErrore();
+    }
+    ConservaErrore(const ConservaErrore&) = delete;
+    ConservaErrore& operator=(const ConservaErrore&) = delete;
+
+private:
+    vq::ErroreCorrente e_;
+};
+
 std::string UriFile(const std::string& percorso) {
     std::string s = "file:";
     for (char ch : percorso) {
@@ -216,10 +232,11 @@ struct Recordset::Stato {
     // up to the limit, so that the whole result can be kept for the next time.
     void Completa() noexcept {
         if (chiuso || !raccogli || !st || memoria) return;
+        ConservaErrore conserva;
         try {
             while (!eof && raccogli) Avanza();
         } catch (...) {
-            vq::CancellaErrore();
+            raccogli = false;  // the result stays unknown: nothing is kept
         }
     }
 
@@ -609,12 +626,13 @@ void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vec
     if (sqlite3_exec(g.db, stacca.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) return;
     sqlite3* w = nullptr;
     if (sqlite3_open_v2(g.immagini[img].c_str(), &w, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        ConservaErrore conserva;
         try {
             RegistraJet(w);
             sqlite3_exec(w, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
             sqlite3_exec(w, crea.c_str(), nullptr, nullptr, nullptr);  // a failure only leaves the sort
         } catch (const vq::Errore&) {
-            vq::CancellaErrore();
+            // no index: the query sorts
         }
     }
     sqlite3_close_v2(w);
@@ -739,6 +757,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
                 !sel.colonne[static_cast<std::size_t>(i)].aggregato.empty()) {
                 const auto& c = sel.colonne[static_cast<std::size_t>(i)];
                 std::string prova = "SELECT " + c.argomento + " " + sql.substr(sel.inizioFrom);
+                ConservaErrore conserva;
                 try {
                     sqlite3_stmt* p = PreparaSoloLettura(g->db, prova, nullptr);
                     if (p) {
@@ -746,7 +765,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int t
                         sqlite3_finalize(p);
                     }
                 } catch (const vq::Errore&) {
-                    vq::CancellaErrore();  // not a plain column: the value decides the type
+                    // not a plain column: the value decides the type
                 }
             }
         }

@@ -144,6 +144,16 @@ TEST_F(Motore, CicloDiVitaDegliOggetti) {
     EXPECT_EQ(aiuto::Numero([&] { aperto->Eof(); }), jet::kErrOggetto);
     EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT 1"); }), jet::kErrOggetto);
     aperto->Close();
+    // What the engine handles itself leaves the thread's current error alone.
+    {
+        auto db2 = aiuto::Ws().OpenDatabase(p.string());
+        vq::ImpostaErrore(4567, "errore del chiamante");
+        auto somma = db2->OpenRecordset("SELECT Sum(Conti.IDConto) + 0, Sum(IDConto) AS s FROM Conti");
+        somma->Close();
+        EXPECT_EQ(vq::Err().numero, 4567);
+        EXPECT_EQ(vq::Err().descrizione, "errore del chiamante");
+        vq::CancellaErrore();
+    }
     // One engine per thread.
     jet::DBEngine* qui = &jet::DBEngine::DelThread();
     jet::DBEngine* altro = nullptr;
