@@ -11,10 +11,10 @@ file="$work/Mirtesa.mdb"
 "$bin/mirtesa-demo" --operazioni 1000000 "$file" >/dev/null
 out=$("$bin/bench_jet_engine" "$file" 604kmr73)
 echo "$out"
-inizio=$(date +%s.%N)
+inizio=$EPOCHREALTIME
 mdb-export "$file" Operazioni >/dev/null
-fine=$(date +%s.%N)
-mdbexport=$(echo "$fine - $inizio" | bc -l)
+fine=$EPOCHREALTIME
+mdbexport=$(awk -v a="$inizio" -v b="$fine" 'BEGIN {printf "%.3f", b - a}')
 printf 'mdb_export_s %.3f\n' "$mdbexport"
 echo "$out" | awk -v m="$mdbexport" '
   /^file_mb/ {f=$2} /^primo_giro_s/ {p=$2} /^secondo_giro_s/ {s=$2}
