@@ -80,6 +80,38 @@ void DateSerialSql(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// Year, Month, Day of an automation date (Null gives Null).
+template <int Parte>
+void ParteDataSql(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    int t = sqlite3_value_numeric_type(argv[0]);
+    if (t == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) {
+        ErroreSql(ctx, vq::kErrTipo, vq::DescrizioneRuntime(vq::kErrTipo));
+        return;
+    }
+    try {
+        vq::DataOra d = vq::ScomponiData(sqlite3_value_double(argv[0]));
+        sqlite3_result_int(ctx, Parte == 0 ? d.anno : Parte == 1 ? d.mese : d.giorno);
+    } catch (const vq::Errore& e) {
+        ErroreSql(ctx, e.numero(), e.descrizione());
+    }
+}
+
+// Nz(value, replacement): the replacement when the value is Null.
+void NzSql(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_result_value(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? argv[1] : argv[0]);
+}
+
+// IIf(condition, if true, if false): Null and 0 are false.
+void IIfSql(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    int t = sqlite3_value_numeric_type(argv[0]);
+    bool vero = (t == SQLITE_INTEGER || t == SQLITE_FLOAT) && sqlite3_value_double(argv[0]) != 0.0;
+    sqlite3_result_value(ctx, vero ? argv[1] : argv[2]);
+}
+
 // Sum with the partial sums of whole numbers kept exact and the others compensated
 // (Neumaier), so that a long column of currency amounts adds up to the cent.
 struct Somma {
@@ -164,6 +196,11 @@ void RegistraJet(sqlite3* db) {
     const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     sqlite3_create_function_v2(db, "DateSerial", 3, det, nullptr, DateSerialSql, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "sum", 1, det, nullptr, nullptr, SommaPasso, SommaFine, nullptr);
+    sqlite3_create_function_v2(db, "Year", 1, det, nullptr, ParteDataSql<0>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "Month", 1, det, nullptr, ParteDataSql<1>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "Day", 1, det, nullptr, ParteDataSql<2>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "Nz", 2, det, nullptr, NzSql, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "IIf", 3, det, nullptr, IIfSql, nullptr, nullptr, nullptr);
 }
 
 sqlite3* ApriConnessioneJet() {

@@ -1,5 +1,6 @@
 // The SQLite connection that runs Jet SQL over the loaded tables: Jet's text order,
-// DateSerial, an exact Sum, and an authorizer that lets only reading through.
+// DateSerial, Year, Month, Day, Nz, IIf, an exact Sum, and an authorizer that lets only
+// reading through.
 #pragma once
 
 #include <sqlite3.h>
@@ -11,7 +12,7 @@ namespace jet {
 
 // Opens an empty in-memory database with the Jet functions and collation registered.
 sqlite3* ApriConnessioneJet();
-// Registers the collation JET, DateSerial and the exact Sum on a connection.
+// Registers the collation JET and the Jet functions on a connection.
 void RegistraJet(sqlite3* db);
 
 // Turns the authorizer on or off (on only while user SQL is being prepared).

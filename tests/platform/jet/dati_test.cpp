@@ -178,6 +178,18 @@ TEST_P(Dati, DateSerialConIlRiporto) {
                                  "DateSerial(2005,1,2)"),
               1);
     EXPECT_EQ(aiuto::Numero([&] { Uno("SELECT DateSerial(10000,1,1)"); }), vq::kErrChiamataNonValida);
+    // The parts of a date, before 1900 included, and Jet's Nz and IIf.
+    auto parti = aiuto::Righe(*db_, "SELECT Year(Quando), Month(Quando), Day(Quando), Nz(Testo, 'vuoto'), "
+                                    "IIf(Vero, 'sì', 'no') FROM Valori WHERE ID IN (1, 3) ORDER BY ID");
+    ASSERT_EQ(parti.size(), 2u);
+    EXPECT_EQ(parti[0][0].intero, 1899);
+    EXPECT_EQ(parti[0][1].intero, 12);
+    EXPECT_EQ(parti[0][2].intero, 29);
+    EXPECT_EQ(parti[0][3].testo, "Àltro");
+    EXPECT_EQ(parti[0][4].testo, "sì");
+    EXPECT_TRUE(parti[1][0].IsNull());
+    EXPECT_EQ(parti[1][3].testo, "vuoto");
+    EXPECT_EQ(parti[1][4].testo, "no");
 }
 
 TEST_P(Dati, GetRowsCampiPerRighe) {
