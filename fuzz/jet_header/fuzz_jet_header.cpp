@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     for (const auto& t : jet::Tokenizza(sql))
         if (t.inizio > t.fine || t.fine > n) std::abort();
     jet::TabelleUsate(sql);
+    jet::TraduciJet(sql);
     auto s = jet::AnalizzaSelezione(sql);
     if (s.inizioFrom != std::string_view::npos && s.inizioFrom >= n) std::abort();
     return 0;

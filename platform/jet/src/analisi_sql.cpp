@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <optional>
+
+#include "vq/data.h"
 
 namespace jet {
 namespace {
@@ -240,6 +244,120 @@ Selezione AnalizzaSelezione(std::string_view sql) {
         s.colonne.push_back(std::move(c));
     }
     return s;
+}
+
+namespace {
+
+std::optional<double> DataLetterale(std::string_view t) {
+    // Trim, then split date and time.
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.remove_prefix(1);
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
+    std::string testo(t);
+    for (auto& c : testo) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    vq::DataOra d;
+    bool conData = false;
+    std::size_t pos = 0;
+    int a = 0, b = 0, c = 0, n = 0;
+    if (std::sscanf(testo.c_str(), "%d-%d-%d%n", &a, &b, &c, &n) == 3 && a >= 100) {
+        d.anno = a, d.mese = b, d.giorno = c;
+        conData = true;
+        pos = static_cast<std::size_t>(n);
+    } else if (std::sscanf(testo.c_str(), "%d/%d/%d%n", &a, &b, &c, &n) == 3) {
+        d.mese = a, d.giorno = b, d.anno = c;
+        if (n <= 0) return std::nullopt;
+        // Two-digit years as the runtime reads them.
+        std::size_t cifre = 0;
+        for (std::size_t k = static_cast<std::size_t>(n); k > 0 && std::isdigit(static_cast<unsigned char>(testo[k - 1])); --k)
+            ++cifre;
+        if (cifre <= 2) d.anno += d.anno < 30 ? 2000 : 1900;
+        conData = true;
+        pos = static_cast<std::size_t>(n);
+    }
+    std::string_view resto = std::string_view(testo).substr(pos);
+    while (!resto.empty() && resto.front() == ' ') resto.remove_prefix(1);
+    if (!resto.empty()) {
+        int h = 0, m = 0, sec = 0;
+        n = 0;
+        std::string r(resto);
+        if (std::sscanf(r.c_str(), "%d:%d:%d%n", &h, &m, &sec, &n) != 3) {
+            sec = 0;
+            if (std::sscanf(r.c_str(), "%d:%d%n", &h, &m, &n) != 2) return std::nullopt;
+        }
+        std::string_view coda = std::string_view(r).substr(static_cast<std::size_t>(n));
+        while (!coda.empty() && coda.front() == ' ') coda.remove_prefix(1);
+        if (coda == "PM" || coda == "AM") {
+            if (h < 1 || h > 12) return std::nullopt;
+            h = (h % 12) + (coda == "PM" ? 12 : 0);
+        } else if (!coda.empty()) {
+            return std::nullopt;
+        }
+        if (h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59) return std::nullopt;
+        d.ora = h, d.minuto = m, d.secondo = sec;
+    } else if (!conData) {
+        return std::nullopt;
+    }
+    return vq::ComponiData(d);
+}
+
+std::string ModelloLike(const std::string& jet) {
+    std::string s;
+    for (std::size_t i = 0; i < jet.size(); ++i) {
+        char c = jet[i];
+        if (c == '[' && i + 2 < jet.size() && jet[i + 2] == ']') {  // [x]: x itself
+            c = jet[i + 1];
+            i += 2;
+            if (c == '%' || c == '_' || c == '\\') s += '\\';
+            s += c;
+        } else if (c == '*') {
+            s += '%';
+        } else if (c == '?') {
+            s += '_';
+        } else {
+            if (c == '%' || c == '_' || c == '\\') s += '\\';
+            s += c;
+        }
+    }
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += '\'';
+        q += c;
+    }
+    return q + "' ESCAPE '\\'";
+}
+
+}  // namespace
+
+std::string TraduciJet(std::string_view sql) {
+    const std::vector<Token> t = Tokenizza(sql);
+    std::string out;
+    std::size_t copiato = 0;
+    auto sostituisci = [&](std::size_t da, std::size_t a, const std::string& con) {
+        out.append(sql.substr(copiato, da - copiato));
+        out += con;
+        copiato = a;
+    };
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (Simbolo(t[i], "&")) {
+            sostituisci(t[i].inizio, t[i].fine, "||");
+        } else if (Simbolo(t[i], "#")) {
+            std::size_t j = i + 1;
+            while (j < t.size() && !Simbolo(t[j], "#") && t[j].tipo != Token::Tipo::Stringa) ++j;
+            if (j < t.size() && Simbolo(t[j], "#")) {
+                if (auto d = DataLetterale(sql.substr(t[i].fine, t[j].inizio - t[i].fine))) {
+                    char b[40];
+                    std::snprintf(b, sizeof b, "%.17g", *d);
+                    sostituisci(t[i].inizio, t[j].fine, b);
+                    i = j;
+                }
+            }
+        } else if (ParolaChiave(t[i], "like") && i + 1 < t.size() && t[i + 1].tipo == Token::Tipo::Stringa &&
+                   sql[t[i + 1].inizio] == '\'' && !(i + 2 < t.size() && ParolaChiave(t[i + 2], "escape"))) {
+            sostituisci(t[i + 1].inizio, t[i + 1].fine, ModelloLike(t[i + 1].testo));
+            ++i;
+        }
+    }
+    out.append(sql.substr(copiato));
+    return out;
 }
 
 }  // namespace jet

@@ -688,10 +688,12 @@ const std::string& Database::Name() const { return stato_->nome; }
 bool Database::Aperto() const { return stato_ && stato_->aperto; }
 int Database::Caricamenti() const { return stato_->caricamenti; }
 
-std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, int tipo) {
+std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, int tipo) {
     if (!stato_->aperto) ErroreOggetto();
     if (tipo != dbOpenForwardOnly && tipo != dbOpenSnapshot && tipo != dbOpenDynaset)
         ErroreArgomento("tipo di recordset non supportato: " + std::to_string(tipo));
+    // Jet's date literals, & and LIKE wildcards in SQLite's spelling; the rest unchanged.
+    const std::string sql = TraduciJet(testoJet);
     // Only one SELECT: the first word decides, the authorizer and the tail check below
     // make sure that nothing else runs.
     std::vector<Token> token = Tokenizza(sql);

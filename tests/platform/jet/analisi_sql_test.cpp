@@ -86,4 +86,25 @@ TEST(AnalisiSql, TokenNonEsconoDalTesto) {
     EXPECT_EQ(t[4].testo, "it's");
 }
 
+TEST(AnalisiSql, SintassiJetTradotta) {
+    struct Caso {
+        const char* jet;
+        const char* sqlite;
+    };
+    const Caso casi[] = {
+        {"SELECT * FROM T WHERE d = #1/31/2004#", "SELECT * FROM T WHERE d = 38017"},
+        {"d BETWEEN #2004-01-31 18:00# AND #12/30/1899#", "d BETWEEN 38017.75 AND 0"},
+        {"#1/1/04#, #1/1/99#, #6:00 PM#, #12:00 AM#", "37987, 36161, 0.75, 0"},
+        {"d = #2/30/2004#", "d = #2/30/2004#"},  // not a date: left for the parser to refuse
+        {"d = #1/1/2004", "d = #1/1/2004"},
+        {"SELECT a & ' ' & b FROM T", "SELECT a || ' ' || b FROM T"},
+        {"x LIKE 'B*n?[*]%_'", "x LIKE 'B%n_*\\%\\_' ESCAPE '\\'"},
+        {"x like 'it''s*'", "x like 'it''s%' ESCAPE '\\'"},
+        {"x LIKE 'a*' ESCAPE '!'", "x LIKE 'a*' ESCAPE '!'"},
+        {"SELECT '#1/1/2004# & *' FROM [T&U]", "SELECT '#1/1/2004# & *' FROM [T&U]"},
+        {" SELECT Count(*)  FROM Conti  Where  Conti.IDConto=3  ", " SELECT Count(*)  FROM Conti  Where  Conti.IDConto=3  "},
+    };
+    for (const auto& c : casi) EXPECT_EQ(jet::TraduciJet(c.jet), c.sqlite) << c.jet;
+}
+
 }  // namespace

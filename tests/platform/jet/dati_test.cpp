@@ -178,6 +178,10 @@ TEST_P(Dati, DateSerialConIlRiporto) {
                                  "DateSerial(2005,1,2)"),
               1);
     EXPECT_EQ(aiuto::Numero([&] { Uno("SELECT DateSerial(10000,1,1)"); }), vq::kErrChiamataNonValida);
+    // Jet's own syntax: date literals, & and LIKE wildcards.
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando = #1/1/2005 12:00:00 PM#"), 1);
+    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo LIKE 'b*' OR Testo LIKE '?ost[a]'"), 2);
+    EXPECT_EQ(Uno("SELECT Testo & '-' & ID FROM Valori WHERE ID = 5").testo, "Banca-5");
     // The parts of a date, before 1900 included, and Jet's Nz and IIf.
     auto parti = aiuto::Righe(*db_, "SELECT Year(Quando), Month(Quando), Day(Quando), Nz(Testo, 'vuoto'), "
                                     "IIf(Vero, 'sì', 'no') FROM Valori WHERE ID IN (1, 3) ORDER BY ID");

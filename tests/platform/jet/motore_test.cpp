@@ -217,7 +217,7 @@ TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
     ASSERT_EQ(ordinato.size(), 30000u);
     ASSERT_EQ(semplice.size(), 30000u);
     for (std::size_t i = 0; i < ordinato.size(); ++i) ASSERT_EQ(ordinato[i][0].intero, semplice[i][0].intero) << i;
-    auto primi = aiuto::Righe(*db, "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '% 0' ORDER BY Conti.Descrizione");
+    auto primi = aiuto::Righe(*db, "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '* 0' ORDER BY Conti.Descrizione");
     ASSERT_GE(primi.size(), 2u);
     EXPECT_EQ(primi[0][0].testo.substr(0, 7), "àltro ");
     // Equal names in any case are neighbours, and the index finds them with '='.

@@ -42,4 +42,12 @@ struct Selezione {
 };
 Selezione AnalizzaSelezione(std::string_view sql);
 
+// The few pieces of Jet syntax that SQLite reads otherwise, rewritten; the rest of the
+// text is kept byte for byte:
+//   #m/d/yyyy#, #yyyy-mm-dd#, with an optional time "h:mm[:ss] [AM|PM]" -> the automation
+//     date as a number (a literal that is not a valid date is left for the parser to refuse)
+//   a & b -> a || b (text concatenation)
+//   LIKE 'pattern' -> Jet's wildcards * ? and [c] as LIKE '...' ESCAPE '\'
+std::string TraduciJet(std::string_view sql);
+
 }  // namespace jet

@@ -83,8 +83,10 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Runs one SELECT statement and returns it as a forward-only snapshot. `tipo` may be
-    // dbOpenForwardOnly, dbOpenSnapshot or dbOpenDynaset (all read-only here).
+    // Runs one SELECT statement of Jet SQL and returns it as a forward-only snapshot.
+    // `tipo` may be dbOpenForwardOnly, dbOpenSnapshot or dbOpenDynaset (all read-only
+    // here). Besides SQLite's syntax: [names], = True, DateSerial, Year, Month, Day, Nz,
+    // IIf, #date# literals, & and LIKE with * ? [c].
     std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, int tipo = dbOpenForwardOnly);
     // Closes the database and every recordset still open on it; a second call does nothing.
     void Close();
