@@ -51,16 +51,31 @@ private:
     std::unique_ptr<jet::Recordset> rs_;
 };
 
+// The last database this thread opened, kept with the tables the engine loaded from it:
+// opening the same file again with the same connect string (a new data object, or a second
+// ApriDataBase) reuses them instead of reading the whole file once more. The engine checks
+// the file's identity at every query and loads again whatever has changed, so a reused
+// database sees the file exactly as a new one would. It is let go when another file is
+// opened or the thread ends.
+struct UltimoDatabase {
+    std::string chiave;
+    std::shared_ptr<jet::Database> db;
+};
+thread_local UltimoDatabase tUltimo;
+
 class DatabaseJet final : public Database {
 public:
-    explicit DatabaseJet(std::unique_ptr<jet::Database> db) : db_(std::move(db)) {}
+    explicit DatabaseJet(std::shared_ptr<jet::Database> db) : db_(std::move(db)) {}
     std::unique_ptr<Recordset> ApriRecordset(const std::string& sql) override {
+        if (!db_) jet::ErroreOggetto();
         return std::make_unique<RecordsetJet>(db_->OpenRecordset(sql, jet::dbOpenForwardOnly));
     }
-    void Chiudi() override { db_->Close(); }
+    // Closing ends this handle; the engine's database closes once no handle and no reuse
+    // needs it.
+    void Chiudi() override { db_.reset(); }
 
 private:
-    std::unique_ptr<jet::Database> db_;
+    std::shared_ptr<jet::Database> db_;
 };
 
 class MotoreJet final : public Motore {
@@ -83,7 +98,18 @@ public:
 
     std::unique_ptr<Database> Apri(const std::string& percorso, const std::string& connessione) override {
         const std::string file = CercaFileHost(percorso);
-        auto db = jet::DBEngine::DelThread().Workspaces(0).OpenDatabase(file, false, true, connessione);
+        // Opening checks the file as it is now (present, a Jet file, the password right),
+        // whether or not its tables are then reused.
+        std::shared_ptr<jet::Database> db =
+            jet::DBEngine::DelThread().Workspaces(0).OpenDatabase(file, false, true, connessione);
+        std::string chiave = file;
+        chiave += '\0';
+        chiave += connessione;
+        if (tUltimo.db && tUltimo.chiave == chiave && tUltimo.db->Aperto()) {
+            db = tUltimo.db;
+        } else {
+            tUltimo = {std::move(chiave), db};
+        }
         return std::make_unique<DatabaseJet>(std::move(db));
     }
 };
