@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -738,6 +739,43 @@ TEST_F(TessadatiDatabase, FileCheCambiaTraDueInterrogazioni) {
     const auto nuova = jetwriter::DemoMirtesa(o);
     jetwriter::Scrivi(nuova, d / "Mirtesa.mdb");
     Verifica(Leggi(nuova), {});
+}
+
+// Reopening reuses what the engine loaded, but always checks the file as it is now.
+TEST_F(TessadatiDatabase, RiaperturaVedeIlFileComEOra) {
+    jetwriter::OpzioniMirtesa o;
+    o.operazioni = 300;
+    const fs::path d = Installa("riapertura", jetwriter::DemoMirtesa(o));
+    const fs::path file = d / "Mirtesa.mdb";
+    const struct {
+        const char* nome;
+        std::function<void()> cambia;
+        HRESULT atteso;
+        LONG conteggio;
+    } casi[] = {
+        {"invariato", [] {}, S_OK, 300},
+        {"riscritto", [&] { o.operazioni = 420; jetwriter::ScriviDemoMirtesa(o, file); }, S_OK, 420},
+        {"altra password", [&] { o.password = "altra"; jetwriter::ScriviDemoMirtesa(o, file); }, Errore(3031), 0},
+        {"password di nuovo giusta", [&] { o.password = "604kmr73"; jetwriter::ScriviDemoMirtesa(o, file); }, S_OK, 420},
+        {"versione vecchia", [&] { o.versione = 1; jetwriter::ScriviDemoMirtesa(o, file); }, Errore(4567), 420},
+        {"cancellato", [&] { fs::remove(file); }, Errore(3024), 0},
+    };
+    Apri(d);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
+    ASSERT_EQ(dati->ChiudiDataBase(), S_OK);
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.nome);
+        c.cambia();
+        Apri(d);  // a new object, as at the next start of the program
+        EXPECT_EQ(dati->ApriDataBase(), c.atteso);
+        Descrizione();
+        if (c.conteggio) {
+            LONG n = 0;
+            ASSERT_EQ(dati->GetTotRecord(&n), S_OK) << Descrizione();
+            EXPECT_EQ(n, c.conteggio);
+        }
+        ASSERT_EQ(dati->ChiudiDataBase(), S_OK);
+    }
 }
 
 TEST_F(TessadatiDatabase, ListeOstiliFallisconoSenzaToccareIlFile) {
