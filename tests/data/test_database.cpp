@@ -450,6 +450,28 @@ TEST_F(TessadatiDatabase, ChiusuraDoppiaERiapertura) {
     dati = nullptr;
 }
 
+// Two objects on the same file share what the engine loaded, never each other's state.
+TEST_F(TessadatiDatabase, DueOggettiSulloStessoFile) {
+    auto s = Piccola();
+    T(s, "Operazioni").righe = {Op(1, 1, 38000, S("a"), S("1"), 1.0), Op(2, 3, 38001, S("b"), S("2"), 2.0)};
+    Apri(Installa("due-oggetti", s));
+    auto altro = ClsDatiMirtesa::Crea(motore);
+    ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
+    ASSERT_EQ(altro->ApriDataBase(), S_OK) << Descrizione();
+    LONG conto = 2;
+    ASSERT_EQ(altro->put_ImpostaConto(&conto), S_OK);
+    EXPECT_EQ(dati->ChiudiDataBase(), S_OK);
+    LONG n = 0;
+    EXPECT_EQ(dati->GetTotRecord(&n), Errore(91));
+    Descrizione();
+    ASSERT_EQ(altro->GetTotRecord(&n), S_OK) << Descrizione();
+    EXPECT_EQ(n, 1);
+    altro = nullptr;  // released while open
+    ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
+    ASSERT_EQ(dati->GetTotRecord(&n), S_OK);
+    EXPECT_EQ(n, 2);
+}
+
 TEST_F(TessadatiDatabase, PasswordEFileMancante) {
     const struct {
         const char* nome;
