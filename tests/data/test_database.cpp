@@ -410,27 +410,6 @@ TEST_F(TessadatiDatabase, SogliaDiVersione) {
     }
 }
 
-// A version kept as text is converted as the runtime converts it; a text that is no
-// number is a type mismatch, reported unchanged.
-TEST_F(TessadatiDatabase, VersioneComeTesto) {
-    const struct {
-        const char* testo;
-        HRESULT atteso;
-    } casi[] = {{"2", S_OK}, {" 3 ", S_OK}, {"1", Errore(4567)}, {"due", Errore(13)}, {"", Errore(13)}};
-    int i = 0;
-    for (const auto& c : casi) {
-        SCOPED_TRACE(c.testo);
-        auto s = Piccola();
-        auto& v = T(s, "Versione");
-        v.colonne[0].tipo = jetwriter::Tipo::Text;
-        v.righe = {{std::string(c.testo)}};
-        Apri(Installa("versione-testo" + std::to_string(i++), s));
-        EXPECT_EQ(dati->ApriDataBase(), c.atteso);
-        Descrizione();
-        EXPECT_TRUE(Interno().database_aperto());
-    }
-}
-
 TEST_F(TessadatiDatabase, ChiusuraDoppiaERiapertura) {
     Apri(Installa("chiusura", Piccola()));
     EXPECT_EQ(dati->ChiudiDataBase(), S_OK);  // nothing open yet

@@ -259,29 +259,6 @@ TEST_F(TessadatiOggetti, TotRecordEImporti) {
     EXPECT_EQ(stato.recordset_aperti, 0);
 }
 
-TEST_F(TessadatiOggetti, ImportiArrotondatiAlPari) {
-    const struct {
-        ole::Variante (*valore)();
-        double euro, lire;
-    } casi[] = {
-        {[] { return R8(0.375); }, 0.38, 0},
-        {[] { return R8(1500.5); }, 1500.5, 1500},
-        {[] { return R8(2.5); }, 2.5, 2},
-        {[] { return Null(); }, 0, 0},  // no transactions: the sum is Null
-    };
-    for (const auto& c : casi) {
-        stato.risposta = Risposte(Versione(I4(2)), [&](const std::string&) {
-            return Riga({"Euro", "Lire"}, {c.valore(), c.valore()});
-        });
-        ASSERT_EQ(dati->ApriDataBase(), S_OK);
-        double euro = -1, lire = -1;
-        ASSERT_EQ(dati->GetImportoEuro(&euro), S_OK);
-        ASSERT_EQ(dati->GetImportoLire(&lire), S_OK);
-        EXPECT_EQ(euro, c.euro);
-        EXPECT_EQ(lire, c.lire);
-    }
-}
-
 TEST_F(TessadatiOggetti, ArrayDatiVuotoLasciaDati) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string&) { return Riga({"n"}, {I4(0)}); });
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
