@@ -142,7 +142,7 @@ void RegistraComponente(const fs::path& libreria) {
 EsitoInstallazione Installa(const OpzioniInstallazione& opzioni) {
     if (opzioni.cartella.empty())
         vq::Solleva(vq::kErrChiamataNonValida, "Manca la cartella dell'installazione.");
-    if (opzioni.operazioni < 0)
+    if (opzioni.famiglia.operazioni < 0)
         vq::Solleva(vq::kErrChiamataNonValida, "Il numero di operazioni non può essere negativo.");
 
     std::error_code ec;
@@ -171,20 +171,14 @@ EsitoInstallazione Installa(const OpzioniInstallazione& opzioni) {
 
     ScriviAtomico(NelCasoPresente(esito.programma, "Mirtesa.exe"), kMirtesaExe, kMirtesaExeDimensione, 0755);
 
-    jetwriter::OpzioniMirtesa modello;
+    jetwriter::OpzioniMirtesa modello = opzioni.famiglia;
     modello.operazioni = 0;
-    modello.seme = opzioni.seme;
-    modello.formato = opzioni.formato;
     jetwriter::ScriviDemoMirtesa(modello, NelCasoPresente(esito.programma, "mirtesa.dat"));
 
     esito.database = NelCasoPresente(esito.dati, "Mirtesa.mdb");
     esito.database_mantenuto = fs::exists(esito.database, ec) && !opzioni.sostituisci_dati;
     if (!esito.database_mantenuto) {
-        jetwriter::OpzioniMirtesa famiglia;
-        famiglia.operazioni = opzioni.operazioni;
-        famiglia.seme = opzioni.seme;
-        famiglia.formato = opzioni.formato;
-        jetwriter::ScriviDemoMirtesa(famiglia, esito.database);
+        jetwriter::ScriviDemoMirtesa(opzioni.famiglia, esito.database);
     }
 
     ScriviRegistro("Software\\Mirtesa\\Percorsi", "Programma", esito.programma.string());

@@ -15,9 +15,8 @@ namespace mirtesahost {
 
 struct OpzioniInstallazione {
     std::filesystem::path cartella;          // created when missing
-    std::int64_t operazioni = 3000;          // transactions of the demo household
-    std::uint64_t seme = 1;                  // same seed, same household
-    jetwriter::Formato formato = jetwriter::Formato::Jet3;
+    jetwriter::OpzioniMirtesa famiglia;      // the demo household (its template shares
+                                             // the seed, format, version and password)
     bool sostituisci_dati = false;           // replace an existing household database
     std::filesystem::path librerie;          // folder of the component libraries
     std::vector<std::string> componenti = {"libmirtesahost.so", "libtessadati.so"};

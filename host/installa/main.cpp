@@ -2,9 +2,7 @@
 // DIR, for running the export add-in without the real host.
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -15,7 +13,7 @@ namespace {
 
 constexpr const char* kUso =
     "Uso: mirtesa-installa-demo CARTELLA [--operazioni N] [--formato jet3|jet4] [--seme S]\n"
-    "                           [--sostituisci-dati]\n"
+    "                           [--versione V] [--password P] [--sostituisci-dati]\n"
     "Installa un Mirtesa dimostrativo in CARTELLA: programma/ (Mirtesa.exe 3.3.0.0 e il modello\n"
     "mirtesa.dat), dati/ (Mirtesa.mdb con una famiglia dimostrativa); scrive le due cartelle nel\n"
     "registro (HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi) e registra i componenti\n"
@@ -23,14 +21,9 @@ constexpr const char* kUso =
     "  --operazioni N       operazioni della famiglia dimostrativa (predefinito 3000)\n"
     "  --formato F          jet3 (predefinito) o jet4\n"
     "  --seme S             seme del generatore: stesso seme, stessi dati (predefinito 1)\n"
+    "  --versione V         versione del formato dei dati (predefinita 2)\n"
+    "  --password P         password del database (predefinita quella di Mirtesa)\n"
     "  --sostituisci-dati   sostituisce un Mirtesa.mdb esistente (altrimenti lo conserva)\n";
-
-template <typename T>
-bool Numero(const char* testo, T& out) {
-    const char* fine = testo + std::strlen(testo);
-    auto [p, ec] = std::from_chars(testo, fine, out);
-    return ec == std::errc() && p == fine && p != testo;
-}
 
 // The folder of the component libraries: beside this program in a build tree, in the
 // library folder of an installed tree.
@@ -66,27 +59,17 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        auto sbagliato = [&](const char* v) {
-            std::cerr << "mirtesa-installa-demo: valore non valido per " << a << ": \"" << v << "\"\n";
-            std::exit(2);
-        };
         if (a == "--help" || a == "-h") {
             std::cout << kUso;
             return 0;
-        } else if (a == "--operazioni") {
+        } else if (jetwriter::OpzioneMirtesa(a)) {
             const char* v = valore();
-            if (!Numero(v, o.operazioni) || o.operazioni < 0) sbagliato(v);
-        } else if (a == "--seme") {
-            const char* v = valore();
-            if (!Numero(v, o.seme)) sbagliato(v);
-        } else if (a == "--formato") {
-            const std::string v = valore();
-            if (v == "jet3")
-                o.formato = jetwriter::Formato::Jet3;
-            else if (v == "jet4")
-                o.formato = jetwriter::Formato::Jet4;
-            else
-                sbagliato(v.c_str());
+            try {
+                jetwriter::ImpostaOpzioneMirtesa(a, v, o.famiglia);
+            } catch (const vq::Errore& e) {
+                std::cerr << "mirtesa-installa-demo: " << e.descrizione() << "\n";
+                return 2;
+            }
         } else if (a == "--sostituisci-dati") {
             o.sostituisci_dati = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -109,8 +92,8 @@ int main(int argc, char** argv) {
                   << "  programma: " << esito.programma.string() << "/ (Mirtesa.exe 3.3.0.0, mirtesa.dat)\n"
                   << "  dati:      " << esito.database.string()
                   << (esito.database_mantenuto ? " (esistente, conservato)"
-                                               : " (" + std::to_string(o.operazioni) + " operazioni, " +
-                                                     (o.formato == jetwriter::Formato::Jet3 ? "jet3" : "jet4") +
+                                               : " (" + std::to_string(o.famiglia.operazioni) + " operazioni, " +
+                                                     (o.famiglia.formato == jetwriter::Formato::Jet3 ? "jet3" : "jet4") +
                                                      ")")
                   << "\n"
                   << "  registro:  " << CartellaRegistro() << "\n";

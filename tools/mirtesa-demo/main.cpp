@@ -4,8 +4,6 @@
 
 #include <vq/errore.h>
 
-#include <charconv>
-#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -21,13 +19,6 @@ constexpr const char* kUso =
     "  --formato F      jet3 (predefinito) o jet4\n"
     "  --password P     password del database (predefinita quella di Mirtesa; \"\" = nessuna)\n";
 
-template <typename T>
-bool Numero(const char* testo, T& out) {
-    const char* fine = testo + std::strlen(testo);
-    auto [p, ec] = std::from_chars(testo, fine, out);
-    return ec == std::errc() && p == fine;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,29 +33,17 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        auto sbagliato = [&](const char* v) {
-            std::cerr << "mirtesa-demo: valore non valido per " << a << ": \"" << v << "\"\n";
-            std::exit(2);
-        };
         if (a == "--help" || a == "-h") {
             std::cout << kUso;
             return 0;
-        } else if (a == "--operazioni") {
+        } else if (jetwriter::OpzioneMirtesa(a)) {
             const char* v = valore();
-            if (!Numero(v, o.operazioni) || o.operazioni < 0) sbagliato(v);
-        } else if (a == "--seme") {
-            const char* v = valore();
-            if (!Numero(v, o.seme)) sbagliato(v);
-        } else if (a == "--versione") {
-            const char* v = valore();
-            if (!Numero(v, o.versione)) sbagliato(v);
-        } else if (a == "--formato") {
-            const std::string v = valore();
-            if (v == "jet3") o.formato = jetwriter::Formato::Jet3;
-            else if (v == "jet4") o.formato = jetwriter::Formato::Jet4;
-            else sbagliato(v.c_str());
-        } else if (a == "--password") {
-            o.password = valore();
+            try {
+                jetwriter::ImpostaOpzioneMirtesa(a, v, o);
+            } catch (const vq::Errore& e) {
+                std::cerr << "mirtesa-demo: " << e.descrizione() << "\n";
+                return 2;
+            }
         } else if (!a.empty() && a[0] == '-') {
             std::cerr << "mirtesa-demo: opzione sconosciuta " << a << "\n" << kUso;
             return 2;

@@ -4,6 +4,7 @@
 
 #include <vq/errore.h>
 
+#include <charconv>
 #include <cmath>
 #include <memory>
 
@@ -177,6 +178,35 @@ Specifica DemoMirtesa(const OpzioniMirtesa& o) {
 
 void ScriviDemoMirtesa(const OpzioniMirtesa& opzioni, const std::filesystem::path& destinazione) {
     Scrivi(DemoMirtesa(opzioni), destinazione);
+}
+
+namespace {
+
+template <typename T>
+bool NumeroIntero(std::string_view testo, T& out) {
+    auto [p, ec] = std::from_chars(testo.data(), testo.data() + testo.size(), out);
+    return ec == std::errc() && p == testo.data() + testo.size() && !testo.empty();
+}
+
+}  // namespace
+
+bool OpzioneMirtesa(std::string_view nome) {
+    return nome == "--operazioni" || nome == "--seme" || nome == "--versione" || nome == "--formato" ||
+           nome == "--password";
+}
+
+void ImpostaOpzioneMirtesa(std::string_view nome, std::string_view valore, OpzioniMirtesa& o) {
+    bool valido = true;
+    if (nome == "--operazioni") valido = NumeroIntero(valore, o.operazioni) && o.operazioni >= 0;
+    else if (nome == "--seme") valido = NumeroIntero(valore, o.seme);
+    else if (nome == "--versione") valido = NumeroIntero(valore, o.versione);
+    else if (nome == "--formato" && valore == "jet3") o.formato = Formato::Jet3;
+    else if (nome == "--formato" && valore == "jet4") o.formato = Formato::Jet4;
+    else if (nome == "--password") o.password = valore;
+    else valido = false;
+    if (!valido)
+        vq::Solleva(vq::kErrChiamataNonValida,
+                    "Valore non valido per " + std::string(nome) + ": \"" + std::string(valore) + "\"");
 }
 
 }  // namespace jetwriter

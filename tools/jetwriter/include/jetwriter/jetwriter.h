@@ -123,6 +123,13 @@ struct OpzioniMirtesa {
 Specifica DemoMirtesa(const OpzioniMirtesa& opzioni);
 void ScriviDemoMirtesa(const OpzioniMirtesa& opzioni, const std::filesystem::path& destinazione);
 
+// The command-line options of a demo household, shared by the programs that write one:
+// "--operazioni N", "--seme S", "--versione V", "--formato jet3|jet4", "--password P".
+// OpzioneMirtesa tells whether `nome` is one of them (each takes a value);
+// ImpostaOpzioneMirtesa stores its value, error 5 naming the option for a bad value.
+bool OpzioneMirtesa(std::string_view nome);
+void ImpostaOpzioneMirtesa(std::string_view nome, std::string_view valore, OpzioniMirtesa& opzioni);
+
 // Lire per euro.
 inline constexpr double kLirePerEuro = 1936.27;
 
