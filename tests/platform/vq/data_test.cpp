@@ -4,22 +4,14 @@
 #include <limits>
 #include <optional>
 
+#include "util_errore_prova.h"
 #include "vq/data.h"
 #include "vq/errore.h"
 
 namespace {
 
+using prova::NumeroErrore;
 using vq::DataOra;
-
-template <typename F>
-std::optional<int> ErroreDi(F&& f) {
-    try {
-        f();
-    } catch (const vq::Errore& e) {
-        return e.numero();
-    }
-    return std::nullopt;
-}
 
 double Giorno(int a, int m, int g) { return *vq::ComponiData(DataOra{a, m, g, 0, 0, 0}); }
 
@@ -65,7 +57,7 @@ TEST(Data, DateSerialRiporta) {
     for (auto [a, m, g] : {std::tuple{10000, 1, 1}, {9999, 12, 32}, {100, 1, 0}, {-1, 1, 1},
                            {2004, 2147483647, 1}, {2004, 1, -2147483647 - 1}}) {
         SCOPED_TRACE(testing::Message() << a << "," << m << "," << g);
-        EXPECT_EQ(ErroreDi([&] { vq::DateSerial(a, m, g); }), 5);
+        EXPECT_EQ(NumeroErrore([&] { vq::DateSerial(a, m, g); }), 5);
     }
 }
 
@@ -95,7 +87,7 @@ TEST(Data, PrimaDel1900LaFrazioneSiAllontanaDaZero) {
     for (double fuori : {-657435.0, 2958466.0, 1e300, -1e300,
                          std::numeric_limits<double>::quiet_NaN()}) {
         SCOPED_TRACE(fuori);
-        EXPECT_EQ(ErroreDi([&] { vq::ScomponiData(fuori); }), 5);
+        EXPECT_EQ(NumeroErrore([&] { vq::ScomponiData(fuori); }), 5);
     }
 }
 
@@ -152,11 +144,14 @@ TEST(Data, VentinoveFebbraioEMesiNonValidi) {
 TEST(Data, TimeSerialERiporti) {
     EXPECT_EQ(vq::TimeSerial(6, 0, 0), 0.25);
     EXPECT_EQ(vq::TimeSerial(0, 90, 0), 1.5 / 24);
-    EXPECT_EQ(vq::ScomponiData(vq::TimeSerial(25, 0, 0)), (DataOra{1899, 12, 31, 1, 0, 0}));
-    EXPECT_EQ(vq::ScomponiData(vq::TimeSerial(-1, 0, 0)), (DataOra{1899, 12, 29, 23, 0, 0}));
-    EXPECT_EQ(vq::ScomponiData(vq::TimeSerial(0, 0, -1)), (DataOra{1899, 12, 29, 23, 59, 59}));
-    EXPECT_EQ(vq::ScomponiData(vq::TimeSerial(12, -30, 90)), (DataOra{1899, 12, 30, 11, 31, 30}));
-    EXPECT_EQ(vq::ScomponiData(vq::TimeSerial(-48, 0, 0)), (DataOra{1899, 12, 28, 0, 0, 0}));
+    struct Caso {
+        int h, m, s;
+        DataOra atteso;
+    };
+    for (const auto& c : {Caso{25, 0, 0, {1899, 12, 31, 1, 0, 0}}, Caso{-1, 0, 0, {1899, 12, 29, 23, 0, 0}},
+                          Caso{0, 0, -1, {1899, 12, 29, 23, 59, 59}}, Caso{12, -30, 90, {1899, 12, 30, 11, 31, 30}},
+                          Caso{-48, 0, 0, {1899, 12, 28, 0, 0, 0}}})
+        EXPECT_EQ(vq::ScomponiData(vq::TimeSerial(c.h, c.m, c.s)), c.atteso) << c.h << ":" << c.m << ":" << c.s;
 }
 
 TEST(Data, SoloData) {

@@ -4,20 +4,18 @@
 #include <stdexcept>
 #include <thread>
 
+#include "util_errore_prova.h"
 #include "vq/errore.h"
 
 namespace {
 
 TEST(Errore, SollevaImpostaIlCorrenteELanciaLoStesso) {
     vq::CancellaErrore();
-    try {
-        vq::Solleva(4567, "Versione dati non supportata");
-        FAIL() << "Solleva returned";
-    } catch (const vq::Errore& e) {
-        EXPECT_EQ(e.numero(), 4567);
-        EXPECT_EQ(e.descrizione(), "Versione dati non supportata");
-        EXPECT_STREQ(e.what(), "Versione dati non supportata");
-    }
+    const auto e = prova::ErroreDi([] { vq::Solleva(4567, "Versione dati non supportata"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->numero(), 4567);
+    EXPECT_EQ(e->descrizione(), "Versione dati non supportata");
+    EXPECT_STREQ(e->what(), "Versione dati non supportata");
     EXPECT_EQ(vq::Err().numero, 4567);
     EXPECT_EQ(vq::Err().descrizione, "Versione dati non supportata");
     vq::CancellaErrore();
@@ -32,11 +30,9 @@ TEST(Errore, DescrizioneVuotaPrendeIlTestoDelRuntime) {
     };
     const Caso casi[] = {
         {6, "Overflow"},
-        {3, "Return senza GoSub"},
-        {10, "Questa matrice è fissa o temporaneamente bloccata "},
+        {10, "Questa matrice è fissa o temporaneamente bloccata "},  // the runtime's trailing blank
         {53, "Impossibile trovare il file"},
         {76, "Impossibile trovare il percorso "},
-        {746, "Sostituzioni troppo lunghe"},
         {1000, "Errore definito dall'applicazione o dall'oggetto"},
         {-2147467259, "Errore definito dall'applicazione o dall'oggetto"},
     };
@@ -62,27 +58,32 @@ TEST(Errore, IlCorrenteEPerThread) {
     vq::CancellaErrore();
 }
 
+template <typename L>
+vq::ErroreCorrente CorrenteDa(L lancia) {
+    try {
+        lancia();
+    } catch (...) {
+        return vq::ImpostaErroreDa(std::current_exception());
+    }
+    return vq::Err();
+}
+
 TEST(Errore, ImpostaErroreDaOgniEccezione) {
-    auto da = [](auto&& lancia) {
-        try {
-            lancia();
-        } catch (...) {
-            return vq::ImpostaErroreDa(std::current_exception());
-        }
-        return vq::Err();
+    struct Caso {
+        vq::ErroreCorrente e;
+        int numero;
+        const char* descrizione;
     };
-    auto e1 = da([] { throw vq::Errore(-2147217900, "Errore di sintassi"); });
-    EXPECT_EQ(e1.numero, -2147217900);
-    EXPECT_EQ(e1.descrizione, "Errore di sintassi");
-    auto e2 = da([] { throw std::bad_alloc(); });
-    EXPECT_EQ(e2.numero, 7);
-    EXPECT_EQ(e2.descrizione, "Memoria esaurita");
-    auto e3 = da([] { throw std::runtime_error("guasto"); });
-    EXPECT_EQ(e3.numero, 5);
-    EXPECT_EQ(e3.descrizione, "guasto");
-    auto e4 = da([] { throw 42; });
-    EXPECT_EQ(e4.numero, 5);
-    EXPECT_EQ(e4.descrizione, "Chiamata di routine o argomento non valido");
+    const Caso casi[] = {
+        {CorrenteDa([] { throw vq::Errore(-2147217900, "Errore di sintassi"); }), -2147217900, "Errore di sintassi"},
+        {CorrenteDa([] { throw std::bad_alloc(); }), 7, "Memoria esaurita"},
+        {CorrenteDa([] { throw std::runtime_error("guasto"); }), 5, "guasto"},
+        {CorrenteDa([] { throw 42; }), 5, "Chiamata di routine o argomento non valido"},
+    };
+    for (const auto& c : casi) {
+        EXPECT_EQ(c.e.numero, c.numero);
+        EXPECT_EQ(c.e.descrizione, c.descrizione);
+    }
     vq::CancellaErrore();
 }
 
