@@ -97,6 +97,14 @@ TEST(Alveare, RigheDiFileAMano) {
         {"REGEDIT4\n\n[-HKEY_CURRENT_USER]\n", false, 3},
         {"REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A]\n", false, 3},
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=hex:01,\\\n02,\\\n0x\n", false, 6},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=hex:100\n", false, 4},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:123456789\n", false, 4},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=\"aperta\n", false, 4},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=qualcosa\n", false, 4},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\nriga senza senso\n", false, 4},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A\n", false, 3},
+        {"REGEDIT4\n\"x\"=\"fuori sezione\"\n", false, 2},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=hex:01,\\\n", false, 4},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.testo);

@@ -1,6 +1,4 @@
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -11,40 +9,60 @@ namespace {
 
 using namespace vqtest;
 
-TEST_F(Registro, DueProcessiCheScrivonoInsiemeNonPerdonoNulla) {
-    constexpr int kProcessi = 3;
-    constexpr int kScritture = 60;
+// One writer: n values v0..v(n-1) = base + i under `chiave`, each read back at once (from
+// the shared cache when another thread wrote last), and a value that every writer rewrites
+// under a shared key. Gives the number of failed calls.
+int ScriviSerie(const std::string& chiave, DWORD base, int n) {
+    int guasti = 0;
+    for (int i = 0; i < n; ++i) {
+        const std::string nome = "v" + std::to_string(i);
+        const DWORD v = base + static_cast<DWORD>(i);
+        HKEY h = nullptr, comune = nullptr;
+        DWORD letto = 0, dim = 4;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+                ERROR_SUCCESS ||
+            RegSetValueExA(h, nome.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS ||
+            RegQueryValueExA(h, nome.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&letto), &dim) !=
+                ERROR_SUCCESS ||
+            letto != v ||
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Gara\\Comune", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &comune, nullptr) != ERROR_SUCCESS ||
+            RegSetValueExA(comune, "ultimo", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS)
+            ++guasti;
+        if (comune) RegCloseKey(comune);
+        if (h) RegCloseKey(h);
+    }
+    return guasti;
+}
+
+class Gara : public Registro {
+protected:
+    static std::string Chiave(int w) { return "Software\\Gara\\W" + std::to_string(w); }
+    // Every writer's values are all there, none lost to another's write.
+    void VerificaSerie(int scrittori, int n) {
+        for (int w = 0; w < scrittori; ++w) {
+            HKEY h;
+            ASSERT_EQ(Apri(HKEY_CURRENT_USER, Chiave(w).c_str(), h), ERROR_SUCCESS);
+            EXPECT_EQ(NumeroValori(h), static_cast<DWORD>(n));
+            for (int i = 0; i < n; ++i) {
+                DWORD v = 0, dim = 4;
+                ASSERT_EQ(RegQueryValueExA(h, ("v" + std::to_string(i)).c_str(), nullptr, nullptr,
+                                           reinterpret_cast<BYTE*>(&v), &dim),
+                          ERROR_SUCCESS);
+                EXPECT_EQ(v, static_cast<DWORD>(w * 1000 + i));
+            }
+        }
+        EXPECT_EQ(Residui(), std::vector<std::string>{});
+    }
+};
+
+TEST_F(Gara, ProcessiCheScrivonoInsiemeNonPerdonoNulla) {
+    constexpr int kProcessi = 3, kScritture = 60;
     std::vector<pid_t> figli;
     for (int p = 0; p < kProcessi; ++p) {
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int guasti = 0;
-            for (int i = 0; i < kScritture; ++i) {
-                HKEY h = nullptr;
-                const std::string chiave = "Software\\Gara\\P" + std::to_string(p);
-                if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
-                                    nullptr) != ERROR_SUCCESS) {
-                    ++guasti;
-                    continue;
-                }
-                const std::string nome = "v" + std::to_string(i);
-                const DWORD v = static_cast<DWORD>(p * 1000 + i);
-                if (RegSetValueExA(h, nome.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) !=
-                    ERROR_SUCCESS)
-                    ++guasti;
-                // A value that every process rewrites, and a shared key.
-                HKEY comune = nullptr;
-                if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Gara\\Comune", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, &comune, nullptr) != ERROR_SUCCESS ||
-                    RegSetValueExA(comune, "ultimo", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) !=
-                        ERROR_SUCCESS)
-                    ++guasti;
-                RegCloseKey(comune);
-                RegCloseKey(h);
-            }
-            _exit(guasti == 0 ? 0 : 1);
-        }
+        if (pid == 0) _exit(ScriviSerie(Chiave(p), static_cast<DWORD>(p * 1000), kScritture) == 0 ? 0 : 1);
         figli.push_back(pid);
     }
     for (pid_t pid : figli) {
@@ -52,71 +70,18 @@ TEST_F(Registro, DueProcessiCheScrivonoInsiemeNonPerdonoNulla) {
         ASSERT_EQ(waitpid(pid, &stato, 0), pid);
         EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
     }
-    for (int p = 0; p < kProcessi; ++p) {
-        HKEY h;
-        ASSERT_EQ(Apri(HKEY_CURRENT_USER, ("Software\\Gara\\P" + std::to_string(p)).c_str(), h), ERROR_SUCCESS);
-        DWORD valori = 0;
-        ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,
-                                   nullptr, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(valori, static_cast<DWORD>(kScritture));
-        for (int i = 0; i < kScritture; ++i) {
-            DWORD v = 0, n = 4;
-            ASSERT_EQ(RegQueryValueExA(h, ("v" + std::to_string(i)).c_str(), nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(&v), &n),
-                      ERROR_SUCCESS);
-            EXPECT_EQ(v, static_cast<DWORD>(p * 1000 + i));
-        }
-    }
-    for (const auto& voce : fs::directory_iterator(cartella_)) {
-        const auto nome = voce.path().filename().string();
-        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
-    }
+    VerificaSerie(kProcessi, kScritture);
 }
 
-}  // namespace
-
-namespace {
-
-using namespace vqtest;
-
-TEST_F(Registro, ThreadCheScrivonoInsiemeNonPerdonoNulla) {
-    constexpr int kThread = 3;
-    constexpr int kScritture = 25;
-    std::vector<std::thread> thread;
+TEST_F(Gara, ThreadCheScrivonoInsiemeNonPerdonoNulla) {
+    constexpr int kThread = 3, kScritture = 25;
     std::atomic<int> guasti{0};
-    for (int t = 0; t < kThread; ++t) {
-        thread.emplace_back([t, &guasti] {
-            for (int i = 0; i < kScritture; ++i) {
-                HKEY h = nullptr;
-                const std::string chiave = "Software\\Thread\\T" + std::to_string(t);
-                const DWORD v = static_cast<DWORD>(t * 1000 + i);
-                if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
-                                    nullptr) != ERROR_SUCCESS ||
-                    RegSetValueExA(h, ("v" + std::to_string(i)).c_str(), 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS)
-                    ++guasti;
-                // Reads in between, served from the shared cache.
-                DWORD letto = 0, n = 4;
-                if (RegQueryValueExA(h, ("v" + std::to_string(i)).c_str(), nullptr, nullptr,
-                                     reinterpret_cast<BYTE*>(&letto), &n) != ERROR_SUCCESS ||
-                    letto != v)
-                    ++guasti;
-                RegCloseKey(h);
-            }
-        });
-    }
+    std::vector<std::thread> thread;
+    for (int t = 0; t < kThread; ++t)
+        thread.emplace_back([t, &guasti] { guasti += ScriviSerie(Chiave(t), static_cast<DWORD>(t * 1000), kScritture); });
     for (auto& t : thread) t.join();
     EXPECT_EQ(guasti.load(), 0);
-    for (int t = 0; t < kThread; ++t) {
-        HKEY h;
-        ASSERT_EQ(Apri(HKEY_CURRENT_USER, ("Software\\Thread\\T" + std::to_string(t)).c_str(), h), ERROR_SUCCESS);
-        DWORD valori = 0;
-        ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,
-                                   nullptr, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(valori, static_cast<DWORD>(kScritture));
-    }
+    VerificaSerie(kThread, kScritture);
 }
 
 TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
@@ -142,16 +107,11 @@ TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
         EXPECT_EQ(n, 6u);
     }
     // The next write clears what the killed writers left (and a stale file made here,
-    // in case every kill fell between two writes).
+    // in case every kill fell between two writes), but not another hive's.
     std::ofstream(cartella_ / "HKCU.reg.Ab12Cd") << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mezzo";
     std::ofstream(cartella_ / "HKLM.reg.Ab12Cd") << "di un altro alveare";
     ASSERT_EQ(Imposta(h, "dopo", REG_SZ, Testo("x")), ERROR_SUCCESS);
-    for (const auto& voce : fs::directory_iterator(cartella_)) {
-        const auto nome = voce.path().filename().string();
-        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock" || nome == "HKLM.reg.Ab12Cd")
-            << nome << " left behind";
-    }
-    EXPECT_TRUE(fs::exists(cartella_ / "HKLM.reg.Ab12Cd"));  // not this hive's to clear
+    EXPECT_EQ(Residui(), std::vector<std::string>{"HKLM.reg.Ab12Cd"});
 }
 
 }  // namespace

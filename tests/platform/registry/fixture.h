@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -83,6 +85,25 @@ protected:
         const auto tmp = cartella_ / (std::string(nome) + ".scritto");
         std::ofstream(tmp, std::ios::binary) << testo;
         fs::rename(tmp, cartella_ / nome);  // a new file, as an editor saving it
+    }
+
+    DWORD NumeroValori(HKEY h) {
+        DWORD valori = 0;
+        EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,
+                                   nullptr, nullptr),
+                  ERROR_SUCCESS);
+        return valori;
+    }
+    // Files of the store folder other than the current user's hive, its lock and `ammessi`:
+    // what a write left behind.
+    std::vector<std::string> Residui(std::initializer_list<std::string> ammessi = {}) const {
+        std::vector<std::string> r;
+        for (const auto& voce : fs::directory_iterator(cartella_)) {
+            const auto nome = voce.path().filename().string();
+            if (nome != "HKCU.reg" && nome != "HKCU.reg.lock" && std::find(ammessi.begin(), ammessi.end(), nome) == ammessi.end())
+                r.push_back(nome);
+        }
+        return r;
     }
 
     fs::path base_, cartella_;

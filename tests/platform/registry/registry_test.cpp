@@ -212,17 +212,10 @@ TEST_F(Registro, FileScrittoAMano) {
 
 TEST_F(Registro, AlveareDanneggiatoNonVieneToccato) {
     HKEY h = Crea(HKEY_CURRENT_USER, "Software\\VQ");
+    // The parser's own table holds the many ways a hive can be wrong; here, what the
+    // store does with one: refuses every call on that hive and leaves the file alone.
     const std::vector<std::string> guasti = {
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=hex:0g\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=hex:100\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:123456789\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"aperta\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=qualcosa\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\nriga senza senso\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\n",
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n",
-        "REGEDIT4\n\"a\"=\"fuori sezione\"\n",
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=hex:01,\\\n",
         "[HKEY_CURRENT_USER\\Software]\n",
         std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\0y\"\n", 48),
     };
@@ -310,10 +303,7 @@ TEST_F(Registro, CartellaEPermessi) {
     ASSERT_EQ(stat((cartella_ / "HKCU.reg").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(File("HKCU.reg"), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\n");
-    for (const auto& voce : fs::directory_iterator(cartella_)) {
-        const auto nome = voce.path().filename().string();
-        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
-    }
+    EXPECT_EQ(Residui(), std::vector<std::string>{});
 
     // A hive kept as a symbolic link stays one: the write goes to its target.
     const fs::path vero = base_ / "dotfiles" / "utente.reg";
@@ -354,10 +344,7 @@ TEST_F(Registro, UnaScritturaFallitaLasciaIlFileDiPrima) {
     ASSERT_EQ(waitpid(pid, &stato, 0), pid);
     EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0) << "the failed write was not reported";
     EXPECT_EQ(File("HKCU.reg"), prima);
-    for (const auto& voce : fs::directory_iterator(cartella_)) {
-        const auto nome = voce.path().filename().string();
-        EXPECT_TRUE(nome == "HKCU.reg" || nome == "HKCU.reg.lock") << nome << " left behind";
-    }
+    EXPECT_EQ(Residui(), std::vector<std::string>{});
     DWORD n = 0;
     EXPECT_EQ(RegQueryValueExA(h, "grande", nullptr, nullptr, nullptr, &n), ERROR_FILE_NOT_FOUND);
 }
