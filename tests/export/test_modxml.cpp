@@ -15,6 +15,8 @@
 
 #include "export/Globale.h"
 #include "export/ModXML.h"
+#include "../common/util_errore_prova.h"
+#include "../common/util_file_prova.h"
 #include "supporto_array.h"
 #include "vq/data.h"
 #include "vq/errore.h"
@@ -26,20 +28,10 @@ namespace fs = std::filesystem;
 using prove::ArrayDati;
 using prove::CreaArray;
 using prove::NuovaRiga;
+using prove::Registratore;
 using prove::Riga;
-
-// Remembers every value it is given.
-class Registratore : public IndicatoreProgresso {
-public:
-    Registratore(float minimo = 0, float massimo = 100) : minimo_(minimo), massimo_(massimo) {}
-    float Min() const override { return minimo_; }
-    float Max() const override { return massimo_; }
-    void Value(float valore) override { valori.push_back(valore); }
-    std::vector<float> valori;
-
-private:
-    float minimo_, massimo_;
-};
+using prova::LeggiFile;
+using prova::NumeroErrore;
 
 DATE Giorno(int anno, int mese, int giorno, int ora = 0, int minuto = 0, int secondo = 0) {
     return *vq::ComponiData({anno, mese, giorno, ora, minuto, secondo});
@@ -48,42 +40,29 @@ DATE Giorno(int anno, int mese, int giorno, int ora = 0, int minuto = 0, int sec
 class ModXML : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string modello = (fs::temp_directory_path() / "vq-modxml-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(modello.data()), nullptr);
-        cartella_ = modello;
         Info().ClearValori();
         Info().Periodo = "Dal 01-gen-2004 al 31-dic-2004";
         Info().Conto = "Casa\\ <Tutti i Codici>";
     }
-    void TearDown() override {
-        fs::remove_all(cartella_);
-        Info().ClearValori();
-    }
+    void TearDown() override { Info().ClearValori(); }
 
-    std::string Percorso(const std::string& nome) const { return (cartella_ / nome).string(); }
-    static std::string Leggi(const std::string& percorso) {
-        std::ifstream f(percorso, std::ios::binary);
-        std::ostringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
+    std::string Percorso(const std::string& nome) const { return tmp_ / nome; }
 
     // Writes `righe` and parses the file back.
     pugi::xml_document Scrivi(const std::vector<Riga>& righe, const std::string& nome = "spese.xml",
-                              bool foglioStile = true, bool verifica = true) {
-        const ArrayDati array = CreaArray(righe);
+                              bool foglioStile = true) {
         Registratore barra;
-        CreaFileXML(array.get(), Percorso(nome), barra, verifica ? VARIANT_TRUE : VARIANT_FALSE,
+        CreaFileXML(CreaArray(righe).get(), Percorso(nome), barra, VARIANT_TRUE,
                     foglioStile ? VARIANT_TRUE : VARIANT_FALSE);
         pugi::xml_document doc;
-        const auto esito = doc.load_file(Percorso(nome).c_str(),
-                                         pugi::parse_default | pugi::parse_declaration | pugi::parse_pi |
-                                             pugi::parse_ws_pcdata);
+        const auto esito = doc.load_file(Percorso(nome).c_str(), pugi::parse_default | pugi::parse_declaration |
+                                                                     pugi::parse_pi | pugi::parse_ws_pcdata);
         EXPECT_TRUE(esito) << esito.description();
         return doc;
     }
+    static Riga Semplice() { return NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2); }
 
-    fs::path cartella_;
+    prova::CartellaTemp tmp_;
 };
 
 // The texts of the ten field elements of one transaction, checking their names and order.
@@ -170,8 +149,8 @@ TEST_F(ModXML, DocumentoCompletoRilettoValorePerValore) {
 }
 
 TEST_F(ModXML, FormaDelFileUnaRigaPerNodoSenzaBomNeSpazi) {
-    const pugi::xml_document doc = Scrivi({NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "x", 1, 2)});
-    const std::string testo = Leggi(Percorso("spese.xml"));
+    Scrivi({NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "x", 1, 2)});
+    const std::string testo = LeggiFile(Percorso("spese.xml"));
     EXPECT_EQ(testo.rfind("<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"spese.xsl\"?>\n"
                           "<dataset_operazioni><filtro_periodo><periodo>",
                           0),
@@ -182,11 +161,9 @@ TEST_F(ModXML, FormaDelFileUnaRigaPerNodoSenzaBomNeSpazi) {
     EXPECT_EQ(testo.find(' ', testo.find("<dataset_operazioni>")),
               testo.find("Dal 01") + 3);  // the only blanks are inside texts
     EXPECT_EQ(testo.substr(testo.size() - 22), "</dataset_operazioni>\n");
-}
-
-TEST_F(ModXML, SenzaFoglioDiStileLaDichiarazioneEPoiLaRadice) {
-    Scrivi({NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "x", 1, 2)}, "spese.xml", false);
-    EXPECT_EQ(Leggi(Percorso("spese.xml")).rfind("<?xml version=\"1.0\"?>\n<dataset_operazioni>", 0), 0u);
+    // Without the stylesheet: the declaration, then the root.
+    Scrivi({Semplice()}, "spese.xml", false);
+    EXPECT_EQ(LeggiFile(Percorso("spese.xml")).rfind("<?xml version=\"1.0\"?>\n<dataset_operazioni>", 0), 0u);
 }
 
 TEST_F(ModXML, ContoVuotoTuttiIContiERigheVuote) {
@@ -203,7 +180,7 @@ TEST_F(ModXML, ContoVuotoTuttiIContiERigheVuote) {
     };
     for (const auto& c : casi) {
         Info().Conto = c.conto;
-        const pugi::xml_document doc = Scrivi({NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2)});
+        const pugi::xml_document doc = Scrivi({Semplice()});
         std::vector<std::string> lette;
         for (pugi::xml_node filtro : doc.child("dataset_operazioni").children("filtro_conto")) {
             ASSERT_TRUE(filtro.child("conto"));
@@ -231,10 +208,9 @@ TEST_F(ModXML, PercentualePerRigaArrotondataAlPariEContenutaNellIndicatore) {
     };
     for (const auto& c : casi) {
         std::vector<Riga> righe;
-        for (int i = 0; i < c.righe; ++i) righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2));
-        const ArrayDati array = CreaArray(righe);
+        for (int i = 0; i < c.righe; ++i) righe.push_back(Semplice());
         Registratore barra(c.minimo, c.massimo);
-        CreaFileXML(array.get(), Percorso("p.xml"), barra, VARIANT_FALSE, VARIANT_FALSE);
+        CreaFileXML(CreaArray(righe).get(), Percorso("p.xml"), barra, VARIANT_FALSE, VARIANT_FALSE);
         EXPECT_EQ(barra.valori, c.valori) << c.righe << " righe, " << c.minimo << ".." << c.massimo;
     }
 }
@@ -256,23 +232,38 @@ TEST_F(ModXML, RiferimentoAlFoglioDiStile) {
     };
     for (const auto& c : casi) {
         EXPECT_EQ(RiferimentoFoglioStile("/una/cartella.x/" + std::string(c.nome)), c.href) << c.nome;
-        const pugi::xml_document doc = Scrivi({NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2)}, c.nome);
+        const pugi::xml_document doc = Scrivi({Semplice()}, c.nome);
         pugi::xml_node pi = doc.first_child().next_sibling();
         EXPECT_EQ(std::string(pi.value()), std::string("type=\"text/xsl\" href=\"") + c.href + "\"") << c.nome;
     }
     EXPECT_EQ(NomeBaseFoglioStile("/x/estratto.2004.xml"), "estratto.2004");
 }
 
+// Puts back the C locale of the process and the C++ global locale.
+struct RipristinaLocale {
+    std::locale prima;
+    ~RipristinaLocale() {
+        std::locale::global(prima);
+        std::setlocale(LC_ALL, "C");
+    }
+};
+
 TEST_F(ModXML, NumeriSenzaSeparatoriLocaliAncheConLocaleItaliano) {
-    // The C locale of the process (printf & co.), from the system or built for the test.
-    std::string cartellaLocale;
+    // The C++ global locale with Italian separators...
+    struct Italiano : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    std::optional<prova::Ambiente> locpath;  // restored after the locales
+    const RipristinaLocale ripristina{std::locale::global(std::locale(std::locale::classic(), new Italiano))};
+    // ...and the C locale of the process (printf & co.), from the system or built for the test.
     bool conLocaleC = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
     if (!conLocaleC && std::system("command -v localedef >/dev/null 2>&1") == 0) {
-        cartellaLocale = (cartella_ / "locale").string();
-        fs::create_directories(cartellaLocale);
-        const std::string comando = "localedef -i it_IT -f UTF-8 '" + cartellaLocale + "/it_IT.UTF-8' >/dev/null 2>&1";
-        if (std::system(comando.c_str()) == 0) {
-            ::setenv("LOCPATH", cartellaLocale.c_str(), 1);
+        const std::string cartella = tmp_ / "locale";
+        const std::string comando = "localedef -i it_IT -f UTF-8 '" + cartella + "/it_IT.UTF-8' >/dev/null 2>&1";
+        if (fs::create_directories(cartella) && std::system(comando.c_str()) == 0) {
+            locpath.emplace("LOCPATH", cartella);
             conLocaleC = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
         }
     }
@@ -281,35 +272,13 @@ TEST_F(ModXML, NumeriSenzaSeparatoriLocaliAncheConLocaleItaliano) {
         std::snprintf(prova, sizeof prova, "%.1f", 1234.5);
         EXPECT_STREQ(prova, "1234,5") << "the Italian locale is in effect";
     }
-    // The C++ global locale, with Italian separators.
-    struct Italiano : std::numpunct<char> {
-        char do_decimal_point() const override { return ','; }
-        char do_thousands_sep() const override { return '.'; }
-        std::string do_grouping() const override { return "\3"; }
-    };
-    const std::locale prima = std::locale::global(std::locale(std::locale::classic(), new Italiano));
-
     std::vector<Riga> righe{NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1234.5, 1234567)};
     righe[0][4] = ole::Variante::Valuta(12345000);  // 1234.5 as currency
-    std::string euro, lire;
-    try {
-        const pugi::xml_document doc = Scrivi(righe);
-        const auto operazione = doc.child("dataset_operazioni").child("tabella_operazioni");
-        euro = operazione.child("importo_euro").text().get();
-        lire = operazione.child("importo_lire").text().get();
-    } catch (...) {
-        std::locale::global(prima);
-        std::setlocale(LC_ALL, "C");
-        throw;
-    }
-    const std::string r8 = FormattaValore(*ole::Variante::R8(-1234.5).get(), "r8");
-    std::locale::global(prima);
-    std::setlocale(LC_ALL, "C");
-    if (!cartellaLocale.empty()) ::unsetenv("LOCPATH");
-
-    EXPECT_EQ(euro, "1234.5");
-    EXPECT_EQ(lire, "1234567");
-    EXPECT_EQ(r8, "-1234.5");
+    const pugi::xml_document doc = Scrivi(righe);
+    const auto operazione = doc.child("dataset_operazioni").child("tabella_operazioni");
+    EXPECT_STREQ(operazione.child("importo_euro").text().get(), "1234.5");
+    EXPECT_STREQ(operazione.child("importo_lire").text().get(), "1234567");
+    EXPECT_EQ(FormattaValore(*ole::Variante::R8(-1234.5).get(), "r8"), "-1234.5");
     if (!conLocaleC) GTEST_SKIP() << "no Italian C locale available (locales package missing): only the C++ locale was tested";
 }
 
@@ -328,29 +297,22 @@ TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
     };
     const std::string vecchio = "<?xml version=\"1.0\"?>\n<vecchio/>\n";
     for (const auto& c : casi) {
-        std::vector<Riga> righe{NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2),
-                                NuovaRiga("C", "K", Giorno(2004, 1, 2), "y", 3, 4)};
+        std::vector<Riga> righe{Semplice(), NuovaRiga("C", "K", Giorno(2004, 1, 2), "y", 3, 4)};
         righe[1][static_cast<std::size_t>(c.campo)] = c.valore;
         const ArrayDati array = CreaArray(righe);
         Registratore barra;
-        // No file before: none after.
-        try {
-            CreaFileXML(array.get(), Percorso("nuovo.xml"), barra, VARIANT_TRUE, VARIANT_TRUE);
-            ADD_FAILURE() << c.cosa << ": accettato";
-        } catch (const vq::Errore& e) {
-            EXPECT_EQ(e.numero(), kErrTipoDato) << c.cosa;
-        }
+        // No file before: none after; an old file: unchanged.
+        EXPECT_EQ(NumeroErrore([&] { CreaFileXML(array.get(), Percorso("nuovo.xml"), barra, VARIANT_TRUE, VARIANT_TRUE); }),
+                  kErrTipoDato) << c.cosa;
         EXPECT_FALSE(fs::exists(Percorso("nuovo.xml"))) << c.cosa;
-        // An old file: unchanged.
-        std::ofstream(Percorso("vecchio.xml"), std::ios::binary) << vecchio;
+        prova::ScriviFile(Percorso("vecchio.xml"), vecchio);
         EXPECT_THROW(CreaFileXML(array.get(), Percorso("vecchio.xml"), barra, VARIANT_TRUE, VARIANT_TRUE), vq::Errore);
-        EXPECT_EQ(Leggi(Percorso("vecchio.xml")), vecchio) << c.cosa;
+        EXPECT_EQ(LeggiFile(Percorso("vecchio.xml")), vecchio) << c.cosa;
         // Without the check the same rows are written.
         CreaFileXML(array.get(), Percorso("senza.xml"), barra, VARIANT_FALSE, VARIANT_TRUE);
-        EXPECT_TRUE(fs::exists(Percorso("senza.xml"))) << c.cosa;
-        fs::remove(Percorso("senza.xml"));
+        EXPECT_TRUE(fs::remove(Percorso("senza.xml"))) << c.cosa;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(cartella_), fs::directory_iterator()), 1) << "no leftovers";
+    EXPECT_EQ(tmp_.Contenuto(), std::vector<std::string>{"vecchio.xml"}) << "no leftovers";
 }
 
 TEST_F(ModXML, VerificaAccettaTuttoCioCheIlWriterProduceEDaLoStessoFile) {
@@ -370,9 +332,9 @@ TEST_F(ModXML, VerificaAccettaTuttoCioCheIlWriterProduceEDaLoStessoFile) {
     const ArrayDati array = CreaArray(righe);
     Registratore barra;
     CreaFileXML(array.get(), Percorso("estratto.xml"), barra, VARIANT_TRUE, VARIANT_TRUE);
-    const std::string con = Leggi(Percorso("estratto.xml"));
+    const std::string con = LeggiFile(Percorso("estratto.xml"));
     CreaFileXML(array.get(), Percorso("estratto.xml"), barra, VARIANT_FALSE, VARIANT_TRUE);
-    EXPECT_EQ(con, Leggi(Percorso("estratto.xml")));
+    EXPECT_EQ(con, LeggiFile(Percorso("estratto.xml")));
 
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(con.c_str()));
@@ -389,7 +351,7 @@ TEST_F(ModXML, VerificaAccettaTuttoCioCheIlWriterProduceEDaLoStessoFile) {
 }
 
 TEST_F(ModXML, DocumentoNonCreabileErrore10220ENessunFile) {
-    const ArrayDati array = CreaArray({NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2)});
+    const ArrayDati array = CreaArray({Semplice()});
     const FabbricaDocumento fabbriche[] = {
         [] () -> std::unique_ptr<DocumentoXml> { throw std::runtime_error("libreria assente"); },
         [] { return std::unique_ptr<DocumentoXml>(); },
@@ -397,17 +359,15 @@ TEST_F(ModXML, DocumentoNonCreabileErrore10220ENessunFile) {
     };
     for (const auto& fabbrica : fabbriche) {
         Registratore barra;
-        try {
-            CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_TRUE, VARIANT_TRUE, fabbrica);
-            ADD_FAILURE() << "nessun errore";
-        } catch (const vq::Errore& e) {
-            EXPECT_EQ(e.numero(), 10220);
-            EXPECT_EQ(e.descrizione(),
-                      "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. Per poter "
-                      "procedere all'esportazione è necessario che tale componente sia installato sul computer. "
-                      "E' possibile scaricare liberamente il componente dal sito della microsoft "
-                      "(https://www.microsoft.com/it-it/download).");
-        }
+        const auto e = prova::ErroreDi(
+            [&] { CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_TRUE, VARIANT_TRUE, fabbrica); });
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->numero(), 10220);
+        EXPECT_EQ(e->descrizione(),
+                  "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. Per poter "
+                  "procedere all'esportazione è necessario che tale componente sia installato sul computer. "
+                  "E' possibile scaricare liberamente il componente dal sito della microsoft "
+                  "(https://www.microsoft.com/it-it/download).");
         EXPECT_EQ(vq::Err().numero, 10220);
         EXPECT_TRUE(barra.valori.empty());
         EXPECT_FALSE(fs::exists(Percorso("x.xml")));
@@ -436,12 +396,8 @@ TEST_F(ModXML, ArrayNonValidoErroreDelRuntimeENessunFile) {
     for (const auto& c : casi) {
         const ArrayDati array(c.array);
         Registratore barra;
-        try {
-            CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_FALSE, VARIANT_FALSE);
-            ADD_FAILURE() << c.cosa << ": nessun errore";
-        } catch (const vq::Errore& e) {
-            EXPECT_EQ(e.numero(), c.numero) << c.cosa;
-        }
+        EXPECT_EQ(NumeroErrore([&] { CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_FALSE, VARIANT_FALSE); }),
+                  c.numero) << c.cosa;
         EXPECT_FALSE(fs::exists(Percorso("x.xml"))) << c.cosa;
     }
 }
@@ -458,8 +414,6 @@ TEST(FormattaValore, PerTipoDichiaratoEValore) {
     const CasoValore casi[] = {
         // texts
         {"string", ole::Variante::Testo("Casa"), "Casa"},
-        {"STRING", ole::Variante::Testo("è"), "è"},
-        {"text", ole::Variante::Testo("x"), "x"},
         {"string", ole::Variante::Null(), ""},
         {"string", ole::Variante(), ""},
         {"string", ole::Variante::I4(42), "42"},
@@ -476,12 +430,11 @@ TEST(FormattaValore, PerTipoDichiaratoEValore) {
         {"DateTime", ole::Variante::Testo("non è una data"), ""},
         // numbers: "." and no grouping
         {"r8", ole::Variante::R8(45.3), "45.3"},
-        {"R8", ole::Variante::R8(-1234.5), "-1234.5"},
+        {"R8", ole::Variante::I2(-7), "-7"},
         {"r8", ole::Variante::Null(), "0"},
         {"i4", ole::Variante::I4(87713), "87713"},
         {"i4", ole::Variante::R8(1500.5), "1500.5"},  // written as it is; the check refuses it
         {"r4", ole::Variante::Valuta(453000), "45.3"},
-        {"int", ole::Variante::I2(-7), "-7"},
         {"float", ole::Variante::R8(1e15), "1E+15"},
         {"double", ole::Variante::Booleano(true), "-1"},
         {"i2", ole::Variante::Testo("abc"), ""},
@@ -512,11 +465,8 @@ TEST(FormattaValore, UnValorePerRiferimentoVieneLettoAttraversoIlRiferimento) {
 TEST(Info, UnicaPerProcessoESvuotabile) {
     Info().Periodo = "Tutto";
     Info().Conto = "a";
-    EXPECT_EQ(&Info(), &Info());
-    EXPECT_EQ(Info().Periodo, "Tutto");
     Info().ClearValori();
-    EXPECT_EQ(Info().Periodo, "");
-    EXPECT_EQ(Info().Conto, "");
+    EXPECT_EQ(Info().Periodo + Info().Conto, "");
 }
 
 }  // namespace

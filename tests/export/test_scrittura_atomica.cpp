@@ -7,10 +7,11 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
 #include <stdexcept>
 
+#include "../common/util_errore_prova.h"
+#include "../common/util_file_prova.h"
 #include "export/DocumentoXml.h"
 #include "export/ScritturaAtomica.h"
 #include "vq/errore.h"
@@ -19,100 +20,88 @@ namespace travasa {
 namespace {
 
 namespace fs = std::filesystem;
+using prova::ErroreDi;
+using prova::LeggiFile;
+using prova::NumeroErrore;
+using prova::ScriviFile;
 
 class ScritturaAtomica : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string modello = (fs::temp_directory_path() / "vq-xml-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(modello.data()), nullptr);
-        cartella_ = modello;
-    }
-    void TearDown() override { fs::remove_all(cartella_); }
-
-    std::string Percorso(const std::string& nome) const { return (cartella_ / nome).string(); }
-
-    static std::string Leggi(const std::string& percorso) {
-        std::ifstream f(percorso, std::ios::binary);
-        std::ostringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    static void Scrivi(const std::string& percorso, const std::string& testo) {
-        std::ofstream(percorso, std::ios::binary) << testo;
-    }
-    // The names in the folder: a leftover temporary file would show here.
-    std::vector<std::string> Contenuto() const {
-        std::vector<std::string> nomi;
-        for (const auto& voce : fs::directory_iterator(cartella_)) nomi.push_back(voce.path().filename().string());
-        std::sort(nomi.begin(), nomi.end());
-        return nomi;
-    }
-
+    std::string Percorso(const std::string& nome) const { return tmp_ / nome; }
     static auto Testo(const std::string& testo) {
         return [testo](UscitaFile& uscita) { uscita.scrivi(testo); };
     }
+    mode_t Permessi(const std::string& nome) const {
+        struct stat st {};
+        EXPECT_EQ(::stat(Percorso(nome).c_str(), &st), 0);
+        return st.st_mode & 0777;
+    }
 
-    fs::path cartella_;
+    prova::CartellaTemp tmp_;
 };
 
-template <class F>
-std::int32_t NumeroErrore(F&& f) {
-    try {
-        f();
-    } catch (const vq::Errore& e) {
-        return e.numero();
-    }
-    return 0;
-}
-
-TEST_F(ScritturaAtomica, FileNuovoConIPermessiUsualiESenzaResidui) {
+TEST_F(ScritturaAtomica, FileNuovoOSostituitoConIPermessiGiustiESenzaResidui) {
     const std::string grande(300000, 'x');  // more than one buffer
     ScriviFileAtomico(Percorso("a.xml"), Testo(grande));
-    EXPECT_EQ(Leggi(Percorso("a.xml")), grande);
-    EXPECT_EQ(Contenuto(), std::vector<std::string>{"a.xml"});
+    EXPECT_EQ(LeggiFile(Percorso("a.xml")), grande);
+    EXPECT_EQ(tmp_.Contenuto(), std::vector<std::string>{"a.xml"});
     const mode_t maschera = ::umask(0);
     ::umask(maschera);
-    struct stat st {};
-    ASSERT_EQ(::stat(Percorso("a.xml").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~maschera);
-}
-
-TEST_F(ScritturaAtomica, SostituzioneMantieneIPermessiDelFile) {
-    Scrivi(Percorso("a.xml"), "vecchio");
+    EXPECT_EQ(Permessi("a.xml"), 0666 & ~maschera);
+    // A replaced file keeps its permissions.
     ASSERT_EQ(::chmod(Percorso("a.xml").c_str(), 0640), 0);
     ScriviFileAtomico(Percorso("a.xml"), Testo("nuovo"));
-    EXPECT_EQ(Leggi(Percorso("a.xml")), "nuovo");
-    struct stat st {};
-    ASSERT_EQ(::stat(Percorso("a.xml").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-}
-
-TEST_F(ScritturaAtomica, UnFileDiSolaLetturaNonVieneSostituito) {
-    Scrivi(Percorso("a.xml"), "protetto");
-    ASSERT_EQ(::chmod(Percorso("a.xml").c_str(), 0444), 0);
-    EXPECT_EQ(NumeroErrore([&] { ScriviFileAtomico(Percorso("a.xml"), Testo("nuovo")); }), 70);
-    EXPECT_EQ(Leggi(Percorso("a.xml")), "protetto");
-    EXPECT_EQ(Contenuto(), std::vector<std::string>{"a.xml"});
+    EXPECT_EQ(LeggiFile(Percorso("a.xml")), "nuovo");
+    EXPECT_EQ(Permessi("a.xml"), 0640u);
 }
 
 TEST_F(ScritturaAtomica, UnCollegamentoSimbolicoResta) {
-    Scrivi(Percorso("vero.xml"), "vecchio");
-    fs::create_symlink("vero.xml", cartella_ / "link.xml");
+    ScriviFile(Percorso("vero.xml"), "vecchio");
+    fs::create_symlink("vero.xml", Percorso("link.xml"));
     ScriviFileAtomico(Percorso("link.xml"), Testo("nuovo"));
-    EXPECT_TRUE(fs::is_symlink(cartella_ / "link.xml"));
-    EXPECT_EQ(Leggi(Percorso("vero.xml")), "nuovo");
+    EXPECT_TRUE(fs::is_symlink(Percorso("link.xml")));
+    EXPECT_EQ(LeggiFile(Percorso("vero.xml")), "nuovo");
 }
 
-TEST_F(ScritturaAtomica, CartellaMancanteErrore76) {
-    const std::string percorso = Percorso("manca/a.xml");
-    try {
-        ScriviFileAtomico(percorso, Testo("x"));
-        FAIL() << "nessun errore";
-    } catch (const vq::Errore& e) {
-        EXPECT_EQ(e.numero(), 76);
-        EXPECT_NE(e.descrizione().find(percorso), std::string::npos) << e.descrizione();
+// A file that cannot be replaced: a numbered error naming the file, what was there stays,
+// nothing is left behind.
+TEST_F(ScritturaAtomica, ImpossibileSostituireErroreNumeratoENessunResiduo) {
+    struct Caso {
+        const char* cosa;
+        std::function<void(const prova::CartellaTemp&)> prepara;
+        const char* nome;
+        std::int32_t numero;
+        std::vector<std::string> contenuto;
+        std::string vecchio, testo;  // a file that was there, and its unchanged text
+    };
+    const Caso casi[] = {
+        {"sola lettura",
+         [](const prova::CartellaTemp& d) {
+             ScriviFile(d / "a.xml", "protetto");
+             ::chmod((d / "a.xml").c_str(), 0444);
+         },
+         "a.xml", 70, {"a.xml"}, "a.xml", "protetto"},
+        {"cartella mancante", [](const prova::CartellaTemp&) {}, "manca/a.xml", 76, {}, "", ""},
+        {"una cartella al posto del file",
+         [](const prova::CartellaTemp& d) {
+             fs::create_directory(d / "a.xml");
+             ScriviFile(d / "a.xml/dentro", "resta");
+         },
+         "a.xml", 75, {"a.xml"}, "a.xml/dentro", "resta"},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.cosa);
+        const prova::CartellaTemp d;
+        c.prepara(d);
+        const auto e = ErroreDi([&] { ScriviFileAtomico(d / c.nome, Testo("nuovo")); });
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->numero(), c.numero);
+        EXPECT_NE(e->descrizione().find(d / c.nome), std::string::npos) << e->descrizione();
+        EXPECT_EQ(d.Contenuto(), c.contenuto);
+        if (!c.vecchio.empty()) {
+            EXPECT_EQ(LeggiFile(d / c.vecchio), c.testo);
+        }
     }
-    EXPECT_TRUE(Contenuto().empty());
 }
 
 TEST_F(ScritturaAtomica, UnGuastoInQualunqueFaseLasciaIlVecchioFileIntatto) {
@@ -152,7 +141,7 @@ TEST_F(ScritturaAtomica, UnGuastoInQualunqueFaseLasciaIlVecchioFileIntatto) {
          61},
     };
     for (const auto& c : casi) {
-        Scrivi(Percorso("a.xml"), vecchio);
+        ScriviFile(Percorso("a.xml"), vecchio);
         std::int32_t numero = -1;
         try {
             c.scrivi(Percorso("a.xml"));
@@ -162,17 +151,9 @@ TEST_F(ScritturaAtomica, UnGuastoInQualunqueFaseLasciaIlVecchioFileIntatto) {
             numero = 0;
         }
         EXPECT_EQ(numero, c.numero) << c.fase;
-        EXPECT_EQ(Leggi(Percorso("a.xml")), vecchio) << c.fase;
-        EXPECT_EQ(Contenuto(), std::vector<std::string>{"a.xml"}) << c.fase;
+        EXPECT_EQ(LeggiFile(Percorso("a.xml")), vecchio) << c.fase;
+        EXPECT_EQ(tmp_.Contenuto(), std::vector<std::string>{"a.xml"}) << c.fase;
     }
-}
-
-TEST_F(ScritturaAtomica, RinominaImpossibileNonLasciaResidui) {
-    fs::create_directory(cartella_ / "a.xml");
-    Scrivi(Percorso("a.xml/dentro"), "resta");
-    EXPECT_EQ(NumeroErrore([&] { ScriviFileAtomico(Percorso("a.xml"), Testo("x")); }), 75);
-    EXPECT_EQ(Contenuto(), std::vector<std::string>{"a.xml"});
-    EXPECT_EQ(Leggi(Percorso("a.xml/dentro")), "resta");
 }
 
 TEST_F(ScritturaAtomica, IlDocumentoSalvaTramiteLaScritturaAtomica) {
@@ -181,10 +162,9 @@ TEST_F(ScritturaAtomica, IlDocumentoSalvaTramiteLaScritturaAtomica) {
     NodoXml r = doc.createElement("r");
     r.Text("è");
     doc.appendChild(r);
-    Scrivi(Percorso("a.xml"), "vecchio");
+    ScriviFile(Percorso("a.xml"), "vecchio");
     doc.save(Percorso("a.xml"));
-    const std::string letto = Leggi(Percorso("a.xml"));
-    EXPECT_EQ(letto, "<?xml version=\"1.0\"?>\n<r>\xC3\xA8</r>\n");  // UTF-8, no byte-order mark
+    EXPECT_EQ(LeggiFile(Percorso("a.xml")), "<?xml version=\"1.0\"?>\n<r>\xC3\xA8</r>\n");  // UTF-8, no byte-order mark
     EXPECT_EQ(NumeroErrore([&] { doc.save(Percorso("manca/a.xml")); }), 76);
 }
 

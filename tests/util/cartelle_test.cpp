@@ -1,5 +1,5 @@
 // The standard folders of vqUtilita on the XDG desktop.
-#include "aiuto_test.h"
+#include "../common/util_file_prova.h"
 
 #include <util/vqUtilita.h>
 

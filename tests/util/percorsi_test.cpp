@@ -1,5 +1,6 @@
 // Paths and folders of vqUtilita.
-#include "aiuto_test.h"
+#include "../common/util_errore_prova.h"
+#include "../common/util_file_prova.h"
 
 #include <util/vqUtilita.h>
 #include <vq/errore.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <functional>
+#include <regex>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -37,56 +39,32 @@ TEST(Percorsi, AggiungiSepDirChangesTheCallersText) {
     }
 }
 
-TEST(Percorsi, EstraiPathUsesOnlyTheNativeSeparator) {
-    const CasoTesto casi[] = {
-        {"/home/dati/a.xml", "/home/dati/"},
-        {"dati/a.xml", "dati/"},
-        {"a.xml", ""},
-        {"/a.xml", ""},  // a separator in first place does not count
-        {"C:\\Dati\\a.xml", ""},
-        {"/home/dati/", "/home/dati/"},
-        {"", ""},
-    };
-    for (const auto& c : casi) EXPECT_EQ(vqUtilita::EstraiPath(c.ingresso), c.atteso) << c.ingresso;
-}
-
-TEST(Percorsi, EstraiEstensioneScansPastFolders) {
-    const CasoTesto casi[] = {
-        {"Esporta.xml", "xml"},
-        {"/home/u/Esporta.2024.xml", "xml"},
-        {"dati.", ""},     // a final dot
-        {".xml", ""},      // a dot in first place does not count
-        {"dati", ""},
-        {"/home/Dir.old/file", "old/file"},  // a dot in a folder name counts
-        {"", ""},
-        {"a.\xc3\xa8", "\xc3\xa8"},  // the text after the dot, whatever its characters
-    };
-    for (const auto& c : casi) EXPECT_EQ(vqUtilita::EstraiEstensione(c.ingresso), c.atteso) << c.ingresso;
-}
-
-TEST(Percorsi, DeterminaSoloFileNameAcceptsBothSeparators) {
-    const CasoTesto casi[] = {
-        {"/home/dati/a.xml", "a.xml"},
-        {"C:\\Dati\\a.xml", "a.xml"},
-        {"C:/Dati/a.xml", "a.xml"},
-        {"cartella\\sotto/file.txt", "file.txt"},
-        {"file.txt", "file.txt"},
-        {"/home/dati/", ""},
-        {"C:\\", ""},
-        {"", ""},
-    };
-    for (const auto& c : casi) EXPECT_EQ(vqUtilita::DeterminaSoloFileName(c.ingresso), c.atteso) << c.ingresso;
-}
-
-TEST(Percorsi, StripTerminatorCutsAtTheFirstNul) {
+// The pure text methods: (method, input, result).
+TEST(Percorsi, TextMethods) {
     using namespace std::string_literals;
-    const CasoTesto casi[] = {
-        {"abc\0def\0"s, "abc"},
-        {"\0abc"s, ""},
-        {"abc", "abc"},
-        {"", ""},
+    using Metodo = std::string (*)(const std::string&);
+    const Metodo path = vqUtilita::EstraiPath, ext = vqUtilita::EstraiEstensione,
+                 nome = vqUtilita::DeterminaSoloFileName, strip = vqUtilita::StripTerminator;
+    const struct {
+        Metodo metodo;
+        std::string ingresso, atteso;
+    } casi[] = {
+        // EstraiPath: only the native separator
+        {path, "/home/dati/a.xml", "/home/dati/"}, {path, "dati/a.xml", "dati/"}, {path, "a.xml", ""},
+        {path, "/a.xml", ""},  // a separator in first place does not count
+        {path, "C:\\Dati\\a.xml", ""}, {path, "/home/dati/", "/home/dati/"}, {path, "", ""},
+        // EstraiEstensione: scans past folders
+        {ext, "/home/u/Esporta.2024.xml", "xml"}, {ext, "dati.", ""}, {ext, ".xml", ""}, {ext, "dati", ""},
+        {ext, "/home/Dir.old/file", "old/file"},  // a dot in a folder name counts
+        {ext, "", ""}, {ext, "a.\xc3\xa8", "\xc3\xa8"},
+        // DeterminaSoloFileName: both separators
+        {nome, "/home/dati/a.xml", "a.xml"}, {nome, "C:\\Dati\\a.xml", "a.xml"},
+        {nome, "cartella\\sotto/file.txt", "file.txt"}, {nome, "file.txt", "file.txt"},
+        {nome, "/home/dati/", ""}, {nome, "C:\\", ""}, {nome, "", ""},
+        // StripTerminator: cut at the first NUL
+        {strip, "abc\0def\0"s, "abc"}, {strip, "\0abc"s, ""}, {strip, "abc", "abc"}, {strip, "", ""},
     };
-    for (const auto& c : casi) EXPECT_EQ(vqUtilita::StripTerminator(c.ingresso), c.atteso);
+    for (const auto& c : casi) EXPECT_EQ(c.metodo(c.ingresso), c.atteso) << c.ingresso;
 }
 
 // The character-scanning methods hold lengths in 16-bit counters: 32767 characters are
@@ -100,72 +78,57 @@ TEST(Percorsi, ScanningMethodsOverflowBeyond32767Characters) {
         {"vqSplit", [](const std::string& s) { std::vector<std::string> v; vqUtilita::vqSplit(v, s, ";"); }},
     };
     std::string lunga2byte;
+    std::string emoji;
     for (int i = 0; i < 32767; ++i) lunga2byte += "\xc3\xa8";
+    for (int i = 0; i < 16384; ++i) emoji += "\xf0\x9f\x98\x80";
     for (const auto& [nome, metodo] : metodi) {
         SCOPED_TRACE(nome);
         EXPECT_NO_THROW(metodo(std::string(32767, 'a')));
         EXPECT_NO_THROW(metodo(lunga2byte));
         vq::CancellaErrore();
-        try {
-            metodo(std::string(32768, 'a'));
-            ADD_FAILURE() << "no overflow";
-        } catch (const vq::Errore& e) {
-            EXPECT_EQ(e.numero(), 6);
-            EXPECT_EQ(vq::Err().numero, 6);
-        }
+        EXPECT_EQ(prova::NumeroErrore([&] { metodo(std::string(32768, 'a')); }), 6);
+        EXPECT_EQ(vq::Err().numero, 6);
         // A character beyond U+FFFF counts twice, as a surrogate pair.
-        std::string emoji;
-        for (int i = 0; i < 16384; ++i) emoji += "\xf0\x9f\x98\x80";
         EXPECT_THROW(metodo(emoji), vq::Errore);
     }
     vq::CancellaErrore();
 }
 
-TEST(Percorsi, CreaPercorsoDirectoryCreatesMissingLevelsTopDown) {
-    prova::CartellaTemp tmp;
-    fs::create_directory(tmp / "A");
-    std::string path = tmp / "A/B/C";
-    EXPECT_TRUE(vqUtilita::CreaPercorsoDirectory(path));
-    EXPECT_EQ(path, tmp / "A/B/C/");
-    EXPECT_TRUE(fs::is_directory(tmp / "A/B/C"));
-
-    // Already there: true, and only the separator is added.
-    std::string ancora = tmp / "A/B";
-    EXPECT_TRUE(vqUtilita::CreaPercorsoDirectory(ancora));
-    EXPECT_EQ(ancora, tmp / "A/B/");
-}
-
-TEST(Percorsi, CreaPercorsoDirectoryFailures) {
-    prova::CartellaTemp tmp;
-    vq::CancellaErrore();
-    for (const char* vuoto : {"", "   "}) {
-        std::string path = vuoto;
-        EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(path)) << '"' << vuoto << '"';
-        EXPECT_EQ(path, vuoto);
-    }
-    // A file stands where a level should go, or a name is too long: false; the levels
-    // made before the failing one stay.
-    fs::create_directories(tmp / "X");
-    prova::ScriviFile(tmp / "X/file", "dati");
-    std::string path = tmp / "X/file/Z";
-    EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(path));
-    EXPECT_EQ(prova::LeggiFile(tmp / "X/file"), "dati");
-    std::string lungo = tmp / ("uno/due/" + std::string(300, 'n') + "/tre");
-    EXPECT_FALSE(vqUtilita::CreaPercorsoDirectory(lungo));
-    EXPECT_TRUE(fs::is_directory(tmp / "uno/due"));
-    EXPECT_EQ(vq::Err().numero, 0);  // the method's own handler swallowed the failure
-}
-
-TEST(Percorsi, CreaPercorsoDirectoryRelativeToCurrentFolder) {
+TEST(Percorsi, CreaPercorsoDirectory) {
     prova::CartellaTemp tmp;
     const auto prima = fs::current_path();
     fs::current_path(tmp.str());
-    std::string path = "uno/due";
-    const bool ok = vqUtilita::CreaPercorsoDirectory(path);
+    fs::create_directory("A");
+    prova::ScriviFile("file", "dati");
+    vq::CancellaErrore();
+    struct Caso {
+        std::string percorso;
+        bool esito;
+        std::string dopo;  // the caller's text afterwards
+    };
+    const std::string lungo = tmp / ("uno/due/" + std::string(300, 'n') + "/tre");
+    const Caso casi[] = {
+        {tmp / "A/B/C", true, tmp / "A/B/C/"},  // missing levels made top down
+        {tmp / "A/B", true, tmp / "A/B/"},      // already there: only the separator added
+        {"rel/due", true, "rel/due/"},          // relative to the current folder
+        {"", false, ""},
+        {"   ", false, "   "},
+        {tmp / "file/Z", false, tmp / "file/Z/"},  // a file stands where a level should go
+        {lungo, false, lungo + "/"},                // a name too long; the levels before it stay
+    };
+    for (const auto& c : casi) {
+        std::string path = c.percorso;
+        EXPECT_EQ(vqUtilita::CreaPercorsoDirectory(path), c.esito) << c.percorso;
+        EXPECT_EQ(path, c.dopo) << c.percorso;
+        if (c.esito) {
+            EXPECT_TRUE(fs::is_directory(path)) << c.percorso;
+        }
+    }
     fs::current_path(prima);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(path, "uno/due/");
+    EXPECT_TRUE(fs::is_directory(tmp / "rel/due"));
+    EXPECT_EQ(prova::LeggiFile(tmp / "file"), "dati");
     EXPECT_TRUE(fs::is_directory(tmp / "uno/due"));
+    EXPECT_EQ(vq::Err().numero, 0);  // the method's own handler swallowed the failures
 }
 
 TEST(Percorsi, CurDirAppMovesToTheProgramsFolder) {
@@ -208,17 +171,9 @@ TEST(Percorsi, GetFileTemporaneoCreatesNewEmptyFiles) {
     const std::string uno = vqUtilita::GetFileTemporaneo();
     const std::string due = vqUtilita::GetFileTemporaneo();
     EXPECT_NE(uno, due);
-    // <temp>/vq<1 to 4 upper-case hex digits>.tmp
-    auto forma = [&](const std::string& f) {
-        const std::string inizio = tmp.str() + "/vq", fine = ".tmp";
-        if (f.size() < inizio.size() + fine.size() + 1 || f.size() > inizio.size() + fine.size() + 4) return false;
-        if (f.compare(0, inizio.size(), inizio) != 0 || f.compare(f.size() - fine.size(), fine.size(), fine) != 0)
-            return false;
-        const std::string hex = f.substr(inizio.size(), f.size() - inizio.size() - fine.size());
-        return hex.find_first_not_of("0123456789ABCDEF") == std::string::npos;
-    };
+    const std::regex forma(tmp.str() + "/vq[0-9A-F]{1,4}\\.tmp");
     for (const auto& f : {uno, due}) {
-        EXPECT_TRUE(forma(f)) << f;
+        EXPECT_TRUE(std::regex_match(f, forma)) << f;
         EXPECT_TRUE(fs::is_regular_file(f)) << f;
         EXPECT_EQ(fs::file_size(f), 0u) << f;
     }
@@ -248,12 +203,7 @@ TEST(Percorsi, GetFileTemporaneoNeverClobbers) {
 // A folder where nothing can be created gives error 322, not a name that was never made.
 TEST(Percorsi, GetFileTemporaneoFailsWithError322) {
     prova::Ambiente a("TMPDIR", "/proc");
-    try {
-        const std::string f = vqUtilita::GetFileTemporaneo();
-        ADD_FAILURE() << "a name was handed out: " << f;
-    } catch (const vq::Errore& e) {
-        EXPECT_EQ(e.numero(), 322);
-    }
+    EXPECT_EQ(prova::NumeroErrore([] { vqUtilita::GetFileTemporaneo(); }), 322);
     vq::CancellaErrore();
 }
 

@@ -1,6 +1,6 @@
 // The registry reader of vqUtilita and the folders of registered programs, on a registry
 // store in a temporary folder.
-#include "aiuto_test.h"
+#include "../common/util_file_prova.h"
 
 #include "../../util/src/registro.h"
 

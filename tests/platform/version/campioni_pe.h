@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "../../common/util_file_prova.h"
+
 namespace campioni_pe {
 
 using Byte = std::vector<std::uint8_t>;
@@ -45,26 +47,8 @@ inline void ScriviFile(const std::string& percorso, const Byte& dati) {
     out.write(reinterpret_cast<const char*>(dati.data()), static_cast<std::streamsize>(dati.size()));
 }
 
-// A fresh folder below the system's temporary folder, removed with the object.
-class CartellaTemporanea {
-public:
-    CartellaTemporanea() {
-        std::string modello = (std::filesystem::temp_directory_path() / "vqpeXXXXXX").string();
-        if (::mkdtemp(modello.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        percorso_ = modello;
-    }
-    ~CartellaTemporanea() {
-        std::error_code ec;
-        std::filesystem::remove_all(percorso_, ec);
-    }
-    CartellaTemporanea(const CartellaTemporanea&) = delete;
-    CartellaTemporanea& operator=(const CartellaTemporanea&) = delete;
-    std::string File(const std::string& nome) const { return (percorso_ / nome).string(); }
-    const std::filesystem::path& Percorso() const { return percorso_; }
-
-private:
-    std::filesystem::path percorso_;
-};
+// A fresh folder, removed with the object.
+using CartellaTemporanea = prova::CartellaTemp;
 
 inline std::uint16_t Le16(const Byte& b, std::size_t p) {
     return static_cast<std::uint16_t>(b.at(p) | (b.at(p + 1) << 8));

@@ -23,77 +23,58 @@ struct Versioni {
 
 constexpr DWORD V(DWORD alta, DWORD bassa) { return alta << 16 | bassa; }
 
-struct CasoFile {
-    const char* nome;
-    std::optional<Versioni> attese;  // nothing: the file has no version resource
-};
-
-void PrintTo(const CasoFile& c, std::ostream* os) { *os << c.nome; }
-
-// "base_32.dll" -> "base_32_dll": a test name.
-std::string NomeProva(std::string nome) {
-    for (char& ch : nome)
-        if (ch == '.') ch = '_';
-    return nome;
-}
-
-class SuFile : public ::testing::TestWithParam<CasoFile> {};
-
-TEST_P(SuFile, LeVersioniDellaParteFissa) {
-    VQ_RICHIEDI_CAMPIONI_PE();
-    const CasoFile& c = GetParam();
-    const std::string percorso = campioni_pe::Percorso(c.nome);
-    ASSERT_TRUE(std::filesystem::exists(percorso)) << percorso;
-
-    DWORD handle = 0xDEAD;
-    const DWORD dim = GetFileVersionInfoSizeA(percorso.c_str(), &handle);
-    EXPECT_EQ(handle, 0u);
-    if (!c.attese) {
-        EXPECT_EQ(dim, 0u);
-        Byte buffer(1024);
-        EXPECT_FALSE(GetFileVersionInfoA(percorso.c_str(), 0, 1024, buffer.data()));
-        return;
-    }
-    ASSERT_GT(dim, 0u);
-    // Exactly the reported size, so that any read past it is caught by the sanitizer.
-    Byte buffer(dim);
-    ASSERT_TRUE(GetFileVersionInfoA(percorso.c_str(), 0, dim, buffer.data()));
-    LPVOID p = nullptr;
-    UINT len = 0;
-    ASSERT_TRUE(VerQueryValueA(buffer.data(), "\\", &p, &len));
-    ASSERT_EQ(len, sizeof(VS_FIXEDFILEINFO));
-    VS_FIXEDFILEINFO f;
-    std::memcpy(&f, p, sizeof f);
-    EXPECT_EQ(f.dwSignature, VS_FFI_SIGNATURE);
-    EXPECT_EQ(f.dwStrucVersion, VS_FFI_STRUCVERSION);
-    EXPECT_EQ(f.dwFileVersionMS, c.attese->fileMS);
-    EXPECT_EQ(f.dwFileVersionLS, c.attese->fileLS);
-    EXPECT_EQ(f.dwProductVersionMS, c.attese->prodottoMS);
-    EXPECT_EQ(f.dwProductVersionLS, c.attese->prodottoLS);
-}
-
 const Versioni kBase{V(3, 3), V(0, 0), V(9, 8), V(7, 6)};
 
-INSTANTIATE_TEST_SUITE_P(
-    Campioni, SuFile,
-    ::testing::Values(
-        CasoFile{"base_32.dll", kBase}, CasoFile{"base_64.dll", kBase},
-        CasoFile{"base_32.exe", kBase}, CasoFile{"base_64.exe", kBase},
-        CasoFile{"v3299_32.dll", Versioni{V(3, 2), V(9, 9), V(3, 3), V(0, 0)}},
-        CasoFile{"v3299_64.dll", Versioni{V(3, 2), V(9, 9), V(3, 3), V(0, 0)}},
-        CasoFile{"v3100_32.dll", Versioni{V(3, 10), V(0, 0), V(3, 10), V(0, 0)}},
-        CasoFile{"v3100_64.dll", Versioni{V(3, 10), V(0, 0), V(3, 10), V(0, 0)}},
-        CasoFile{"alti_32.dll", Versioni{V(65535, 32768), V(1, 0), V(1, 0), V(0, 0)}},
-        CasoFile{"alti_64.dll", Versioni{V(65535, 32768), V(1, 0), V(1, 0), V(0, 0)}},
+// Each sample as a 32-bit and a 64-bit file: the versions of the fixed part, read with a
+// buffer of exactly the reported size so that any read past it is caught by the sanitizer.
+TEST(SuFile, LeVersioniDellaParteFissa) {
+    VQ_RICHIEDI_CAMPIONI_PE();
+    const std::pair<const char*, std::optional<Versioni>> casi[] = {
+        {"base_%s.dll", kBase}, {"base_%s.exe", kBase},
+        {"v3299_%s.dll", Versioni{V(3, 2), V(9, 9), V(3, 3), V(0, 0)}},
+        {"v3100_%s.dll", Versioni{V(3, 10), V(0, 0), V(3, 10), V(0, 0)}},
+        {"alti_%s.dll", Versioni{V(65535, 32768), V(1, 0), V(1, 0), V(0, 0)}},
         // The string-named resource comes before the one numbered 1.
-        CasoFile{"nome_32.dll", Versioni{V(5, 6), V(7, 8), V(5, 6), V(7, 8)}},
-        CasoFile{"nome_64.dll", Versioni{V(5, 6), V(7, 8), V(5, 6), V(7, 8)}},
+        {"nome_%s.dll", Versioni{V(5, 6), V(7, 8), V(5, 6), V(7, 8)}},
         // The first language by id: German 0x407; no PRODUCTVERSION given: zero.
-        CasoFile{"lingue_32.dll", Versioni{V(4, 3), V(0, 0), V(0, 0), V(0, 0)}},
-        CasoFile{"lingue_64.dll", Versioni{V(4, 3), V(0, 0), V(0, 0), V(0, 0)}},
-        CasoFile{"nessuna_32.dll", std::nullopt}, CasoFile{"nessuna_64.dll", std::nullopt},
-        CasoFile{"vuoto_64.exe", std::nullopt}),
-    [](const ::testing::TestParamInfo<CasoFile>& p) { return NomeProva(p.param.nome); });
+        {"lingue_%s.dll", Versioni{V(4, 3), V(0, 0), V(0, 0), V(0, 0)}},
+        {"nessuna_%s.dll", std::nullopt},  // no version resource
+        {"vuoto_64.exe", std::nullopt},
+    };
+    for (const auto& [modello, attese] : casi) {
+        for (const char* bit : {"32", "64"}) {
+            char nome[32];
+            std::snprintf(nome, sizeof nome, modello, bit);
+            SCOPED_TRACE(nome);
+            const std::string percorso = campioni_pe::Percorso(nome);
+            ASSERT_TRUE(std::filesystem::exists(percorso)) << percorso;
+            DWORD handle = 0xDEAD;
+            const DWORD dim = GetFileVersionInfoSizeA(percorso.c_str(), &handle);
+            EXPECT_EQ(handle, 0u);
+            if (!attese) {
+                EXPECT_EQ(dim, 0u);
+                Byte buffer(1024);
+                EXPECT_FALSE(GetFileVersionInfoA(percorso.c_str(), 0, 1024, buffer.data()));
+                continue;
+            }
+            ASSERT_GT(dim, 0u);
+            Byte buffer(dim);
+            ASSERT_TRUE(GetFileVersionInfoA(percorso.c_str(), 0, dim, buffer.data()));
+            LPVOID p = nullptr;
+            UINT len = 0;
+            ASSERT_TRUE(VerQueryValueA(buffer.data(), "\\", &p, &len));
+            ASSERT_EQ(len, sizeof(VS_FIXEDFILEINFO));
+            VS_FIXEDFILEINFO f;
+            std::memcpy(&f, p, sizeof f);
+            EXPECT_EQ(f.dwSignature, VS_FFI_SIGNATURE);
+            EXPECT_EQ(f.dwStrucVersion, VS_FFI_STRUCVERSION);
+            EXPECT_EQ(f.dwFileVersionMS, attese->fileMS);
+            EXPECT_EQ(f.dwFileVersionLS, attese->fileLS);
+            EXPECT_EQ(f.dwProductVersionMS, attese->prodottoMS);
+            EXPECT_EQ(f.dwProductVersionLS, attese->prodottoLS);
+        }
+    }
+}
 
 Byte BloccoDi(const std::string& nome) {
     const std::string p = campioni_pe::Percorso(nome);
@@ -185,38 +166,33 @@ TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
 // Files that are not PE images at all.
 TEST(NonPe, DimensioneZero) {
     campioni_pe::CartellaTemporanea dir;
-    Byte mz(64, 0);
-    mz[0] = 'M';
-    mz[1] = 'Z';
-    Byte oltre = mz;
-    campioni_pe::Scrivi32(oltre, 0x3C, 0xFFFFFFF0u);  // e_lfanew far beyond the end
-    Byte ne(128, 0);
-    ne[0] = 'M';
-    ne[1] = 'Z';
-    campioni_pe::Scrivi32(ne, 0x3C, 64);
-    ne[64] = 'N';
-    ne[65] = 'E';  // a 16-bit image
-    Byte pe = mz;
-    campioni_pe::Scrivi32(pe, 0x3C, 64);
-    pe.insert(pe.end(), {'P', 'E', 0, 0});  // signature, nothing after it
+    // An MZ header of `dim` bytes pointing at `lfanew`, then `coda`.
+    auto mz = [](std::size_t dim, std::uint32_t lfanew, Byte coda) {
+        Byte b(dim, 0);
+        b[0] = 'M';
+        b[1] = 'Z';
+        campioni_pe::Scrivi32(b, 0x3C, lfanew);
+        b.insert(b.end(), coda.begin(), coda.end());
+        return b;
+    };
     const std::string testo = "Questo non è un programma.\r\n";
     const std::pair<const char*, Byte> file[] = {
         {"vuoto.exe", {}},
         {"testo.exe", Byte(testo.begin(), testo.end())},
         {"solo_mz.exe", Byte{'M', 'Z'}},
-        {"mz.exe", mz},
-        {"oltre.exe", oltre},
-        {"ne.exe", ne},
-        {"pe_tronco.exe", pe},
+        {"mz.exe", mz(64, 0, {})},
+        {"oltre.exe", mz(64, 0xFFFFFFF0u, {})},        // e_lfanew far beyond the end
+        {"ne.exe", mz(64, 64, Byte{'N', 'E', 0, 0})},  // a 16-bit image
+        {"pe_tronco.exe", mz(64, 64, Byte{'P', 'E', 0, 0})},  // signature, nothing after it
     };
     std::vector<std::string> percorsi;
     for (const auto& [nome, dati] : file) {
-        percorsi.push_back(dir.File(nome));
+        percorsi.push_back((dir / nome));
         campioni_pe::ScriviFile(percorsi.back(), dati);
     }
-    percorsi.push_back(dir.File("manca.exe"));
-    percorsi.push_back(dir.Percorso().string());  // a folder
-    const std::string fifo = dir.File("fifo.exe");
+    percorsi.push_back((dir / "manca.exe"));
+    percorsi.push_back(dir.str());  // a folder
+    const std::string fifo = (dir / "fifo.exe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     percorsi.push_back(fifo);  // must not wait for a writer
     percorsi.push_back("");
@@ -296,41 +272,39 @@ const Danno kDanni[] = {
     {"firma della parte fissa", [](Byte& b, const M& m) { b[m.fisso] ^= 0x01; }},
 };
 
-class Danni : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(Danni, NessunaVersione) {
+TEST(Danni, NessunaVersione) {
     VQ_RICHIEDI_CAMPIONI_PE();
-    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(GetParam()));
-    ASSERT_FALSE(sano.empty());
-    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
-    // The undamaged file reads, so each failure below is the damage's doing.
-    const auto buona = VersioneDaByte(sano);
-    ASSERT_TRUE(buona.has_value());
-    EXPECT_EQ((*buona)[0], 3);
-    EXPECT_EQ((*buona)[1], 3);
     campioni_pe::CartellaTemporanea dir;
-    for (const Danno& d : kDanni) {
-        SCOPED_TRACE(d.nome);
-        Byte b = sano;
-        d.applica(b, m);
-        ASSERT_NE(b, sano) << "the damage changed nothing";
-        EXPECT_FALSE(VersioneDaByte(b).has_value());
-        // The same through the file API.
-        const std::string p = dir.File("danno.dll");
-        campioni_pe::ScriviFile(p, b);
-        const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
-        EXPECT_LE(dim, 0xFFFFu);
-        if (dim == 0) continue;
-        Byte buffer(dim);
-        ASSERT_TRUE(GetFileVersionInfoA(p.c_str(), 0, dim, buffer.data()));
-        LPVOID q = nullptr;
-        UINT len = 0;
-        EXPECT_FALSE(VerQueryValueA(buffer.data(), "\\", &q, &len));
+    for (const char* campione : {"base_32.dll", "base_64.exe"}) {
+        SCOPED_TRACE(campione);
+        const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(campione));
+        ASSERT_FALSE(sano.empty());
+        const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+        // The undamaged file reads, so each failure below is the damage's doing.
+        const auto buona = VersioneDaByte(sano);
+        ASSERT_TRUE(buona.has_value());
+        EXPECT_EQ((*buona)[0], 3);
+        EXPECT_EQ((*buona)[1], 3);
+        for (const Danno& d : kDanni) {
+            SCOPED_TRACE(d.nome);
+            Byte b = sano;
+            d.applica(b, m);
+            ASSERT_NE(b, sano) << "the damage changed nothing";
+            EXPECT_FALSE(VersioneDaByte(b).has_value());
+            // The same through the file API.
+            const std::string p = (dir / "danno.dll");
+            campioni_pe::ScriviFile(p, b);
+            const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
+            EXPECT_LE(dim, 0xFFFFu);
+            if (dim == 0) continue;
+            Byte buffer(dim);
+            ASSERT_TRUE(GetFileVersionInfoA(p.c_str(), 0, dim, buffer.data()));
+            LPVOID q = nullptr;
+            UINT len = 0;
+            EXPECT_FALSE(VerQueryValueA(buffer.data(), "\\", &q, &len));
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Campioni, Danni, ::testing::Values("base_32.dll", "base_64.exe"),
-                         [](const ::testing::TestParamInfo<const char*>& p) { return NomeProva(p.param); });
 
 // A root directory far larger than any version needs, with the type entry last: the
 // walk reads it in runs and still finds the version.

@@ -1,4 +1,5 @@
-// Helpers shared by the vqUtilita tests: a temporary folder and scoped environment values.
+// Helpers shared by the tests of the utilities, the exporter and the version reader: a
+// temporary folder, scoped environment values, whole-file reads and writes.
 #pragma once
 
 #include <cstdlib>
@@ -6,7 +7,10 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 namespace prova {
 
@@ -14,7 +18,7 @@ namespace prova {
 class CartellaTemp {
 public:
     CartellaTemp() {
-        std::string modello = (std::filesystem::temp_directory_path() / "vqutil-XXXXXX").string();
+        std::string modello = (std::filesystem::temp_directory_path() / "vqprova-XXXXXX").string();
         if (::mkdtemp(modello.data()) == nullptr) throw std::runtime_error("mkdtemp");
         percorso_ = modello;
     }
@@ -26,6 +30,14 @@ public:
     CartellaTemp& operator=(const CartellaTemp&) = delete;
     const std::string& str() const { return percorso_; }
     std::string operator/(const std::string& nome) const { return percorso_ + "/" + nome; }
+    // The names in the folder, sorted: a leftover temporary file shows here.
+    std::vector<std::string> Contenuto() const {
+        std::vector<std::string> nomi;
+        for (const auto& voce : std::filesystem::directory_iterator(percorso_))
+            nomi.push_back(voce.path().filename().string());
+        std::sort(nomi.begin(), nomi.end());
+        return nomi;
+    }
 
 private:
     std::string percorso_;
