@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <thread>
 
 #include "aiuto.h"
@@ -11,18 +12,25 @@
 
 namespace {
 
+using aiuto::Conta;
+using aiuto::Numero;
+using aiuto::Ws;
+
+std::string Conto(std::int64_t i) { return "Conto " + std::to_string(i); }
+
+// A table Conti (IDConto autonumber, Descrizione) of `righe` rows, written to dir/nome.
 std::filesystem::path Piccolo(const aiuto::Cartella& dir, const std::string& nome, std::int64_t righe,
-                              const std::string& password = {}, jetwriter::Formato f = jetwriter::Formato::Jet3) {
+                              const std::string& password = {}, jetwriter::Formato f = jetwriter::Formato::Jet3,
+                              std::string (*descrizione)(std::int64_t) = Conto) {
     jetwriter::Specifica s;
     s.formato = f;
     s.password = password;
     jetwriter::Tabella t;
     t.nome = "Conti";
     t.colonne = {{"IDConto", jetwriter::Tipo::Long, 255, true}, {"Descrizione", jetwriter::Tipo::Text, 50, false}};
-    t.generatore = [righe](std::int64_t i, jetwriter::Riga& r) {
-        if (i >= righe) return false;
-        r = {jetwriter::Valore{}, jetwriter::Valore{"Conto " + std::to_string(i)}};
-        return true;
+    t.generatore = [righe, descrizione](std::int64_t i, jetwriter::Riga& r) {
+        r = {jetwriter::Valore{}, jetwriter::Valore{descrizione(i)}};
+        return i < righe;
     };
     s.tabelle.push_back(std::move(t));
     auto p = dir / nome;
@@ -33,20 +41,23 @@ std::filesystem::path Piccolo(const aiuto::Cartella& dir, const std::string& nom
 class Motore : public ::testing::Test {
 protected:
     void SetUp() override { aiuto::LimitiDiProva(); }
+    int Apri(const std::filesystem::path& p, const std::string& connect = {}) {
+        return Numero([&] { Ws().OpenDatabase(p.string(), false, true, connect); });
+    }
     aiuto::Cartella dir_;
 };
 
 TEST_F(Motore, FileCheNonSiAprono) {
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir_ / "manca.mdb").string()); }), jet::kErrFileNonTrovato);
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase(dir_.percorso().string()); }), jet::kErrFileNonTrovato);
     aiuto::ScriviByte(dir_ / "vuoto.mdb", "");
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir_ / "vuoto.mdb").string()); }), jet::kErrFormato);
     aiuto::ScriviByte(dir_ / "testo.mdb", std::string(8192, 'x'));
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir_ / "testo.mdb").string()); }), jet::kErrFormato);
+    EXPECT_EQ(Apri(dir_ / "manca.mdb"), jet::kErrFileNonTrovato);
+    EXPECT_EQ(Apri(dir_.percorso()), jet::kErrFileNonTrovato);
+    EXPECT_EQ(Apri(dir_ / "vuoto.mdb"), jet::kErrFormato);
+    EXPECT_EQ(Apri(dir_ / "testo.mdb"), jet::kErrFormato);
     if (geteuid() != 0) {
         auto p = Piccolo(dir_, "chiuso.mdb", 1);
         chmod(p.c_str(), 0);
-        EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase(p.string()); }), jet::kErrPermesso);
+        EXPECT_EQ(Apri(p), jet::kErrPermesso);
     }
 }
 
@@ -61,41 +72,57 @@ TEST_F(Motore, PasswordComeJet) {
     };
     const Caso casi[] = {
         {con, ";Pwd=604kmr73", 0}, {con, ";Pwd=604KMR73", jet::kErrPassword}, {con, "", jet::kErrPassword},
-        {con, ";Pwd=", jet::kErrPassword}, {con4, ";Pwd=Pàss€", 0}, {con4, ";Pwd=pàss€", jet::kErrPassword},
+        {con, ";Pwd=", jet::kErrPassword}, {con, ";Pwd=604kmr73 ", jet::kErrPassword}, {con4, ";Pwd=Pàss€", 0}, {con4, ";Pwd=pàss€", jet::kErrPassword},
         {senza, ";Pwd=qualsiasi", 0}, {senza, "", 0},
     };
     for (const auto& c : casi) {
-        EXPECT_EQ(aiuto::Numero([&] {
-                      auto db = aiuto::Ws().OpenDatabase(c.file.string(), false, true, c.connect);
-                      EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 3);
+        EXPECT_EQ(Numero([&] {
+                      auto db = Ws().OpenDatabase(c.file.string(), false, true, c.connect);
+                      EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 3);
                   }),
                   c.atteso)
             << c.file << " " << c.connect;
     }
 }
 
-TEST_F(Motore, CampioniRealiConPassword) {
-    auto dir = aiuto::Campioni();
-    if (dir.empty()) GTEST_SKIP() << "cartella dei campioni assente (VQ_SHARED_DIR)";
-    auto db3 = aiuto::Ws().OpenDatabase((dir / "password-jet3.mdb").string(), false, true, ";Pwd=Segreto£97");
-    EXPECT_EQ(aiuto::Conta(*db3, "SELECT Count(*) FROM Table1"), 2);
-    auto db4 = aiuto::Ws().OpenDatabase((dir / "password-jet4.mdb").string(), false, true, ";Pwd=password");
+// Files we did not write: passwords, counts as their README gives them, a table with a
+// non-ASCII name.
+TEST_F(Motore, CampioniReali) {
+    auto dir = jetprove::Campioni();
+    if (dir.empty()) GTEST_SKIP() << jetprove::kSenzaCampioni;
+    struct Caso {
+        const char* file;
+        const char* connect;
+        const char* sbagliata;  // a connect string that must fail with 3031, or null
+        const char* sql;
+        std::int64_t righe;
+    };
+    const Caso casi[] = {
+        {"password-jet3.mdb", ";Pwd=Segreto£97", ";Pwd=Segreto", "SELECT Count(*) FROM Table1", 2},
+        {"password-jet4.mdb", ";Pwd=password", ";Pwd=Password", "SELECT Count(*) FROM Table1", 3},
+        {"nwind-jet3.mdb", "", nullptr, "SELECT Count(*) FROM Orders", 830},
+        {"nwind-jet3.mdb", "", nullptr,
+         "SELECT Count(*) FROM [Order Details] INNER JOIN Orders ON [Order Details].OrderID = Orders.OrderID", 2155},
+    };
+    for (const auto& c : casi) {
+        auto db = Ws().OpenDatabase((dir / c.file).string(), false, true, c.connect);
+        EXPECT_EQ(Conta(*db, c.sql), c.righe) << c.file;
+        if (c.sbagliata) {
+            EXPECT_EQ(Apri(dir / c.file, c.sbagliata), jet::kErrPassword) << c.file;
+        }
+    }
+    auto db4 = Ws().OpenDatabase((dir / "password-jet4.mdb").string(), false, true, ";Pwd=password");
     auto r = aiuto::Righe(*db4, "SELECT ID, Data FROM Table1 ORDER BY ID");
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[2][1].testo, "Three");
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Ws().OpenDatabase((dir / "password-jet3.mdb").string(), false, true, ";Pwd=Segreto"); }),
-              jet::kErrPassword);
-    // A file we did not write: counts as its README gives them, a table with a non-ASCII name.
-    auto nw = aiuto::Ws().OpenDatabase((dir / "nwind-jet3.mdb").string());
-    EXPECT_EQ(aiuto::Conta(*nw, "SELECT Count(*) FROM Orders"), 830);
-    EXPECT_EQ(aiuto::Conta(*nw, "SELECT Count(*) FROM [Order Details] INNER JOIN Orders ON [Order Details].OrderID = Orders.OrderID"), 2155);
-    EXPECT_GT(aiuto::Conta(*nw, "SELECT Count(*) FROM [Umsätze]"), 0);
+    auto nw = Ws().OpenDatabase((dir / "nwind-jet3.mdb").string());
+    EXPECT_GT(Conta(*nw, "SELECT Count(*) FROM [Umsätze]"), 0);
 }
 
 TEST_F(Motore, SqlRifiutato) {
     auto p = Piccolo(dir_, "sql.mdb", 5);
     const std::string prima = aiuto::Byte(p);
-    auto db = aiuto::Ws().OpenDatabase(p.string());
+    auto db = Ws().OpenDatabase(p.string());
     struct Caso {
         std::string sql;
         int atteso;
@@ -119,40 +146,38 @@ TEST_F(Motore, SqlRifiutato) {
         {"SELECT Inventata(1) FROM Conti", jet::kErrFunzione},
         {"SELECT IDConto FROM Conti AS a, Conti AS b", jet::kErrCampoAmbiguo},
     };
-    for (const auto& c : casi) EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
+    for (const auto& c : casi) EXPECT_EQ(Numero([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
     // A trailing semicolon and comments are fine; the database is still usable.
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti; -- fine"), 5);
+    EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti; -- fine"), 5);
     db->Close();
     EXPECT_EQ(aiuto::Byte(p), prima);
 }
 
 TEST_F(Motore, CicloDiVitaDegliOggetti) {
     auto p = Piccolo(dir_, "vita.mdb", 2);
-    EXPECT_EQ(aiuto::Numero([&] { jet::DBEngine::DelThread().Workspaces(1); }), jet::kErrElemento);
-    auto db = aiuto::Ws().OpenDatabase(p.string());
+    EXPECT_EQ(Numero([&] { jet::DBEngine::DelThread().Workspaces(1); }), jet::kErrElemento);
+    auto db = Ws().OpenDatabase(p.string());
     auto rs = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY IDConto");
-    EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }), jet::kErrArgomento);
+    EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }), jet::kErrArgomento);
     rs->MoveNext();
     rs->MoveNext();
     EXPECT_TRUE(rs->Eof());
-    EXPECT_EQ(aiuto::Numero([&] { rs->MoveNext(); }), jet::kErrNessunRecordCorrente);
-    EXPECT_EQ(aiuto::Numero([&] { rs->Campo(0); }), jet::kErrNessunRecordCorrente);
+    EXPECT_EQ(Numero([&] { rs->MoveNext(); }), jet::kErrNessunRecordCorrente);
+    EXPECT_EQ(Numero([&] { rs->Campo(0); }), jet::kErrNessunRecordCorrente);
     auto aperto = db->OpenRecordset("SELECT IDConto FROM Conti");
     db->Close();
     db->Close();  // twice: nothing
     EXPECT_FALSE(db->Aperto());
-    EXPECT_EQ(aiuto::Numero([&] { aperto->Eof(); }), jet::kErrOggetto);
-    EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT 1"); }), jet::kErrOggetto);
+    EXPECT_EQ(Numero([&] { aperto->Eof(); }), jet::kErrOggetto);
+    EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT 1"); }), jet::kErrOggetto);
     aperto->Close();
     // What the engine handles itself leaves the thread's current error alone.
     {
-        auto db2 = aiuto::Ws().OpenDatabase(p.string());
+        auto db2 = Ws().OpenDatabase(p.string());
         vq::ImpostaErrore(4567, "errore del chiamante");
         // The type of the sum is looked up with "SELECT x.IDConto FROM Conti AS x ORDER BY s",
         // which fails inside the engine (s is an alias of the outer select list).
-        auto somma = db2->OpenRecordset("SELECT Sum(x.IDConto) AS s FROM Conti AS x ORDER BY s");
-        EXPECT_EQ(somma->Campo(0).intero, 3);
-        somma->Close();
+        EXPECT_EQ(aiuto::Uno(*db2, "SELECT Sum(x.IDConto) AS s FROM Conti AS x ORDER BY s").intero, 3);
         EXPECT_EQ(vq::Err().numero, 4567);
         EXPECT_EQ(vq::Err().descrizione, "errore del chiamante");
         vq::CancellaErrore();
@@ -166,52 +191,40 @@ TEST_F(Motore, CicloDiVitaDegliOggetti) {
 
 TEST_F(Motore, IlFileCambiaTraDueQuery) {
     auto p = Piccolo(dir_, "cambia.mdb", 100);
-    auto db = aiuto::Ws().OpenDatabase(p.string(), false, true, ";Pwd=x");
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 100);
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE IDConto > 50"), 50);
+    auto db = Ws().OpenDatabase(p.string(), false, true, ";Pwd=x");
+    EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 100);
+    EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti WHERE IDConto > 50"), 50);
     EXPECT_EQ(db->Caricamenti(), 1);  // unchanged file: the loaded table is reused
     // A recordset open on the old state keeps reading it.
     auto vecchio = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY IDConto");
     Piccolo(dir_, "cambia.mdb", 250);  // replaced atomically, as the host would
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 250);
+    EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 250);
     EXPECT_EQ(db->Caricamenti(), 2);
     int n = 0;
-    while (!vecchio->Eof()) {
-        ++n;
-        vecchio->MoveNext();
-    }
+    for (; !vecchio->Eof(); vecchio->MoveNext()) ++n;
     EXPECT_EQ(n, 100);
     // Rewritten in place with the same size but other content: the time stamp tells.
-    std::string b = aiuto::Byte(p);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Piccolo(dir_, "altro.mdb", 250);
-    aiuto::ScriviByte(p, aiuto::Byte(dir_ / "altro.mdb"));
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 250);
+    aiuto::ScriviByte(p, aiuto::Byte(Piccolo(dir_, "altro.mdb", 250)));
+    EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 250);
     EXPECT_EQ(db->Caricamenti(), 3);
     // Now with a password it did not have: the open database fails as a new open would.
     Piccolo(dir_, "cambia.mdb", 10, "nuova");
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrPassword);
+    EXPECT_EQ(Numero([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrPassword);
     std::filesystem::remove(p);
-    EXPECT_EQ(aiuto::Numero([&] { aiuto::Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
+    EXPECT_EQ(Numero([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
+}
+
+std::string NomeMisto(std::int64_t i) {
+    static const char* const kNomi[] = {"àltro", "Banca", "banca", "Èrba", "euro", "zeta", "Zeta", "e"};
+    return std::string(kNomi[i % 8]) + " " + std::to_string(i % 97);
 }
 
 TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
     // Above the size where the engine indexes a sorted table in its image: the order must
     // stay Jet's text order, identical to the plain sort.
-    jetwriter::Specifica s;
-    jetwriter::Tabella t;
-    t.nome = "Conti";
-    t.colonne = {{"IDConto", jetwriter::Tipo::Long, 255, true}, {"Descrizione", jetwriter::Tipo::Text, 50, false}};
-    static const char* const kNomi[] = {"àltro", "Banca", "banca", "Èrba", "euro", "zeta", "Zeta", "e"};
-    t.generatore = [](std::int64_t i, jetwriter::Riga& r) {
-        if (i >= 30000) return false;
-        r = {jetwriter::Valore{}, jetwriter::Valore{std::string(kNomi[i % 8]) + " " + std::to_string(i % 97)}};
-        return true;
-    };
-    s.tabelle.push_back(std::move(t));
-    auto p = dir_ / "grande.mdb";
-    jetwriter::Scrivi(s, p);
-    auto db = aiuto::Ws().OpenDatabase(p.string());
+    auto p = Piccolo(dir_, "grande.mdb", 30000, {}, jetwriter::Formato::Jet3, NomeMisto);
+    auto db = Ws().OpenDatabase(p.string());
     auto ordinato = aiuto::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Conti.Descrizione, Conti.IDConto");
     auto semplice = aiuto::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Descrizione, IDConto");
     ASSERT_EQ(ordinato.size(), 30000u);
@@ -221,8 +234,8 @@ TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
     ASSERT_GE(primi.size(), 2u);
     EXPECT_EQ(primi[0][0].testo.substr(0, 7), "àltro ");
     // Equal names in any case are neighbours, and the index finds them with '='.
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'BANCA 1'"),
-              aiuto::Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'banca 1'"));
+    EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'BANCA 1'"),
+              Conta(*db, "SELECT Count(*) FROM Conti WHERE Descrizione = 'banca 1'"));
 }
 
 TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
@@ -231,25 +244,23 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     const auto temp = dir_ / "temp";
     std::filesystem::create_directory(temp);
     const char* prima = std::getenv("TMPDIR");
-    const std::string vecchio = prima ? prima : "";
-    setenv("TMPDIR", temp.c_str(), 1);
     struct Ripristina {
-        std::string v;
-        bool c;
+        std::optional<std::string> v;
         ~Ripristina() {
-            if (c) setenv("TMPDIR", v.c_str(), 1);
+            if (v) setenv("TMPDIR", v->c_str(), 1);
             else unsetenv("TMPDIR");
             aiuto::LimitiDiProva();
         }
-    } ripristina{vecchio, prima != nullptr};
+    } ripristina{prima ? std::optional<std::string>(prima) : std::nullopt};
+    setenv("TMPDIR", temp.c_str(), 1);
 
     jet::Limiti l;
     l.tempo = std::chrono::milliseconds(1);  // the child is killed long before it is done
     jet::DBEngine::DelThread().ImpostaLimiti(l);
     auto inizio = std::chrono::steady_clock::now();
     {
-        auto db = aiuto::Ws().OpenDatabase(p.string());
-        EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+        auto db = Ws().OpenDatabase(p.string());
+        EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 1);  // the private folder
     }
     EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(5));
@@ -257,17 +268,13 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     l.tempo = std::chrono::seconds(20);
     l.memoriaMb = 8;  // not even enough to start
     jet::DBEngine::DelThread().ImpostaLimiti(l);
-    {
-        auto db = aiuto::Ws().OpenDatabase(p.string());
-        EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
-    }
+    EXPECT_EQ(Numero([&] { Conta(*Ws().OpenDatabase(p.string()), "SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
 #endif
     aiuto::LimitiDiProva();
     {
-        auto db = aiuto::Ws().OpenDatabase(p.string());
-        EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), 40000);
-        auto rs = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY Conti.Descrizione");
-        EXPECT_FALSE(rs->Eof());
+        auto db = Ws().OpenDatabase(p.string());
+        EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 40000);
+        EXPECT_FALSE(db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY Conti.Descrizione")->Eof());
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);  // nothing left behind
 }

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
+#include "jet_prove.h"
 #include "jetwriter/jetwriter.h"
 #include "json_righe.h"
 
@@ -55,28 +52,17 @@ struct Esito {
     std::string out, err;
 };
 
+// Runs the command with these arguments (shell syntax).
 Esito Esegui(const std::string& argomenti) {
-    auto dir = std::filesystem::temp_directory_path();
-    std::string o = (dir / ("jetsql-out-" + std::to_string(getpid()))).string();
-    std::string e = o + ".err";
-    std::string cmd = std::string(JETSQL_EXE) + " " + argomenti + " >" + o + " 2>" + e;
-    int s = std::system(cmd.c_str());
-    auto leggi = [](const std::string& p) {
-        std::string t;
-        if (FILE* f = std::fopen(p.c_str(), "rb")) {
-            char b[4096];
-            std::size_t n;
-            while ((n = std::fread(b, 1, sizeof b, f)) > 0) t.append(b, n);
-            std::fclose(f);
-        }
-        std::remove(p.c_str());
-        return t;
-    };
-    return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, leggi(o), leggi(e)};
+    jetprove::Cartella dir;
+    int stato = 0;
+    std::string out = jetprove::Esegui(std::string(JETSQL_EXE) + " " + argomenti + " 2>" + (dir / "err").string(), stato);
+    return {stato, std::move(out), jetprove::Byte(dir / "err")};
 }
 
 TEST(Jetsql, RigheEdErrori) {
-    auto file = std::filesystem::temp_directory_path() / ("jetsql-" + std::to_string(getpid()) + ".mdb");
+    jetprove::Cartella dir;
+    auto file = dir / "conti.mdb";
     jetwriter::Specifica s;
     s.password = "segreto";
     jetwriter::Tabella t;
@@ -115,7 +101,6 @@ TEST(Jetsql, RigheEdErrori) {
         EXPECT_EQ(e.out, "");
     }
     EXPECT_EQ(Esegui("solo-un-argomento").stato, 2);
-    std::filesystem::remove(file);
 }
 
 }  // namespace

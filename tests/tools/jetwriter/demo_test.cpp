@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -14,11 +12,6 @@ namespace jwtest {
 namespace {
 
 using namespace jetwriter;
-
-std::string Contenuto(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::pair<std::string, std::string>> Colonne(const TabellaLetta& t) {
     std::vector<std::pair<std::string, std::string>> r;
@@ -28,38 +21,32 @@ std::vector<std::pair<std::string, std::string>> Colonne(const TabellaLetta& t) 
 
 class Demo : public ::testing::TestWithParam<Formato> {
 protected:
-    CartellaTemporanea cartella_;
+    Cartella cartella_;
 };
 
-TEST_P(Demo, HaLoSchemaDelDatabaseMirtesa) {
-    OpzioniMirtesa o;
-    o.formato = GetParam();
-    const auto file = cartella_ / "mirtesa.mdb";
-    ScriviDemoMirtesa(o, file);
-    const DatabaseLetto db = LeggiConLibmdb(file);
-    using V = std::vector<std::pair<std::string, std::string>>;
-    ASSERT_NE(db.Tabella("Conti"), nullptr);
-    ASSERT_NE(db.Tabella("TabellaCassa"), nullptr);
-    ASSERT_NE(db.Tabella("Operazioni"), nullptr);
-    ASSERT_NE(db.Tabella("Versione"), nullptr);
-    EXPECT_EQ(Colonne(*db.Tabella("Conti")), (V{{"IDConto", "long"}, {"Descrizione", "text"}}));
-    EXPECT_EQ(Colonne(*db.Tabella("TabellaCassa")), (V{{"IDCassa", "long"}, {"Cassa", "text"}, {"IDConto", "long"}}));
-    EXPECT_EQ(Colonne(*db.Tabella("Operazioni")),
-              (V{{"IDMovimento", "long"}, {"IDCassa", "long"}, {"Data", "datetime"}, {"Causale", "text"},
-                 {"Euro", "currency"}, {"Totale£", "double"}, {"Bancomat", "boolean"}, {"ContoCorrente", "boolean"},
-                 {"Carta", "boolean"}, {"NoStatistiche", "boolean"}}));
-    EXPECT_EQ(Colonne(*db.Tabella("Versione")), (V{{"versione", "long"}}));
-    EXPECT_EQ(db.Tabella("Versione")->righe, (Righe{{"2"}}));
-    EXPECT_EQ(PasswordDaIntestazione(file), "604kmr73");
-}
-
-TEST_P(Demo, IContenutiSonoCoerentiEVari) {
+TEST_P(Demo, SchemaDelDatabaseMirtesaEContenutiCoerentiEVari) {
     OpzioniMirtesa o;
     o.formato = GetParam();
     o.seme = 7;
     const auto file = cartella_ / "mirtesa.mdb";
     ScriviDemoMirtesa(o, file);
     const DatabaseLetto db = LeggiConLibmdb(file);
+    using V = std::vector<std::pair<std::string, std::string>>;
+    const std::pair<const char*, V> schema[] = {
+        {"Conti", {{"IDConto", "long"}, {"Descrizione", "text"}}},
+        {"TabellaCassa", {{"IDCassa", "long"}, {"Cassa", "text"}, {"IDConto", "long"}}},
+        {"Operazioni",
+         {{"IDMovimento", "long"}, {"IDCassa", "long"}, {"Data", "datetime"}, {"Causale", "text"}, {"Euro", "currency"},
+          {"Totale£", "double"}, {"Bancomat", "boolean"}, {"ContoCorrente", "boolean"}, {"Carta", "boolean"},
+          {"NoStatistiche", "boolean"}}},
+        {"Versione", {{"versione", "long"}}},
+    };
+    for (const auto& [nome, colonne] : schema) {
+        ASSERT_NE(db.Tabella(nome), nullptr) << nome;
+        EXPECT_EQ(Colonne(*db.Tabella(nome)), colonne) << nome;
+    }
+    EXPECT_EQ(db.Tabella("Versione")->righe, (Righe{{"2"}}));
+    EXPECT_EQ(PasswordDaIntestazione(file), "604kmr73");
     std::set<std::string> conti, casse;
     for (const auto& r : db.Tabella("Conti")->righe) conti.insert(r[0]);
     for (const auto& r : db.Tabella("TabellaCassa")->righe) {
@@ -127,8 +114,8 @@ TEST_P(Demo, StessoSemeStessoFile) {
     ScriviDemoMirtesa(o, cartella_ / "b.mdb");
     o.seme = 2;
     ScriviDemoMirtesa(o, cartella_ / "c.mdb");
-    EXPECT_EQ(Contenuto(cartella_ / "a.mdb"), Contenuto(cartella_ / "b.mdb"));
-    EXPECT_NE(Contenuto(cartella_ / "a.mdb"), Contenuto(cartella_ / "c.mdb"));
+    EXPECT_EQ(jetprove::Byte(cartella_ / "a.mdb"), jetprove::Byte(cartella_ / "b.mdb"));
+    EXPECT_NE(jetprove::Byte(cartella_ / "a.mdb"), jetprove::Byte(cartella_ / "c.mdb"));
 }
 
 TEST_P(Demo, ZeroOperazioniEIlModelloVuoto) {

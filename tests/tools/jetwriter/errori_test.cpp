@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace jwtest {
 namespace {
@@ -15,20 +14,24 @@ namespace {
 using namespace jetwriter;
 
 struct CasoErrato {
-    const char* nome;
-    const char* json;
+    std::string nome;
+    std::string json;
     std::int32_t numero;
     std::vector<const char*> frammenti;  // must all appear in the description
 };
 
-std::string Tab(const std::string& colonne, const std::string& righe, const std::string& formato = "jet3") {
+// One table "Operazioni" with the given columns and rows.
+std::string Tab(const std::string& colonne, const std::string& righe = "", const std::string& formato = "jet3") {
     return R"({"format": ")" + formato + R"(", "tables": [{"name": "Operazioni", "columns": [)" + colonne +
            R"(], "rows": [)" + righe + "]}]}";
 }
 
 const std::vector<CasoErrato>& Casi() {
+    const std::string euro = R"({"name": "Euro", "type": "currency"})";
+    const std::string tabA = R"("tables": [{"name": "A", "columns": [{"name": "A", "type": "long"}]}]})";
     static const std::vector<CasoErrato> casi = {
-        {"TipoSconosciuto", nullptr, kErrSpecifica, {"\"Operazioni\"", "\"X\"", "\"varchar\""}},
+        {"TipoSconosciuto", Tab(R"({"name": "X", "type": "varchar"})"), kErrSpecifica,
+         {"\"Operazioni\"", "\"X\"", "\"varchar\""}},
         {"JsonRotto", R"({"format": "jet3", "tables": [)", kErrJson, {"JSON non valido"}},
         {"FormatoSconosciuto", R"({"format": "jet5", "tables": []})", kErrSpecifica, {"jet5"}},
         {"NessunaTabella", R"({"format": "jet3", "tables": []})", kErrSpecifica, {"tabelle"}},
@@ -37,82 +40,68 @@ const std::vector<CasoErrato>& Casi() {
          R"({"tables": [{"name": "Conti", "columns": [{"name": "A", "type": "long"}]},
                         {"name": "CONTI", "columns": [{"name": "A", "type": "long"}]}]})",
          kErrSpecifica, {"\"CONTI\"", "duplicato"}},
-        {"ColonneDoppie", nullptr, kErrSpecifica, {"\"Operazioni\"", "\"euro\"", "duplicato"}},
-        {"RigaCorta", nullptr, kErrValore, {"\"Operazioni\"", "riga 2", "1 valori", "2 colonne"}},
-        {"ByteFuoriIntervallo", nullptr, kErrValore, {"riga 1", "\"B\"", "256"}},
-        {"IntegerFuoriIntervallo", nullptr, kErrValore, {"riga 1", "\"I\"", "40000"}},
-        {"LongNonIntero", nullptr, kErrValore, {"riga 1", "\"L\"", "non intero"}},
-        {"TestoTroppoLungo", nullptr, kErrValore, {"riga 1", "\"T\"", "4 caratteri", "ne ammette 3"}},
-        {"ValutaConCinqueDecimali", nullptr, kErrValore, {"riga 1", "\"Euro\"", "4 cifre decimali"}},
-        {"ValutaNonNumerica", nullptr, kErrValore, {"riga 1", "\"Euro\"", "dodici"}},
-        {"DataInesistente", nullptr, kErrValore, {"riga 1", "\"Data\"", "2004-02-30"}},
-        {"BooleanNull", nullptr, kErrValore, {"riga 1", "\"Bancomat\"", "Null"}},
-        {"CarattereFuoriCodePage", nullptr, kErrCodifica, {"riga 1", "\"T\"", "U+0141", "1252"}},
-        {"NomeFuoriCodePage", nullptr, kErrCodifica, {"\"Łódź\""}},
-        {"PasswordLunga", R"({"password": "123456789012345678901", "tables": [{"name": "A", "columns": [{"name": "A", "type": "long"}]}]})",
-         kErrSpecifica, {"Password", "20"}},
-        {"DimensioneTesto", nullptr, kErrSpecifica, {"\"T\"", "256"}},
-        {"ContatoreNonLong", nullptr, kErrSpecifica, {"\"T\"", "contatore"}},
-        {"ContatoreRipetuto", nullptr, kErrValore, {"riga 4", "\"ID\"", "5", "già"}},
+        {"ColonneDoppie", Tab(euro + R"(, {"name": "euro", "type": "long"})"), kErrSpecifica,
+         {"\"Operazioni\"", "\"euro\"", "duplicato"}},
+        {"RigaCorta", Tab(R"({"name": "A", "type": "long"}, {"name": "B", "type": "long"})", "[1, 2], [3]"), kErrValore,
+         {"\"Operazioni\"", "riga 2", "1 valori", "2 colonne"}},
+        {"ByteFuoriIntervallo", Tab(R"({"name": "B", "type": "byte"})", "[256]"), kErrValore, {"riga 1", "\"B\"", "256"}},
+        {"IntegerFuoriIntervallo", Tab(R"({"name": "I", "type": "integer"})", "[40000]"), kErrValore,
+         {"riga 1", "\"I\"", "40000"}},
+        {"LongNonIntero", Tab(R"({"name": "L", "type": "long"})", "[1.5]"), kErrValore, {"riga 1", "\"L\"", "non intero"}},
+        {"TestoTroppoLungo", Tab(R"({"name": "T", "type": "text", "size": 3})", R"(["àèìò"])", "jet4"), kErrValore,
+         {"riga 1", "\"T\"", "4 caratteri", "ne ammette 3"}},
+        {"ValutaConCinqueDecimali", Tab(euro, R"(["1.23456"])"), kErrValore, {"riga 1", "\"Euro\"", "4 cifre decimali"}},
+        {"ValutaNonNumerica", Tab(euro, R"(["dodici"])"), kErrValore, {"riga 1", "\"Euro\"", "dodici"}},
+        {"DataInesistente", Tab(R"({"name": "Data", "type": "datetime"})", R"(["2004-02-30"])"), kErrValore,
+         {"riga 1", "\"Data\"", "2004-02-30"}},
+        {"BooleanNull", Tab(R"({"name": "Bancomat", "type": "boolean"})", "[null]"), kErrValore,
+         {"riga 1", "\"Bancomat\"", "Null"}},
+        {"CarattereFuoriCodePage", Tab(R"({"name": "T", "type": "text"})", R"(["Łódź"])"), kErrCodifica,
+         {"riga 1", "\"T\"", "U+0141", "1252"}},
+        {"NomeFuoriCodePage", R"({"tables": [{"name": "Łódź", "columns": [{"name": "A", "type": "long"}]}]})",
+         kErrCodifica, {"\"Łódź\""}},
+        {"PasswordLunga", R"({"password": "123456789012345678901", )" + tabA, kErrSpecifica, {"Password", "20"}},
+        {"DimensioneTesto", Tab(R"({"name": "T", "type": "text", "size": 256})"), kErrSpecifica, {"\"T\"", "256"}},
+        {"ContatoreNonLong", Tab(R"({"name": "T", "type": "text", "autonumber": true})"), kErrSpecifica,
+         {"\"T\"", "contatore"}},
+        {"ContatoreRipetuto", Tab(R"({"name": "ID", "type": "long", "autonumber": true})", "[null], [5], [3], [5]"),
+         kErrValore, {"riga 4", "\"ID\"", "5", "già"}},
         {"ChiaveSconosciuta", R"({"tabelle": []})", kErrSpecifica, {"tabelle"}},
-        {"CodePageInesistente", R"({"code_page": 9999, "tables": [{"name": "A", "columns": [{"name": "A", "type": "long"}]}]})",
-         kErrSpecifica, {"9999"}},
+        {"CodePageInesistente", R"({"code_page": 9999, )" + tabA, kErrSpecifica, {"9999"}},
     };
     return casi;
 }
 
-std::string JsonDi(const CasoErrato& c) {
-    if (c.json) return c.json;
-    const std::string n = c.nome;
-    if (n == "TipoSconosciuto") return Tab(R"({"name": "X", "type": "varchar"})", "");
-    if (n == "ColonneDoppie") return Tab(R"({"name": "Euro", "type": "currency"}, {"name": "euro", "type": "long"})", "");
-    if (n == "RigaCorta") return Tab(R"({"name": "A", "type": "long"}, {"name": "B", "type": "long"})", "[1, 2], [3]");
-    if (n == "ByteFuoriIntervallo") return Tab(R"({"name": "B", "type": "byte"})", "[256]");
-    if (n == "IntegerFuoriIntervallo") return Tab(R"({"name": "I", "type": "integer"})", "[40000]");
-    if (n == "LongNonIntero") return Tab(R"({"name": "L", "type": "long"})", "[1.5]");
-    if (n == "TestoTroppoLungo") return Tab(R"({"name": "T", "type": "text", "size": 3})", R"(["àèìò"])", "jet4");
-    if (n == "ValutaConCinqueDecimali") return Tab(R"({"name": "Euro", "type": "currency"})", R"(["1.23456"])");
-    if (n == "ValutaNonNumerica") return Tab(R"({"name": "Euro", "type": "currency"})", R"(["dodici"])");
-    if (n == "DataInesistente") return Tab(R"({"name": "Data", "type": "datetime"})", R"(["2004-02-30"])");
-    if (n == "BooleanNull") return Tab(R"({"name": "Bancomat", "type": "boolean"})", "[null]");
-    if (n == "CarattereFuoriCodePage") return Tab(R"({"name": "T", "type": "text"})", R"(["Łódź"])");
-    if (n == "NomeFuoriCodePage") return R"({"tables": [{"name": "Łódź", "columns": [{"name": "A", "type": "long"}]}]})";
-    if (n == "ContatoreRipetuto")
-        return Tab(R"({"name": "ID", "type": "long", "autonumber": true})", "[null], [5], [3], [5]");
-    if (n == "DimensioneTesto") return Tab(R"({"name": "T", "type": "text", "size": 256})", "");
-    if (n == "ContatoreNonLong") return Tab(R"({"name": "T", "type": "text", "autonumber": true})", "");
-    return "";
+// Runs `scrivi`, which must fail with error `numero` whose description holds every
+// fragment; then the folder must hold only what it held before.
+void ControllaErrore(const std::function<void()>& scrivi, std::int32_t numero, const std::vector<const char*>& frammenti) {
+    try {
+        scrivi();
+        ADD_FAILURE() << "nessun errore";
+    } catch (const vq::Errore& e) {
+        EXPECT_EQ(e.numero(), numero) << e.descrizione();
+        for (const char* f : frammenti) EXPECT_NE(e.descrizione().find(f), std::string::npos) << f << " in: " << e.descrizione();
+    }
 }
 
 class DescrizioniErrate : public ::testing::TestWithParam<CasoErrato> {};
 
 TEST_P(DescrizioniErrate, ErroreNumeratoENessunFile) {
     const CasoErrato& c = GetParam();
-    CartellaTemporanea cartella;
+    Cartella cartella;
     const auto file = cartella / "uscita.mdb";
     std::ofstream(file) << "contenuto precedente";
-    try {
-        Scrivi(SpecificaDaJson(JsonDi(c)), file);
-        FAIL() << "nessun errore per " << c.nome;
-    } catch (const vq::Errore& e) {
-        EXPECT_EQ(e.numero(), c.numero) << e.descrizione();
-        for (const char* f : c.frammenti) EXPECT_NE(e.descrizione().find(f), std::string::npos) << f << " in: " << e.descrizione();
-    }
-    std::ifstream in(file);
-    std::stringstream letto;
-    letto << in.rdbuf();
-    EXPECT_EQ(letto.str(), "contenuto precedente");
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(cartella.percorso())) ++n;
-    EXPECT_EQ(n, 1u) << "file temporaneo rimasto";
+    ControllaErrore([&] { Scrivi(SpecificaDaJson(c.json), file); }, c.numero, c.frammenti);
+    EXPECT_EQ(jetprove::Byte(file), "contenuto precedente");
+    EXPECT_EQ(cartella.Voci(), 1) << "file temporaneo rimasto";
 }
 
 INSTANTIATE_TEST_SUITE_P(Json, DescrizioniErrate, ::testing::ValuesIn(Casi()),
-                         [](const auto& parametro) { return std::string(parametro.param.nome); });
+                         [](const auto& parametro) { return parametro.param.nome; });
 
 // A failure in the middle of a large generated table also leaves nothing behind.
 TEST(ErroriGenerati, UnErroreAMetaTabellaNonLasciaFile) {
-    CartellaTemporanea cartella;
+    Cartella cartella;
     Specifica s;
     Tabella t;
     t.nome = "Grande";
@@ -122,46 +111,26 @@ TEST(ErroriGenerati, UnErroreAMetaTabellaNonLasciaFile) {
         return i < 50000;  // passes 32767 on the way
     };
     s.tabelle.push_back(t);
-    const auto file = cartella / "grande.mdb";
-    try {
-        Scrivi(s, file);
-        FAIL() << "nessun errore";
-    } catch (const vq::Errore& e) {
-        EXPECT_EQ(e.numero(), kErrValore);
-        EXPECT_NE(e.descrizione().find("riga 32769"), std::string::npos) << e.descrizione();
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(cartella.percorso()));
+    ControllaErrore([&] { Scrivi(s, cartella / "grande.mdb"); }, kErrValore, {"riga 32769"});
+    EXPECT_EQ(cartella.Voci(), 0);
 }
 
 TEST(ErroriGenerati, CartellaInesistenteEErroreDiFile) {
     Specifica s;
     s.tabelle.push_back({"A", {{"A", Tipo::Long}}, {}, {}});
-    try {
-        Scrivi(s, "/nonesiste/davvero/uscita.mdb");
-        FAIL() << "nessun errore";
-    } catch (const vq::Errore& e) {
-        EXPECT_EQ(e.numero(), kErrFile);
-        EXPECT_NE(e.descrizione().find("/nonesiste/davvero/uscita.mdb"), std::string::npos) << e.descrizione();
-    }
+    ControllaErrore([&] { Scrivi(s, "/nonesiste/davvero/uscita.mdb"); }, kErrFile, {"/nonesiste/davvero/uscita.mdb"});
 }
-
-}  // namespace
-}  // namespace jwtest
-
-namespace jwtest {
-namespace {
 
 // Autonumbers given out of order are accepted as long as none repeats; Null continues
 // after the highest.
 TEST(Contatori, FuoriOrdineMaSenzaRipetizioni) {
-    CartellaTemporanea cartella;
+    Cartella cartella;
     const auto file = cartella / "contatori.mdb";
-    jetwriter::Scrivi(jetwriter::SpecificaDaJson(
-                          R"({"tables": [{"name": "T", "columns": [{"name": "ID", "type": "long", "autonumber": true}],
-                              "rows": [[null], [5], [3], [2], [4], [null], [100], [null]]}]})"),
-                      file);
-    const DatabaseLetto db = LeggiConLibmdb(file);
-    EXPECT_EQ(db.Tabella("T")->righe, (Righe{{"1"}, {"5"}, {"3"}, {"2"}, {"4"}, {"6"}, {"100"}, {"101"}}));
+    Scrivi(SpecificaDaJson(Tab(R"({"name": "ID", "type": "long", "autonumber": true})",
+                               "[null], [5], [3], [2], [4], [null], [100], [null]")),
+           file);
+    EXPECT_EQ(LeggiConLibmdb(file).Tabella("Operazioni")->righe,
+              (Righe{{"1"}, {"5"}, {"3"}, {"2"}, {"4"}, {"6"}, {"100"}, {"101"}}));
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ Specifica Grande(Formato f) {
 class Grande100k : public ::testing::TestWithParam<Formato> {};
 
 TEST_P(Grande100k, CentomilaRigheTornanoIndietro) {
-    CartellaTemporanea cartella;
+    Cartella cartella;
     const Specifica s = Grande(GetParam());
     const auto file = cartella / "grande.mdb";
     Scrivi(s, file);

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <iconv.h>
 #include <stdexcept>
-#include <sys/wait.h>
 
 namespace jwtest {
 
@@ -88,40 +87,12 @@ T Leggi(const unsigned char* p) {
     return v;
 }
 
-std::string Utf16InUtf8(const unsigned char* p, std::size_t n) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < n; i += 2) {
-        std::uint32_t u = static_cast<std::uint32_t>(p[i] | (p[i + 1] << 8));
-        if (u == 0) break;
-        if (u >= 0xD800 && u < 0xDC00 && i + 3 < n) {
-            const std::uint32_t b = static_cast<std::uint32_t>(p[i + 2] | (p[i + 3] << 8));
-            u = 0x10000 + ((u - 0xD800) << 10) + (b - 0xDC00);
-            i += 2;
-        }
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (u >> 18));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::string CodePageInUtf8(const unsigned char* p, std::size_t n, int codePage) {
-    std::string in;
-    for (std::size_t i = 0; i < n && p[i] != 0; ++i) in += static_cast<char>(p[i]);
-    iconv_t cd = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv");
+// Text in `codifica` up to its first zero character, as UTF-8 (through iconv, not the
+// engine's own converters).
+std::string InUtf8(const unsigned char* p, std::size_t n, const std::string& codifica) {
+    std::string in(reinterpret_cast<const char*>(p), n);
+    iconv_t cd = iconv_open("UTF-8", codifica.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv " + codifica);
     std::string out(in.size() * 4 + 4, '\0');
     char* src = in.data();
     std::size_t srcLeft = in.size();
@@ -130,7 +101,7 @@ std::string CodePageInUtf8(const unsigned char* p, std::size_t n, int codePage) 
     iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     iconv_close(cd);
     out.resize(out.size() - dstLeft);
-    return out;
+    return out.substr(0, out.find('\0'));
 }
 
 }  // namespace
@@ -220,26 +191,6 @@ DatabaseLetto LeggiConLibmdb(const fs::path& file) {
     return db;
 }
 
-std::string Quota(const std::string& s) {
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'') r += "'\\''";
-        else r += c;
-    }
-    return r + "'";
-}
-
-std::string Esegui(const std::string& comando, int& stato) {
-    FILE* p = ::popen(comando.c_str(), "r");
-    if (!p) throw std::runtime_error("popen: " + comando);
-    std::string out;
-    std::array<char, 65536> buf{};
-    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
-    const int s = ::pclose(p);
-    stato = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return out;
-}
-
 std::optional<DatabaseLetto> LeggiConMdbReader(const fs::path& file, std::string& perche) {
     const char* sorgenti = std::getenv("VQ_SOURCE_DIR");
     const fs::path radice = sorgenti ? fs::path(sorgenti) : fs::path(JW_SORGENTI);
@@ -325,29 +276,15 @@ std::string PasswordDaIntestazione(const fs::path& file, int codePage) {
     in.read(reinterpret_cast<char*>(p.data()), p.size());
     if (in.gcount() < 0xA0) throw std::runtime_error("intestazione corta");
     const bool jet4 = p[0x14] != 0;
-    // The header area from 0x18 is masked with RC4 under a fixed key.
-    const unsigned char chiave[4] = {0xC7, 0xDA, 0x39, 0x6B};
-    std::array<unsigned char, 256> s{};
-    for (int i = 0; i < 256; ++i) s[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i);
-    for (std::size_t i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + chiave[i % 4]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    const std::size_t n = jet4 ? 128 : 126;
-    for (std::size_t k = 0, a = 0, b = 0; k < n; ++k) {
-        a = (a + 1) & 0xFF;
-        b = (b + s[a]) & 0xFF;
-        std::swap(s[a], s[b]);
-        p[0x18 + k] ^= s[(s[a] + s[b]) & 0xFF];
-    }
-    if (!jet4) return CodePageInUtf8(&p[0x42], 20, codePage);
+    jetprove::MascheraIntestazione(p.data(), jet4 ? 128 : 126);
+    if (!jet4) return InUtf8(&p[0x42], 20, "CP" + std::to_string(codePage));
     double data = 0;
     std::memcpy(&data, &p[0x72], 8);
     const auto giorni = static_cast<std::int32_t>(std::floor(data));
     unsigned char maschera[4];
     std::memcpy(maschera, &giorni, 4);
     for (std::size_t i = 0; i < 40; ++i) p[0x42 + i] ^= maschera[i % 4];
-    return Utf16InUtf8(&p[0x42], 40);
+    return InUtf8(&p[0x42], 40, "UTF-16LE");
 }
 
 Righe Attese(const jetwriter::Tabella& t, jetwriter::Formato, bool millisecondi) {
@@ -404,26 +341,6 @@ Righe Attese(const jetwriter::Tabella& t, jetwriter::Formato, bool millisecondi)
         for (std::int64_t i = 0; t.generatore(i, r); ++i) una(r);
     }
     return out;
-}
-
-CartellaTemporanea::CartellaTemporanea() {
-    const char* base = std::getenv("TMPDIR");
-    std::string modello = std::string(base && base[0] == '/' ? base : "/tmp") + "/jetwriter-test-XXXXXX";
-    if (!::mkdtemp(modello.data())) throw std::runtime_error("mkdtemp");
-    percorso_ = modello;
-}
-
-CartellaTemporanea::~CartellaTemporanea() {
-    std::error_code ec;
-    fs::remove_all(percorso_, ec);
-}
-
-std::optional<fs::path> CartellaCampioni() {
-    const char* s = std::getenv("VQ_SHARED_DIR");
-    if (!s || !*s) return std::nullopt;
-    const fs::path p = fs::path(s) / "jet-samples";
-    if (!fs::is_directory(p)) return std::nullopt;
-    return p;
 }
 
 }  // namespace jwtest

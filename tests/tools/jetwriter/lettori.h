@@ -7,6 +7,7 @@
 //   milliseconds since 1970, "ms:" and that count; text with a leading apostrophe.
 #pragma once
 
+#include "jet_prove.h"
 #include "jetwriter/jetwriter.h"
 
 #include <cstdint>
@@ -59,23 +60,8 @@ std::string PasswordDaIntestazione(const std::filesystem::path& file, int codePa
 Righe Attese(const jetwriter::Tabella& t, jetwriter::Formato formato, bool millisecondi);
 std::string CanonicoData(double giorni, bool millisecondi);
 
-// Runs a command; returns its standard output, and its exit status in `stato`.
-std::string Esegui(const std::string& comando, int& stato);
-std::string Quota(const std::string& s);  // shell quoting
-
-// A temporary folder removed at the end of the test.
-class CartellaTemporanea {
-public:
-    CartellaTemporanea();
-    ~CartellaTemporanea();
-    const std::filesystem::path& percorso() const { return percorso_; }
-    std::filesystem::path operator/(const std::string& nome) const { return percorso_ / nome; }
-
-private:
-    std::filesystem::path percorso_;
-};
-
-// The shared folder of real Jet samples, or std::nullopt when absent.
-std::optional<std::filesystem::path> CartellaCampioni();
+using jetprove::Cartella;
+using jetprove::Esegui;
+using jetprove::Quota;
 
 }  // namespace jwtest

@@ -12,7 +12,7 @@ const std::string kJetWriter = JET_WRITER_EXE;
 const std::string kMirtesaDemo = MIRTESA_DEMO_EXE;
 
 TEST(JetWriter, ScriveIlFileDescrittoInJson) {
-    CartellaTemporanea c;
+    Cartella c;
     std::ofstream(c / "spec.json") << R"({"format": "jet4", "password": "604kmr73", "tables": [
         {"name": "Operazioni", "columns": [{"name": "IDMovimento", "type": "long", "autonumber": true},
                                           {"name": "Totale£", "type": "double"},
@@ -28,7 +28,7 @@ TEST(JetWriter, ScriveIlFileDescrittoInJson) {
 }
 
 TEST(JetWriter, ErroreSuStandardErrorENessunFile) {
-    CartellaTemporanea c;
+    Cartella c;
     std::ofstream(c / "spec.json") << R"({"tables": [{"name": "T", "columns": [{"name": "B", "type": "byte"}], "rows": [[300]]}]})";
     int stato = 0;
     const std::string err = Esegui(Quota(kJetWriter) + " " + Quota((c / "spec.json").string()) + " " +
@@ -43,7 +43,7 @@ TEST(JetWriter, ErroreSuStandardErrorENessunFile) {
 }
 
 TEST(MirtesaDemo, OpzioniDellaRigaDiComando) {
-    CartellaTemporanea c;
+    Cartella c;
     int stato = 0;
     Esegui(Quota(kMirtesaDemo) + " --operazioni 25 --seme 3 --versione 4 --formato jet4 --password '' " +
                Quota((c / "m.mdb").string()),
