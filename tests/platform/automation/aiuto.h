@@ -3,6 +3,8 @@
 
 #include <ole/ole.hpp>
 
+#include "util_errore_prova.h"
+
 #include <string>
 
 namespace prova {

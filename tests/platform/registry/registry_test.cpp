@@ -178,27 +178,30 @@ TEST_F(Registro, FileScrittoAMano) {
                "\"Via\"=-\n"
                "[-HKEY_CLASSES_ROOT\\Tolta]\n"
                "\"ignorato\"=\"dopo una chiave eliminata\"\n");
-    HKEY h;
-    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "CLSID\\{8d1e2a55-3b4c-4f6a-9e21-0c7b5d3a9f10}\\InprocServer32", h),
+    HKEY inproc, h;
+    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "CLSID\\{8d1e2a55-3b4c-4f6a-9e21-0c7b5d3a9f10}\\InprocServer32", inproc),
               ERROR_SUCCESS);
+    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "Tessadati.ClsDatiMirtesa\\Clsid", h, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    struct {
+        HKEY chiave;
+        const char* nome;
+        DWORD tipo;
+        std::vector<BYTE> dati;
+    } attesi[] = {
+        {inproc, nullptr, REG_SZ, Testo("/opt/vq/libtessadati.so")},
+        {inproc, "threadingmodel", REG_SZ, Testo("Apartment")},
+        {h, "Lungo", REG_BINARY, {1, 2, 3, 4, 5}},
+        {h, "Percorso", REG_EXPAND_SZ, {'A', 0}},
+        {h, "Elenco", REG_MULTI_SZ, {'a', 0, 'b', 0, 0}},
+        {h, "Conta", REG_DWORD, {0xFF, 0, 0, 0}},
+    };
     DWORD tipo;
     std::vector<BYTE> dati;
-    ASSERT_EQ(Leggi(h, nullptr, tipo, dati), ERROR_SUCCESS);
-    EXPECT_EQ(dati, Testo("/opt/vq/libtessadati.so"));
-    ASSERT_EQ(Leggi(h, "threadingmodel", tipo, dati), ERROR_SUCCESS);
-    EXPECT_EQ(dati, Testo("Apartment"));
-    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "Tessadati.ClsDatiMirtesa\\Clsid", h, KEY_ALL_ACCESS), ERROR_SUCCESS);
-    ASSERT_EQ(Leggi(h, "Lungo", tipo, dati), ERROR_SUCCESS);
-    EXPECT_EQ(tipo, REG_BINARY);
-    EXPECT_EQ(dati, (std::vector<BYTE>{1, 2, 3, 4, 5}));
-    ASSERT_EQ(Leggi(h, "Percorso", tipo, dati), ERROR_SUCCESS);
-    EXPECT_EQ(tipo, REG_EXPAND_SZ);
-    ASSERT_EQ(Leggi(h, "Elenco", tipo, dati), ERROR_SUCCESS);
-    EXPECT_EQ(tipo, REG_MULTI_SZ);
-    EXPECT_EQ(dati, (std::vector<BYTE>{'a', 0, 'b', 0, 0}));
-    ASSERT_EQ(Leggi(h, "Conta", tipo, dati), ERROR_SUCCESS);
-    EXPECT_EQ(tipo, REG_DWORD);
-    EXPECT_EQ(dati, (std::vector<BYTE>{0xFF, 0, 0, 0}));
+    for (const auto& a : attesi) {
+        ASSERT_EQ(Leggi(a.chiave, a.nome, tipo, dati), ERROR_SUCCESS) << (a.nome ? a.nome : "@");
+        EXPECT_EQ(tipo, a.tipo) << (a.nome ? a.nome : "@");
+        EXPECT_EQ(dati, a.dati) << (a.nome ? a.nome : "@");
+    }
     EXPECT_EQ(Leggi(h, "Via", tipo, dati), ERROR_FILE_NOT_FOUND);
 
     // A write keeps everything that was there.
