@@ -272,12 +272,4 @@ TEST(Collection, PuntatoreAInterfacciaBase) {
     EXPECT_EQ(d->Release(), 2u);
 }
 
-TEST(Collection, CreabilePerClasseSenzaRegistrazione) {
-    ole::Inizializza init;
-    auto c = ole::Crea<_Collection>(CLSID_Collection, IID__Collection);
-    ASSERT_TRUE(c);
-    Aggiungi(c, ole::Variante::I4(5));
-    EXPECT_EQ(Numero(c), 1);
-}
-
 }  // namespace

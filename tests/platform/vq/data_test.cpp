@@ -81,9 +81,6 @@ TEST(Data, PrimaDel1900LaFrazioneSiAllontanaDaZero) {
         SCOPED_TRACE(c.d);
         EXPECT_EQ(vq::ScomponiData(c.d), c.atteso);
     }
-    EXPECT_EQ(*vq::ComponiData({1899, 12, 29, 6, 0, 0}), -1.25);
-    EXPECT_EQ(*vq::ComponiData({1899, 12, 30, 6, 0, 0}), 0.25);
-    EXPECT_EQ(*vq::ComponiData({1899, 12, 28, 12, 0, 0}), -2.5);
     for (double fuori : {-657435.0, 2958466.0, 1e300, -1e300,
                          std::numeric_limits<double>::quiet_NaN()}) {
         SCOPED_TRACE(fuori);
