@@ -227,12 +227,9 @@ INSTANTIATE_TEST_SUITE_P(Formati, Dati, ::testing::Values(jetwriter::Formato::Je
 // ---- The Mirtesa queries, against the rows the writer produced ------------------------
 
 struct Operazione {
-    std::int64_t id, cassa;
-    double data;
-    std::int64_t euro;  // ten-thousandths; 0 when Null
-    bool euroNull;
-    double lire;
-    bool lireNull, bancomat;
+    std::int64_t id, cassa, euro;  // euro in ten-thousandths
+    double data, lire;             // Null amounts count as 0 in a sum
+    bool bancomat;
 };
 
 struct Famiglia {
@@ -241,38 +238,35 @@ struct Famiglia {
     std::vector<Operazione> operazioni;
 };
 
-std::int64_t Intero(const jetwriter::Valore& v) { return std::get<std::int64_t>(v); }
+// Every row of a table of the writer's description, given ones and generated ones.
+void OgniRiga(const jetwriter::Tabella& t, const std::function<void(const jetwriter::Riga&)>& fn) {
+    for (const auto& r : t.righe) fn(r);
+    jetwriter::Riga r;
+    for (std::int64_t i = 0; t.generatore && t.generatore(i, r); ++i) fn(r);
+}
 
 Famiglia Leggi(const jetwriter::Specifica& s) {
+    auto intero = [](const jetwriter::Valore& v) { return std::get<std::int64_t>(v); };
+    auto nullo = [](const jetwriter::Valore& v) { return std::holds_alternative<std::monostate>(v); };
     Famiglia f;
     for (const auto& t : s.tabelle) {
-        auto ogni = [&](const std::function<void(const jetwriter::Riga&)>& fn) {
-            for (const auto& r : t.righe) fn(r);
-            if (t.generatore) {
-                jetwriter::Riga r;
-                for (std::int64_t i = 0; t.generatore(i, r); ++i) fn(r);
-            }
-        };
-        if (t.nome == "Conti") ogni([&](const jetwriter::Riga& r) { f.conti.push_back(Intero(r[0])); });
+        if (t.nome == "Conti") OgniRiga(t, [&](const jetwriter::Riga& r) { f.conti.push_back(intero(r[0])); });
         if (t.nome == "TabellaCassa")
-            ogni([&](const jetwriter::Riga& r) { f.contoDiCassa[Intero(r[0])] = Intero(r[2]); });
-        if (t.nome == "Operazioni") {
-            std::int64_t prossimo = 1;
-            ogni([&](const jetwriter::Riga& r) {
-                Operazione o{};
-                o.id = std::holds_alternative<std::monostate>(r[0]) ? prossimo : Intero(r[0]);
-                prossimo = o.id + 1;
-                o.cassa = Intero(r[1]);
-                o.data = std::holds_alternative<jetwriter::Data>(r[2]) ? std::get<jetwriter::Data>(r[2]).giorni
-                                                                        : std::get<double>(r[2]);
-                o.euroNull = std::holds_alternative<std::monostate>(r[4]);
-                if (!o.euroNull) o.euro = std::get<jetwriter::Valuta>(r[4]).decimillesimi;
-                o.lireNull = std::holds_alternative<std::monostate>(r[5]);
-                if (!o.lireNull) o.lire = std::get<double>(r[5]);
-                o.bancomat = std::get<bool>(r[6]);
-                f.operazioni.push_back(o);
-            });
-        }
+            OgniRiga(t, [&](const jetwriter::Riga& r) { f.contoDiCassa[intero(r[0])] = intero(r[2]); });
+        if (t.nome != "Operazioni") continue;
+        std::int64_t prossimo = 1;
+        OgniRiga(t, [&](const jetwriter::Riga& r) {
+            Operazione o{};
+            o.id = nullo(r[0]) ? prossimo : intero(r[0]);
+            prossimo = o.id + 1;
+            o.cassa = intero(r[1]);
+            o.data = std::holds_alternative<jetwriter::Data>(r[2]) ? std::get<jetwriter::Data>(r[2]).giorni
+                                                                    : std::get<double>(r[2]);
+            o.euro = nullo(r[4]) ? 0 : std::get<jetwriter::Valuta>(r[4]).decimillesimi;
+            o.lire = nullo(r[5]) ? 0 : std::get<double>(r[5]);
+            o.bancomat = std::get<bool>(r[6]);
+            f.operazioni.push_back(o);
+        });
     }
     return f;
 }
@@ -316,7 +310,7 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
     double lire = 0;
     for (const auto& s : scelte) {
         euro += s.euro;
-        lire += s.lireNull ? 0 : s.lire;
+        lire += s.lire;
     }
     auto tot = aiuto::Righe(*db, " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire " + kFrom + where);
     ASSERT_EQ(tot.size(), 1u);

@@ -6,7 +6,9 @@
 #include <mdbtools.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -62,22 +64,15 @@ std::string ValutaDaTesto(std::string t) {
     return (neg && !zero ? "-" : "") + intera + "." + fraz;
 }
 
+// libmdb's column types by the writer's names; "binary", "ole" for those it does not write.
+const std::map<int, std::string> kTipiMdb = {
+    {MDB_BOOL, "boolean"}, {MDB_BYTE, "byte"},     {MDB_INT, "integer"},       {MDB_LONGINT, "long"},
+    {MDB_MONEY, "currency"}, {MDB_FLOAT, "single"}, {MDB_DOUBLE, "double"},   {MDB_DATETIME, "datetime"},
+    {MDB_TEXT, "text"},    {MDB_MEMO, "memo"},     {MDB_BINARY, "binary"},     {MDB_OLE, "ole"}};
+
 std::string NomeTipoMdb(int t) {
-    switch (t) {
-        case MDB_BOOL: return "boolean";
-        case MDB_BYTE: return "byte";
-        case MDB_INT: return "integer";
-        case MDB_LONGINT: return "long";
-        case MDB_MONEY: return "currency";
-        case MDB_FLOAT: return "single";
-        case MDB_DOUBLE: return "double";
-        case MDB_DATETIME: return "datetime";
-        case MDB_TEXT: return "text";
-        case MDB_MEMO: return "memo";
-        case MDB_BINARY: return "binary";
-        case MDB_OLE: return "ole";
-        default: return "altro";
-    }
+    const auto i = kTipiMdb.find(t);
+    return i == kTipiMdb.end() ? "altro" : i->second;
 }
 
 template <typename T>
@@ -219,9 +214,7 @@ std::optional<DatabaseLetto> LeggiConMdbReader(const fs::path& file, std::string
         for (const auto& jc : jt.at("columns")) {
             std::string tipo = jc.at("type").get<std::string>();
             if (tipo == "float") tipo = "single";
-            const bool noto = tipo == "boolean" || tipo == "byte" || tipo == "integer" || tipo == "long" ||
-                              tipo == "currency" || tipo == "single" || tipo == "double" || tipo == "datetime" ||
-                              tipo == "text" || tipo == "memo" || tipo == "binary" || tipo == "ole";
+            const bool noto = std::any_of(kTipiMdb.begin(), kTipiMdb.end(), [&](const auto& k) { return k.second == tipo; });
             if (!noto) tipo = "altro";
             tipi.push_back(tipo);
             t.colonne.push_back({jc.at("name").get<std::string>(), tipo, jc.at("size").get<int>(),
