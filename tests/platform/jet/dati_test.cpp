@@ -156,19 +156,10 @@ TEST_P(Dati, SommeEConteggi) {
 }
 
 TEST_P(Dati, DateSerialConIlRiporto) {
-    struct Caso {
-        const char* chiamata;
-        double atteso;
-    };
-    const Caso casi[] = {
-        {"DateSerial(2004,13,1)", 38353}, {"DateSerial(2005,1,1)", 38353}, {"DateSerial(2004,3,0)", 38046},
-        {"DateSerial(2004,1,32)", 38018}, {"DateSerial(2004,0,1)", 37956}, {"DateSerial(4,1,1)", 37987},
-    };
-    for (const auto& c : casi) {
-        Valore v = Uno(std::string("SELECT ") + c.chiamata);
-        EXPECT_EQ(v.tipo, Valore::Tipo::Data) << c.chiamata;
-        EXPECT_EQ(v.reale, c.atteso) << c.chiamata;
-    }
+    // The carry itself is the runtime's; here: wired in, a date, and usable in a filter.
+    Valore v = Uno("SELECT DateSerial(2004,13,1)");
+    EXPECT_EQ(v.tipo, Valore::Tipo::Data);
+    EXPECT_EQ(v.reale, 38353);
     EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
                                  "DateSerial(2005,1,2)"),
               1);
