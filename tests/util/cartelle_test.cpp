@@ -32,7 +32,11 @@ protected:
     }
 };
 
-TEST_F(Cartelle, UserDirectoriesFromUserDirsFile) {
+TEST_F(Cartelle, UserDirectoriesFromUserDirsFileOrFallbacks) {
+    EXPECT_EQ(vqUtilita::CartellaDocumenti(), home + "/");
+    EXPECT_EQ(vqUtilita::CartellaImmagini(), home + "/");
+    EXPECT_EQ(vqUtilita::CartellaDesktop(), home + "/Desktop/");
+    EXPECT_EQ(vqUtilita::CartellaDocumentiCondivisi(), "");  // never the user's own home
     UserDirs(
         "# This file is written by xdg-user-dirs-update\n"
         "XDG_DESKTOP_DIR=\"$HOME/Scrivania\"\n"
@@ -67,13 +71,6 @@ TEST_F(Cartelle, UserDirsLinesParsedAsTheShellWould) {
         UserDirs(caso.riga + "\n");
         EXPECT_EQ(vqUtilita::CartellaDocumenti(), home + (caso.atteso.empty() ? "/" : caso.atteso)) << caso.riga;
     }
-}
-
-TEST_F(Cartelle, FallbacksWithoutUserDirsFile) {
-    EXPECT_EQ(vqUtilita::CartellaDocumenti(), home + "/");
-    EXPECT_EQ(vqUtilita::CartellaImmagini(), home + "/");
-    EXPECT_EQ(vqUtilita::CartellaDesktop(), home + "/Desktop/");
-    EXPECT_EQ(vqUtilita::CartellaDocumentiCondivisi(), "");  // never the user's own home
 }
 
 TEST_F(Cartelle, BaseDirectoriesAndTheirDefaults) {

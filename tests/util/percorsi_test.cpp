@@ -151,17 +151,14 @@ TEST(Percorsi, SystemFoldersEndInTheSeparator) {
 
 TEST(Percorsi, GetDirectoryTempFollowsTmpdir) {
     prova::CartellaTemp tmp;
-    {
-        prova::Ambiente a("TMPDIR", tmp.str());
-        EXPECT_EQ(vqUtilita::GetDirectoryTemp(), tmp.str() + "/");
-    }
-    {
-        prova::Ambiente a("TMPDIR", std::nullopt);
-        EXPECT_EQ(vqUtilita::GetDirectoryTemp(), "/tmp/");
-    }
-    for (const std::string& inadatta : {tmp / "non-esiste", std::string("relativa"), std::string("")}) {
-        prova::Ambiente a("TMPDIR", inadatta);
-        EXPECT_EQ(vqUtilita::GetDirectoryTemp(), "/tmp/") << inadatta;
+    const std::pair<std::optional<std::string>, std::string> casi[] = {
+        {tmp.str(), tmp.str() + "/"}, {std::nullopt, "/tmp/"},
+        // unusable: missing, relative, empty
+        {tmp / "non-esiste", "/tmp/"}, {"relativa", "/tmp/"}, {"", "/tmp/"},
+    };
+    for (const auto& [valore, attesa] : casi) {
+        prova::Ambiente a("TMPDIR", valore);
+        EXPECT_EQ(vqUtilita::GetDirectoryTemp(), attesa) << valore.value_or("(assente)");
     }
 }
 
@@ -179,20 +176,21 @@ TEST(Percorsi, GetFileTemporaneoCreatesNewEmptyFiles) {
     }
 }
 
-// Existing files are never reused: with one name in sixteen already taken (each with
-// content), 300 new names are all fresh, distinct and empty, and nothing old changed.
+// Existing files are never reused: with one name in 64 already taken (each with
+// content), 600 new names (about nine landing on a taken one) are all fresh and distinct,
+// and nothing old changed.
 TEST(Percorsi, GetFileTemporaneoNeverClobbers) {
     prova::CartellaTemp tmp;
     prova::Ambiente a("TMPDIR", tmp.str());
     std::set<std::string> occupati;
-    for (unsigned n = 1; n <= 0xFFFF; n += 16) {
+    for (unsigned n = 1; n <= 0xFFFF; n += 64) {
         char nome[16];
         std::snprintf(nome, sizeof nome, "vq%X.tmp", n);
         prova::ScriviFile(tmp / nome, "x");
         occupati.insert(tmp / nome);
     }
     std::set<std::string> nuovi;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 600; ++i) {
         const std::string f = vqUtilita::GetFileTemporaneo();
         EXPECT_EQ(occupati.count(f), 0u) << f;
         EXPECT_TRUE(nuovi.insert(f).second) << f;
