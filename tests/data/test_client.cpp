@@ -1,105 +1,39 @@
-// Tessadati as a client sees it: only the automation runtime and the component's public
+// Tessadati as a client sees it: the automation runtime and the component's public
 // header. The library is registered into a temporary registry, created by class id and
 // driven through its vtable and through Invoke by dispatch id.
-#include <dlfcn.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string>
 
-#include "ole/automation.h"
+#include "../common/componenti_prova.h"
 #include "tessadati/tessadati.h"
 
 namespace {
 
-// A fresh folder for a temporary registry; in memory when the system offers it, as the
-// registry store makes every change durable on disk.
-std::string CartellaTemporanea(const char* nome) {
-    for (const char* base : {"/dev/shm", "/tmp"}) {
-        std::string modello = std::string(base) + "/" + nome + "-XXXXXX";
-        if (access(base, W_OK) == 0 && mkdtemp(modello.data())) return modello;
-    }
-    return {};
-}
+using namespace componenti;
 
-constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
-
-std::u16string U16(const char* s) {
-    std::u16string r;
-    for (; *s; ++s) r.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
-    return r;
-}
-
-std::string Ascii(BSTR b) {
-    std::string r;
-    for (UINT i = 0; i < SysStringLen(b); ++i) r.push_back(static_cast<char>(b[i]));
-    return r;
-}
-
-// The description in the thread's error info, consuming it ("" when there is none).
-std::string DescrizioneErrore() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-    BSTR d = nullptr;
-    info->GetDescription(&d);
-    std::string r = Ascii(d);
-    SysFreeString(d);
-    info->Release();
-    return r;
-}
-
-class Bstr {
-public:
-    explicit Bstr(const char* s) : b_(SysAllocString(U16(s).c_str())) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-
-private:
-    BSTR b_;
-};
-
-struct Variante : VARIANT {
-    Variante() { VariantInit(this); }
-    ~Variante() { VariantClear(this); }
-    Variante(const Variante&) = delete;
-    Variante& operator=(const Variante&) = delete;
-};
+const char* const kSenzaOggetto = "Variabile oggetto o variabile del blocco With non impostata";
 
 class ClientTessadati : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        cartella_ = new std::string(CartellaTemporanea("tessadati-client"));
-        ASSERT_FALSE(cartella_->empty());
-        setenv("XDG_CONFIG_HOME", cartella_->c_str(), 1);
-        unsetenv("VQ_REGISTRO_DIR");
-
-        libreria_ = dlopen(TESSADATI_LIB, RTLD_NOW);
-        ASSERT_NE(libreria_, nullptr) << dlerror();
-        auto registra = reinterpret_cast<HRESULT (*)()>(dlsym(libreria_, "DllRegisterServer"));
-        ASSERT_NE(registra, nullptr);
-        ASSERT_EQ(registra(), S_OK);
+        cartella_ = std::make_unique<Cartella>("tessadati-client");
+        cartella_->UsaPerIlRegistro();
+        libreria_ = std::make_unique<Libreria>(TESSADATI_LIB);
+        ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     static void TearDownTestSuite() {
         CoUninitialize();
-        if (libreria_) dlclose(libreria_);
-        if (cartella_) std::filesystem::remove_all(*cartella_);
-        delete cartella_;
-        cartella_ = nullptr;
+        libreria_.reset();
+        cartella_.reset();
     }
-
-    static HRESULT CanUnloadNow() {
-        auto f = reinterpret_cast<HRESULT (*)()>(dlsym(libreria_, "DllCanUnloadNow"));
-        return f ? f() : E_FAIL;
-    }
+    static HRESULT CanUnloadNow() { return libreria_->Chiama("DllCanUnloadNow"); }
 
     void SetUp() override {
-        ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID__ClsDatiMirtesa, reinterpret_cast<void**>(&dati_)),
+        ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
+                                   reinterpret_cast<void**>(&dati_)),
                   S_OK);
     }
     void TearDown() override {
@@ -109,137 +43,101 @@ protected:
         EXPECT_EQ(CanUnloadNow(), S_OK);
     }
 
-    // Invoke with the arguments in declaration order (DISPPARAMS takes them reversed).
-    HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<VARIANT*> argomenti,
-                   VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr,
-                   UINT* errore_argomento = nullptr) {
-        VARIANT rg[4];
-        UINT n = 0;
-        for (auto it = argomenti.end(); it != argomenti.begin();) rg[n++] = **--it;
-        DISPID put = DISPID_PROPERTYPUT;
-        DISPPARAMS p{rg, nullptr, n, 0};
-        if (flag & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-            p.rgdispidNamedArgs = &put;
-            p.cNamedArgs = 1;
-        }
-        return dati_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flag, &p, risultato, eccezione,
-                             errore_argomento);
+    HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti,
+                   VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
+        return componenti::Invoca(dati_, id, flag, argomenti, risultato, eccezione, errore_argomento);
+    }
+    std::string Lista(HRESULT (_ClsDatiMirtesa::*get)(BSTR*)) {
+        ole::Bstr b;
+        EXPECT_EQ((dati_->*get)(b.put()), S_OK);
+        return b.utf8();
     }
 
-    static std::string* cartella_;
-    static void* libreria_;
+    static std::unique_ptr<Cartella> cartella_;
+    static std::unique_ptr<Libreria> libreria_;
     _ClsDatiMirtesa* dati_ = nullptr;
 };
 
-std::string* ClientTessadati::cartella_ = nullptr;
-void* ClientTessadati::libreria_ = nullptr;
+std::unique_ptr<Cartella> ClientTessadati::cartella_;
+std::unique_ptr<Libreria> ClientTessadati::libreria_;
 
 TEST_F(ClientTessadati, FiltroDallaVtable) {
-    Bstr lista("3;5");
+    ole::Bstr lista("3;5");
     ASSERT_EQ(dati_->put_f_mult_conto(lista.get()), S_OK);
-    BSTR letto = nullptr;
-    ASSERT_EQ(dati_->get_f_mult_conto(&letto), S_OK);
-    EXPECT_EQ(Ascii(letto), "3;5");
-    SysFreeString(letto);
+    EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_conto), "3;5");
+    EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_cassa), "");  // a new object starts with empty lists
 
-    // A new object starts with empty lists.
-    letto = nullptr;
-    ASSERT_EQ(dati_->get_f_mult_cassa(&letto), S_OK);
-    EXPECT_EQ(SysStringLen(letto), 0u);
-    SysFreeString(letto);
-
-    LONG id = 32767;
-    EXPECT_EQ(dati_->put_ImpostaConto(&id), S_OK);
-    id = 32768;
-    EXPECT_EQ(dati_->put_ImpostaConto(&id), Errore(6));
-    EXPECT_EQ(DescrizioneErrore(), "Overflow");
-    id = -32769;
-    EXPECT_EQ(dati_->put_ImpostaCassa(&id), Errore(6));
-    EXPECT_EQ(DescrizioneErrore(), "Overflow");
+    // The 16-bit ids: the boundary passes, one beyond is error 6.
+    const struct {
+        HRESULT (_ClsDatiMirtesa::*put)(LONG*);
+        LONG id;
+        HRESULT atteso;
+    } ids[] = {{&_ClsDatiMirtesa::put_ImpostaConto, 32767, S_OK},
+               {&_ClsDatiMirtesa::put_ImpostaConto, 32768, Errore(6)},
+               {&_ClsDatiMirtesa::put_ImpostaCassa, -32769, Errore(6)}};
+    for (auto c : ids) {
+        EXPECT_EQ((dati_->*c.put)(&c.id), c.atteso) << c.id;
+        if (c.atteso != S_OK) {
+            EXPECT_EQ(Descrizione(), "Overflow") << c.id;
+        }
+    }
 
     VARIANT_BOOL vero = VARIANT_TRUE;
     DATE data = 38047.5;
     EXPECT_EQ(dati_->put_FiltroBancomat(&vero), S_OK);
     EXPECT_EQ(dati_->put_FiltroDataIniziale(&data), S_OK);
     EXPECT_EQ(dati_->ClearFiltri(), S_OK);
-    ASSERT_EQ(dati_->get_f_mult_conto(&letto), S_OK);
-    EXPECT_EQ(SysStringLen(letto), 0u);
-    SysFreeString(letto);
+    EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_conto), "");
 }
 
 TEST_F(ClientTessadati, FiltroDaInvoke) {
-    Variante testo;
-    testo.vt = VT_BSTR;
-    testo.bstrVal = SysAllocString(u"4;7;");
-    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYPUT, {&testo}), S_OK);
-
-    Variante letto;
-    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
-                     {}, &letto),
+    ole::Variante testo = ole::Variante::Testo("4;7;");
+    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYPUT, {testo.get()}), S_OK);
+    ole::Variante letto;
+    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {}, letto.put()),
               S_OK);
-    ASSERT_EQ(letto.vt, VT_BSTR);
-    EXPECT_EQ(Ascii(letto.bstrVal), "4;7;");
+    ASSERT_EQ(letto.vt(), VT_BSTR);
+    EXPECT_EQ(ole::Utf8DaBstr(letto->bstrVal), "4;7;");
 
-    // An I2 where an I4 is expected, by value and by reference through a variant.
-    VARIANT i2;
-    VariantInit(&i2);
-    i2.vt = VT_I2;
-    i2.iVal = 12;
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {&i2}), S_OK);
+    // Arguments of other types than declared are converted: an I2 where an I4 is
+    // expected, by value and by reference, a double for a date, a boolean.
     LONG l = 9;
     VARIANT rif;
     VariantInit(&rif);
     rif.vt = VT_BYREF | VT_I4;
     rif.plVal = &l;
+    ole::Variante i2 = ole::Variante::I2(12), r8 = ole::Variante::R8(38000), vero = ole::Variante::Booleano(true);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {i2.get()}), S_OK);
     EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaCassa, DISPATCH_PROPERTYPUT, {&rif}), S_OK);
-    VARIANT data;
-    VariantInit(&data);
-    data.vt = VT_R8;
-    data.dblVal = 38000;
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroDataFinale, DISPATCH_PROPERTYPUT, {&data}), S_OK);
-    VARIANT vero;
-    VariantInit(&vero);
-    vero.vt = VT_BOOL;
-    vero.boolVal = VARIANT_TRUE;
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroCarta, DISPATCH_PROPERTYPUT, {&vero}), S_OK);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroDataFinale, DISPATCH_PROPERTYPUT, {r8.get()}), S_OK);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroCarta, DISPATCH_PROPERTYPUT, {vero.get()}), S_OK);
 
     // Overflow of the 16-bit field: an exception with number and description.
-    VARIANT grande;
-    VariantInit(&grande);
-    grande.vt = VT_I4;
-    grande.lVal = 40000;
+    ole::Variante grande = ole::Variante::I4(40000);
     EXCEPINFO ei{};
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {&grande}, nullptr, &ei),
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {grande.get()}, nullptr, &ei),
               DISP_E_EXCEPTION);
     EXPECT_EQ(ei.scode, Errore(6));
-    EXPECT_EQ(Ascii(ei.bstrDescription), "Overflow");
-    SysFreeString(ei.bstrDescription);
-    SysFreeString(ei.bstrSource);
-    SysFreeString(ei.bstrHelpFile);
+    EXPECT_EQ(DescrizioneEccezione(ei), "Overflow");
 
     // Text that is not a number cannot be coerced.
-    Variante parola;
-    parola.vt = VT_BSTR;
-    parola.bstrVal = SysAllocString(u"abc");
+    ole::Variante parola = ole::Variante::Testo("abc");
     UINT errato = 99;
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {&parola}, nullptr,
-                     nullptr, &errato),
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {parola.get()}, nullptr, nullptr,
+                     &errato),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(errato, 0u);
 }
 
 TEST_F(ClientTessadati, ErroriDiDispatch) {
-    VARIANT uno;
-    VariantInit(&uno);
-    uno.vt = VT_I4;
-    uno.lVal = 1;
+    ole::Variante uno = ole::Variante::I4(1);
     EXPECT_EQ(Invoca(0x12345, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ClearFiltri, DISPATCH_METHOD, {&uno}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ClearFiltri, DISPATCH_METHOD, {uno.get()}), DISP_E_BADPARAMCOUNT);
     // ImpostaConto can only be written.
     EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
     DISPPARAMS vuoti{};
-    EXPECT_EQ(dati_->Invoke(DISPID_ClsDatiMirtesa_ClearFiltri, IID__ClsDatiMirtesa, 0, DISPATCH_METHOD,
-                            &vuoti, nullptr, nullptr, nullptr),
+    EXPECT_EQ(dati_->Invoke(DISPID_ClsDatiMirtesa_ClearFiltri, IID__ClsDatiMirtesa, 0, DISPATCH_METHOD, &vuoti,
+                            nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
 
     const struct {
@@ -248,83 +146,63 @@ TEST_F(ClientTessadati, ErroriDiDispatch) {
     } nomi[] = {{"gettotrecord", DISPID_ClsDatiMirtesa_GetTotRecord},
                 {"F_MULT_CASSA", DISPID_ClsDatiMirtesa_f_mult_cassa},
                 {"ImpostaConto", DISPID_ClsDatiMirtesa_ImpostaConto},
-                {"FiltroDataFinale", DISPID_ClsDatiMirtesa_FiltroDataFinale}};
+                {"FiltroDataFinale", DISPID_ClsDatiMirtesa_FiltroDataFinale},
+                {"Inesistente", DISPID_UNKNOWN}};
     for (const auto& n : nomi) {
-        std::u16string s = U16(n.nome);
+        std::u16string s = ole::Utf8InUtf16(n.nome);
         LPOLESTR p = s.data();
         DISPID id = 0;
-        EXPECT_EQ(dati_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), S_OK) << n.nome;
+        EXPECT_EQ(dati_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
+            << n.nome;
         EXPECT_EQ(id, n.id) << n.nome;
     }
-    std::u16string ignoto = u"Inesistente";
-    LPOLESTR p = ignoto.data();
-    DISPID id = 0;
-    EXPECT_EQ(dati_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id, DISPID_UNKNOWN);
 }
 
 TEST_F(ClientTessadati, InterrogazioniSenzaDatabaseFallisconoPulite) {
     LONG n = 123;
     EXPECT_EQ(dati_->GetTotRecord(&n), Errore(91));
-    EXPECT_EQ(DescrizioneErrore(), "Variabile oggetto o variabile del blocco With non impostata");
-
+    EXPECT_EQ(Descrizione(), kSenzaOggetto);
     DOUBLE euro = 0;
     EXPECT_EQ(dati_->GetImportoEuro(&euro), Errore(91));
-    EXPECT_FALSE(DescrizioneErrore().empty());
+    EXPECT_EQ(Descrizione(), kSenzaOggetto);
     _Collection* conti = nullptr;
     EXPECT_EQ(dati_->GetConti(&conti), Errore(91));
     EXPECT_EQ(conti, nullptr);
-    DescrizioneErrore();
     SHORT idconto = -1;
     EXPECT_EQ(dati_->GetCodiciCassa(&idconto, &conti), Errore(91));
-    DescrizioneErrore();
+    Descrizione();
 
     // No host component registered in this registry: the data folder cannot be asked.
     EXPECT_EQ(dati_->ApriDataBase(), Errore(429));
-    EXPECT_FALSE(DescrizioneErrore().empty());
+    EXPECT_FALSE(Descrizione().empty());
     // Closing without a database does nothing, twice.
     EXPECT_EQ(dati_->ChiudiDataBase(), S_OK);
     EXPECT_EQ(dati_->ChiudiDataBase(), S_OK);
 
     // Through Invoke: the array argument by reference through a variant is left alone.
-    Variante interno;
-    VARIANT dati;
-    VariantInit(&dati);
-    dati.vt = VT_BYREF | VT_VARIANT;
-    dati.pvarVal = &interno;
-    Variante risultato;
+    ole::Variante interno, risultato;
+    const VARIANT rif = Riferimento(interno.get());
     EXCEPINFO ei{};
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_GetArrayDati, DISPATCH_METHOD, {&dati}, &risultato, &ei),
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_GetArrayDati, DISPATCH_METHOD, {&rif}, risultato.put(), &ei),
               DISP_E_EXCEPTION);
     EXPECT_EQ(ei.scode, Errore(91));
-    EXPECT_EQ(Ascii(ei.bstrDescription), "Variabile oggetto o variabile del blocco With non impostata");
-    EXPECT_EQ(interno.vt, VT_EMPTY);
-    SysFreeString(ei.bstrDescription);
-    SysFreeString(ei.bstrSource);
-    SysFreeString(ei.bstrHelpFile);
-    DescrizioneErrore();
+    EXPECT_EQ(DescrizioneEccezione(ei), kSenzaOggetto);
+    EXPECT_EQ(interno.vt(), VT_EMPTY);
+    Descrizione();
 
     // The object is still usable.
-    Bstr lista("8");
+    ole::Bstr lista("8");
     EXPECT_EQ(dati_->put_f_mult_cassa(lista.get()), S_OK);
-    BSTR letto = nullptr;
-    ASSERT_EQ(dati_->get_f_mult_cassa(&letto), S_OK);
-    EXPECT_EQ(Ascii(letto), "8");
-    SysFreeString(letto);
+    EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_cassa), "8");
 }
 
 TEST_F(ClientTessadati, StessoOggettoPerOgniInterfaccia) {
     IUnknown* identita = nullptr;
     ASSERT_EQ(dati_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identita)), S_OK);
-    for (const IID& iid : {IID_IDispatch, IID__ClsDatiMirtesa, IID__ClsDatiMirtesa_Precedente,
-                           IID_ISupportErrorInfo}) {
-        IUnknown* p = nullptr;
-        ASSERT_EQ(dati_->QueryInterface(iid, reinterpret_cast<void**>(&p)), S_OK);
-        IUnknown* u = nullptr;
-        ASSERT_EQ(p->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)), S_OK);
-        EXPECT_EQ(u, identita);
-        u->Release();
-        p->Release();
+    for (const IID& iid :
+         {IID_IDispatch, IID__ClsDatiMirtesa, IID__ClsDatiMirtesa_Precedente, IID_ISupportErrorInfo}) {
+        auto p = ole::ComPtr<_ClsDatiMirtesa>(dati_).as<IUnknown>(iid);
+        EXPECT_EQ(p.as<IUnknown>(IID_IUnknown).get(), identita);
     }
     void* nessuno = reinterpret_cast<void*>(1);
     EXPECT_EQ(dati_->QueryInterface(IID__clsConti, &nessuno), E_NOINTERFACE);
@@ -336,21 +214,21 @@ TEST_F(ClientTessadati, CaricamentoELiberazione) {
     // While an object lives, or the server is locked, the library must stay.
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
     IClassFactory* fabbrica = nullptr;
-    ASSERT_EQ(CoGetClassObject(CLSID_clsConti, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&fabbrica)),
-              S_OK);
+    auto fabbricaConti = [&] {
+        return CoGetClassObject(CLSID_clsConti, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                reinterpret_cast<void**>(&fabbrica));
+    };
+    ASSERT_EQ(fabbricaConti(), S_OK);
     EXPECT_EQ(fabbrica->LockServer(TRUE), S_OK);
     EXPECT_EQ(fabbrica->Release(), 0u);
     EXPECT_EQ(dati_->Release(), 0u);
     dati_ = nullptr;
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
-    ASSERT_EQ(CoGetClassObject(CLSID_clsConti, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&fabbrica)),
-              S_OK);
+    ASSERT_EQ(fabbricaConti(), S_OK);
     EXPECT_EQ(fabbrica->LockServer(FALSE), S_OK);
-    IUnknown* esterno = reinterpret_cast<IUnknown*>(fabbrica);
     void* p = nullptr;
-    EXPECT_EQ(fabbrica->CreateInstance(esterno, IID_IUnknown, &p), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(fabbrica->CreateInstance(reinterpret_cast<IUnknown*>(fabbrica), IID_IUnknown, &p),
+              CLASS_E_NOAGGREGATION);
     EXPECT_EQ(fabbrica->Release(), 0u);
     EXPECT_EQ(CanUnloadNow(), S_OK);
 }
@@ -363,9 +241,9 @@ TEST_F(ClientTessadati, ClassiRecord) {
     LONG id = 1;
     ASSERT_EQ(cassa->get_IDCassa(&id), S_OK);
     EXPECT_EQ(id, 0);
-    Variante vuota;
-    ASSERT_EQ(cassa->get_Cassa(&vuota), S_OK);
-    EXPECT_EQ(vuota.vt, VT_EMPTY);
+    ole::Variante vuota;
+    ASSERT_EQ(cassa->get_Cassa(vuota.put()), S_OK);
+    EXPECT_EQ(vuota.vt(), VT_EMPTY);
 
     // The account is created on the first read, and kept.
     _clsConti* primo = nullptr;
@@ -376,9 +254,8 @@ TEST_F(ClientTessadati, ClassiRecord) {
     EXPECT_EQ(primo, secondo);
     secondo->Release();
     EXPECT_EQ(primo->put_IDConto(42), S_OK);
-    Bstr nome("Banca");
-    EXPECT_EQ(primo->put_Conto(nome.get()), S_OK);
 
+    // Replaced by another account: the first loses its last reference.
     _clsConti* altro = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_clsConti, nullptr, CLSCTX_INPROC_SERVER, IID__clsConti,
                                reinterpret_cast<void**>(&altro)),
@@ -391,33 +268,18 @@ TEST_F(ClientTessadati, ClassiRecord) {
     EXPECT_EQ(idconto, 0);
     secondo->Release();
     EXPECT_EQ(altro->Release(), 1u);  // still held by the cash code
-    EXPECT_EQ(primo->Release(), 0u);  // replaced: its last reference
+    EXPECT_EQ(primo->Release(), 0u);
 
-    // Cassa by dispatch id: written with a text, read back.
-    Variante testo;
-    testo.vt = VT_BSTR;
-    testo.bstrVal = SysAllocString(u"Spesa");
-    DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS p{&testo, &put, 1, 1};
-    EXPECT_EQ(cassa->Invoke(DISPID_clsCassa_Cassa, IID_NULL, 0, DISPATCH_PROPERTYPUT, &p, nullptr,
-                            nullptr, nullptr),
-              S_OK);
-    Variante letto;
-    DISPPARAMS nessuno{};
-    ASSERT_EQ(cassa->Invoke(DISPID_clsCassa_Cassa, IID_NULL, 0, DISPATCH_PROPERTYGET, &nessuno,
-                            &letto, nullptr, nullptr),
-              S_OK);
-    ASSERT_EQ(letto.vt, VT_BSTR);
-    EXPECT_EQ(Ascii(letto.bstrVal), "Spesa");
-
-    // The account by dispatch id as an object.
-    Variante oggetto;
-    ASSERT_EQ(cassa->Invoke(DISPID_clsCassa_Conto, IID_NULL, 0, DISPATCH_PROPERTYGET, &nessuno,
-                            &oggetto, nullptr, nullptr),
-              S_OK);
-    EXPECT_EQ(oggetto.vt, VT_DISPATCH);
+    // Cassa by dispatch id: written with a text, read back; the account as an object.
+    ole::Variante testo = ole::Variante::Testo("Spesa"), letto, oggetto;
+    EXPECT_EQ(componenti::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUT, {testo.get()}), S_OK);
+    ASSERT_EQ(componenti::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, {}, letto.put()), S_OK);
+    ASSERT_EQ(letto.vt(), VT_BSTR);
+    EXPECT_EQ(ole::Utf8DaBstr(letto->bstrVal), "Spesa");
+    ASSERT_EQ(componenti::Invoca(cassa, DISPID_clsCassa_Conto, DISPATCH_PROPERTYGET, {}, oggetto.put()), S_OK);
+    EXPECT_EQ(oggetto.vt(), VT_DISPATCH);
+    oggetto = ole::Variante();
     EXPECT_EQ(cassa->SlotNonPubblicato(), E_NOTIMPL);
-    VariantClear(&oggetto);
     EXPECT_EQ(cassa->Release(), 0u);
 }
 

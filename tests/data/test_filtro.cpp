@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "../common/util_errore_prova.h"
 #include "filtro.h"
 #include "vq/errore.h"
 
@@ -22,15 +23,7 @@ std::string Condizione(const Filtro& f) {
     return q.substr(kFrom.size());
 }
 
-// Runs `azione` and gives the number of the vq::Errore it raises (0 when none).
-std::int32_t NumeroErrore(const std::function<void()>& azione) {
-    try {
-        azione();
-    } catch (const vq::Errore& e) {
-        return e.numero();
-    }
-    return 0;
-}
+using prova::NumeroErrore;
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/componenti_prova.h"
 #include "database.h"
 #include "filtro.h"
 #include "oggetti.h"
@@ -19,7 +20,9 @@ using namespace tessadati;
 
 namespace {
 
-constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
+using componenti::Descrizione;
+using componenti::Elementi;
+using componenti::Errore;
 
 // A result set: field names and rows of values.
 struct Tabella {
@@ -142,15 +145,6 @@ protected:
         dati = ClsDatiMirtesa::Crea(motore);
     }
     ClsDatiMirtesa& Interno() { return *static_cast<ClsDatiMirtesa*>(dati.get()); }
-    // The description of the last failure, consuming the thread's error info.
-    static std::string Descrizione() {
-        IErrorInfo* info = nullptr;
-        if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-        ole::Bstr d;
-        info->GetDescription(d.put());
-        info->Release();
-        return d.utf8();
-    }
 
     Stato stato;
     MotoreFinto motore{stato};
@@ -341,25 +335,19 @@ TEST_F(TessadatiOggetti, ContiInOrdineConDescrizioneNull) {
     ole::ComPtr<_Collection> conti;
     ASSERT_EQ(dati->GetConti(conti.put()), S_OK);
     EXPECT_EQ(stato.sql.back(), "Select IdConto, Descrizione from Conti order by Descrizione ");
-    LONG quanti = 0;
-    ASSERT_EQ(conti->Count(&quanti), S_OK);
-    ASSERT_EQ(quanti, 2);
+    const auto elenco = Elementi<_clsConti>(conti.get(), IID__clsConti);
+    ASSERT_EQ(elenco.size(), 2u);
     const struct {
         LONG id;
         const char* testo;
     } attesi[] = {{4, ""}, {2, "Banca"}};
-    for (LONG k = 1; k <= 2; ++k) {
-        ole::Variante indice = I4(k);
-        ole::Variante elemento;
-        ASSERT_EQ(conti->Item(indice.get(), elemento.put()), S_OK);
-        ASSERT_EQ(elemento.vt(), VT_DISPATCH);
-        auto conto = ole::ComPtr<IDispatch>(elemento->pdispVal).as<_clsConti>(IID__clsConti);
+    for (std::size_t k = 0; k < 2; ++k) {
         LONG id = 0;
         ole::Bstr testo;
-        conto->get_IDConto(&id);
-        conto->get_Conto(testo.put());
-        EXPECT_EQ(id, attesi[k - 1].id);
-        EXPECT_EQ(testo.utf8(), attesi[k - 1].testo);
+        elenco[k]->get_IDConto(&id);
+        elenco[k]->get_Conto(testo.put());
+        EXPECT_EQ(id, attesi[k].id);
+        EXPECT_EQ(testo.utf8(), attesi[k].testo);
     }
 }
 
@@ -377,30 +365,23 @@ TEST_F(TessadatiOggetti, CodiciCassaOgnunoColSuoConto) {
     EXPECT_EQ(stato.sql.back(),
               "Select IdCassa, Cassa, TabellaCassa.IdConto, Descrizione from TabellaCassa, Conti "
               "where TabellaCassa.IdConto=Conti.IdConto and TabellaCassa.IdConto=-1 order by cassa ");
-    LONG quanti = 0;
-    ASSERT_EQ(casse->Count(&quanti), S_OK);
-    ASSERT_EQ(quanti, 2);
-    _clsConti* conti[2] = {};
-    for (LONG k = 1; k <= 2; ++k) {
-        ole::Variante indice = I4(k);
-        ole::Variante elemento;
-        ASSERT_EQ(casse->Item(indice.get(), elemento.put()), S_OK);
-        auto cassa = ole::ComPtr<IDispatch>(elemento->pdispVal).as<_clsCassa>(IID__clsCassa);
+    const auto codici = Elementi<_clsCassa>(casse.get(), IID__clsCassa);
+    ASSERT_EQ(codici.size(), 2u);
+    ole::ComPtr<_clsConti> conti[2];
+    for (std::size_t k = 0; k < 2; ++k) {
         LONG idcassa = 0;
-        cassa->get_IDCassa(&idcassa);
-        EXPECT_EQ(idcassa, 9 + k);
+        codici[k]->get_IDCassa(&idcassa);
+        EXPECT_EQ(idcassa, 10 + static_cast<LONG>(k));
         ole::Variante testo;
-        cassa->get_Cassa(testo.put());
+        codici[k]->get_Cassa(testo.put());
         ASSERT_EQ(testo.vt(), VT_BSTR);
-        EXPECT_EQ(ole::Utf8DaBstr(testo->bstrVal), k == 1 ? "Affitto" : "");
-        ASSERT_EQ(cassa->get_Conto(&conti[k - 1]), S_OK);
+        EXPECT_EQ(ole::Utf8DaBstr(testo->bstrVal), k == 0 ? "Affitto" : "");
+        ASSERT_EQ(codici[k]->get_Conto(conti[k].put()), S_OK);
         ole::Bstr nome;
-        conti[k - 1]->get_Conto(nome.put());
+        conti[k]->get_Conto(nome.put());
         EXPECT_EQ(nome.utf8(), "Banca");
     }
-    EXPECT_NE(conti[0], conti[1]);
-    conti[0]->Release();
-    conti[1]->Release();
+    EXPECT_NE(conti[0].get(), conti[1].get());
 }
 
 TEST_F(TessadatiOggetti, ElencoVuotoMaiMancante) {

@@ -1,93 +1,43 @@
 // Self-registration of the library: the keys Windows would hold for it, and their exact
 // removal (what belongs to others stays).
-#include <dlfcn.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
-#include <sys/wait.h>
-#include <filesystem>
+#include <memory>
 #include <string>
 
-#include "ole/automation.h"
+#include "../common/componenti_prova.h"
 #include "tessadati/tessadati.h"
-#include "win/registry.h"
 
 namespace {
 
-// A fresh folder for a temporary registry; in memory when the system offers it, as the
-// registry store makes every change durable on disk.
-std::string CartellaTemporanea(const char* nome) {
-    for (const char* base : {"/dev/shm", "/tmp"}) {
-        std::string modello = std::string(base) + "/" + nome + "-XXXXXX";
-        if (access(base, W_OK) == 0 && mkdtemp(modello.data())) return modello;
-    }
-    return {};
-}
+using namespace componenti;
 
-// The text of a value, or "<assente>" when the key or value is missing.
 std::string Valore(const std::string& chiave, const char* nome = nullptr) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return "<assente>";
-    char dati[4096];
-    DWORD dimensione = sizeof dati;
-    DWORD tipo = 0;
-    const LONG e = RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
-    RegCloseKey(h);
-    if (e != ERROR_SUCCESS) return "<assente>";
-    EXPECT_EQ(tipo, REG_SZ) << chiave;
-    return std::string(dati, dimensione > 0 && dati[dimensione - 1] == 0 ? dimensione - 1 : dimensione);
+    return LeggiValore(HKEY_CLASSES_ROOT, chiave, nome);
 }
-
-bool Esiste(const std::string& chiave) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-}
-
-void Crea(const std::string& chiave, const char* valore) {
-    HKEY h = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                              nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(valore),
-                             static_cast<DWORD>(std::char_traits<char>::length(valore) + 1)),
-              ERROR_SUCCESS);
-    RegCloseKey(h);
-}
+bool Esiste(const std::string& chiave) { return EsisteChiave(HKEY_CLASSES_ROOT, chiave); }
 
 class TessadatiRegistrazione : public ::testing::Test {
 protected:
     void SetUp() override {
-        cartella_ = CartellaTemporanea("tessadati-registro");
-        ASSERT_FALSE(cartella_.empty());
-        setenv("XDG_CONFIG_HOME", cartella_.c_str(), 1);
-        unsetenv("VQ_REGISTRO_DIR");
-        lib_ = dlopen(TESSADATI_LIB, RTLD_NOW);
-        ASSERT_NE(lib_, nullptr) << dlerror();
-        registra_ = reinterpret_cast<HRESULT (*)()>(dlsym(lib_, "DllRegisterServer"));
-        cancella_ = reinterpret_cast<HRESULT (*)()>(dlsym(lib_, "DllUnregisterServer"));
-        ASSERT_TRUE(registra_ && cancella_);
+        cartella_.UsaPerIlRegistro();
+        lib_ = std::make_unique<Libreria>(TESSADATI_LIB);
     }
-    void TearDown() override {
-        if (lib_) dlclose(lib_);
-        std::filesystem::remove_all(cartella_);
-    }
+    HRESULT Registra() { return lib_->Chiama("DllRegisterServer"); }
+    HRESULT Cancella() { return lib_->Chiama("DllUnregisterServer"); }
 
-    std::string cartella_;
-    void* lib_ = nullptr;
-    HRESULT (*registra_)() = nullptr;
-    HRESULT (*cancella_)() = nullptr;
+    Cartella cartella_{"tessadati-registro"};
+    std::unique_ptr<Libreria> lib_;
 };
 
 const char* const kClsDati = "CLSID\\{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}";
 const char* const kLibreria = "TypeLib\\{AFC86911-033F-498D-87FD-F899D440DF18}";
 
 TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
-    ASSERT_EQ(registra_(), S_OK);
+    ASSERT_EQ(Registra(), S_OK);
     char assoluto[PATH_MAX];
     ASSERT_NE(realpath(TESSADATI_LIB, assoluto), nullptr);
     const std::string cls = kClsDati;
@@ -121,12 +71,12 @@ TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
 
 TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
     // What belongs to others: another class, another version of the type library.
-    Crea("CLSID\\{00000000-1111-2222-3333-444444444444}", "Altro");
-    Crea(std::string(kLibreria) + "\\1.0", "Tessadati vecchia");
+    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, "CLSID\\{00000000-1111-2222-3333-444444444444}", nullptr, "Altro"));
+    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.0", nullptr, "Tessadati vecchia"));
 
-    ASSERT_EQ(registra_(), S_OK);
-    ASSERT_EQ(registra_(), S_OK);  // twice: the same keys
-    ASSERT_EQ(cancella_(), S_OK);
+    ASSERT_EQ(Registra(), S_OK);
+    ASSERT_EQ(Registra(), S_OK);  // twice: the same keys
+    ASSERT_EQ(Cancella(), S_OK);
 
     EXPECT_FALSE(Esiste(kClsDati));
     EXPECT_FALSE(Esiste("CLSID\\{DFF216EF-9A81-450E-B2B9-7C4959CFDA88}"));
@@ -137,21 +87,21 @@ TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
     EXPECT_EQ(Valore("CLSID\\{00000000-1111-2222-3333-444444444444}"), "Altro");
     EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.0"), "Tessadati vecchia");
 
-    EXPECT_EQ(cancella_(), S_OK);  // nothing left to remove is no failure
+    EXPECT_EQ(Cancella(), S_OK);  // nothing left to remove is no failure
 }
 
 TEST_F(TessadatiRegistrazione, CancellazioneCompletaTogliAncheLaLibreriaDeiTipi) {
-    ASSERT_EQ(registra_(), S_OK);
-    ASSERT_EQ(cancella_(), S_OK);
+    ASSERT_EQ(Registra(), S_OK);
+    ASSERT_EQ(Cancella(), S_OK);
     EXPECT_FALSE(Esiste(kLibreria));
 }
 
 TEST_F(TessadatiRegistrazione, EsportaSoloIPuntiDiIngresso) {
     for (const char* nome : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
-        EXPECT_NE(dlsym(lib_, nome), nullptr) << nome;
+        EXPECT_NE(lib_->Simbolo(nome), nullptr) << nome;
     for (const char* nome : {"_ZN9tessadati15CostruisciQueryERKNS_6FiltroEi", "_ZN9tessadati9ContatoreEv",
                              "_ZN9tessadati17MotorePredefinitoEv"})
-        EXPECT_EQ(dlsym(lib_, nome), nullptr) << nome;
+        EXPECT_EQ(lib_->Simbolo(nome), nullptr) << nome;
 }
 
 TEST_F(TessadatiRegistrazione, ComandoRegsvr) {
@@ -163,7 +113,7 @@ TEST_F(TessadatiRegistrazione, ComandoRegsvr) {
     EXPECT_EQ(Valore(std::string(kClsDati) + "\\InprocServer32", "ThreadingModel"), "Apartment");
     EXPECT_EQ(esegui(std::string("-u ") + TESSADATI_LIB), 0);
     EXPECT_FALSE(Esiste(kClsDati));
-    EXPECT_EQ(esegui(cartella_ + "/manca.so"), 3);
+    EXPECT_EQ(esegui((cartella_ / "manca.so").string()), 3);
     EXPECT_EQ(esegui(SENZA_PUNTI_DI_INGRESSO), 4);  // a library that is no server
 }
 

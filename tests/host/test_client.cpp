@@ -1,88 +1,32 @@
-// The host's integration component as a client sees it: only the automation runtime and
-// the component's published header. The library is registered into a temporary registry,
+// The host's integration component as a client sees it: the automation runtime and the
+// component's published header. The library is registered into a temporary registry,
 // created by class id and called through its vtable and through Invoke by dispatch id.
 // The registry functions only prepare the host's installation and read back what the
 // component recorded.
-#include <dlfcn.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
+#include <memory>
 #include <string>
 
+#include "../common/componenti_prova.h"
 #include "mirtesahost/mirtesahost.h"
-#include "ole/automation.h"
-#include "win/registry.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
+using namespace componenti;
 
 const char* const kPercorsi = "Software\\Mirtesa\\Percorsi";
 const char* const kModuli = "Software\\Mirtesa\\ModuliAggiuntivi";
+const std::string kNonInstallato = "Mirtesa non risulta installato su questo sistema: ";
+const std::string kDove = " della chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi";
+const std::string kReinstallare = ". Reinstallare Mirtesa.";
 
-std::u16string Testo(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
-
-// The description in the thread's error info, consuming it ("" when there is none).
-std::u16string DescrizioneErrore() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-    BSTR d = nullptr;
-    info->GetDescription(&d);
-    std::u16string r = Testo(d);
-    SysFreeString(d);
-    info->Release();
-    return r;
-}
-
-class Bstr {
-public:
-    explicit Bstr(const char16_t* s) : b_(SysAllocString(s)) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-
-private:
-    BSTR b_;
-};
-
-struct Variante : VARIANT {
-    Variante() { VariantInit(this); }
-    ~Variante() { VariantClear(this); }
-    Variante(const Variante&) = delete;
-    Variante& operator=(const Variante&) = delete;
-};
-
-// A value under HKCU (REG_SZ data carries its NUL unless told otherwise).
-void Imposta(const char* chiave, const char* nome, const std::string& dato, DWORD tipo = REG_SZ,
-             bool terminato = true) {
-    HKEY h = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, chiave, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(h, nome, 0, tipo, reinterpret_cast<const BYTE*>(dato.c_str()),
-                             static_cast<DWORD>(dato.size() + (terminato ? 1 : 0))),
-              ERROR_SUCCESS);
-    RegCloseKey(h);
-}
-
-// The text of a value under HKCU, or "<assente>".
-std::string Leggi(const std::string& chiave, const char* nome) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "<assente>";
-    char dati[4096];
-    DWORD dimensione = sizeof dati;
-    DWORD tipo = 0;
-    const LONG e = RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
-    RegCloseKey(h);
-    if (e != ERROR_SUCCESS || tipo != REG_SZ) return "<assente>";
-    return std::string(dati, dimensione > 0 && dati[dimensione - 1] == 0 ? dimensione - 1 : dimensione);
+void Imposta(const char* nome, const std::string& dato, DWORD tipo = REG_SZ, bool terminato = true) {
+    ASSERT_TRUE(ScriviValore(HKEY_CURRENT_USER, kPercorsi, nome, dato, tipo, terminato));
 }
 
 DWORD Sottochiavi(const char* chiave) {
@@ -95,40 +39,19 @@ DWORD Sottochiavi(const char* chiave) {
     return n;
 }
 
-// A fresh folder; in memory when the system offers it, as the registry store makes every
-// change durable on disk.
-std::string CartellaTemporanea(const char* nome) {
-    for (const char* base : {"/dev/shm", "/tmp"}) {
-        std::string modello = std::string(base) + "/" + nome + "-XXXXXX";
-        if (access(base, W_OK) == 0 && mkdtemp(modello.data())) return modello;
-    }
-    return {};
-}
-
 class ClientMirtesaHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        cartella_ = new std::string(CartellaTemporanea("mirtesahost-client"));
-        ASSERT_FALSE(cartella_->empty());
-        setenv("XDG_CONFIG_HOME", cartella_->c_str(), 1);
-        unsetenv("VQ_REGISTRO_DIR");
-
-        libreria_ = dlopen(MIRTESAHOST_LIB, RTLD_NOW);
-        ASSERT_NE(libreria_, nullptr) << dlerror();
-        ASSERT_EQ(Chiama("DllRegisterServer"), S_OK);
+        cartella_ = std::make_unique<Cartella>("mirtesahost-client");
+        cartella_->UsaPerIlRegistro();
+        libreria_ = std::make_unique<Libreria>(MIRTESAHOST_LIB);
+        ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     static void TearDownTestSuite() {
         CoUninitialize();
-        if (libreria_) dlclose(libreria_);
-        if (cartella_) fs::remove_all(*cartella_);
-        delete cartella_;
-        cartella_ = nullptr;
-    }
-
-    static HRESULT Chiama(const char* punto_ingresso) {
-        auto f = reinterpret_cast<HRESULT (*)()>(dlsym(libreria_, punto_ingresso));
-        return f ? f() : E_FAIL;
+        libreria_.reset();
+        cartella_.reset();
     }
 
     void SetUp() override {
@@ -141,39 +64,34 @@ protected:
         if (host_) {
             EXPECT_EQ(host_->Release(), 0u);
         }
-        EXPECT_EQ(Chiama("DllCanUnloadNow"), S_OK);
+        EXPECT_EQ(libreria_->Chiama("DllCanUnloadNow"), S_OK);
     }
 
-    void Installa(const std::string& programma, const std::string& dati) {
-        Imposta(kPercorsi, "Programma", programma);
-        Imposta(kPercorsi, "Dati", dati);
+    // A text query through the vtable: the text, or the failure's HRESULT in `hr`.
+    std::string Testo(HRESULT (IMirtesaIntegrazione::*query)(BSTR*), HRESULT& hr) {
+        ole::Bstr b;
+        hr = (host_->*query)(b.put());
+        return b.utf8();
     }
-
-    // A folder query through the vtable: the text, or the failure's HRESULT in `hr`.
-    std::u16string Cartella(HRESULT (IMirtesaIntegrazione::*query)(BSTR*), HRESULT& hr) {
-        BSTR b = nullptr;
-        hr = (host_->*query)(&b);
-        std::u16string r = Testo(b);
-        SysFreeString(b);
-        return r;
+    HRESULT Registra(const std::u16string& percorso, const std::u16string& titolo, const std::u16string& descrizione,
+                     VARIANT_BOOL& cambiato) {
+        ole::Bstr p(percorso), t(titolo), d(descrizione);
+        cambiato = 7;
+        return host_->RegistraModulo(p.get(), t.get(), d.get(), &cambiato);
     }
-
-    HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<VARIANT*> argomenti, VARIANT* risultato = nullptr,
+    HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti, VARIANT* risultato = nullptr,
                    EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
-        VARIANT rg[4];
-        UINT n = 0;
-        for (auto it = argomenti.end(); it != argomenti.begin();) rg[n++] = **--it;
-        DISPPARAMS p{rg, nullptr, n, 0};
-        return host_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flag, &p, risultato, eccezione, errore_argomento);
+        return componenti::Invoca(host_, id, flag, argomenti, risultato, eccezione, errore_argomento);
     }
+    static fs::path Hive() { return *cartella_ / "vq/registro/HKCU.reg"; }
 
-    static std::string* cartella_;
-    static void* libreria_;
+    static std::unique_ptr<Cartella> cartella_;
+    static std::unique_ptr<Libreria> libreria_;
     IMirtesaIntegrazione* host_ = nullptr;
 };
 
-std::string* ClientMirtesaHost::cartella_ = nullptr;
-void* ClientMirtesaHost::libreria_ = nullptr;
+std::unique_ptr<Cartella> ClientMirtesaHost::cartella_;
+std::unique_ptr<Libreria> ClientMirtesaHost::libreria_;
 
 TEST_F(ClientMirtesaHost, CartelleFinisconoConIlSeparatore) {
     setenv("MH_BASE", "/base prova", 1);
@@ -182,313 +100,276 @@ TEST_F(ClientMirtesaHost, CartelleFinisconoConIlSeparatore) {
         const char* registrato;
         DWORD tipo;
         bool terminato;
-        std::u16string atteso;
+        std::string atteso;
     } casi[] = {
-        {"/opt/mirtesa/programma", REG_SZ, true, u"/opt/mirtesa/programma/"},
-        {"/opt/mirtesa/", REG_SZ, true, u"/opt/mirtesa/"},
-        {"/", REG_SZ, true, u"/"},
-        {"relativa", REG_SZ, true, u"relativa/"},
-        {"/senza/terminatore", REG_SZ, false, u"/senza/terminatore/"},
-        {"/opt/città €/dati", REG_SZ, true, u"/opt/città €/dati/"},
-        {"%MH_BASE%/dati", REG_EXPAND_SZ, true, u"/base prova/dati/"},
-        {"%MH_IGNOTA%/x%MH_BASE%", REG_EXPAND_SZ, true, u"%MH_IGNOTA%/x/base prova/"},
-        {"/%MH_BASE%", REG_SZ, true, u"/%MH_BASE%/"},  // plain text is not expanded
+        {"/opt/mirtesa/programma", REG_SZ, true, "/opt/mirtesa/programma/"},
+        {"/opt/mirtesa/", REG_SZ, true, "/opt/mirtesa/"},
+        {"/", REG_SZ, true, "/"},
+        {"relativa", REG_SZ, true, "relativa/"},
+        {"/senza/terminatore", REG_SZ, false, "/senza/terminatore/"},
+        {"/opt/città €/dati", REG_SZ, true, "/opt/città €/dati/"},
+        {"%MH_BASE%/dati", REG_EXPAND_SZ, true, "/base prova/dati/"},
+        {"%MH_IGNOTA%/x%MH_BASE%", REG_EXPAND_SZ, true, "%MH_IGNOTA%/x/base prova/"},
+        {"/%MH_BASE%", REG_SZ, true, "/%MH_BASE%/"},  // plain text is not expanded
     };
     for (const auto& c : casi) {
+        SCOPED_TRACE(c.registrato);
         // The same rule for both folders, each read from its own value.
-        Imposta(kPercorsi, "Programma", c.registrato, c.tipo, c.terminato);
-        Imposta(kPercorsi, "Dati", std::string(c.registrato) + "/d", c.tipo, c.terminato);
-        HRESULT hr = E_FAIL;
-        EXPECT_EQ(Cartella(&IMirtesaIntegrazione::PercorsoProgramma, hr), c.atteso) << c.registrato;
-        EXPECT_EQ(hr, S_OK) << c.registrato;
-        std::u16string dati = Cartella(&IMirtesaIntegrazione::PercorsoDati, hr);
-        EXPECT_EQ(hr, S_OK) << c.registrato;
-        EXPECT_EQ(dati.back(), u'/') << c.registrato;
-        EXPECT_EQ(dati.find(u"/d/") + 3, dati.size()) << c.registrato;
+        Imposta("Programma", c.registrato, c.tipo, c.terminato);
+        Imposta("Dati", std::string(c.registrato) + "/d", c.tipo, c.terminato);
+        HRESULT hr = E_FAIL, hr_dati = E_FAIL;
+        EXPECT_EQ(Testo(&IMirtesaIntegrazione::PercorsoProgramma, hr), c.atteso);
+        EXPECT_EQ(hr, S_OK);
+        const std::string dati = Testo(&IMirtesaIntegrazione::PercorsoDati, hr_dati);
+        EXPECT_EQ(hr_dati, S_OK);
+        EXPECT_TRUE(dati.ends_with("/d/")) << dati;
     }
     unsetenv("MH_BASE");
 }
 
 TEST_F(ClientMirtesaHost, HostNonInstallato) {
-    const std::u16string dove = u" della chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi";
-    const std::u16string inizio = u"Mirtesa non risulta installato su questo sistema: ";
-    const std::u16string fine = u". Reinstallare Mirtesa.";
     const struct {
         const char* caso;
         void (*prepara)();
-        std::u16string motivo;  // for the data folder
+        std::string motivo;  // for the data folder
     } casi[] = {
-        {"nessuna chiave", [] {}, u"manca la chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi del registro"},
-        {"valore assente", [] { Imposta(kPercorsi, "Programma", "/p"); }, u"manca il valore \"Dati\"" + dove},
-        {"valore vuoto", [] { Imposta(kPercorsi, "Dati", ""); }, u"il valore \"Dati\"" + dove + u" è vuoto"},
-        {"vuoto senza terminatore", [] { Imposta(kPercorsi, "Dati", "", REG_SZ, false); },
-         u"il valore \"Dati\"" + dove + u" è vuoto"},
+        {"nessuna chiave", [] {}, "manca la chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi del registro"},
+        {"valore assente", [] { Imposta("Programma", "/p"); }, "manca il valore \"Dati\"" + kDove},
+        {"valore vuoto", [] { Imposta("Dati", ""); }, "il valore \"Dati\"" + kDove + " è vuoto"},
+        {"vuoto senza terminatore", [] { Imposta("Dati", "", REG_SZ, false); },
+         "il valore \"Dati\"" + kDove + " è vuoto"},
         {"espanso a vuoto",
          [] {
              setenv("MH_VUOTA", "", 1);
-             Imposta(kPercorsi, "Dati", "%MH_VUOTA%", REG_EXPAND_SZ);
+             Imposta("Dati", "%MH_VUOTA%", REG_EXPAND_SZ);
          },
-         u"il valore \"Dati\"" + dove + u" è vuoto"},
-        {"non testo", [] { Imposta(kPercorsi, "Dati", "abcd", REG_DWORD, false); },
-         u"il valore \"Dati\"" + dove + u" non è un testo"},
+         "il valore \"Dati\"" + kDove + " è vuoto"},
+        {"non testo", [] { Imposta("Dati", "abcd", REG_DWORD, false); },
+         "il valore \"Dati\"" + kDove + " non è un testo"},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.caso);
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Mirtesa");
         c.prepara();
         HRESULT hr = S_OK;
-        EXPECT_EQ(Cartella(&IMirtesaIntegrazione::PercorsoDati, hr), u"");
-        EXPECT_EQ(hr, Errore(kErrMirtesaNonInstallato));
-        EXPECT_EQ(hr, static_cast<HRESULT>(0x800A2AF9u));
-        EXPECT_EQ(DescrizioneErrore(), inizio + c.motivo + fine);
-
+        EXPECT_EQ(Testo(&IMirtesaIntegrazione::PercorsoDati, hr), "");
+        EXPECT_EQ(hr, static_cast<HRESULT>(0x800A2AF9u));  // error kErrMirtesaNonInstallato
+        EXPECT_EQ(Descrizione(), kNonInstallato + c.motivo + kReinstallare);
         VARIANT_BOOL installato = VARIANT_TRUE;
         EXPECT_EQ(host_->Installato(&installato), S_OK);
         EXPECT_EQ(installato, VARIANT_FALSE);
     }
-    // One folder recorded, the other not: each query answers for its own.
+    // One folder recorded, the other not: each query answers for its own; the version is
+    // the program's, so without its folder there is none to read.
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Mirtesa");
-    Imposta(kPercorsi, "Dati", "/d");
+    Imposta("Dati", "/d");
     HRESULT hr = E_FAIL;
-    EXPECT_EQ(Cartella(&IMirtesaIntegrazione::PercorsoDati, hr), u"/d/");
+    EXPECT_EQ(Testo(&IMirtesaIntegrazione::PercorsoDati, hr), "/d/");
     EXPECT_EQ(hr, S_OK);
-    Cartella(&IMirtesaIntegrazione::PercorsoProgramma, hr);
-    EXPECT_EQ(hr, Errore(kErrMirtesaNonInstallato));
-    EXPECT_EQ(DescrizioneErrore(), inizio + u"manca il valore \"Programma\"" + dove + fine);
-    // The version is the program's: without its folder there is none to read.
-    BSTR versione = nullptr;
-    EXPECT_EQ(host_->Versione(&versione), Errore(kErrMirtesaNonInstallato));
-    EXPECT_EQ(versione, nullptr);
-    EXPECT_EQ(DescrizioneErrore(), inizio + u"manca il valore \"Programma\"" + dove + fine);
-
-    Imposta(kPercorsi, "Programma", "/p");
+    const std::string manca_programma = kNonInstallato + "manca il valore \"Programma\"" + kDove + kReinstallare;
+    for (auto query : {&IMirtesaIntegrazione::PercorsoProgramma, &IMirtesaIntegrazione::Versione}) {
+        BSTR b = nullptr;
+        EXPECT_EQ((host_->*query)(&b), Errore(kErrMirtesaNonInstallato));
+        EXPECT_EQ(b, nullptr);
+        EXPECT_EQ(Descrizione(), manca_programma);
+    }
+    Imposta("Programma", "/p");
     VARIANT_BOOL installato = VARIANT_FALSE;
     EXPECT_EQ(host_->Installato(&installato), S_OK);
     EXPECT_EQ(installato, VARIANT_TRUE);
 
     // The error info is there for a caller that asks the object first.
-    ISupportErrorInfo* supporto = nullptr;
-    ASSERT_EQ(host_->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&supporto)), S_OK);
+    auto supporto = ole::ComPtr<IMirtesaIntegrazione>(host_).as<ISupportErrorInfo>(IID_ISupportErrorInfo);
     EXPECT_EQ(supporto->InterfaceSupportsErrorInfo(IID_IMirtesaIntegrazione), S_OK);
-    supporto->Release();
 }
 
 TEST_F(ClientMirtesaHost, RegistroDanneggiatoNonEHostMancante) {
-    const fs::path hive = fs::path(*cartella_) / "vq" / "registro" / "HKCU.reg";
-    Installa("/p", "/d");
-    ASSERT_TRUE(fs::exists(hive));
-    {
-        std::ofstream f(hive, std::ios::trunc);
-        f << "questo non è un archivio del registro\n[[[\n";
-    }
+    ASSERT_TRUE(InstallaHost("/p", "/d"));
+    ASSERT_TRUE(fs::exists(Hive()));
+    std::ofstream(Hive(), std::ios::trunc) << "questo non è un archivio del registro\n[[[\n";
     HRESULT hr = S_OK;
-    Cartella(&IMirtesaIntegrazione::PercorsoDati, hr);
+    Testo(&IMirtesaIntegrazione::PercorsoDati, hr);
     EXPECT_EQ(hr, Errore(kErrMirtesaRegistroIlleggibile));
-    EXPECT_EQ(DescrizioneErrore().rfind(u"Impossibile leggere il registro di sistema (errore ", 0), 0u);
+    EXPECT_TRUE(Descrizione().starts_with("Impossibile leggere il registro di sistema (errore "));
     VARIANT_BOOL installato = VARIANT_TRUE;
     EXPECT_EQ(host_->Installato(&installato), Errore(kErrMirtesaRegistroIlleggibile));
-    DescrizioneErrore();
     // Nothing is recorded over a hive that cannot be read.
-    Bstr p(u"/x"), t(u"T"), d(u"D");
-    VARIANT_BOOL cambiato = VARIANT_TRUE;
-    EXPECT_EQ(host_->RegistraModulo(p.get(), t.get(), d.get(), &cambiato), Errore(kErrMirtesaRegistroIlleggibile));
-    DescrizioneErrore();
-    fs::remove(hive);
+    VARIANT_BOOL cambiato;
+    EXPECT_EQ(Registra(u"/x", u"T", u"D", cambiato), Errore(kErrMirtesaRegistroIlleggibile));
+    Descrizione();
+    fs::remove(Hive());
 }
 
 TEST_F(ClientMirtesaHost, VersioneDelProgramma) {
-    const fs::path programma = fs::path(*cartella_) / "programma";
+    const fs::path programma = *cartella_ / "programma";
     fs::remove_all(programma);
     fs::create_directories(programma);
-    Installa(programma.string(), "/d");
-
+    ASSERT_TRUE(InstallaHost(programma.string(), "/d"));
     auto versione = [&] {
-        BSTR b = nullptr;
-        EXPECT_EQ(host_->Versione(&b), S_OK);
-        std::u16string r = Testo(b);
-        SysFreeString(b);
+        HRESULT hr = E_FAIL;
+        std::string r = Testo(&IMirtesaIntegrazione::Versione, hr);
+        EXPECT_EQ(hr, S_OK);
         return r;
     };
-    EXPECT_EQ(versione(), u"0.0.0.0");  // no program
-    {
-        std::ofstream f(programma / "Mirtesa.exe", std::ios::binary);
-        f << "MZ non un programma";
-    }
-    EXPECT_EQ(versione(), u"0.0.0.0");  // not a PE file
+    EXPECT_EQ(versione(), "0.0.0.0");  // no program
+    std::ofstream(programma / "Mirtesa.exe", std::ios::binary) << "MZ non un programma";
+    EXPECT_EQ(versione(), "0.0.0.0");  // not a PE file
     if (std::string(MIRTESA_EXE).empty()) GTEST_SKIP() << "Mirtesa.exe not built (LLVM tools missing)";
     fs::remove(programma / "Mirtesa.exe");
     // The host's file system ignores case.
     fs::copy_file(MIRTESA_EXE, programma / "MIRTESA.EXE");
-    EXPECT_EQ(versione(), u"3.3.0.0");
+    EXPECT_EQ(versione(), "3.3.0.0");
     fs::rename(programma / "MIRTESA.EXE", programma / "Mirtesa.exe");
-    EXPECT_EQ(versione(), u"3.3.0.0");
+    EXPECT_EQ(versione(), "3.3.0.0");
 }
 
 TEST_F(ClientMirtesaHost, RegistrazioneDelModulo) {
     const std::string chiave = std::string(kModuli) + "\\Esporta XML";
-    const fs::path hive = fs::path(*cartella_) / "vq" / "registro" / "HKCU.reg";
-    auto registra = [&](const char16_t* percorso, const char16_t* titolo, const char16_t* descrizione,
-                        VARIANT_BOOL& cambiato) {
-        Bstr p(percorso), t(titolo), d(descrizione);
-        cambiato = 7;
-        return host_->RegistraModulo(p.get(), t.get(), d.get(), &cambiato);
-    };
+    auto letto = [&](const char* nome) { return LeggiValore(HKEY_CURRENT_USER, chiave, nome); };
     VARIANT_BOOL cambiato = 0;
     // The host need not be installed to accept an add-in.
-    ASSERT_EQ(registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
+    ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
     EXPECT_EQ(cambiato, VARIANT_TRUE);
-    EXPECT_EQ(Leggi(chiave, "Percorso"), "/opt/travasa/Travasa.exe");
-    EXPECT_EQ(Leggi(chiave, "Titolo"), "Esporta XML");
-    EXPECT_EQ(Leggi(chiave, "Descrizione"), "Esporta l'estratto in XML");
+    EXPECT_EQ(letto("Percorso"), "/opt/travasa/Travasa.exe");
+    EXPECT_EQ(letto("Titolo"), "Esporta XML");
+    EXPECT_EQ(letto("Descrizione"), "Esporta l'estratto in XML");
 
     // Registering again with the same texts writes nothing.
-    const auto prima = fs::last_write_time(hive);
-    struct stat st_prima {};
-    ASSERT_EQ(stat(hive.c_str(), &st_prima), 0);
-    ASSERT_EQ(registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
+    struct stat prima {}, dopo {};
+    ASSERT_EQ(stat(Hive().c_str(), &prima), 0);
+    ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
     EXPECT_EQ(cambiato, VARIANT_FALSE);
-    struct stat st_dopo {};
-    ASSERT_EQ(stat(hive.c_str(), &st_dopo), 0);
-    EXPECT_EQ(st_dopo.st_ino, st_prima.st_ino);
-    EXPECT_EQ(fs::last_write_time(hive), prima);
+    ASSERT_EQ(stat(Hive().c_str(), &dopo), 0);
+    EXPECT_EQ(dopo.st_ino, prima.st_ino);
+    EXPECT_EQ(dopo.st_mtim.tv_sec, prima.st_mtim.tv_sec);
+    EXPECT_EQ(dopo.st_mtim.tv_nsec, prima.st_mtim.tv_nsec);
 
     // The program moved: the record is updated, under the same key whatever the case of
     // the caption.
-    ASSERT_EQ(registra(u"/srv/nuovo/Travasa.exe", u"esporta xml", u"Esporta l'estratto in XML — città", cambiato),
+    ASSERT_EQ(Registra(u"/srv/nuovo/Travasa.exe", u"esporta xml", u"Esporta l'estratto in XML — città", cambiato),
               S_OK);
     EXPECT_EQ(cambiato, VARIANT_TRUE);
     EXPECT_EQ(Sottochiavi(kModuli), 1u);
-    EXPECT_EQ(Leggi(chiave, "Percorso"), "/srv/nuovo/Travasa.exe");
-    EXPECT_EQ(Leggi(chiave, "Titolo"), "esporta xml");
-    EXPECT_EQ(Leggi(chiave, "Descrizione"), "Esporta l'estratto in XML — città");
+    EXPECT_EQ(letto("Percorso"), "/srv/nuovo/Travasa.exe");
+    EXPECT_EQ(letto("Titolo"), "esporta xml");
+    EXPECT_EQ(letto("Descrizione"), "Esporta l'estratto in XML — città");
 
     // A second add-in gets its own record; an empty description is allowed.
-    ASSERT_EQ(registra(u"/opt/altro/Altro.exe", u"Altro modulo", u"", cambiato), S_OK);
+    ASSERT_EQ(Registra(u"/opt/altro/Altro.exe", u"Altro modulo", u"", cambiato), S_OK);
     EXPECT_EQ(Sottochiavi(kModuli), 2u);
-    EXPECT_EQ(Leggi(std::string(kModuli) + "\\Altro modulo", "Descrizione"), "");
+    EXPECT_EQ(LeggiValore(HKEY_CURRENT_USER, std::string(kModuli) + "\\Altro modulo", "Descrizione"), "");
 }
 
 TEST_F(ClientMirtesaHost, RegistrazioneRifiutata) {
-    const std::u16string nul_nel_testo(u"con\0nullo", 9);
+    const std::string non_valido = "Modulo aggiuntivo non valido: ";
+    const std::string lungo(256, 'a');
     const struct {
         const char* caso;
-        std::u16string percorso, titolo, descrizione;
+        std::u16string percorso, titolo;
+        std::string descrizione;
     } casi[] = {
-        {"percorso vuoto", u"", u"Esporta XML", u"Modulo aggiuntivo non valido: manca il percorso del programma."},
-        {"titolo vuoto", u"/x", u"", u"Modulo aggiuntivo non valido: manca il titolo."},
+        {"percorso vuoto", u"", u"Esporta XML", "manca il percorso del programma."},
+        {"titolo vuoto", u"/x", u"", "manca il titolo."},
         {"barra inversa", u"/x", u"Esporta\\XML",
-         u"Modulo aggiuntivo non valido: il titolo \"Esporta\\XML\" non può dare il nome a una chiave del registro."},
-        {"a capo", u"/x", u"Esporta\nXML",
-         u"Modulo aggiuntivo non valido: il titolo \"Esporta\nXML\" non può dare il nome a una chiave del registro."},
+         "il titolo \"Esporta\\XML\" non può dare il nome a una chiave del registro."},
+        {"a capo", u"/x", u"Esporta\nXML", "il titolo \"Esporta\nXML\" non può dare il nome a una chiave del registro."},
         {"troppo lungo", u"/x", std::u16string(256, u'a'),
-         u"Modulo aggiuntivo non valido: il titolo \"" + std::u16string(256, u'a') +
-             u"\" non può dare il nome a una chiave del registro."},
-        {"carattere nullo", nul_nel_testo, u"T", u"Modulo aggiuntivo non valido: un testo contiene il carattere nullo."},
+         "il titolo \"" + lungo + "\" non può dare il nome a una chiave del registro."},
+        {"carattere nullo", std::u16string(u"con\0nullo", 9), u"T", "un testo contiene il carattere nullo."},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.caso);
-        BSTR p = SysAllocStringLen(c.percorso.data(), static_cast<UINT>(c.percorso.size()));
-        BSTR t = SysAllocStringLen(c.titolo.data(), static_cast<UINT>(c.titolo.size()));
-        Bstr d(u"descrizione");
-        VARIANT_BOOL cambiato = VARIANT_TRUE;
-        EXPECT_EQ(host_->RegistraModulo(p, t, d.get(), &cambiato), Errore(kErrMirtesaModuloNonValido));
+        VARIANT_BOOL cambiato;
+        EXPECT_EQ(Registra(c.percorso, c.titolo, u"descrizione", cambiato), Errore(kErrMirtesaModuloNonValido));
         EXPECT_EQ(cambiato, VARIANT_FALSE);
-        EXPECT_EQ(DescrizioneErrore(), c.descrizione);
-        SysFreeString(p);
-        SysFreeString(t);
+        EXPECT_EQ(Descrizione(), non_valido + c.descrizione);
     }
     EXPECT_EQ(Sottochiavi(kModuli), 0u);
     // A null BSTR is the empty text.
     VARIANT_BOOL cambiato = VARIANT_TRUE;
     EXPECT_EQ(host_->RegistraModulo(nullptr, nullptr, nullptr, &cambiato), Errore(kErrMirtesaModuloNonValido));
-    DescrizioneErrore();
+    Descrizione();
 }
 
 TEST_F(ClientMirtesaHost, InvokePerIdentificativo) {
-    Installa("/opt/m/programma", "/opt/m/dati");
-
+    ASSERT_TRUE(InstallaHost("/opt/m/programma", "/opt/m/dati"));
     const struct {
-        const char16_t* nome;
+        const char* nome;
         DISPID id;
-    } nomi[] = {{u"Versione", DISPID_MirtesaIntegrazione_Versione},
-                {u"installato", DISPID_MirtesaIntegrazione_Installato},
-                {u"PERCORSOPROGRAMMA", DISPID_MirtesaIntegrazione_PercorsoProgramma},
-                {u"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati},
-                {u"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo}};
+    } nomi[] = {{"Versione", DISPID_MirtesaIntegrazione_Versione},
+                {"installato", DISPID_MirtesaIntegrazione_Installato},
+                {"PERCORSOPROGRAMMA", DISPID_MirtesaIntegrazione_PercorsoProgramma},
+                {"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati},
+                {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo},
+                {"PercorsoDat", DISPID_UNKNOWN}};
     for (const auto& n : nomi) {
-        std::u16string s = n.nome;
+        std::u16string s = ole::Utf8InUtf16(n.nome);
         LPOLESTR p = s.data();
         DISPID id = 0;
-        EXPECT_EQ(host_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), S_OK) << n.id;
-        EXPECT_EQ(id, n.id);
+        EXPECT_EQ(host_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
+            << n.nome;
+        EXPECT_EQ(id, n.id) << n.nome;
     }
-    std::u16string ignoto = u"PercorsoDat";
-    LPOLESTR pi = ignoto.data();
-    DISPID id = 0;
-    EXPECT_EQ(host_->GetIDsOfNames(IID_NULL, &pi, 1, 0, &id), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id, DISPID_UNKNOWN);
 
-    // The folders, called as functions and read as properties.
-    for (WORD flag : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, static_cast<WORD>(DISPATCH_METHOD | DISPATCH_PROPERTYGET)}) {
-        Variante r;
-        ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, flag, {}, &r), S_OK);
-        ASSERT_EQ(r.vt, VT_BSTR);
-        EXPECT_EQ(Testo(r.bstrVal), u"/opt/m/dati/");
+    // Every query called as a function, the data folder also read as a property.
+    const struct {
+        DISPID id;
+        WORD flag;
+        ole::Variante atteso;
+    } chiamate[] = {
+        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, ole::Variante::Testo("/opt/m/dati/")},
+        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_PROPERTYGET, ole::Variante::Testo("/opt/m/dati/")},
+        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+         ole::Variante::Testo("/opt/m/dati/")},
+        {DISPID_MirtesaIntegrazione_PercorsoProgramma, DISPATCH_METHOD, ole::Variante::Testo("/opt/m/programma/")},
+        {DISPID_MirtesaIntegrazione_Installato, DISPATCH_METHOD, ole::Variante::Booleano(true)},
+        {DISPID_MirtesaIntegrazione_Versione, DISPATCH_METHOD, ole::Variante::Testo("0.0.0.0")},
+    };
+    for (const auto& c : chiamate) {
+        ole::Variante r;
+        ASSERT_EQ(Invoca(c.id, c.flag, {}, r.put()), S_OK) << c.id;
+        ASSERT_EQ(r.vt(), c.atteso.vt()) << c.id;
+        if (r.vt() == VT_BOOL) {
+            EXPECT_EQ(r->boolVal, c.atteso->boolVal) << c.id;
+        } else {
+            EXPECT_EQ(ole::Utf8DaBstr(r->bstrVal), ole::Utf8DaBstr(c.atteso->bstrVal)) << c.id;
+        }
     }
-    Variante programma;
-    ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoProgramma, DISPATCH_METHOD, {}, &programma), S_OK);
-    EXPECT_EQ(Testo(programma.bstrVal), u"/opt/m/programma/");
-    Variante installato;
-    ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_Installato, DISPATCH_METHOD, {}, &installato), S_OK);
-    ASSERT_EQ(installato.vt, VT_BOOL);
-    EXPECT_EQ(installato.boolVal, VARIANT_TRUE);
-    Variante versione;
-    ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_Versione, DISPATCH_METHOD, {}, &versione), S_OK);
-    EXPECT_EQ(Testo(versione.bstrVal), u"0.0.0.0");
     // A caller that wants no result.
     EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}), S_OK);
 
     // The registration: a text by value, one by reference, one inside a variant by
     // reference.
-    Variante percorso;
-    percorso.vt = VT_BSTR;
-    percorso.bstrVal = SysAllocString(u"/opt/travasa/Travasa.exe");
-    BSTR titolo = SysAllocString(u"Esporta XML");
+    ole::Variante percorso = ole::Variante::Testo("/opt/travasa/Travasa.exe");
+    ole::Bstr titolo("Esporta XML");
+    BSTR titolo_grezzo = titolo.get();
     VARIANT rif_titolo;
     VariantInit(&rif_titolo);
     rif_titolo.vt = VT_BYREF | VT_BSTR;
-    rif_titolo.pbstrVal = &titolo;
-    Variante descrizione;
-    descrizione.vt = VT_BSTR;
-    descrizione.bstrVal = SysAllocString(u"Esporta l'estratto in XML");
-    VARIANT rif_descrizione;
-    VariantInit(&rif_descrizione);
-    rif_descrizione.vt = VT_BYREF | VT_VARIANT;
-    rif_descrizione.pvarVal = &descrizione;
-    Variante esito;
+    rif_titolo.pbstrVal = &titolo_grezzo;
+    ole::Variante descrizione = ole::Variante::Testo("Esporta l'estratto in XML");
+    const VARIANT rif_descrizione = Riferimento(descrizione.get());
+    ole::Variante esito;
     ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD,
-                     {&percorso, &rif_titolo, &rif_descrizione}, &esito),
+                     {percorso.get(), &rif_titolo, &rif_descrizione}, esito.put()),
               S_OK);
-    ASSERT_EQ(esito.vt, VT_BOOL);
-    EXPECT_EQ(esito.boolVal, VARIANT_TRUE);
-    EXPECT_EQ(Leggi(std::string(kModuli) + "\\Esporta XML", "Percorso"), "/opt/travasa/Travasa.exe");
-    EXPECT_EQ(Testo(titolo), u"Esporta XML");  // by-reference arguments come back untouched
-    SysFreeString(titolo);
+    ASSERT_EQ(esito.vt(), VT_BOOL);
+    EXPECT_EQ(esito->boolVal, VARIANT_TRUE);
+    EXPECT_EQ(LeggiValore(HKEY_CURRENT_USER, std::string(kModuli) + "\\Esporta XML", "Percorso"),
+              "/opt/travasa/Travasa.exe");
+    EXPECT_EQ(titolo_grezzo, titolo.get());  // by-reference arguments come back untouched
+    EXPECT_EQ(titolo.utf8(), "Esporta XML");
 
     // A number where a text is expected converts; an object does not.
-    Variante numero;
-    numero.vt = VT_I4;
-    numero.lVal = 42;
-    Variante oggetto;
-    oggetto.vt = VT_UNKNOWN;
-    oggetto.punkVal = nullptr;
-    Variante r;
-    ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD, {&percorso, &numero, &descrizione}, &r),
+    ole::Variante numero = ole::Variante::I4(42);
+    ole::Variante oggetto = ole::Variante::Oggetto(static_cast<IUnknown*>(nullptr));
+    ASSERT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD,
+                     {percorso.get(), numero.get(), descrizione.get()}, esito.put()),
               S_OK);
-    EXPECT_EQ(Leggi(std::string(kModuli) + "\\42", "Titolo"), "42");
+    EXPECT_EQ(LeggiValore(HKEY_CURRENT_USER, std::string(kModuli) + "\\42", "Titolo"), "42");
     UINT errato = 99;
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD, {&percorso, &descrizione, &oggetto},
-                     nullptr, nullptr, &errato),
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD,
+                     {percorso.get(), descrizione.get(), oggetto.get()}, nullptr, nullptr, &errato),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(errato, 0u);  // the last argument sits first in rgvarg
 }
@@ -496,27 +377,24 @@ TEST_F(ClientMirtesaHost, InvokePerIdentificativo) {
 TEST_F(ClientMirtesaHost, InvokeErrori) {
     // A failing member: its number and description come back in EXCEPINFO.
     EXCEPINFO ei{};
-    Variante r;
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}, &r, &ei), DISP_E_EXCEPTION);
+    ole::Variante r;
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}, r.put(), &ei), DISP_E_EXCEPTION);
     EXPECT_EQ(ei.scode, Errore(kErrMirtesaNonInstallato));
-    EXPECT_EQ(Testo(ei.bstrDescription).rfind(u"Mirtesa non risulta installato su questo sistema: ", 0), 0u);
-    EXPECT_EQ(r.vt, VT_EMPTY);
-    SysFreeString(ei.bstrDescription);
-    SysFreeString(ei.bstrSource);
-    SysFreeString(ei.bstrHelpFile);
+    EXPECT_TRUE(DescrizioneEccezione(ei).starts_with(kNonInstallato));
+    EXPECT_EQ(r.vt(), VT_EMPTY);
     // Without EXCEPINFO the failure is the HRESULT itself, with the error info.
     EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}), Errore(kErrMirtesaNonInstallato));
-    EXPECT_NE(DescrizioneErrore(), u"");
+    EXPECT_NE(Descrizione(), "");
 
-    Variante uno;
-    uno.vt = VT_I4;
-    uno.lVal = 1;
+    ole::Variante uno = ole::Variante::I4(1);
     EXPECT_EQ(Invoca(0x12345, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {&uno}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD, {&uno, &uno}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_PROPERTYPUT, {&uno}), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {uno.get()}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD, {uno.get(), uno.get()}),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_PROPERTYPUT, {uno.get()}),
+              DISP_E_MEMBERNOTFOUND);
     DISPID nome = 0;
-    DISPPARAMS con_nome{&uno, &nome, 1, 1};
+    DISPPARAMS con_nome{uno.get(), &nome, 1, 1};
     EXPECT_EQ(host_->Invoke(DISPID_MirtesaIntegrazione_PercorsoDati, IID_NULL, 0, DISPATCH_METHOD, &con_nome, nullptr,
                             nullptr, nullptr),
               DISP_E_NONAMEDARGS);
@@ -527,44 +405,36 @@ TEST_F(ClientMirtesaHost, InvokeErrori) {
 }
 
 TEST_F(ClientMirtesaHost, RegistrazioneDellaClasse) {
-    // The programmatic id leads to the class.
+    // The programmatic id leads to the class; IDispatch is the same interface.
     CLSID c{};
     ASSERT_EQ(CLSIDFromProgID(u"Mirtesa.Integrazione", &c), S_OK);
     EXPECT_TRUE(IsEqualCLSID(c, CLSID_MirtesaIntegrazione));
-
-    // The object answers its interfaces, and IDispatch is the same interface.
-    IDispatch* d = nullptr;
-    ASSERT_EQ(host_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
-    EXPECT_EQ(static_cast<IUnknown*>(d), static_cast<IUnknown*>(host_));
-    d->Release();
+    auto d = ole::ComPtr<IMirtesaIntegrazione>(host_).as<IDispatch>(IID_IDispatch);
+    EXPECT_EQ(static_cast<IUnknown*>(d.get()), static_cast<IUnknown*>(host_));
+    d = nullptr;
 
     // Unregistered, the class cannot be created; registered again, it can.
-    ASSERT_EQ(Chiama("DllUnregisterServer"), S_OK);
+    ASSERT_EQ(libreria_->Chiama("DllUnregisterServer"), S_OK);
     IMirtesaIntegrazione* altro = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
                                reinterpret_cast<void**>(&altro)),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CLSIDFromProgID(u"Mirtesa.Integrazione", &c), CO_E_CLASSSTRING);
-    ASSERT_EQ(Chiama("DllRegisterServer"), S_OK);
+    ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
                                reinterpret_cast<void**>(&altro)),
               S_OK);
     // While an object lives the library must stay.
-    EXPECT_EQ(Chiama("DllCanUnloadNow"), S_FALSE);
+    EXPECT_EQ(libreria_->Chiama("DllCanUnloadNow"), S_FALSE);
     EXPECT_EQ(altro->Release(), 0u);
 
     // A programmatic id taken over by another class is not ours to remove.
-    HKEY h = nullptr;
-    const char altra[] = "{00000000-1111-2222-3333-444444444444}";
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Mirtesa.Integrazione\\CLSID", 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                              nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(altra), sizeof altra), ERROR_SUCCESS);
-    RegCloseKey(h);
-    ASSERT_EQ(Chiama("DllUnregisterServer"), S_OK);
+    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, "Mirtesa.Integrazione\\CLSID", nullptr,
+                             "{00000000-1111-2222-3333-444444444444}"));
+    ASSERT_EQ(libreria_->Chiama("DllUnregisterServer"), S_OK);
     EXPECT_EQ(CLSIDFromProgID(u"Mirtesa.Integrazione", &c), S_OK);
     EXPECT_EQ(c.Data1, 0u);
-    ASSERT_EQ(Chiama("DllRegisterServer"), S_OK);
+    ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
     ASSERT_EQ(CLSIDFromProgID(u"Mirtesa.Integrazione", &c), S_OK);
     EXPECT_TRUE(IsEqualCLSID(c, CLSID_MirtesaIntegrazione));
 }

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "../common/componenti_prova.h"
+#include "../common/jet_prove.h"
 #include "jetwriter/jetwriter.h"
 #include "mirtesahost/mirtesahost.h"
 #include "ole/automation.h"
@@ -29,10 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Contenuto(const fs::path& file) {
-    std::ifstream f(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using jetprove::Byte;
 
 struct Esecuzione {
     int uscita = -1;
@@ -59,25 +58,13 @@ Esecuzione Installa(const fs::path& cartella_prova, const std::vector<std::strin
         r.uscita = WIFEXITED(stato) ? WEXITSTATUS(stato) : 128 + WTERMSIG(stato);
     }
     posix_spawn_file_actions_destroy(&azioni);
-    r.errore = Contenuto(errori);
+    r.errore = Byte(errori);
     return r;
 }
 
-std::string LeggiRegistro(const char* chiave, const char* nome) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, chiave, 0, KEY_READ, &h) != ERROR_SUCCESS) return "<assente>";
-    char dati[4096];
-    DWORD dimensione = sizeof dati;
-    DWORD tipo = 0;
-    const LONG e = RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
-    RegCloseKey(h);
-    if (e != ERROR_SUCCESS || tipo != REG_SZ || dimensione == 0) return "<assente>";
-    return std::string(dati, dimensione - 1);
+std::string LeggiRegistro(const char* nome) {
+    return componenti::LeggiValore(HKEY_CURRENT_USER, "Software\\Mirtesa\\Percorsi", nome);
 }
-
-std::u16string Testo(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
-
-std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 // What the Jet writer gives for these options, to compare byte for byte.
 std::string DemoAtteso(const fs::path& cartella, std::int64_t operazioni, std::uint64_t seme, jetwriter::Formato f) {
@@ -87,7 +74,7 @@ std::string DemoAtteso(const fs::path& cartella, std::int64_t operazioni, std::u
     o.formato = f;
     const fs::path file = cartella / "atteso.mdb";
     jetwriter::ScriviDemoMirtesa(o, file);
-    std::string r = Contenuto(file);
+    std::string r = Byte(file);
     fs::remove(file);
     return r;
 }
@@ -97,22 +84,10 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     static void TearDownTestSuite() { CoUninitialize(); }
 
-    void SetUp() override {
-        // In memory when the system offers it: the installer makes every file durable.
-        for (const char* base : {"/dev/shm", "/tmp"}) {
-            std::string modello = std::string(base) + "/mirtesa-installa-XXXXXX";
-            if (access(base, W_OK) == 0 && mkdtemp(modello.data())) {
-                cartella_ = modello;
-                break;
-            }
-        }
-        ASSERT_FALSE(cartella_.empty());
-        setenv("XDG_CONFIG_HOME", (cartella_ / "config").c_str(), 1);
-        unsetenv("VQ_REGISTRO_DIR");
-    }
-    void TearDown() override { fs::remove_all(cartella_); }
+    void SetUp() override { prova_.UsaPerIlRegistro("config"); }
 
-    fs::path cartella_;
+    componenti::Cartella prova_{"mirtesa-installa"};
+    const fs::path& cartella_ = prova_.percorso();
 };
 
 TEST_F(InstallazioneDemo, InstallazioneCompleta) {
@@ -140,33 +115,31 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
     EXPECT_EQ(fs::status(exe).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 
     // The template and the household, as the writer makes them for the same options.
-    EXPECT_EQ(Contenuto(radice / "programma" / "mirtesa.dat"), DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
-    EXPECT_EQ(Contenuto(radice / "dati" / "Mirtesa.mdb"), DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(Byte(radice / "programma" / "mirtesa.dat"), DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(Byte(radice / "dati" / "Mirtesa.mdb"), DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
     // Nothing else is left behind (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "programma"), fs::directory_iterator()), 2);
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
 
-    EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Programma"), (radice / "programma").string());
-    EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Dati"), (radice / "dati").string());
+    EXPECT_EQ(LeggiRegistro("Programma"), (radice / "programma").string());
+    EXPECT_EQ(LeggiRegistro("Dati"), (radice / "dati").string());
 
     // Both components are registered: the host's answers where the installation is.
     IMirtesaIntegrazione* host = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
                                reinterpret_cast<void**>(&host)),
               S_OK);
-    BSTR b = nullptr;
-    ASSERT_EQ(host->PercorsoDati(&b), S_OK);
-    EXPECT_EQ(Testo(b), U16((radice / "dati").string() + "/"));
-    EXPECT_TRUE(fs::exists(fs::path(radice / "dati") / "Mirtesa.mdb"));
-    SysFreeString(b);
-    b = nullptr;
-    ASSERT_EQ(host->PercorsoProgramma(&b), S_OK);
-    EXPECT_EQ(Testo(b), U16((radice / "programma").string() + "/"));
-    SysFreeString(b);
-    b = nullptr;
-    ASSERT_EQ(host->Versione(&b), S_OK);
-    EXPECT_EQ(Testo(b), u"3.3.0.0");
-    SysFreeString(b);
+    const struct {
+        HRESULT (IMirtesaIntegrazione::*query)(BSTR*);
+        std::string atteso;
+    } risposte[] = {{&IMirtesaIntegrazione::PercorsoDati, (radice / "dati").string() + "/"},
+                    {&IMirtesaIntegrazione::PercorsoProgramma, (radice / "programma").string() + "/"},
+                    {&IMirtesaIntegrazione::Versione, "3.3.0.0"}};
+    for (const auto& r : risposte) {
+        ole::Bstr b;
+        ASSERT_EQ((host->*r.query)(b.put()), S_OK);
+        EXPECT_EQ(b.utf8(), r.atteso);
+    }
     host->Release();
 
     // The data component finds the household through the host and reads it.
@@ -185,24 +158,24 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
 TEST_F(InstallazioneDemo, UnDatabaseEsistenteSiConserva) {
     const fs::path radice = cartella_ / "m";
     ASSERT_EQ(Installa(cartella_, {radice.string(), "--operazioni", "5"}).uscita, 0);
-    const std::string primo = Contenuto(radice / "dati" / "Mirtesa.mdb");
+    const std::string primo = Byte(radice / "dati" / "Mirtesa.mdb");
     ASSERT_EQ(primo, DemoAtteso(cartella_, 5, 1, jetwriter::Formato::Jet3));
 
     // A second installation keeps the household, whatever it is asked to generate.
     auto e = Installa(cartella_, {radice.string(), "--operazioni", "9", "--seme", "3"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
-    EXPECT_EQ(Contenuto(radice / "dati" / "Mirtesa.mdb"), primo);
+    EXPECT_EQ(Byte(radice / "dati" / "Mirtesa.mdb"), primo);
 
     // ... under any case of its name, without adding a second file beside it.
     fs::rename(radice / "dati" / "Mirtesa.mdb", radice / "dati" / "mirtesa.mdb");
     ASSERT_EQ(Installa(cartella_, {radice.string(), "--operazioni", "9"}).uscita, 0);
-    EXPECT_EQ(Contenuto(radice / "dati" / "mirtesa.mdb"), primo);
+    EXPECT_EQ(Byte(radice / "dati" / "mirtesa.mdb"), primo);
     EXPECT_FALSE(fs::exists(radice / "dati" / "Mirtesa.mdb"));
 
     // Asked to, it replaces it (keeping the name it found).
     e = Installa(cartella_, {radice.string(), "--operazioni", "9", "--seme", "3", "--sostituisci-dati"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
-    EXPECT_EQ(Contenuto(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
+    EXPECT_EQ(Byte(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
 }
 
@@ -237,7 +210,7 @@ TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
     auto e = Installa(cartella_, {file.string()});
     EXPECT_EQ(e.uscita, 1);
     EXPECT_EQ(e.errore.rfind("mirtesa-installa-demo: errore 75: ", 0), 0u) << e.errore;
-    EXPECT_EQ(Contenuto(file), "contenuto");
+    EXPECT_EQ(Byte(file), "contenuto");
     EXPECT_FALSE(fs::exists(cartella_ / "config"));
 
     // A folder name that is not UTF-8 could not travel through the component as text.
@@ -258,12 +231,12 @@ TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
         e = Installa(cartella_, {radice.string(), "--operazioni", "3"});
         EXPECT_EQ(e.uscita, 1);
         EXPECT_NE(e.errore.find("errore "), std::string::npos);
-        EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Dati"), "<assente>");
+        EXPECT_EQ(LeggiRegistro("Dati"), "<assente>");
     }
     fs::permissions(radice / "dati", fs::perms::owner_all);
     e = Installa(cartella_, {radice.string(), "--operazioni", "3"});
     EXPECT_EQ(e.uscita, 0) << e.errore;
-    EXPECT_EQ(LeggiRegistro("Software\\Mirtesa\\Percorsi", "Dati"), (radice / "dati").string());
+    EXPECT_EQ(LeggiRegistro("Dati"), (radice / "dati").string());
 }
 
 }  // namespace
