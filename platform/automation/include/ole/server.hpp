@@ -1,0 +1,142 @@
+// The plumbing of an in-process server, shared by the component libraries: the class
+// objects and the answer to "may the library be unloaded now" (DllGetClassObject,
+// DllCanUnloadNow), self-registration in the classes root of the registry
+// (DllRegisterServer, DllUnregisterServer), the text form of a GUID, and the look-up of
+// member names for a table-driven IDispatch.
+//
+// A component describes itself once (DescrizioneServer), keeps one ServerInProcesso over
+// that description and its live-object counter, and forwards its four exported entry
+// points to it:
+//
+//   ole::ServerInProcesso& Server() {
+//       static ole::ServerInProcesso server(kDescrizione, Contatore());
+//       return server;
+//   }
+//   STDAPI DllGetClassObject(REFCLSID c, REFIID i, LPVOID* p) { return Server().OggettoClasse(c, i, p); }
+//   STDAPI DllCanUnloadNow() { return Server().Scaricabile(); }
+//   STDAPI DllRegisterServer() { return Server().Registra(); }
+//   STDAPI DllUnregisterServer() { return Server().Deregistra(); }
+#pragma once
+
+#include <ole/automation.h>
+#include <ole/ole.hpp>
+
+#include <atomic>
+#include <span>
+#include <string>
+
+namespace ole {
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case, as StringFromGUID2 writes it.
+std::string TestoGuid(const GUID& g);
+
+// ---------------------------------------------------------------------------------------
+// Description of a server
+// ---------------------------------------------------------------------------------------
+// Makes a new object of a class with its single reference; may throw (the class object
+// turns the exception into an HRESULT with error info).
+using CreatoreOggetto = ComPtr<IUnknown> (*)();
+
+// A creatable class. Registered as
+//   CLSID\{clsid}                  = nome
+//   CLSID\{clsid}\InprocServer32   = the library's full path, ThreadingModel = modello
+//   CLSID\{clsid}\ProgID           = progid
+//   CLSID\{clsid}\TypeLib, VERSION   (only when the server has a type library)
+//   <progid>                       = nome_progid
+//   <progid>\CLSID                 = {clsid}
+struct ClasseServer {
+    const CLSID& clsid;
+    const char* nome;
+    const char* progid;
+    const char* nome_progid;
+    const char* modello;  // "Apartment", "Both", ...
+    CreatoreOggetto crea;
+};
+
+// A dual interface described by the type library, marshalled by the standard
+// type-library marshaler. Registered as Interface\{iid} = nome, with ProxyStubClsid,
+// ProxyStubClsid32 and TypeLib (Version) below it.
+struct InterfacciaServer {
+    const IID& iid;
+    const char* nome;
+};
+
+// The type library carried by the library itself. Registered as
+// TypeLib\{libid}\<maggiore>.<minore> = nome, with 0\win64 (win32) = the library's full
+// path, FLAGS = 0 and HELPDIR = its folder.
+struct LibreriaTipiServer {
+    const GUID& libid;
+    unsigned maggiore;
+    unsigned minore;
+    const char* nome;
+};
+
+struct DescrizioneServer {
+    std::span<const ClasseServer> classi;
+    std::span<const InterfacciaServer> interfacce = {};
+    const LibreriaTipiServer* libreria_tipi = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------
+// The server
+// ---------------------------------------------------------------------------------------
+// The library whose path is registered is the one holding the classes' creators: the
+// component's own.
+class ServerInProcesso {
+public:
+    // `oggetti` counts the component's live objects, the class objects included.
+    ServerInProcesso(const DescrizioneServer& descrizione, ContatoreOggetti& oggetti) noexcept
+        : descrizione_(descrizione), oggetti_(oggetti) {}
+    ServerInProcesso(const ServerInProcesso&) = delete;
+    ServerInProcesso& operator=(const ServerInProcesso&) = delete;
+
+    // DllGetClassObject: a class object (IClassFactory) for a class of the description;
+    // E_POINTER without `ppv`, CLASS_E_CLASSNOTAVAILABLE for any other class.
+    HRESULT OggettoClasse(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
+    // DllCanUnloadNow: S_OK when no object lives and no client holds a server lock,
+    // otherwise S_FALSE.
+    HRESULT Scaricabile() const noexcept;
+    // DllRegisterServer: writes every key of the description. On a failure nothing of
+    // the registration is left (half a registration is worse than none) and the failure
+    // comes back as HRESULT_FROM_WIN32 of the registry's error.
+    HRESULT Registra() noexcept;
+    // DllUnregisterServer: removes exactly what Registra writes. A programmatic id goes
+    // only while it still names this class, and the type library's key only when no
+    // other version is left below it; what is already missing is no failure.
+    HRESULT Deregistra() noexcept;
+
+    // IClassFactory::LockServer.
+    void Blocca(bool blocca) noexcept;
+    ContatoreOggetti& oggetti() const noexcept { return oggetti_; }
+
+private:
+    const DescrizioneServer& descrizione_;
+    ContatoreOggetti& oggetti_;
+    std::atomic<long> blocchi_{0};
+};
+
+// ---------------------------------------------------------------------------------------
+// IDispatch by a table of members
+// ---------------------------------------------------------------------------------------
+// Member names are ASCII; they compare without regard to case, as the runtime's do.
+bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept;
+
+// IDispatch::GetIDsOfNames over a table whose entries have `nome` (const char*) and `id`
+// (DISPID). Only the member's own name is known: naming its arguments as well gives
+// DISP_E_UNKNOWNNAME (with the member's id in id[0]).
+template <class Tabella>
+HRESULT IdDaNomi(const Tabella& membri, REFIID riid, LPOLESTR* nomi, UINT quanti, DISPID* id) noexcept {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (quanti == 0) return S_OK;
+    if (!nomi || !id || !nomi[0]) return E_INVALIDARG;
+    for (UINT i = 0; i < quanti; ++i) id[i] = DISPID_UNKNOWN;
+    for (const auto& m : membri) {
+        if (StessoNomeMembro(nomi[0], m.nome)) {
+            id[0] = m.id;
+            return quanti == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+}  // namespace ole
