@@ -209,7 +209,7 @@ STDMETHODIMP ClsDatiMirtesa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
 }
 STDMETHODIMP ClsDatiMirtesa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
                                            DISPID* id) {
-    return IdDaNomi(kMembri, riid, nomi, quanti, id);
+    return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
 }
 STDMETHODIMP ClsDatiMirtesa::Invoke(DISPID id, REFIID riid, LCID, WORD flag,
                                     DISPPARAMS* parametri, VARIANT* risultato,

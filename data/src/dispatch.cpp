@@ -8,19 +8,6 @@ namespace {
 
 constexpr VARTYPE kArrayVarianti = VT_ARRAY | VT_VARIANT;
 
-char16_t Minuscola(char16_t c) noexcept {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-// Member names are ASCII; the comparison ignores case as the runtime's does.
-bool StessoNome(const OLECHAR* nome, const char* membro) noexcept {
-    for (; *membro; ++nome, ++membro) {
-        if (*nome == 0) return false;
-        if (Minuscola(*nome) != Minuscola(static_cast<char16_t>(*membro))) return false;
-    }
-    return *nome == 0;
-}
-
 }  // namespace
 
 Argomenti::Argomenti(const DISPPARAMS& parametri, UINT* errore_argomento) noexcept
@@ -106,22 +93,6 @@ void Argomenti::Riscrivi() noexcept {
         *c.destinazione = c.valore;
         VariantInit(&c.valore);
     }
-}
-
-HRESULT IdDaNomi(std::span<const Membro> membri, REFIID riid, LPOLESTR* nomi, UINT quanti,
-                 DISPID* id) noexcept {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (quanti == 0) return S_OK;
-    if (!nomi || !id || !nomi[0]) return E_INVALIDARG;
-    for (UINT i = 0; i < quanti; ++i) id[i] = DISPID_UNKNOWN;
-    for (const auto& m : membri) {
-        if (StessoNome(nomi[0], m.nome)) {
-            id[0] = m.id;
-            // Argument names are not published: naming them is an unknown name.
-            return quanti == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-        }
-    }
-    return DISP_E_UNKNOWNNAME;
 }
 
 HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id,

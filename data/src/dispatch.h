@@ -1,15 +1,17 @@
-// Late binding for the component's dual interfaces: GetIDsOfNames and Invoke driven by a
-// table of members (name, dispatch id, kind, argument count, a thunk that calls the
-// vtable method). Arguments are coerced to the declared types as the runtime does
-// (an I2 given where an I4 is expected, a number given as text, ...); by-reference
-// arguments of the declared type are passed through, a VT_BYREF|VT_VARIANT is coerced
-// and written back after the call. A failing method fills EXCEPINFO with its error.
+// Late binding for the component's dual interfaces: Invoke driven by a table of members
+// (name, dispatch id, kind, argument count, a thunk that calls the vtable method);
+// GetIDsOfNames is ole::IdDaNomi over the same table. Arguments are coerced to the
+// declared types as the runtime does (an I2 given where an I4 is expected, a number
+// given as text, ...); by-reference arguments of the declared type are passed through,
+// a VT_BYREF|VT_VARIANT is coerced and written back after the call. A failing method
+// fills EXCEPINFO with its error.
 #pragma once
 
 #include <span>
 #include <vector>
 
 #include "ole/automation.h"
+#include "ole/server.hpp"
 
 namespace tessadati {
 
@@ -56,9 +58,6 @@ struct Membro {
     // before the call).
     HRESULT (*chiama)(IDispatch* oggetto, Argomenti& argomenti, VARIANT& risultato);
 };
-
-HRESULT IdDaNomi(std::span<const Membro> membri, REFIID riid, LPOLESTR* nomi, UINT quanti,
-                 DISPID* id) noexcept;
 
 HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id,
                      REFIID riid, WORD flag, DISPPARAMS* parametri, VARIANT* risultato,

@@ -120,7 +120,7 @@ STDMETHODIMP ClsConti::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
     return E_NOTIMPL;
 }
 STDMETHODIMP ClsConti::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
-    return IdDaNomi(kMembriConti, riid, nomi, quanti, id);
+    return ole::IdDaNomi(kMembriConti, riid, nomi, quanti, id);
 }
 STDMETHODIMP ClsConti::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
                               VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
@@ -170,7 +170,7 @@ STDMETHODIMP ClsCassa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
     return E_NOTIMPL;
 }
 STDMETHODIMP ClsCassa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
-    return IdDaNomi(kMembriCassa, riid, nomi, quanti, id);
+    return ole::IdDaNomi(kMembriCassa, riid, nomi, quanti, id);
 }
 STDMETHODIMP ClsCassa::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
                               VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {

@@ -1,42 +1,12 @@
-// The in-process server's entry points: class objects for the three creatable classes,
-// and the answer to "may the library be unloaded now".
-#include <atomic>
+// The in-process server: the three creatable classes, the interfaces and the type
+// library they are registered with, and the four entry points of the library.
+#include "ole/server.hpp"
 
 #include "oggetti.h"
 
 namespace tessadati {
 
 namespace {
-
-std::atomic<long> g_blocchi{0};
-
-using Creatore = ole::ComPtr<IUnknown> (*)();
-
-class Fabbrica final : public ole::Oggetto<IClassFactory> {
-public:
-    explicit Fabbrica(Creatore crea) noexcept : Oggetto(&Contatore()), crea_(crea) {}
-
-    STDMETHODIMP CreateInstance(IUnknown* esterno, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (esterno) return CLASS_E_NOAGGREGATION;
-        return ole::Proteggi([&] { return crea_()->QueryInterface(riid, ppv); });
-    }
-    STDMETHODIMP LockServer(BOOL blocca) override {
-        if (blocca)
-            g_blocchi.fetch_add(1);
-        else
-            g_blocchi.fetch_sub(1);
-        return S_OK;
-    }
-
-private:
-    void* trova(REFIID riid) noexcept override {
-        return IsEqualIID(riid, IID_IClassFactory) ? static_cast<IClassFactory*>(this) : nullptr;
-    }
-
-    Creatore crea_;
-};
 
 ole::ComPtr<IUnknown> CreaDatiMirtesa() {
     auto p = ClsDatiMirtesa::Crea(MotorePredefinito());
@@ -51,30 +21,49 @@ ole::ComPtr<IUnknown> CreaCassa() {
     return ole::ComPtr<IUnknown>(p.get());
 }
 
+// Each programmatic id names itself as its description.
+const ole::ClasseServer kClassi[] = {
+    {CLSID_ClsDatiMirtesa, "ClsDatiMirtesa", "Tessadati.ClsDatiMirtesa", "Tessadati.ClsDatiMirtesa", "Apartment",
+     CreaDatiMirtesa},
+    {CLSID_clsConti, "clsConti", "Tessadati.clsConti", "Tessadati.clsConti", "Apartment", CreaConti},
+    {CLSID_clsCassa, "clsCassa", "Tessadati.clsCassa", "Tessadati.clsCassa", "Apartment", CreaCassa},
+};
+
+// The interface of the earlier release keeps its registration: clients built against it
+// still find their marshaler.
+const ole::InterfacciaServer kInterfacce[] = {
+    {IID__ClsDatiMirtesa, "_ClsDatiMirtesa"},
+    {IID__ClsDatiMirtesa_Precedente, "_ClsDatiMirtesa"},
+    {IID__clsConti, "_clsConti"},
+    {IID__clsCassa, "_clsCassa"},
+};
+
+const ole::LibreriaTipiServer kLibreriaTipi = {LIBID_Tessadati, kTessadatiVersioneMaggiore,
+                                                kTessadatiVersioneMinore, "Tessadati"};
+
+const ole::DescrizioneServer kDescrizione = {kClassi, kInterfacce, &kLibreriaTipi};
+
+ole::ServerInProcesso& Server() noexcept {
+    static ole::ServerInProcesso server(kDescrizione, Contatore());
+    return server;
+}
+
 }  // namespace
 
 }  // namespace tessadati
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    using namespace tessadati;
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    Creatore crea = nullptr;
-    if (IsEqualCLSID(rclsid, CLSID_ClsDatiMirtesa))
-        crea = CreaDatiMirtesa;
-    else if (IsEqualCLSID(rclsid, CLSID_clsConti))
-        crea = CreaConti;
-    else if (IsEqualCLSID(rclsid, CLSID_clsCassa))
-        crea = CreaCassa;
-    else
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return ole::Proteggi([&] {
-        auto fabbrica = ole::CreaOggetto<Fabbrica, IClassFactory>(crea);
-        return fabbrica->QueryInterface(riid, ppv);
-    });
+    return tessadati::Server().OggettoClasse(rclsid, riid, ppv);
 }
 
 STDAPI DllCanUnloadNow() {
-    using namespace tessadati;
-    return Contatore().vivi() == 0 && g_blocchi.load() == 0 ? S_OK : S_FALSE;
+    return tessadati::Server().Scaricabile();
+}
+
+STDAPI DllRegisterServer() {
+    return tessadati::Server().Registra();
+}
+
+STDAPI DllUnregisterServer() {
+    return tessadati::Server().Deregistra();
 }
