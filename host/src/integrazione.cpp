@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "ole/server.hpp"
 #include "percorsi.h"
 
 namespace mirtesahost {
@@ -27,17 +28,6 @@ constexpr Membro kMembri[] = {
     {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo, 3},
 };
 
-char16_t Minuscola(char16_t c) noexcept {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-// Member names are ASCII; they compare without regard to case.
-bool StessoNome(const OLECHAR* nome, const char* membro) noexcept {
-    for (; *membro; ++nome, ++membro)
-        if (*nome == 0 || Minuscola(*nome) != Minuscola(static_cast<char16_t>(*membro))) return false;
-    return *nome == 0;
-}
-
 class Integrazione final : public ole::Oggetto<IMirtesaIntegrazione, ISupportErrorInfo> {
 public:
     Integrazione() noexcept : Oggetto(&Contatore()) {}
@@ -53,18 +43,7 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override {
-        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        if (quanti == 0) return S_OK;
-        if (!nomi || !id || !nomi[0]) return E_INVALIDARG;
-        for (UINT i = 0; i < quanti; ++i) id[i] = DISPID_UNKNOWN;
-        for (const auto& m : kMembri) {
-            if (StessoNome(nomi[0], m.nome)) {
-                id[0] = m.id;
-                // Argument names are not published.
-                return quanti == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-            }
-        }
-        return DISP_E_UNKNOWNNAME;
+        return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
     }
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri, VARIANT* risultato,
                         EXCEPINFO* eccezione, UINT* errore_argomento) override;
