@@ -87,6 +87,11 @@ protected:
         fs::rename(tmp, cartella_ / nome);  // a new file, as an editor saving it
     }
 
+    // What a size query of value `nome` answers (ERROR_SUCCESS when it exists and may be read).
+    static LONG Interroga(HKEY h, const char* nome) {
+        DWORD n = 0;
+        return RegQueryValueExA(h, nome, nullptr, nullptr, nullptr, &n);
+    }
     DWORD NumeroValori(HKEY h) {
         DWORD valori = 0;
         EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,

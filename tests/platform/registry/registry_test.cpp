@@ -227,8 +227,7 @@ TEST_F(Registro, AlveareDanneggiatoNonVieneToccato) {
         ScriviFile("HKCU.reg", g);
         HKEY k;
         EXPECT_EQ(Apri(HKEY_CURRENT_USER, "Software", k), ERROR_BADDB);
-        DWORD n = 0;
-        EXPECT_EQ(RegQueryValueExA(h, "a", nullptr, nullptr, nullptr, &n), ERROR_BADDB);
+        EXPECT_EQ(Interroga(h, "a"), ERROR_BADDB);
         EXPECT_EQ(Imposta(h, "b", REG_SZ, Testo("x")), ERROR_BADDB);
         HKEY nuova = nullptr;
         EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Altro", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &nuova, nullptr),
@@ -251,8 +250,7 @@ TEST_F(Registro, EliminazioneComeSuWindows) {
     EXPECT_EQ(RegDeleteValueA(figlio, "V"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyA(padre, "FIGLIO"), ERROR_SUCCESS);
     // The open handle of a deleted key says so.
-    DWORD n = 0;
-    EXPECT_EQ(RegQueryValueExA(figlio, "v", nullptr, nullptr, nullptr, &n), ERROR_KEY_DELETED);
+    EXPECT_EQ(Interroga(figlio, "v"), ERROR_KEY_DELETED);
     EXPECT_EQ(Imposta(figlio, "v", REG_DWORD, {1, 0, 0, 0}), ERROR_KEY_DELETED);
     HKEY k;
     EXPECT_EQ(Apri(HKEY_CURRENT_USER, "Software\\VQ\\Padre\\Figlio", k), ERROR_FILE_NOT_FOUND);
@@ -265,7 +263,7 @@ TEST_F(Registro, EliminazioneComeSuWindows) {
     EXPECT_EQ(Apri(HKEY_CLASSES_ROOT, "CLSID\\{X}", k), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Apri(HKEY_CLASSES_ROOT, "CLSID", k), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteTreeA(clsid, nullptr), ERROR_SUCCESS);  // empties, keeps the key
-    EXPECT_EQ(RegQueryValueExA(clsid, "tenuto", nullptr, nullptr, nullptr, &n), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Interroga(clsid, "tenuto"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Apri(HKEY_CLASSES_ROOT, "CLSID", k), ERROR_SUCCESS);
 }
 
@@ -277,15 +275,14 @@ TEST_F(Registro, ManiglieEDiritti) {
     EXPECT_EQ(RegCreateKeyExA(sola, "Nuova", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_ACCESS_DENIED);
     HKEY scrittura = Crea(HKEY_CURRENT_USER, "Software\\VQ", KEY_WRITE);
     EXPECT_EQ(Imposta(scrittura, "x", REG_SZ, Testo("1")), ERROR_SUCCESS);
-    DWORD n = 0;
-    EXPECT_EQ(RegQueryValueExA(scrittura, "x", nullptr, nullptr, nullptr, &n), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegQueryValueExA(sola, "x", nullptr, nullptr, nullptr, &n), ERROR_SUCCESS);
+    EXPECT_EQ(Interroga(scrittura, "x"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Interroga(sola, "x"), ERROR_SUCCESS);
 
     HKEY chiusa = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &chiusa), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(chiusa), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(chiusa), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegQueryValueExA(chiusa, "x", nullptr, nullptr, nullptr, &n), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Interroga(chiusa, "x"), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegOpenKeyExA(nullptr, "Software", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, "Software", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
@@ -348,8 +345,7 @@ TEST_F(Registro, UnaScritturaFallitaLasciaIlFileDiPrima) {
     EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0) << "the failed write was not reported";
     EXPECT_EQ(File("HKCU.reg"), prima);
     EXPECT_EQ(Residui(), std::vector<std::string>{});
-    DWORD n = 0;
-    EXPECT_EQ(RegQueryValueExA(h, "grande", nullptr, nullptr, nullptr, &n), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Interroga(h, "grande"), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
