@@ -102,8 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
                        " Where  TabellaCassa.IDCassa=-2 "},
         CasoCondizione{"SoloListaCasse", [](Filtro& f) { f.f_mult_cassa = "12"; },
                        " Where  (  TabellaCassa.IDCassa=12  ) "},
-        CasoCondizione{"ElementoFinaleVuoto", [](Filtro& f) { f.f_mult_conto = "4;7;"; },
-                       " Where  (  Conti.IDConto=4  OR Conti.IDConto=7  ) "},
         CasoCondizione{"ElementiVuotiInterni", [](Filtro& f) { f.f_mult_conto = "4;; ;7;"; },
                        " Where  (  Conti.IDConto=4  OR Conti.IDConto=7  ) "},
         CasoCondizione{"SpaziInterniConservati", [](Filtro& f) { f.f_mult_conto = " 4 ; 7"; },
@@ -134,19 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
                            f.f_carta = Filtro::Flag(true);
                            f.f_conto_corrente = Filtro::Flag(true);
                            f.f_bancomat = Filtro::Flag(true);
-                           f.f_data_finale = 38352;
+                           f.f_data_finale = 38352.5;
                        },
                        " Where  Operazioni.Bancomat= True  And  Operazioni.ContoCorrente = True "
                        " And  Operazioni.Carta= True  And  Operazioni.NoStatistiche= True  And  "
                        "Operazioni.Data <=  DateSerial(2004,12,31)  "},
-        CasoCondizione{"FlagVeroPoiFalso",
-                       [](Filtro& f) {
-                           f.f_bancomat = Filtro::Flag(true);
-                           f.f_bancomat = Filtro::Flag(false);
-                       },
-                       ""},
-        CasoCondizione{"SoloDataFinale", [](Filtro& f) { f.f_data_finale = 38352.5; },
-                       " Where  Operazioni.Data <=  DateSerial(2004,12,31)  "},
         CasoCondizione{"PeriodoConOrario",
                        [](Filtro& f) {
                            f.f_data_iniziale = 38047.75;
@@ -193,14 +183,6 @@ TEST(TessadatiDataSQL, FuoriIntervalloErrore5) {
     EXPECT_EQ(NumeroErrore([&] { CostruisciQuery(f, kQueryConteggio); }),
               vq::kErrChiamataNonValida);
     EXPECT_EQ(NumeroErrore([] { DataSQL(-700000); }), vq::kErrChiamataNonValida);
-}
-
-TEST(TessadatiAggiungiWhereAnd, PrimaWherePoiAnd) {
-    std::string w;
-    AggiungiWhereAnd(w);
-    EXPECT_EQ(w, " Where ");
-    AggiungiWhereAnd(w);
-    EXPECT_EQ(w, " Where  And ");
 }
 
 TEST(TessadatiCondizioneMultipla, PrefissoEListaVuota) {
