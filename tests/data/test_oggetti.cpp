@@ -114,23 +114,13 @@ private:
 
 // Answers the version query with `versione` and every other query with `altre`.
 std::function<Tabella(const std::string&)> Risposte(Tabella versione, std::function<Tabella(const std::string&)> altre = {}) {
-    return [versione = std::make_shared<Tabella>(std::move(versione)), altre](const std::string& sql) {
-        if (sql == "Select versione from Versione") {
-            Tabella t;
-            t.campi = versione->campi;
-            for (auto& r : versione->righe) t.righe.push_back(r);
-            return t;
-        }
+    return [versione, altre](const std::string& sql) {
+        if (sql == "Select versione from Versione") return versione;
         return altre ? altre(sql) : Tabella{};
     };
 }
 
-Tabella Versione(ole::Variante v) {
-    Tabella t{{"versione"}, {}};
-    t.righe.emplace_back();
-    t.righe.back().push_back(std::move(v));
-    return t;
-}
+Tabella Versione(ole::Variante v) { return Tabella{{"versione"}, {{v}}}; }
 
 Tabella Riga(std::vector<std::string> campi, std::vector<ole::Variante> valori) {
     Tabella t{std::move(campi), {}};
