@@ -45,7 +45,7 @@ TEST_P(Grande100k, CentomilaRigheTornanoIndietro) {
     const DatabaseLetto db = LeggiConLibmdb(file);
     const TabellaLetta* t = db.Tabella("Movimenti");
     ASSERT_NE(t, nullptr);
-    const Righe attese = Attese(s.tabelle[0], s.formato, false);
+    const Righe attese = Attese(s.tabelle[0]);
     ASSERT_EQ(attese.size(), 100000u);
     EXPECT_EQ(t->righeDichiarate, 100000);
     ASSERT_EQ(t->righe.size(), attese.size());

@@ -280,7 +280,7 @@ std::string PasswordDaIntestazione(const fs::path& file, int codePage) {
     return InUtf8(&p[0x42], 40, "UTF-16LE");
 }
 
-Righe Attese(const jetwriter::Tabella& t, jetwriter::Formato, bool millisecondi) {
+Righe Attese(const jetwriter::Tabella& t) {
     using namespace jetwriter;
     Righe out;
     std::int64_t contatore = 0;
@@ -320,7 +320,7 @@ Righe Attese(const jetwriter::Tabella& t, jetwriter::Formato, bool millisecondi)
                     if (auto p = std::get_if<Data>(&v)) d = p->giorni;
                     else if (auto s = std::get_if<std::string>(&v)) d = vq::DataDaIso(*s).value();
                     else d = comeDouble();
-                    riga.push_back(CanonicoData(d, millisecondi));
+                    riga.push_back(CanonicoData(d, false));
                     break;
                 }
                 case Tipo::Text: case Tipo::Memo: riga.push_back("'" + std::get<std::string>(v)); break;

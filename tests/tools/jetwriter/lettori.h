@@ -55,9 +55,9 @@ std::uint32_t UltimoContatore(const std::filesystem::path& file, std::uint32_t p
 // The database password as Jet stores it in the header, decoded here.
 std::string PasswordDaIntestazione(const std::filesystem::path& file, int codePage = 1252);
 
-// What a reader should find for the rows of `t`, with the values of autonumber columns
+// What libmdb should find for the rows of `t`, with the values of autonumber columns
 // given as Null filled in as the writer numbers them.
-Righe Attese(const jetwriter::Tabella& t, jetwriter::Formato formato, bool millisecondi);
+Righe Attese(const jetwriter::Tabella& t);
 std::string CanonicoData(double giorni, bool millisecondi);
 
 using jetprove::Cartella;

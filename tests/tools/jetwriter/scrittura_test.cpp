@@ -118,7 +118,7 @@ TEST_P(Scrittura, ILettoriRileggonoOgniValore) {
                 EXPECT_EQ(letta->colonne[c].dimensione, t.colonne[c].dimensione * (GetParam() == Formato::Jet4 ? 2 : 1));
             }
         }
-        const Righe attese = Attese(t, s.formato, false);
+        const Righe attese = Attese(t);
         EXPECT_EQ(letta->righeDichiarate, static_cast<std::int64_t>(attese.size()));
         ASSERT_EQ(letta->righe.size(), attese.size()) << t.nome;
         for (std::size_t r = 0; r < attese.size(); ++r) ASSERT_EQ(letta->righe[r], attese[r]) << t.nome << " riga " << r + 1;
@@ -189,7 +189,7 @@ TEST_P(Scrittura, DefinizioneSuPiuPagine) {
     ASSERT_EQ(db.tabelle.size(), 1u);
     ASSERT_EQ(db.tabelle[0].colonne.size(), 120u);
     EXPECT_EQ(db.tabelle[0].colonne[119].nome, t.colonne[119].nome);
-    EXPECT_EQ(db.tabelle[0].righe, Attese(t, s.formato, false));
+    EXPECT_EQ(db.tabelle[0].righe, Attese(t));
     std::string perche;
     const auto node = LeggiConMdbReader(file, perche);
     if (!node) GTEST_SKIP() << perche;
