@@ -157,7 +157,6 @@ TEST_F(TessadatiOggetti, SogliaDiVersione) {
         {"2", [] { return Versione(I4(2)); }, S_OK},
         {"7 come testo", [] { return Versione(Testo("7")); }, S_OK},
         {"1", [] { return Versione(I4(1)); }, Errore(4567)},
-        {"0", [] { return Versione(I4(0)); }, Errore(4567)},
         {"Null", [] { return Versione(Null()); }, Errore(4567)},
         {"tabella vuota", [] { return Tabella{{"versione"}, {}}; }, Errore(4567)},
         {"non numerica", [] { return Versione(Testo("abc")); }, Errore(13)},
@@ -183,13 +182,16 @@ TEST_F(TessadatiOggetti, SogliaDiVersione) {
     }
 }
 
-TEST_F(TessadatiOggetti, CartellaChiestaUnaVolta) {
+TEST_F(TessadatiOggetti, CartellaChiestaUnaVoltaERilascioChiude) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
     EXPECT_EQ(stato.richieste_cartella, 1);
     // The database held before is let go by the second opening.
     EXPECT_EQ(stato.chiusure_database, 0);
     EXPECT_EQ(stato.aperture.size(), 2u);
+    // Released while open: the database is closed.
+    dati.reset();
+    EXPECT_EQ(stato.chiusure_database, 1);
 }
 
 TEST_F(TessadatiOggetti, CartellaVuotaRichiestaDiNuovo) {
@@ -202,12 +204,6 @@ TEST_F(TessadatiOggetti, CartellaVuotaRichiestaDiNuovo) {
     EXPECT_EQ(stato.aperture[0], "Mirtesa.mdb|;Pwd=604kmr73");
     // Without a trailing separator the names run together.
     EXPECT_EQ(stato.aperture[1], "/casa/mirtesaMirtesa.mdb|;Pwd=604kmr73");
-}
-
-TEST_F(TessadatiOggetti, RilascioChiudeIlDatabase) {
-    ASSERT_EQ(dati->ApriDataBase(), S_OK);
-    dati.reset();
-    EXPECT_EQ(stato.chiusure_database, 1);
 }
 
 TEST_F(TessadatiOggetti, FiltroIndipendenteDalDatabase) {

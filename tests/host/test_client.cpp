@@ -225,14 +225,17 @@ TEST_F(ClientMirtesaHost, VersioneDelProgramma) {
 
 TEST_F(ClientMirtesaHost, RegistrazioneDelModulo) {
     const std::string chiave = std::string(kModuli) + "\\Esporta XML";
-    auto letto = [&](const char* nome) { return LeggiValore(HKEY_CURRENT_USER, chiave, nome); };
+    // The add-in's record as path | caption | description.
+    auto record = [&] {
+        return LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso") + " | " +
+               LeggiValore(HKEY_CURRENT_USER, chiave, "Titolo") + " | " +
+               LeggiValore(HKEY_CURRENT_USER, chiave, "Descrizione");
+    };
     VARIANT_BOOL cambiato = 0;
     // The host need not be installed to accept an add-in.
     ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
     EXPECT_EQ(cambiato, VARIANT_TRUE);
-    EXPECT_EQ(letto("Percorso"), "/opt/travasa/Travasa.exe");
-    EXPECT_EQ(letto("Titolo"), "Esporta XML");
-    EXPECT_EQ(letto("Descrizione"), "Esporta l'estratto in XML");
+    EXPECT_EQ(record(), "/opt/travasa/Travasa.exe | Esporta XML | Esporta l'estratto in XML");
 
     // Registering again with the same texts writes nothing.
     struct stat prima {}, dopo {};
@@ -250,9 +253,7 @@ TEST_F(ClientMirtesaHost, RegistrazioneDelModulo) {
               S_OK);
     EXPECT_EQ(cambiato, VARIANT_TRUE);
     EXPECT_EQ(Sottochiavi(kModuli), 1u);
-    EXPECT_EQ(letto("Percorso"), "/srv/nuovo/Travasa.exe");
-    EXPECT_EQ(letto("Titolo"), "esporta xml");
-    EXPECT_EQ(letto("Descrizione"), "Esporta l'estratto in XML — città");
+    EXPECT_EQ(record(), "/srv/nuovo/Travasa.exe | esporta xml | Esporta l'estratto in XML — città");
 
     // A second add-in gets its own record; an empty description is allowed.
     ASSERT_EQ(Registra(u"/opt/altro/Altro.exe", u"Altro modulo", u"", cambiato), S_OK);
