@@ -2,9 +2,6 @@
 // lays out (the program's version read back through the version-resource reader, the
 // template and the household compared with what the Jet writer gives for the same
 // options), the registry values, and the two components registered and creatable.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -25,8 +22,6 @@
 #include "win/registry.h"
 #include "win/version.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,27 +33,12 @@ struct Esecuzione {
     std::string errore;  // standard error
 };
 
-// Runs the installer with `argomenti`, its standard error collected in a file.
-Esecuzione Installa(const fs::path& cartella_prova, const std::vector<std::string>& argomenti) {
-    const std::string errori = (cartella_prova / "stderr.txt").string();
-    posix_spawn_file_actions_t azioni;
-    posix_spawn_file_actions_init(&azioni);
-    posix_spawn_file_actions_addopen(&azioni, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&azioni, 2, errori.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> testi = {INSTALLA_EXE};
-    testi.insert(testi.end(), argomenti.begin(), argomenti.end());
-    std::vector<char*> argv;
-    for (auto& t : testi) argv.push_back(t.data());
-    argv.push_back(nullptr);
+// Runs the installer with `argomenti`; its standard output is dropped.
+Esecuzione Installa(const std::vector<std::string>& argomenti) {
+    std::string comando = jetprove::Quota(INSTALLA_EXE);
+    for (const auto& a : argomenti) comando += " " + jetprove::Quota(a);
     Esecuzione r;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, INSTALLA_EXE, &azioni, nullptr, argv.data(), environ) == 0) {
-        int stato = 0;
-        waitpid(pid, &stato, 0);
-        r.uscita = WIFEXITED(stato) ? WEXITSTATUS(stato) : 128 + WTERMSIG(stato);
-    }
-    posix_spawn_file_actions_destroy(&azioni);
-    r.errore = Byte(errori);
+    r.errore = jetprove::Esegui(comando + " 2>&1 >/dev/null", r.uscita);
     return r;
 }
 
@@ -92,7 +72,7 @@ protected:
 
 TEST_F(InstallazioneDemo, InstallazioneCompleta) {
     const fs::path radice = cartella_ / "mirtesa demo";
-    const auto e = Installa(cartella_, {radice.string(), "--operazioni", "40", "--formato", "jet4", "--seme", "7"});
+    const auto e = Installa({radice.string(), "--operazioni", "40", "--formato", "jet4", "--seme", "7"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
     EXPECT_EQ(e.errore, "");
 
@@ -157,23 +137,23 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
 
 TEST_F(InstallazioneDemo, UnDatabaseEsistenteSiConserva) {
     const fs::path radice = cartella_ / "m";
-    ASSERT_EQ(Installa(cartella_, {radice.string(), "--operazioni", "5"}).uscita, 0);
+    ASSERT_EQ(Installa({radice.string(), "--operazioni", "5"}).uscita, 0);
     const std::string primo = Byte(radice / "dati" / "Mirtesa.mdb");
     ASSERT_EQ(primo, DemoAtteso(cartella_, 5, 1, jetwriter::Formato::Jet3));
 
     // A second installation keeps the household, whatever it is asked to generate.
-    auto e = Installa(cartella_, {radice.string(), "--operazioni", "9", "--seme", "3"});
+    auto e = Installa({radice.string(), "--operazioni", "9", "--seme", "3"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
     EXPECT_EQ(Byte(radice / "dati" / "Mirtesa.mdb"), primo);
 
     // ... under any case of its name, without adding a second file beside it.
     fs::rename(radice / "dati" / "Mirtesa.mdb", radice / "dati" / "mirtesa.mdb");
-    ASSERT_EQ(Installa(cartella_, {radice.string(), "--operazioni", "9"}).uscita, 0);
+    ASSERT_EQ(Installa({radice.string(), "--operazioni", "9"}).uscita, 0);
     EXPECT_EQ(Byte(radice / "dati" / "mirtesa.mdb"), primo);
     EXPECT_FALSE(fs::exists(radice / "dati" / "Mirtesa.mdb"));
 
     // Asked to, it replaces it (keeping the name it found).
-    e = Installa(cartella_, {radice.string(), "--operazioni", "9", "--seme", "3", "--sostituisci-dati"});
+    e = Installa({radice.string(), "--operazioni", "9", "--seme", "3", "--sostituisci-dati"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
     EXPECT_EQ(Byte(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
@@ -194,7 +174,7 @@ TEST_F(InstallazioneDemo, UsoSbagliato) {
     for (const auto& argomenti : casi) {
         std::string riga;
         for (const auto& a : argomenti) riga += "[" + a + "] ";
-        const auto e = Installa(cartella_, argomenti);
+        const auto e = Installa(argomenti);
         EXPECT_EQ(e.uscita, 2) << riga;
         EXPECT_NE(e.errore, "") << riga;
     }
@@ -207,7 +187,7 @@ TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
     // The installation folder is a file: a numbered error, nothing recorded anywhere.
     const fs::path file = cartella_ / "un file";
     std::ofstream(file) << "contenuto";
-    auto e = Installa(cartella_, {file.string()});
+    auto e = Installa({file.string()});
     EXPECT_EQ(e.uscita, 1);
     EXPECT_EQ(e.errore.rfind("mirtesa-installa-demo: errore 75: ", 0), 0u) << e.errore;
     EXPECT_EQ(Byte(file), "contenuto");
@@ -215,7 +195,7 @@ TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
 
     // A folder name that is not UTF-8 could not travel through the component as text.
     const std::string non_utf8 = (cartella_ / "dati\xff").string();
-    e = Installa(cartella_, {non_utf8});
+    e = Installa({non_utf8});
     EXPECT_EQ(e.uscita, 1);
     EXPECT_EQ(e.errore.rfind("mirtesa-installa-demo: errore 5: ", 0), 0u) << e.errore;
     EXPECT_FALSE(fs::exists(non_utf8));
@@ -228,13 +208,13 @@ TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
     fs::permissions(radice / "dati", fs::perms::owner_read | fs::perms::owner_exec);
     const bool scrivibile = access((radice / "dati").c_str(), W_OK) == 0;  // root writes anyway
     if (!scrivibile) {
-        e = Installa(cartella_, {radice.string(), "--operazioni", "3"});
+        e = Installa({radice.string(), "--operazioni", "3"});
         EXPECT_EQ(e.uscita, 1);
         EXPECT_NE(e.errore.find("errore "), std::string::npos);
         EXPECT_EQ(LeggiRegistro("Dati"), "<assente>");
     }
     fs::permissions(radice / "dati", fs::perms::owner_all);
-    e = Installa(cartella_, {radice.string(), "--operazioni", "3"});
+    e = Installa({radice.string(), "--operazioni", "3"});
     EXPECT_EQ(e.uscita, 0) << e.errore;
     EXPECT_EQ(LeggiRegistro("Dati"), (radice / "dati").string());
 }
