@@ -1,8 +1,9 @@
 // ClsDatiMirtesa over the real Jet engine, on files written by the Jet writer: the version
 // gate, opening and closing, the filter examples checked against a selection computed
 // here from the generated rows (not through SQL), rounding, ordering, the 16-bit row
-// limit, Null values, a file that changes between queries, hostile id lists and damaged
-// files. The host's folder is given directly; the client test covers the host component.
+// limit, Null values, a file that changes between queries, and damaged files (hostile id
+// lists are refused before any SQL runs: the filter and object tests). The host's folder is
+// given directly; the client test covers the host component.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
