@@ -364,10 +364,9 @@ TEST_F(TessadatiOggetti, TestoDelleListeRestituitoIntatto) {
     SysFreeString(b);
 }
 
-// Invoke with the single argument `a`; the result goes into `r`.
-HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, VARIANT& a, VARIANT& r, UINT* errore = nullptr) {
-    DISPPARAMS p{&a, nullptr, 1, 0};
-    return o->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &p, &r, nullptr, errore);
+// Invoke with the single argument `a`, as a function or a property read.
+HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, const VARIANT& a, VARIANT* r, UINT* errore = nullptr) {
+    return componenti::Invoca(o, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {&a}, r, nullptr, errore);
 }
 
 TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
@@ -379,12 +378,9 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
 
     // The array through a variant by reference: the variant becomes the array.
-    ole::Variante interno;
-    VARIANT a;
-    a.vt = VT_BYREF | VT_VARIANT;
-    a.pvarVal = interno.get();
-    ole::Variante r;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put()), S_OK);
+    ole::Variante interno, r;
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, componenti::Riferimento(interno.get()), r.put()),
+              S_OK);
     ASSERT_EQ(r.vt(), VT_I4);
     EXPECT_EQ(r->lVal, 1);
     ASSERT_EQ(interno.vt(), VT_ARRAY | VT_VARIANT);
@@ -392,49 +388,53 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
 
     // The array by reference as itself.
     SAFEARRAY* diretto = nullptr;
+    VARIANT a;
     a.vt = VT_BYREF | VT_ARRAY | VT_VARIANT;
     a.pparray = &diretto;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put()), S_OK);
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, r.put()), S_OK);
     ASSERT_NE(diretto, nullptr);
     SafeArrayDestroy(diretto);
 
     // No rows: the caller's variant keeps what it held.
     conteggio = 0;
     ole::Variante vuoto;
-    a.vt = VT_BYREF | VT_VARIANT;
-    a.pvarVal = vuoto.get();
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put()), S_OK);
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, componenti::Riferimento(vuoto.get()), r.put()),
+              S_OK);
     EXPECT_EQ(r->lVal, -1);
     EXPECT_EQ(vuoto.vt(), VT_EMPTY);
 
     // Something that is not an array cannot take one.
     ole::Variante numero = I4(3);
-    a.pvarVal = numero.get();
     UINT errore = 9;
-    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, a, *r.put(), &errore),
+    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, componenti::Riferimento(numero.get()), r.put(),
+                     &errore),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(errore, 0u);
 }
 
 TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
     ASSERT_EQ(dati->ApriDataBase(), S_OK);
+    SHORT cinque = 5;
+    VARIANT i2_rif;
+    i2_rif.vt = VT_BYREF | VT_I2;  // by reference with the declared type: passed through
+    i2_rif.piVal = &cinque;
     const struct {
-        VARTYPE vt;
-        LONG valore;
+        ole::Variante argomento;
         HRESULT atteso;
         const char* id;
     } casi[] = {
-        {VT_I4, 12, S_OK, "=12 "},
-        {VT_R8, 7, S_OK, "=7 "},
-        {VT_I4, 40000, DISP_E_OVERFLOW, nullptr},
-        {VT_I4, -32768, S_OK, "=-32768 "},
+        {I4(12), S_OK, "=12 "},
+        {R8(7), S_OK, "=7 "},
+        {I4(40000), DISP_E_OVERFLOW, nullptr},
+        {I4(-32768), S_OK, "=-32768 "},
+        {ole::Variante(i2_rif), S_OK, "=5 "},
     };
     for (const auto& c : casi) {
-        ole::Variante a = c.vt == VT_R8 ? R8(c.valore) : I4(c.valore);
         ole::Variante r;
         UINT errore = 9;
-        EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, *a.get(), *r.put(), &errore), c.atteso)
-            << c.valore;
+        EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, *c.argomento.get(), r.put(), &errore),
+                  c.atteso)
+            << c.id;
         if (c.id) {
             EXPECT_EQ(r.vt(), VT_DISPATCH);
             EXPECT_NE(r->pdispVal, nullptr);
@@ -445,21 +445,9 @@ TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
     }
     // GetConti the same way: the collection itself comes back.
     ole::Variante conti;
-    DISPPARAMS vuoti{};
-    ASSERT_EQ(dati->Invoke(DISPID_ClsDatiMirtesa_GetConti, IID_NULL, 0, DISPATCH_METHOD, &vuoti,
-                           conti.put(), nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(componenti::Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetConti, DISPATCH_METHOD, {}, conti.put()), S_OK);
     ASSERT_EQ(conti.vt(), VT_DISPATCH);
     EXPECT_NE(conti->pdispVal, nullptr);
-
-    // By reference with the declared type: passed through.
-    SHORT id = 5;
-    VARIANT a;
-    a.vt = VT_BYREF | VT_I2;
-    a.piVal = &id;
-    ole::Variante r;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, a, *r.put()), S_OK);
-    EXPECT_NE(stato.sql.back().find("TabellaCassa.IdConto=5 "), std::string::npos);
 }
 
 }  // namespace
