@@ -120,7 +120,7 @@ Famiglia Leggi(const jetwriter::Specifica& s) {
 
 // A filter as the caller sets it, and what it selects, decided row by row.
 struct FiltroProva {
-    std::string mult_conto, mult_cassa;
+    std::string mult_conto = {}, mult_cassa = {};
     LONG conto = -1, cassa = -1;
     bool flag[4] = {};
     double da = 0, a = 0;
@@ -478,38 +478,28 @@ TEST_P(TessadatiFormati, EsempiDelFiltroSuiDati) {
     Apri(d);
     ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
 
-    FiltroProva nessuno;
-    FiltroProva liste;  // the worked count example
-    liste.mult_conto = "3;5";
-    liste.mult_cassa = "12";
-    liste.da = Giorno(2004, 1, 1);
-    liste.a = Giorno(2004, 12, 31);
-    FiltroProva singolo;  // the worked condition example (account 2: the one with card payments)
-    singolo.conto = 2;
-    singolo.flag[0] = true;
-    singolo.da = Giorno(2004, 3, 1);
-    FiltroProva fine;
-    fine.mult_cassa = " 4 ; 7;;";
-    fine.flag[1] = true;
-    FiltroProva statistiche;
-    statistiche.flag[2] = statistiche.flag[3] = true;
-    fine.a = Giorno(2002, 6, 30) + 0.75;  // the time of day is dropped
-    FiltroProva cassa;
-    cassa.conto = 2;
-    cassa.cassa = 9;
-    FiltroProva vuoto;
-    vuoto.mult_conto = "999";
-    for (const auto* p : {&nessuno, &liste, &singolo, &fine, &statistiche, &cassa, &vuoto}) {
-        SCOPED_TRACE("filtro " + p->mult_conto + "|" + p->mult_cassa + "|" + std::to_string(p->conto));
+    const FiltroProva esempi[] = {
+        {},  // no filter
+        {.mult_conto = "3;5", .mult_cassa = "12", .da = Giorno(2004, 1, 1), .a = Giorno(2004, 12, 31)},
+        // Account 2 is the one with card payments.
+        {.conto = 2, .flag = {true}, .da = Giorno(2004, 3, 1)},
+        // The time of day of the end date is dropped.
+        {.mult_cassa = " 4 ; 7;;", .flag = {false, true}, .a = Giorno(2002, 6, 30) + 0.75},
+        {.flag = {false, false, true, true}},
+        {.conto = 2, .cassa = 9},
+        {.mult_conto = "999"},  // selects nothing
+    };
+    for (const auto& p : esempi) {
+        SCOPED_TRACE("filtro " + p.mult_conto + "|" + p.mult_cassa + "|" + std::to_string(p.conto));
         // Each example selects something (and not everything), or it would prove little.
-        const auto n = Selezione(f, *p).size();
-        if (p != &vuoto) {
+        const auto n = Selezione(f, p).size();
+        if (&p != &esempi[6]) {
             EXPECT_GT(n, 0u);
         }
-        if (p != &nessuno) {
+        if (&p != &esempi[0]) {
             EXPECT_LT(n, f.operazioni.size());
         }
-        Verifica(f, *p);
+        Verifica(f, p);
     }
 
     // Accounts by description (the Null one first, as empty text), each cash code with
