@@ -7,6 +7,18 @@ function(vq_target_defaults target)
     $<$<COMPILE_LANG_AND_ID:C,GNU,Clang>:-Wall -Wextra -Werror>)
 endfunction()
 
+# An in-process component (a self-registering shared library created by class id):
+# hidden symbols, and only the four entry points of an in-process server exported.
+function(vq_componente_inprocesso target)
+  set(mappa ${VQ_CMAKE_DIR}/componente.map)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                             VISIBILITY_INLINES_HIDDEN ON
+                                             LINK_DEPENDS ${mappa})
+  target_link_options(${target} PRIVATE -Wl,--version-script=${mappa})
+  vq_target_defaults(${target})
+  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endfunction()
+
 # Tests: same warnings minus the noisiest ones that GoogleTest's macros trigger.
 function(vq_test_defaults target)
   target_compile_options(${target} PRIVATE
@@ -32,6 +44,7 @@ function(vq_add_gtest name)
   endif()
 endfunction()
 
+set(VQ_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(VQ_TEST_ENV_SOURCE ${CMAKE_CURRENT_LIST_DIR}/testenv/ambiente_prove.cpp)
 
 # The shared folder (test samples, real Jet files) sits beside the checkout
