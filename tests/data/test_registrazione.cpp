@@ -76,6 +76,9 @@ TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
 
     ASSERT_EQ(Registra(), S_OK);
     ASSERT_EQ(Registra(), S_OK);  // twice: the same keys
+    // A programmatic id that another class has taken over since is no longer ours.
+    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, "Tessadati.clsConti\\CLSID", nullptr,
+                             "{00000000-1111-2222-3333-444444444444}"));
     ASSERT_EQ(Cancella(), S_OK);
 
     EXPECT_FALSE(Esiste(kClsDati));
@@ -85,6 +88,7 @@ TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
     EXPECT_FALSE(Esiste("Interface\\{6EF3DB62-9534-4211-B115-D1B09E0190B9}"));
     EXPECT_FALSE(Esiste(std::string(kLibreria) + "\\1.1"));
     EXPECT_EQ(Valore("CLSID\\{00000000-1111-2222-3333-444444444444}"), "Altro");
+    EXPECT_EQ(Valore("Tessadati.clsConti\\CLSID"), "{00000000-1111-2222-3333-444444444444}");
     EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.0"), "Tessadati vecchia");
 
     EXPECT_EQ(Cancella(), S_OK);  // nothing left to remove is no failure
