@@ -34,31 +34,13 @@ VARTYPE LeggiVartype(SAFEARRAY* psa) {
     return static_cast<VARTYPE>(v);
 }
 
-// Size of one element of an array of `vt`, 0 when arrays of it are not supported.
+// Size of one element of an array of `vt`, 0 when arrays of it are not supported: the
+// size of a scalar value, and also decimals and variants, which an array holds whole.
 ULONG DimensioneElemento(VARTYPE vt) {
     switch (vt) {
-        case VT_I1:
-        case VT_UI1: return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL: return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_R4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_ERROR: return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE: return 8;
         case VT_DECIMAL: return 16;
-        case VT_BSTR: return sizeof(BSTR);
-        case VT_DISPATCH:
-        case VT_UNKNOWN: return sizeof(IUnknown*);
         case VT_VARIANT: return sizeof(VARIANT);
-        default: return 0;
+        default: return ole::interno::DimensioneValore(vt);
     }
 }
 
