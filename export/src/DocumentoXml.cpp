@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -80,9 +81,9 @@ void ScriviTestoEscapato(std::string_view testo, Uscita& uscita) {
 
 // A tag: "<" or "</", the name, ">".
 template <class Uscita>
-void ScriviTag(Uscita& uscita, std::string_view apertura, const char* nome) {
+void ScriviTag(Uscita& uscita, std::string_view apertura, std::string_view nome) {
     uscita.scrivi(apertura);
-    uscita.scrivi(std::string_view(nome));
+    uscita.scrivi(nome);
     uscita.scrivi('>');
 }
 
@@ -93,7 +94,7 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
     for (;;) {
         switch (corrente.type()) {
             case pugi::node_element: {
-                const char* nome = corrente.name();
+                const std::string_view nome = corrente.name();
                 ScriviTag(uscita, "<", nome);
                 if (pugi::xml_node primo = corrente.first_child()) {
                     corrente = primo;
@@ -161,9 +162,17 @@ struct DocumentoXml::Impl {
         std::string nome;
     };
     std::vector<Dichiarazione> tipi;
-    // Type names already resolved, and the last element name checked.
+    // Type names already resolved, and element names already checked: the writer uses
+    // the same few over and over (both lists are bounded, so a stream of new names only
+    // costs the check itself).
     std::vector<std::pair<std::string, TipoDato>> nomiRisolti;
-    std::string ultimoNomeValido;
+    std::vector<std::string> nomiValidi;
+
+    bool nomeGiaValido(std::string_view nome) const {
+        for (const auto& n : nomiValidi)
+            if (n == nome) return true;
+        return false;
+    }
 
     std::vector<Dichiarazione>::iterator trovaTipo(pugi::xml_node_struct* nodo) {
         return std::find_if(tipi.begin(), tipi.end(), [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
@@ -208,10 +217,9 @@ NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_vi
 }
 
 NodoXml DocumentoXml::createElement(std::string_view nome) {
-    // The writer creates the same few names over and over: the last one checked is remembered.
-    if (nome != impl_->ultimoNomeValido) {
+    if (!impl_->nomeGiaValido(nome)) {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
-        impl_->ultimoNomeValido.assign(nome);
+        if (impl_->nomiValidi.size() < 32) impl_->nomiValidi.emplace_back(nome);
     }
     auto nodo = impl_->attesa.append_child(pugi::node_element);
     NodoXml risultato = impl_->nuovo(this, nodo);
@@ -284,7 +292,10 @@ void NodoXml::dataType(std::string_view tipo) {
     // The writer declares the same few names over and over: they are remembered once resolved.
     std::optional<TipoDato> noto;
     for (const auto& [nome, risolto] : impl.nomiRisolti)
-        if (nome == tipo) noto = risolto;
+        if (nome == tipo) {
+            noto = risolto;
+            break;
+        }
     if (!noto) {
         noto = TipoDaNome(tipo);
         if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
@@ -393,7 +404,17 @@ std::size_t CarattereXml(std::string_view testo, std::size_t i, std::size_t& sal
 }  // namespace
 
 bool TestoXmlValido(std::string_view testo) {
-    for (std::size_t i = 0; i < testo.size();) {
+    // Printable ASCII, the bulk of any text, is checked eight bytes at a time: no byte
+    // below 0x20 and none at 0x80 or above.
+    constexpr std::uint64_t kUni = 0x0101010101010101ull, kAlti = 0x8080808080808080ull;
+    std::size_t i = 0;
+    while (i + 8 <= testo.size()) {
+        std::uint64_t otto;
+        std::memcpy(&otto, testo.data() + i, 8);
+        if (((otto | (otto - kUni * 0x20)) & kAlti) != 0) break;
+        i += 8;
+    }
+    for (; i < testo.size();) {
         const auto c = static_cast<unsigned char>(testo[i]);
         if (c >= 0x20 && c < 0x80) {
             ++i;

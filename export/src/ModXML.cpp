@@ -215,24 +215,65 @@ std::string FormattaSecondo(const VARIANT& valore, Regola regola) {
     return {};
 }
 
-// FormattaValore for the rows of one export. Rows come in date order and many share a
-// day, so the text of the last date is kept.
+// FormattaValore for the rows of one export, giving the text in a buffer of its own that
+// is reused row after row (valid until the next call). The common cases are written
+// straight into it, each exactly as FormattaSecondo writes it: a text all in ASCII, a
+// whole number, a boolean; rows come in date order and many share a day, so the text of
+// the last date is kept. Anything else goes through FormattaSecondo.
 class Formattatore {
 public:
-    std::string operator()(const VARIANT& valore, Regola regola) {
-        if (regola != Regola::Data || valore.vt != VT_DATE) return FormattaSecondo(valore, regola);
-        if (!ultimaValida_ || valore.date != ultimaData_) {
-            ultimoTesto_ = FormattaSecondo(valore, regola);
-            ultimaData_ = valore.date;
-            ultimaValida_ = true;
+    std::string_view operator()(const VARIANT& valore, Regola regola) {
+        switch (regola) {
+            case Regola::Testo:
+                if (valore.vt == VT_BSTR && TestoAscii(valore.bstrVal)) return testo_;
+                break;
+            case Regola::Numero:
+                if (valore.vt == VT_I4) return Cifre(valore.lVal);
+                if (valore.vt == VT_I2) return Cifre(valore.iVal);
+                break;
+            case Regola::Booleano:
+                if (valore.vt == VT_BOOL) return valore.boolVal != 0 ? "1" : "0";
+                break;
+            case Regola::Data:
+                if (valore.vt == VT_DATE) {
+                    if (!ultimaValida_ || valore.date != ultimaData_) {
+                        ultimoTesto_ = FormattaSecondo(valore, regola);
+                        ultimaData_ = valore.date;
+                        ultimaValida_ = true;
+                    }
+                    return ultimoTesto_;
+                }
+                break;
         }
-        return ultimoTesto_;
+        testo_ = FormattaSecondo(valore, regola);
+        return testo_;
     }
 
 private:
+    // Copies a text made only of ASCII characters into the buffer; false (the buffer then
+    // undefined) when it holds anything else, which the full conversion handles.
+    bool TestoAscii(BSTR b) {
+        testo_.clear();
+        if (!b) return true;
+        const UINT n = SysStringLen(b);
+        testo_.resize(n);
+        for (UINT i = 0; i < n; ++i) {
+            if (b[i] >= 0x80) return false;
+            testo_[i] = static_cast<char>(b[i]);
+        }
+        return true;
+    }
+
+    std::string_view Cifre(std::int64_t x) {
+        const auto fine = std::to_chars(cifre_, cifre_ + sizeof cifre_, x).ptr;
+        return std::string_view(cifre_, static_cast<std::size_t>(fine - cifre_));
+    }
+
     bool ultimaValida_ = false;
     DATE ultimaData_ = 0;
     std::string ultimoTesto_;
+    std::string testo_;
+    char cifre_[24];
 };
 
 }  // namespace
