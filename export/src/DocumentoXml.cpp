@@ -166,12 +166,30 @@ struct DocumentoXml::Impl {
     // the same few over and over (both lists are bounded, so a stream of new names only
     // costs the check itself).
     std::vector<std::pair<std::string, TipoDato>> nomiRisolti;
-    std::vector<std::string> nomiValidi;
+    // Each checked element name has a prototype element, kept among the waiting nodes
+    // (never appended, so never saved): parsed from a small buffer, its name lives in that
+    // buffer, and a copy of it shares the name instead of allocating its own.
+    struct NomeValido {
+        std::string nome;
+        pugi::xml_node prototipo;  // empty when the name could not be given one
+    };
+    std::vector<NomeValido> nomiValidi;
 
-    bool nomeGiaValido(std::string_view nome) const {
+    const NomeValido* nomeGiaValido(std::string_view nome) const {
         for (const auto& n : nomiValidi)
-            if (n == nome) return true;
-        return false;
+            if (n.nome == nome) return &n;
+        return nullptr;
+    }
+
+    pugi::xml_node prototipo(std::string_view nome) {
+        std::string frammento;
+        frammento.reserve(nome.size() + 3);
+        frammento.append("<").append(nome).append("/>");
+        if (!attesa.append_buffer(frammento.data(), frammento.size(), pugi::parse_minimal, pugi::encoding_utf8))
+            return {};
+        pugi::xml_node nodo = attesa.last_child();
+        if (nodo.type() == pugi::node_element && nome == nodo.name() && !nodo.first_child()) return nodo;
+        return {};
     }
 
     std::vector<Dichiarazione>::iterator trovaTipo(pugi::xml_node_struct* nodo) {
@@ -217,10 +235,15 @@ NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_vi
 }
 
 NodoXml DocumentoXml::createElement(std::string_view nome) {
-    if (!impl_->nomeGiaValido(nome)) {
+    const Impl::NomeValido* noto = impl_->nomeGiaValido(nome);
+    if (!noto) {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
-        if (impl_->nomiValidi.size() < 32) impl_->nomiValidi.emplace_back(nome);
+        if (impl_->nomiValidi.size() < 32) {
+            impl_->nomiValidi.push_back({std::string(nome), impl_->prototipo(nome)});
+            noto = &impl_->nomiValidi.back();
+        }
     }
+    if (noto && noto->prototipo) return impl_->nuovo(this, impl_->attesa.append_copy(noto->prototipo));
     auto nodo = impl_->attesa.append_child(pugi::node_element);
     NodoXml risultato = impl_->nuovo(this, nodo);
     // The library wants a terminated name: short ones are terminated on the stack.
