@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "jet/errori.h"
+#include "ole/ole.hpp"
 
 namespace jet {
 namespace {
@@ -58,45 +59,6 @@ double F64(const std::uint8_t* p) {
     return d;
 }
 
-void AggiungiUtf8(std::string& s, std::uint32_t c) {
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// UTF-16 code units to UTF-8.
-template <class Unita>
-std::string Utf16Unita(std::size_t n, Unita unita) {
-    std::string s;
-    s.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint32_t c = unita(i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n) {
-            std::uint32_t d = unita(i + 1);
-            if (d >= 0xDC00 && d < 0xE000) {
-                AggiungiUtf8(s, 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-        AggiungiUtf8(s, c);
-    }
-    return s;
-}
-
 // One converter per code page and thread: iconv descriptors are not thread-safe.
 struct Convertitore {
     iconv_t cd = reinterpret_cast<iconv_t>(-1);
@@ -120,7 +82,9 @@ iconv_t ConvertitorePer(std::uint16_t codePage) {
 }  // namespace
 
 std::string Utf16LeInUtf8(const std::uint8_t* dati, std::size_t lunghezza) {
-    return Utf16Unita(lunghezza / 2, [dati](std::size_t i) { return U16(dati + 2 * i); });
+    std::u16string unita(lunghezza / 2, u'\0');
+    for (std::size_t i = 0; i < unita.size(); ++i) unita[i] = static_cast<char16_t>(U16(dati + 2 * i));
+    return ole::Utf16InUtf8(unita);
 }
 
 std::string TestoJet4InUtf8(const std::uint8_t* dati, std::size_t lunghezza) {
@@ -143,7 +107,7 @@ std::string TestoJet4InUtf8(const std::uint8_t* dati, std::size_t lunghezza) {
             break;  // an odd byte at the end of an uncompressed run: nothing left to read
         }
     }
-    return Utf16Unita(unita.size(), [&unita](std::size_t k) { return std::uint32_t{unita[k]}; });
+    return ole::Utf16InUtf8(unita);
 }
 
 std::string CodePageInUtf8(const std::uint8_t* dati, std::size_t lunghezza, std::uint16_t codePage) {
@@ -151,11 +115,9 @@ std::string CodePageInUtf8(const std::uint8_t* dati, std::size_t lunghezza, std:
     for (std::size_t i = 0; i < lunghezza && ascii; ++i) ascii = dati[i] < 0x80;
     if (ascii) return std::string(reinterpret_cast<const char*>(dati), lunghezza);
     iconv_t cd = ConvertitorePer(codePage);
+    // No converter at all: Latin-1 as the last resort.
+    if (cd == reinterpret_cast<iconv_t>(-1)) return ole::Utf16InUtf8(std::u16string(dati, dati + lunghezza));
     std::string out;
-    if (cd == reinterpret_cast<iconv_t>(-1)) {  // no converter at all: Latin-1 as the last resort
-        for (std::size_t i = 0; i < lunghezza; ++i) AggiungiUtf8(out, dati[i]);
-        return out;
-    }
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string buffer(lunghezza * 4 + 4, '\0');
     char* in = const_cast<char*>(reinterpret_cast<const char*>(dati));
@@ -166,7 +128,7 @@ std::string CodePageInUtf8(const std::uint8_t* dati, std::size_t lunghezza, std:
         std::size_t r = iconv(cd, &in, &restIn, &outp, &restOut);
         out.append(buffer.data(), buffer.size() - restOut);
         if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            AggiungiUtf8(out, 0xFFFD);  // a byte with no character (or a cut sequence): skip it
+            out += "\xEF\xBF\xBD";  // U+FFFD for a byte with no character (or a cut sequence): skip it
             ++in;
             --restIn;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -1,50 +1,10 @@
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "jet/dao.h"
-#include "jet/errori.h"
+#include "ole/ole.hpp"
 
 namespace jet {
-namespace {
-
-std::u16string Utf16(const std::string& s) {
-    std::u16string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    auto cont = [&](std::size_t k) { return k < n && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80; };
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        std::uint32_t cp = 0xFFFD;
-        std::size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0 && cont(i + 1)) {
-            cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
-            len = 2;
-        } else if ((c & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
-            cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
-                 (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
-            len = 3;
-        } else if ((c & 0xF8) == 0xF0 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
-            cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
-                 ((static_cast<unsigned char>(s[i + 2]) & 0x3Fu) << 6) | (static_cast<unsigned char>(s[i + 3]) & 0x3Fu);
-            len = 4;
-        }
-        i += len;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 VARIANT VariantDaValore(const Valore& v) {
     VARIANT r;
@@ -84,11 +44,8 @@ VARIANT VariantDaValore(const Valore& v) {
             r.date = v.reale;
             break;
         case Valore::Tipo::Testo: {
-            std::u16string u = Utf16(v.testo);
-            BSTR b = SysAllocStringLen(u.data(), static_cast<UINT>(u.size()));
-            if (!b) throw std::bad_alloc();
+            r.bstrVal = ole::BstrDaUtf8(v.testo);
             r.vt = VT_BSTR;
-            r.bstrVal = b;
             break;
         }
         case Valore::Tipo::Binario: {
