@@ -50,6 +50,9 @@ struct UscitaTesto {
     std::string& testo;
     void scrivi(std::string_view pezzo) { testo.append(pezzo); }
     void scrivi(char c) { testo.push_back(c); }
+    void scriviTag(std::string_view apertura, std::string_view nome) {
+        testo.append(apertura).append(nome).push_back('>');
+    }
 };
 
 // The characters a text cannot carry as they are.
@@ -82,9 +85,7 @@ void ScriviTestoEscapato(std::string_view testo, Uscita& uscita) {
 // A tag: "<" or "</", the name, ">".
 template <class Uscita>
 void ScriviTag(Uscita& uscita, std::string_view apertura, std::string_view nome) {
-    uscita.scrivi(apertura);
-    uscita.scrivi(nome);
-    uscita.scrivi('>');
+    uscita.scriviTag(apertura, nome);
 }
 
 // One node and everything below it, without recursion (any depth is safe).
@@ -97,8 +98,13 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
                 const std::string_view nome = corrente.name();
                 ScriviTag(uscita, "<", nome);
                 if (pugi::xml_node primo = corrente.first_child()) {
-                    corrente = primo;
-                    continue;
+                    // An element holding one text, the bulk of a document, is written
+                    // whole; any other content is walked.
+                    if (primo.type() != pugi::node_pcdata || primo.next_sibling()) {
+                        corrente = primo;
+                        continue;
+                    }
+                    ScriviTestoEscapato(primo.value(), uscita);
                 }
                 ScriviTag(uscita, "</", nome);
                 break;

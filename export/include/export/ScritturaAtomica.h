@@ -28,6 +28,22 @@ public:
         if (usati_ == buffer_.size()) svuota();
         buffer_[usati_++] = c;
     }
+    // A tag, "<name>" or "</name>", with one check for room (names are short).
+    void scriviTag(std::string_view apertura, std::string_view nome) {
+        const std::size_t n = apertura.size() + nome.size() + 1;
+        if (n > buffer_.size() - usati_) {
+            scrivi(apertura);
+            scrivi(nome);
+            scrivi('>');
+            return;
+        }
+        char* p = buffer_.data() + usati_;
+        std::memcpy(p, apertura.data(), apertura.size());
+        p += apertura.size();
+        if (!nome.empty()) std::memcpy(p, nome.data(), nome.size());
+        p[nome.size()] = '>';
+        usati_ += n;
+    }
 
 private:
     friend void ScriviFileAtomico(const std::string&, const std::function<void(UscitaFile&)>&);
