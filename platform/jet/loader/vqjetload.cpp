@@ -85,15 +85,6 @@ std::string Ripiega(const char* s) {
     return r;
 }
 
-std::string Virgolette(const std::string& nome) {
-    std::string s = "\"";
-    for (char c : nome) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + "\"";
-}
-
 struct Sqlite {
     sqlite3* db = nullptr;
     ~Sqlite() {
@@ -118,8 +109,8 @@ constexpr std::uint64_t kRigheTabellaPiccola = 10000;
 
 class Lettore {
 public:
-    Lettore(MdbHandle* mdb, const jet::Intestazione& h, std::string file)
-        : mdb_(mdb), h_(h), file_(std::move(file)) {}
+    Lettore(MdbHandle* mdb, const jet::Intestazione& h, std::string file, std::uint64_t dimensioneFile)
+        : mdb_(mdb), h_(h), file_(std::move(file)), dimensioneFile_(dimensioneFile) {}
 
     [[noreturn]] void Danneggiato(const std::string& motivo) const {
         Esci(jet::kErrDanneggiato,
@@ -149,10 +140,8 @@ public:
         std::uint32_t pgRow = Le32(campo + 4);
         const bool unaPagina = (intestazione & 0x40000000u) != 0;
         if (!unaPagina && (intestazione & 0xC0000000u) != 0) Danneggiato("campo memo non valido");
-        struct stat st {};
-        fstat(fileno(mdb_->f->stream), &st);
-        std::size_t pagine = static_cast<std::size_t>(st.st_size) / h_.dimensionePagina;
-        if (lunghezza > static_cast<std::size_t>(st.st_size)) Danneggiato("campo memo più lungo del file");
+        const std::uint64_t pagine = dimensioneFile_ / h_.dimensionePagina;
+        if (lunghezza > dimensioneFile_) Danneggiato("campo memo più lungo del file");
         out.reserve(lunghezza);
         std::size_t passi = 0;
         while (out.size() < lunghezza) {
@@ -189,8 +178,8 @@ public:
         if (t->num_cols == 0 || t->columns->len != t->num_cols) Danneggiato("tabella senza colonne");
         const std::string nome = voce->object_name;
 
-        std::string crea = "CREATE TABLE " + Virgolette(nome) + " (";
-        std::string ins = "INSERT INTO " + Virgolette(nome) + " VALUES (";
+        std::string crea = "CREATE TABLE " + jet::Virgolette(nome) + " (";
+        std::string ins = "INSERT INTO " + jet::Virgolette(nome) + " VALUES (";
         std::vector<MdbColumn*> colonne;
         for (unsigned i = 0; i < t->num_cols; ++i) {
             auto* c = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i));
@@ -199,7 +188,7 @@ public:
                 crea += ", ";
                 ins += ", ";
             }
-            crea += Virgolette(c->name) + " " + jet::DichiarazioneColonna(c->col_type);
+            crea += jet::Virgolette(c->name) + " " + jet::DichiarazioneColonna(c->col_type);
             ins += "?";
         }
         crea += ")";
@@ -264,8 +253,8 @@ public:
             for (unsigned i = 0; i < t->num_cols; ++i) {
                 MdbColumn* c = colonne[i];
                 if (c->col_type == MDB_MEMO || c->col_type == MDB_OLE || c->col_type == MDB_BINARY) continue;
-                std::string indice = "CREATE INDEX " + Virgolette("vqidx_" + nome + "_" + std::to_string(i)) + " ON " +
-                                     Virgolette(nome) + " (" + Virgolette(c->name) + ")";
+                std::string indice = "CREATE INDEX " + jet::Virgolette("vqidx_" + nome + "_" + std::to_string(i)) + " ON " +
+                                     jet::Virgolette(nome) + " (" + jet::Virgolette(c->name) + ")";
                 if (sqlite3_exec(db, indice.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
                     Danneggiato(sqlite3_errmsg(db));
             }
@@ -364,6 +353,7 @@ private:
     MdbHandle* mdb_;
     const jet::Intestazione& h_;
     std::string file_;
+    std::uint64_t dimensioneFile_;  // bounds a long value and the length of its chain
 };
 
 }  // namespace
@@ -379,15 +369,16 @@ int main(int argc, char** argv) {
     try {
         // The header first: libmdb accepts files that are not Jet files at all.
         jet::Intestazione h;
+        std::uint64_t dimensione = 0;
         {
             FILE* f = std::fopen(file.c_str(), "rb");
             if (!f) jet::ErroreFileNonTrovato(file);
             std::vector<std::uint8_t> p(jet::kByteIntestazione);
             std::size_t letti = std::fread(p.data(), 1, p.size(), f);
             struct stat st {};
-            fstat(fileno(f), &st);
+            if (fstat(fileno(f), &st) == 0) dimensione = static_cast<std::uint64_t>(st.st_size);
             std::fclose(f);
-            h = jet::LeggiIntestazione(p.data(), letti, static_cast<std::uint64_t>(st.st_size), file);
+            h = jet::LeggiIntestazione(p.data(), letti, dimensione, file);
         }
         MdbHandle* mdb = mdb_open(file.c_str(), MDB_NOFLAGS);
         if (!mdb) jet::ErroreDanneggiato(file, "libmdb non riesce ad aprirlo");
@@ -425,7 +416,7 @@ int main(int argc, char** argv) {
                    file);
         // Memo values are read whole; libmdb's bound reading would cut them.
         mdb_set_bind_size(mdb, 1u << 20);
-        Lettore lettore(mdb, h, file);
+        Lettore lettore(mdb, h, file, dimensione);
         for (auto* e : scelte) {
             lettore.Copia(e, out.db);
             std::printf("TABELLA\t%s\n", PulisciRiga(e->object_name).c_str());

@@ -41,6 +41,11 @@ struct Identita {
     ErroreFileNonTrovato(nome);
 }
 
+Identita IdentitaDaStat(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size,
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 // Reads and checks page 0 and the file's identity in one go.
 std::pair<Intestazione, Identita> LeggiFile(const std::string& nome) {
     int fd = open(nome.c_str(), O_RDONLY | O_CLOEXEC);
@@ -62,16 +67,13 @@ std::pair<Intestazione, Identita> LeggiFile(const std::string& nome) {
         letti += static_cast<std::size_t>(r);
     }
     Intestazione h = LeggiIntestazione(pagina, letti, static_cast<std::uint64_t>(st.st_size), nome);
-    Identita id{st.st_dev, st.st_ino, st.st_size,
-                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-    return {h, id};
+    return {h, IdentitaDaStat(st)};
 }
 
 Identita IdentitaDi(const std::string& nome) {
     struct stat st {};
     if (stat(nome.c_str(), &st) != 0) ErroreApertura(errno, nome);
-    return {st.st_dev, st.st_ino, st.st_size,
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return IdentitaDaStat(st);
 }
 
 // A private folder for the SQLite images of one database, removed with it.
@@ -180,25 +182,31 @@ struct Generazione {
             if (StessoNome(c, t)) return true;
         return false;
     }
-    void Collega(const std::string& file) {
-        std::string sql = "ATTACH DATABASE ? AS img" + std::to_string(immagini.size());
+    // Attaches image `indice` (a file in immagini) as schema img<indice>; false when SQLite
+    // refuses it.
+    bool Attacca(std::size_t indice) {
+        const std::string schema = "img" + std::to_string(indice);
         sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-        std::string uri = UriFile(file);
+        int rc = sqlite3_prepare_v2(db, ("ATTACH DATABASE ? AS " + schema).c_str(), -1, &st, nullptr);
+        const std::string uri = UriFile(immagini[indice]);
         if (rc == SQLITE_OK) {
             sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
             rc = sqlite3_step(st);
         }
         sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) {
+        if (rc != SQLITE_DONE) return false;
+        // The image is read through the page cache of the system rather than copied into
+        // SQLite's own: scans of a large table go faster.
+        sqlite3_exec(db, ("PRAGMA " + schema + ".mmap_size = 1073741824").c_str(), nullptr, nullptr, nullptr);
+        return true;
+    }
+    void Collega(const std::string& file) {
+        immagini.push_back(file);
+        if (!Attacca(immagini.size() - 1)) {
+            immagini.pop_back();
             unlink(file.c_str());
             vq::Solleva(vq::kErrMemoria, std::string("Impossibile aprire l'immagine dei dati: ") + sqlite3_errmsg(db));
         }
-        immagini.push_back(file);
-        // The image is read through the page cache of the system rather than copied into
-        // SQLite's own: scans of a large table go faster.
-        std::string mm = "PRAGMA img" + std::to_string(immagini.size() - 1) + ".mmap_size = 1073741824";
-        sqlite3_exec(db, mm.c_str(), nullptr, nullptr, nullptr);
     }
 };
 
@@ -566,15 +574,6 @@ std::pair<std::string, std::vector<std::string>> OrdinamentoSemplice(const std::
     }
 }
 
-std::string Virgolette(const std::string& nome) {
-    std::string s = "\"";
-    for (char c : nome) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + "\"";
-}
-
 // A query that sorts a large table on plain columns gets an index for that order in the
 // table's image (our private copy, never the Jet file): the first rows then come without
 // sorting the whole table, as Jet does with its own indexes. Done once per order and
@@ -636,18 +635,7 @@ void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vec
         }
     }
     sqlite3_close_v2(w);
-    sqlite3_stmt* st = nullptr;
-    std::string attacca = "ATTACH DATABASE ? AS " + schema;
-    int rc = sqlite3_prepare_v2(g.db, attacca.c_str(), -1, &st, nullptr);
-    std::string uri = UriFile(g.immagini[img]);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
-        rc = sqlite3_step(st);
-    }
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE) vq::Solleva(vq::kErrMemoria, "Impossibile riaprire l'immagine dei dati.");
-    std::string mm = "PRAGMA " + schema + ".mmap_size = 1073741824";
-    sqlite3_exec(g.db, mm.c_str(), nullptr, nullptr, nullptr);
+    if (!g.Attacca(img)) vq::Solleva(vq::kErrMemoria, "Impossibile riaprire l'immagine dei dati.");
 }
 
 }  // namespace

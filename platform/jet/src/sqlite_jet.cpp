@@ -229,6 +229,15 @@ void ImpostaSoloLettura(sqlite3* db, bool attivo) {
     sqlite3_set_authorizer(db, attivo ? Autorizza : nullptr, nullptr);
 }
 
+std::string Virgolette(std::string_view nome) {
+    std::string s = "\"";
+    for (char c : nome) {
+        if (c == '"') s += '"';
+        s += c;
+    }
+    return s + "\"";
+}
+
 int ConfrontaTestoJet(std::string_view a, std::string_view b) {
     thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> c(NuovoCollatore(), ucol_close);
     if (!c) return a.compare(b);

@@ -22,6 +22,9 @@ void ImpostaSoloLettura(sqlite3* db, bool attivo);
 // plain letter (ICU, Italian, secondary strength). Returns <0, 0, >0.
 int ConfrontaTestoJet(std::string_view a, std::string_view b);
 
+// A name as an SQL identifier: in double quotes, inner quotes doubled.
+std::string Virgolette(std::string_view nome);
+
 // Errors raised inside SQL functions travel through SQLite as text with this prefix
 // followed by "numero:descrizione".
 inline constexpr std::string_view kPrefissoErrore = "vq:";
