@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -172,18 +173,27 @@ bool CreaCartelle(const std::string& cartella) {
     return true;
 }
 
+// A writer's temporary file is "<hive file>.tmp-" and six letters or digits (mkostemp's).
+// The infix keeps a person's own "HKCU.reg.backup" beside the hive out of the clean-up.
+constexpr std::string_view kInfissoTemporaneo = ".tmp-";
+constexpr std::size_t kCaratteriCasuali = 6;
+
+bool Temporaneo(std::string_view nome, std::string_view file) {
+    if (nome.size() != file.size() + kInfissoTemporaneo.size() + kCaratteriCasuali) return false;
+    if (nome.substr(0, file.size()) != file || nome.substr(file.size(), kInfissoTemporaneo.size()) != kInfissoTemporaneo)
+        return false;
+    for (const char c : nome.substr(file.size() + kInfissoTemporaneo.size()))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
 // Removes the temporary files that a writer killed half-way left behind. Called under
 // the hive's lock: no temporary file of a live writer can exist then.
 void RimuoviTemporanei(const std::string& cartella, const std::string& file) {
     DIR* d = ::opendir(cartella.c_str());
     if (d == nullptr) return;
-    const std::string prefisso = file + ".";
-    while (const dirent* e = ::readdir(d)) {
-        const std::string_view nome(e->d_name);
-        if (nome.size() == prefisso.size() + 6 && nome.substr(0, prefisso.size()) == prefisso &&
-            nome.substr(prefisso.size()) != "lock")
-            ::unlinkat(::dirfd(d), e->d_name, 0);
-    }
+    while (const dirent* e = ::readdir(d))
+        if (Temporaneo(e->d_name, file)) ::unlinkat(::dirfd(d), e->d_name, 0);
     ::closedir(d);
 }
 
@@ -289,7 +299,7 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (!cambiato) return ERROR_SUCCESS;
 
         const std::string testo = Scrivi(*nuovo, Info(a).radice);
-        std::string temporaneo = destinazione + ".XXXXXX";
+        std::string temporaneo = destinazione + std::string(kInfissoTemporaneo) + std::string(kCaratteriCasuali, 'X');
         Descrittore fd(::mkostemp(temporaneo.data(), O_CLOEXEC));
         if (fd.get() < 0) return DaErrno(errno, ERROR_CANTWRITE);
         auto annulla = [&](int e) {

@@ -107,11 +107,15 @@ TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
         EXPECT_EQ(n, 6u);
     }
     // The next write clears what the killed writers left (and a stale file made here,
-    // in case every kill fell between two writes), but not another hive's.
-    std::ofstream(cartella_ / "HKCU.reg.Ab12Cd") << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mezzo";
-    std::ofstream(cartella_ / "HKLM.reg.Ab12Cd") << "di un altro alveare";
+    // in case every kill fell between two writes), but not another hive's, nor a
+    // person's own copy of the hive that happens to have a six-letter extension.
+    std::ofstream(cartella_ / "HKCU.reg.tmp-Ab12Cd") << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mezzo";
+    std::ofstream(cartella_ / "HKLM.reg.tmp-Ab12Cd") << "di un altro alveare";
+    std::ofstream(cartella_ / "HKCU.reg.backup") << "REGEDIT4\n\n";
     ASSERT_EQ(Imposta(h, "dopo", REG_SZ, Testo("x")), ERROR_SUCCESS);
-    EXPECT_EQ(Residui(), std::vector<std::string>{"HKLM.reg.Ab12Cd"});
+    auto residui = Residui();
+    std::sort(residui.begin(), residui.end());
+    EXPECT_EQ(residui, (std::vector<std::string>{"HKCU.reg.backup", "HKLM.reg.tmp-Ab12Cd"}));
 }
 
 }  // namespace
