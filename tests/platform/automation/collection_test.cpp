@@ -86,7 +86,9 @@ TEST(Collection, ChiaviSenzaDistinzioneDiMaiuscole) {
         return c->Add(v.get(), k.get(), nullptr, nullptr);
     }();
     EXPECT_EQ(hr, MAKE_HRESULT(1, FACILITY_CONTROL, 457));
-    EXPECT_EQ(ErroreDi(hr), 457);
+    const vq::Errore doppia = ole::ErroreDa(hr);
+    EXPECT_EQ(doppia.numero(), 457);
+    EXPECT_EQ(doppia.descrizione(), "Questa chiave è già associata ad un elemento dell'insieme");
     EXPECT_EQ(Numero(c), 2);
     ole::Variante chiave = ole::Variante::Testo("ALFA"), indice = ole::Variante::Testo("Àlfa");
     ASSERT_EQ(c->Remove(indice.get()), S_OK);

@@ -13,6 +13,8 @@
 // The enumerator from _NewEnum holds the collection and walks it live by position.
 #include "interno.h"
 
+#include <ole/server.hpp>
+
 #include <algorithm>
 #include <unordered_map>
 #include <vector>
@@ -72,10 +74,7 @@ public:
                 if (FAILED(hr)) Errore(vq::kErrTipo);
                 chiave = Piega(std::u16string(ole::Bstr::Adotta(testo.detach().bstrVal).u16()));
                 if (chiave.empty()) Errore(vq::kErrChiamataNonValida);
-                if (chiavi_.count(chiave) != 0) {
-                    throw vq::Errore(kErrChiaveDoppia,
-                                     "Questa chiave è già associata ad un elemento di questo insieme");
-                }
+                if (chiavi_.count(chiave) != 0) Errore(kErrChiaveDoppia);
             }
             std::size_t dove = elementi_.size();
             if (!Mancante(Before)) dove = Posizione(Before);
@@ -130,29 +129,11 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
-        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        if (!rgszNames || !rgDispId) return E_INVALIDARG;
-        if (cNames == 0) return S_OK;
         static constexpr struct {
-            const char16_t* nome;
+            const char* nome;
             DISPID id;
-        } kNomi[] = {{u"item", 0}, {u"add", 1}, {u"count", 2}, {u"remove", 3}, {u"_newenum", DISPID_NEWENUM}};
-        HRESULT hr = S_OK;
-        // Named arguments are not supported: every name after the first is unknown.
-        for (UINT i = 1; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN, hr = DISP_E_UNKNOWNNAME;
-        rgDispId[0] = DISPID_UNKNOWN;
-        if (!rgszNames[0]) return DISP_E_UNKNOWNNAME;
-        try {
-            std::u16string nome = Piega(rgszNames[0]);
-            for (const auto& n : kNomi)
-                if (nome == n.nome) {
-                    rgDispId[0] = n.id;
-                    return hr;
-                }
-            return DISP_E_UNKNOWNNAME;
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+        } kMembri[] = {{"Item", 0}, {"Add", 1}, {"Count", 2}, {"Remove", 3}, {"_NewEnum", DISPID_NEWENUM}};
+        return ole::IdDaNomi(kMembri, riid, rgszNames, cNames, rgDispId);
     }
     STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p, VARIANT* pVarResult,
                         EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
