@@ -7,6 +7,7 @@
 // libraries is shared by all threads.
 #include "interno.h"
 
+#include <ole/server.hpp>
 #include <win/registry.h>
 
 #include <dlfcn.h>
@@ -71,12 +72,6 @@ Esito LeggiPredefinito(const std::string& chiave, std::string& valore, LONG& cod
     if (auto z = dati.find('\0'); z != std::string::npos) dati.resize(z);
     valore = tipo == REG_EXPAND_SZ ? Espandi(dati) : dati;
     return Esito::Trovato;
-}
-
-std::string TestoGuid(REFGUID g) {
-    OLECHAR buf[40];
-    StringFromGUID2(g, buf, 40);
-    return ole::Utf16InUtf8(buf);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -181,7 +176,7 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID rii
         }
     }
     try {
-        const std::string testo = TestoGuid(rclsid);
+        const std::string testo = ole::TestoGuid(rclsid);
         if (!(dwClsContext & CLSCTX_INPROC_SERVER))
             return ole::HresultConDescrizione(REGDB_E_CLASSNOTREG,
                                               "La classe " + testo + " è disponibile solo in-process");

@@ -1,6 +1,8 @@
 // GUIDs in their text form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 #include "interno.h"
 
+#include <ole/server.hpp>
+
 namespace {
 
 int Esa(OLECHAR c) {
@@ -96,3 +98,14 @@ int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
 }
 
 }  // extern "C"
+
+namespace ole {
+
+std::string TestoGuid(const GUID& g) {
+    OLECHAR testo[39];
+    StringFromGUID2(g, testo, 39);
+    // Braces, hyphens and hex digits: ASCII, one byte each.
+    return std::string(testo, testo + 38);
+}
+
+}  // namespace ole

@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -196,14 +195,6 @@ HRESULT Esito(LONG errore) noexcept {
 }
 
 }  // namespace
-
-std::string TestoGuid(const GUID& g) {
-    char s[40];
-    std::snprintf(s, sizeof s, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned>(g.Data1),
-                  g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5],
-                  g.Data4[6], g.Data4[7]);
-    return s;
-}
 
 HRESULT ServerInProcesso::OggettoClasse(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
