@@ -55,31 +55,31 @@ struct UscitaTesto {
     }
 };
 
-// The characters a text cannot carry as they are.
-constexpr auto kDaEscapare = [] {
+// The bytes a text cannot carry as they are, and the terminator: a text is written in one
+// pass that finds its end as it goes, copying the runs between these bytes.
+constexpr auto kFermaTesto = [] {
     std::array<bool, 256> t{};
     t[static_cast<unsigned char>('&')] = t[static_cast<unsigned char>('<')] = true;
     t[static_cast<unsigned char>('>')] = t[static_cast<unsigned char>('\r')] = true;
+    t[0] = true;
     return t;
 }();
 
 template <class Uscita>
-void ScriviTestoEscapato(std::string_view testo, Uscita& uscita) {
-    std::size_t inizio = 0;
-    for (std::size_t i = 0; i < testo.size(); ++i) {
-        if (!kDaEscapare[static_cast<unsigned char>(testo[i])]) continue;
-        std::string_view sostituto;
-        switch (testo[i]) {
-            case '&': sostituto = "&amp;"; break;
-            case '<': sostituto = "&lt;"; break;
-            case '>': sostituto = "&gt;"; break;
-            default: sostituto = "&#13;"; break;
+void ScriviTestoEscapato(const char* testo, Uscita& uscita) {
+    for (;;) {
+        const char* fine = testo;
+        while (!kFermaTesto[static_cast<unsigned char>(*fine)]) ++fine;
+        if (fine != testo) uscita.scrivi(std::string_view(testo, static_cast<std::size_t>(fine - testo)));
+        switch (*fine) {
+            case '\0': return;
+            case '&': uscita.scrivi(std::string_view("&amp;")); break;
+            case '<': uscita.scrivi(std::string_view("&lt;")); break;
+            case '>': uscita.scrivi(std::string_view("&gt;")); break;
+            default: uscita.scrivi(std::string_view("&#13;")); break;
         }
-        uscita.scrivi(testo.substr(inizio, i - inizio));
-        uscita.scrivi(sostituto);
-        inizio = i + 1;
+        testo = fine + 1;
     }
-    uscita.scrivi(testo.substr(inizio));
 }
 
 // A tag: "<" or "</", the name, ">".
