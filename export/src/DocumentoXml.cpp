@@ -181,9 +181,21 @@ struct DocumentoXml::Impl {
     };
     std::vector<NomeValido> nomiValidi;
 
-    const NomeValido* nomeGiaValido(std::string_view nome) const {
-        for (const auto& n : nomiValidi)
-            if (n.nome == nome) return &n;
+    // Rows repeat the same names in the same order, so the name checked after the last
+    // one found is tried first.
+    std::size_t ultimoTrovato = 0;
+
+    const NomeValido* nomeGiaValido(std::string_view nome) {
+        const std::size_t seguente = ultimoTrovato + 1;
+        if (seguente < nomiValidi.size() && nomiValidi[seguente].nome == nome) {
+            ultimoTrovato = seguente;
+            return &nomiValidi[seguente];
+        }
+        for (std::size_t i = 0; i < nomiValidi.size(); ++i)
+            if (nomiValidi[i].nome == nome) {
+                ultimoTrovato = i;
+                return &nomiValidi[i];
+            }
         return nullptr;
     }
 
@@ -246,6 +258,7 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
             impl_->nomiValidi.push_back({std::string(nome), impl_->prototipo(nome)});
+            impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
             noto = &impl_->nomiValidi.back();
         }
     }
