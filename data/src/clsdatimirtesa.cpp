@@ -16,19 +16,11 @@ constexpr std::int32_t kErrNullNonValido = 94;
 
 _ClsDatiMirtesa* Dati(IDispatch* o) noexcept { return static_cast<_ClsDatiMirtesa*>(o); }
 
-template <class T>
-HRESULT Indirizzo(Argomenti& a, UINT i, VARTYPE vt, T*& p) {
-    void* v = nullptr;
-    const HRESULT hr = a.Indirizzo(i, vt, &v);
-    p = static_cast<T*>(v);
-    return hr;
-}
-
 // A write-only property whose value comes by reference.
 template <class T, VARTYPE Vt, HRESULT (STDMETHODCALLTYPE _ClsDatiMirtesa::*Metodo)(T*)>
 HRESULT Scrivi(IDispatch* o, Argomenti& a, VARIANT&) {
     T* v;
-    if (HRESULT hr = Indirizzo(a, 0, Vt, v); FAILED(hr)) return hr;
+    if (HRESULT hr = a.Indirizzo(0, Vt, v); FAILED(hr)) return hr;
     return (Dati(o)->*Metodo)(v);
 }
 
@@ -53,7 +45,7 @@ HRESULT LeggiTesto(IDispatch* o, Argomenti&, VARIANT& r) {
 template <HRESULT (STDMETHODCALLTYPE _ClsDatiMirtesa::*Metodo)(BSTR)>
 HRESULT ScriviTesto(IDispatch* o, Argomenti& a, VARIANT&) {
     BSTR* v;
-    if (HRESULT hr = Indirizzo(a, 0, VT_BSTR, v); FAILED(hr)) return hr;
+    if (HRESULT hr = a.Indirizzo(0, VT_BSTR, v); FAILED(hr)) return hr;
     return (Dati(o)->*Metodo)(*v);
 }
 
@@ -100,7 +92,7 @@ const Membro kMembri[] = {
     {"GetArrayDati", DISPID_ClsDatiMirtesa_GetArrayDati, DISPATCH_METHOD, 1,
      [](IDispatch* o, Argomenti& a, VARIANT& r) {
          SAFEARRAY** dati;
-         if (HRESULT hr = Indirizzo(a, 0, VT_ARRAY | VT_VARIANT, dati); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_ARRAY | VT_VARIANT, dati); FAILED(hr)) return hr;
          r.vt = VT_I4;
          return Dati(o)->GetArrayDati(dati, &r.lVal);
      }},
@@ -113,7 +105,7 @@ const Membro kMembri[] = {
     {"GetCodiciCassa", DISPID_ClsDatiMirtesa_GetCodiciCassa, DISPATCH_METHOD, 1,
      [](IDispatch* o, Argomenti& a, VARIANT& r) {
          SHORT* id;
-         if (HRESULT hr = Indirizzo(a, 0, VT_I2, id); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_I2, id); FAILED(hr)) return hr;
          _Collection* c = nullptr;
          const HRESULT hr = Dati(o)->GetCodiciCassa(id, &c);
          return Collezione(hr, c, r);

@@ -28,6 +28,14 @@ public:
     // VARIANT itself; VT_ARRAY|VT_VARIANT a SAFEARRAY* slot (an empty variant counts as
     // no array). On failure returns a DISP_E_* code and records the argument's position.
     HRESULT Indirizzo(UINT i, VARTYPE vt, void** indirizzo);
+    // The same, typed for the member that reads it.
+    template <class T>
+    HRESULT Indirizzo(UINT i, VARTYPE vt, T*& p) {
+        void* v = nullptr;
+        const HRESULT hr = Indirizzo(i, vt, &v);
+        p = static_cast<T*>(v);
+        return hr;
+    }
 
     // Coerced copies of by-reference VARIANTs go back to the caller.
     void Riscrivi() noexcept;

@@ -10,14 +10,6 @@ namespace {
 _clsConti* Conti(IDispatch* o) noexcept { return static_cast<_clsConti*>(o); }
 _clsCassa* Cassa(IDispatch* o) noexcept { return static_cast<_clsCassa*>(o); }
 
-template <class T>
-HRESULT Indirizzo(Argomenti& a, UINT i, VARTYPE vt, T*& p) {
-    void* v = nullptr;
-    const HRESULT hr = a.Indirizzo(i, vt, &v);
-    p = static_cast<T*>(v);
-    return hr;
-}
-
 const Membro kMembriConti[] = {
     {"IDConto", DISPID_clsConti_IDConto, DISPATCH_PROPERTYGET, 0,
      [](IDispatch* o, Argomenti&, VARIANT& r) {
@@ -27,7 +19,7 @@ const Membro kMembriConti[] = {
     {"IDConto", DISPID_clsConti_IDConto, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          LONG* v;
-         if (HRESULT hr = Indirizzo(a, 0, VT_I4, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_I4, v); FAILED(hr)) return hr;
          return Conti(o)->put_IDConto(*v);
      }},
     {"Conto", DISPID_clsConti_Conto, DISPATCH_PROPERTYGET, 0,
@@ -39,14 +31,14 @@ const Membro kMembriConti[] = {
     {"Conto", DISPID_clsConti_Conto, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          BSTR* v;
-         if (HRESULT hr = Indirizzo(a, 0, VT_BSTR, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_BSTR, v); FAILED(hr)) return hr;
          return Conti(o)->put_Conto(*v);
      }},
 };
 
 HRESULT ImpostaContoDaArgomento(IDispatch* o, Argomenti& a) {
     IDispatch** v;
-    if (HRESULT hr = Indirizzo(a, 0, VT_DISPATCH, v); FAILED(hr)) return hr;
+    if (HRESULT hr = a.Indirizzo(0, VT_DISPATCH, v); FAILED(hr)) return hr;
     ole::ComPtr<_clsConti> conto;
     if (*v && FAILED((*v)->QueryInterface(IID__clsConti, conto.put_void())))
         return DISP_E_TYPEMISMATCH;
@@ -76,7 +68,7 @@ const Membro kMembriCassa[] = {
     {"IDCassa", DISPID_clsCassa_IDCassa, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          LONG* v;
-         if (HRESULT hr = Indirizzo(a, 0, VT_I4, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_I4, v); FAILED(hr)) return hr;
          return Cassa(o)->put_IDCassa(*v);
      }},
     {"Cassa", DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, 0,
@@ -84,13 +76,13 @@ const Membro kMembriCassa[] = {
     {"Cassa", DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          VARIANT* v;
-         if (HRESULT hr = Indirizzo(a, 0, VT_VARIANT, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_VARIANT, v); FAILED(hr)) return hr;
          return Cassa(o)->put_Cassa(v);
      }},
     {"Cassa", DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUTREF, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          VARIANT* v;
-         if (HRESULT hr = Indirizzo(a, 0, VT_VARIANT, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Indirizzo(0, VT_VARIANT, v); FAILED(hr)) return hr;
          return Cassa(o)->putref_Cassa(v);
      }},
 };
