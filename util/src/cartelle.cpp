@@ -53,8 +53,8 @@ std::string Unisci(std::string cartella, std::string_view nome) {
     return cartella;
 }
 
-}  // namespace
-
+// The home folder ($HOME when absolute, else the password database's entry) and the XDG
+// base folders (absolute environment values, else below the home folder).
 std::string CartellaHome() {
     if (auto home = AmbienteAssoluto("HOME")) return *home;
     std::vector<char> buf(16384);
@@ -80,6 +80,8 @@ std::string XdgCacheHome() {
     if (auto v = AmbienteAssoluto("XDG_CACHE_HOME")) return *v;
     return Unisci(CartellaHome(), ".cache");
 }
+
+}  // namespace
 
 std::optional<std::string> ValoreUserDirs(std::string_view contenuto, std::string_view nome,
                                           const std::string& home) {
@@ -135,6 +137,8 @@ std::optional<std::string> ValoreUserDirs(std::string_view contenuto, std::strin
     return trovato;
 }
 
+namespace {
+
 // A user directory as xdg-user-dir gives it: the value configured in
 // $XDG_CONFIG_HOME/user-dirs.dirs, else (when `ripiego` is set) that fallback below the
 // home folder ("" = the home folder itself).
@@ -153,6 +157,8 @@ std::string CartellaUtente(std::string_view nome, std::optional<std::string_view
     return ripiego->empty() ? home : Unisci(home, *ripiego);
 }
 
+// The folder that stands on this platform for a registered folder value name, without
+// the final "/" (the empty text when there is none).
 std::string CartellaDiSistema(bool tuttiUtenti, std::string_view nomeValore) {
     if (!tuttiUtenti) {
         if (nomeValore == "Personal") return CartellaUtente("DOCUMENTS", "");
@@ -175,6 +181,7 @@ std::string CartellaDiSistema(bool tuttiUtenti, std::string_view nomeValore) {
     return {};  // CommonFilesDir, Common Desktop, Common Favorites, Common Pictures
 }
 
+}  // namespace
 }  // namespace vq::utilita
 
 namespace {

@@ -296,9 +296,8 @@ bool vqUtilita::ScriviLog(const std::string& testo, const std::optional<std::str
     try {
         std::string file;
         if (!filename) {
-            file = vq::utilita::CartellaProgramma();
-            if (file.back() != '/' && file.back() != '\\') file += '/';
-            file += vq::utilita::NomeProgramma() + ".log";
+            // The program's folder already ends in "/".
+            file = vq::utilita::CartellaProgramma() + vq::utilita::NomeProgramma() + ".log";
         } else {
             file = vq::utilita::TogliSpazi(*filename);
             if (file.empty()) vq::Solleva(52);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,25 +24,9 @@ std::string TogliSpazi(std::string_view testo);
 std::string CartellaProgramma();
 std::string NomeProgramma();
 
-}  // namespace vq::utilita
-
-#include <optional>
-
-namespace vq::utilita {
-
-// The XDG base folders (absolute environment values, else below the home folder).
-std::string CartellaHome();
-std::string XdgConfigHome();
-std::string XdgDataHome();
-std::string XdgCacheHome();
-
 // The value of XDG_<nome>_DIR in the text of a user-dirs.dirs file, "$HOME" expanded to
 // `home`, without a final "/"; nullopt when no valid line sets it.
 std::optional<std::string> ValoreUserDirs(std::string_view contenuto, std::string_view nome,
                                           const std::string& home);
-
-// The folder that stands on this platform for a registered folder value name, without
-// the final "/" (the empty text when there is none).
-std::string CartellaDiSistema(bool tuttiUtenti, std::string_view nomeValore);
 
 }  // namespace vq::utilita
