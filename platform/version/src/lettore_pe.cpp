@@ -15,6 +15,8 @@
 // with no directory visited twice.
 #include "vq/lettore_pe.h"
 
+#include <ole/ole.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -244,35 +246,9 @@ char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 // UTF-16 text (little-endian, `unita` code units, no terminator) as UTF-8; a lone
 // surrogate becomes U+FFFD. At most 3 bytes per code unit.
 std::string Utf8(const std::uint8_t* testo, std::size_t unita) {
-    std::string utf8;
-    utf8.reserve(unita);
-    for (std::size_t i = 0; i < unita; ++i) {
-        std::uint32_t c = Le16(testo + 2 * i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < unita) {
-            const std::uint32_t d = Le16(testo + 2 * (i + 1));
-            if (d >= 0xDC00 && d < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
-                ++i;
-            }
-        }
-        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else if (c < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8 += static_cast<char>(0xE0 | (c >> 12));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xF0 | (c >> 18));
-            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return utf8;
+    std::u16string utf16(unita, u'\0');
+    for (std::size_t i = 0; i < unita; ++i) utf16[i] = static_cast<char16_t>(Le16(testo + 2 * i));
+    return ole::Utf16InUtf8(utf16);
 }
 
 // A key against a UTF-8 query component: equal when they match ignoring ASCII case.
