@@ -88,8 +88,9 @@ std::vector<Token> Tokenizza(std::string_view sql) {
     return out;
 }
 
-std::vector<std::string> TabelleUsate(std::string_view sql) {
-    const std::vector<Token> t = Tokenizza(sql);
+std::vector<std::string> TabelleUsate(std::string_view sql) { return TabelleUsate(Tokenizza(sql)); }
+
+std::vector<std::string> TabelleUsate(const std::vector<Token>& t) {
     std::vector<std::string> tabelle;
     auto aggiungi = [&](const std::string& nome) {
         for (const auto& x : tabelle)
@@ -173,8 +174,9 @@ std::vector<std::string> TabelleUsate(std::string_view sql) {
     return tabelle;
 }
 
-Selezione AnalizzaSelezione(std::string_view sql) {
-    const std::vector<Token> t = Tokenizza(sql);
+Selezione AnalizzaSelezione(std::string_view sql) { return AnalizzaSelezione(sql, Tokenizza(sql)); }
+
+Selezione AnalizzaSelezione(std::string_view sql, const std::vector<Token>& t) {
     Selezione s;
     std::size_t i = 0;
     while (i < t.size() && Simbolo(t[i], "(")) ++i;

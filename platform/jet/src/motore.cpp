@@ -690,7 +690,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
     if (primo >= token.size() || token[primo].tipo != Token::Tipo::Parola || sqlite3_stricmp(token[primo].testo.c_str(), "select") != 0)
         ErroreIstruzione();
 
-    std::shared_ptr<Generazione> g = stato_->Prepara(TabelleUsate(sql));
+    std::shared_ptr<Generazione> g = stato_->Prepara(TabelleUsate(token));
     auto r = std::make_shared<Recordset::Stato>();
     r->generazione = g;
     if (auto m = g->risultati.find(sql); m != g->risultati.end()) {
@@ -724,7 +724,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
         ErroreOperazione("istruzione non consentita");
     }
     const int n = sqlite3_column_count(st);
-    const Selezione sel = AnalizzaSelezione(sql);
+    const Selezione sel = AnalizzaSelezione(sql, token);
     const bool selLetta = sel.colonne.size() == static_cast<std::size_t>(n);
     for (int i = 0; i < n; ++i) {
         const char* nome = sqlite3_column_name(st, i);

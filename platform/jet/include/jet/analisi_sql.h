@@ -24,6 +24,8 @@ std::vector<Token> Tokenizza(std::string_view sql);
 // Names of the tables in the FROM clauses of the text (subqueries included), in order
 // of appearance, each once (compared without regard to ASCII case).
 std::vector<std::string> TabelleUsate(std::string_view sql);
+// The same on the tokens of the text, for a caller that has them already.
+std::vector<std::string> TabelleUsate(const std::vector<Token>& token);
 
 // One item of the outermost select list.
 struct ColonnaSelezione {
@@ -41,6 +43,8 @@ struct Selezione {
     std::size_t inizioFrom = std::string_view::npos;
 };
 Selezione AnalizzaSelezione(std::string_view sql);
+// The same on the tokens of `sql` (Tokenizza(sql)), for a caller that has them already.
+Selezione AnalizzaSelezione(std::string_view sql, const std::vector<Token>& token);
 
 // The few pieces of Jet syntax that SQLite reads otherwise, rewritten; the rest of the
 // text is kept byte for byte:
