@@ -4,8 +4,8 @@
 // standard error and exits with status 1 (2 for a wrong command line).
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <string>
+#include <vector>
 
 #include "jet/dao.h"
 #include "json_righe.h"
