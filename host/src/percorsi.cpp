@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -81,7 +80,36 @@ bool Testuale(DWORD tipo) { return tipo == REG_SZ || tipo == REG_EXPAND_SZ; }
 std::string Testo(const Valore& v) {
     const auto fine = v.dati.find('\0');
     std::string t = fine == std::string::npos ? v.dati : v.dati.substr(0, fine);
-    return v.tipo == REG_EXPAND_SZ ? Espandi(t) : t;
+    return v.tipo == REG_EXPAND_SZ ? vq::EspandiAmbiente(t) : t;
+}
+
+char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StessoNome(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Minuscola(a[i]) != Minuscola(b[i])) return false;
+    return true;
+}
+
+// The folder with exactly one "/" added when it does not end with one.
+std::string ConSeparatore(std::string cartella) {
+    if (cartella.empty() || cartella.back() != '/') cartella.push_back('/');
+    return cartella;
+}
+
+// The file `nome` in `cartella` (ending with "/"), found without regard to ASCII case
+// when the exact name is not there; the exact path when there is no such file at all.
+std::string TrovaFile(const std::string& cartella, std::string_view nome) {
+    std::string esatto = cartella + std::string(nome);
+    struct stat st {};
+    if (::stat(esatto.c_str(), &st) == 0) return esatto;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(cartella.c_str()), ::closedir);
+    if (!d) return esatto;
+    while (const dirent* voce = ::readdir(d.get())) {
+        if (StessoNome(voce->d_name, nome)) return cartella + voce->d_name;
+    }
+    return esatto;
 }
 
 // One of the two folders, or the reason why the host counts as not installed.
@@ -109,15 +137,6 @@ std::string CartellaObbligatoria(const char* nome) {
     Cartella c = LeggiCartella(nome);
     if (!c.mancanza.empty()) NonInstallato(c.mancanza);
     return c.percorso;
-}
-
-char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StessoNome(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Minuscola(a[i]) != Minuscola(b[i])) return false;
-    return true;
 }
 
 [[noreturn]] void ModuloNonValido(const std::string& motivo) {
@@ -148,52 +167,6 @@ bool GiaRegistrato(const std::string& chiave, const std::vector<std::pair<const 
 }
 
 }  // namespace
-
-std::string Espandi(std::string_view testo) {
-    std::string r;
-    std::size_t i = 0;
-    while (i < testo.size()) {
-        const std::size_t inizio = testo.find('%', i);
-        if (inizio == std::string_view::npos) {
-            r.append(testo.substr(i));
-            break;
-        }
-        r.append(testo.substr(i, inizio - i));
-        const std::size_t fine = testo.find('%', inizio + 1);
-        if (fine == std::string_view::npos) {
-            r.append(testo.substr(inizio));
-            break;
-        }
-        const std::string nome(testo.substr(inizio + 1, fine - inizio - 1));
-        const char* valore = nome.empty() ? nullptr : std::getenv(nome.c_str());
-        if (valore) {
-            r.append(valore);
-            i = fine + 1;
-        } else {
-            // Unknown: kept as written; its closing "%" may open the next name.
-            r.append(testo.substr(inizio, fine - inizio));
-            i = fine;
-        }
-    }
-    return r;
-}
-
-std::string ConSeparatore(std::string cartella) {
-    if (cartella.empty() || cartella.back() != '/') cartella.push_back('/');
-    return cartella;
-}
-
-std::string TrovaFile(const std::string& cartella, std::string_view nome) {
-    std::string esatto = cartella + std::string(nome);
-    struct stat st {};
-    if (::stat(esatto.c_str(), &st) == 0) return esatto;
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(cartella.c_str()), ::closedir);
-    if (!d) return esatto;
-    while (const dirent* voce = ::readdir(d.get())) {
-        if (StessoNome(voce->d_name, nome)) return cartella + voce->d_name;
-    }
-    return esatto;
-}
 
 std::string CartellaProgramma() { return CartellaObbligatoria(kValoreProgramma); }
 

@@ -26,13 +26,4 @@ std::string VersioneProgramma();
 // Records an add-in under its caption; false when the record already held these values.
 bool RegistraModulo(const std::string& percorso, const std::string& titolo, const std::string& descrizione);
 
-// Helpers, public for the tests of this folder.
-// %NAME% replaced by the environment variable NAME; unknown names stay as written.
-std::string Espandi(std::string_view testo);
-// The folder with exactly one "/" added when it does not end with one.
-std::string ConSeparatore(std::string cartella);
-// The file `nome` in `cartella` (ending with "/"), found without regard to ASCII case
-// when the exact name is not there; the exact path when there is no such file at all.
-std::string TrovaFile(const std::string& cartella, std::string_view nome);
-
 }  // namespace mirtesahost

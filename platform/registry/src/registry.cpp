@@ -2,7 +2,9 @@
 #include "win/registry.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -124,6 +126,36 @@ LONG Consegna(const Valore& v, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) 
         }
     }
     if (lpcbData != nullptr) *lpcbData = n;
+    return r;
+}
+
+// %NAME% references replaced from the environment; see ExpandEnvironmentStringsA.
+std::string Espandi(std::string_view testo) {
+    std::string r;
+    std::size_t i = 0;
+    while (i < testo.size()) {
+        const std::size_t inizio = testo.find('%', i);
+        if (inizio == std::string_view::npos) {
+            r.append(testo.substr(i));
+            break;
+        }
+        r.append(testo.substr(i, inizio - i));
+        const std::size_t fine = testo.find('%', inizio + 1);
+        if (fine == std::string_view::npos) {
+            r.append(testo.substr(inizio));
+            break;
+        }
+        const std::string nome(testo.substr(inizio + 1, fine - inizio - 1));
+        const char* valore = nome.empty() ? nullptr : std::getenv(nome.c_str());
+        if (valore != nullptr) {
+            r.append(valore);
+            i = fine + 1;
+        } else {
+            // Unknown: kept as written; its closing "%" may open the next name.
+            r.append(testo.substr(inizio, fine - inizio));
+            i = fine;
+        }
+    }
     return r;
 }
 
@@ -349,6 +381,19 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
             return ERROR_SUCCESS;
         });
     });
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
+    if (lpSrc == nullptr) return 0;
+    try {
+        const std::string r = Espandi(lpSrc);
+        if (r.size() >= std::numeric_limits<DWORD>::max()) return 0;
+        const auto n = static_cast<DWORD>(r.size() + 1);
+        if (lpDst != nullptr && nSize >= n) std::memcpy(lpDst, r.c_str(), n);
+        return n;
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // extern "C"

@@ -348,4 +348,28 @@ TEST_F(Registro, UnaScritturaFallitaLasciaIlFileDiPrima) {
     EXPECT_EQ(Interroga(h, "grande"), ERROR_FILE_NOT_FOUND);
 }
 
+TEST(Ambiente, EspansioneComeSuWindows) {
+    setenv("VQ_PROVA_BASE", "/base", 1);
+    unsetenv("VQ_PROVA_IGNOTA");
+    const struct {
+        const char* testo;
+        const char* atteso;
+    } kCasi[] = {
+        {"%VQ_PROVA_BASE%/dati", "/base/dati"},
+        {"%vq_prova_base%", "%vq_prova_base%"},  // names are case-sensitive here
+        {"%VQ_PROVA_IGNOTA%VQ_PROVA_BASE%", "%VQ_PROVA_IGNOTA/base"},
+        {"100% e %%", "100% e %%"},
+        {"%VQ_PROVA_BASE", "%VQ_PROVA_BASE"},
+        {"", ""},
+    };
+    for (const auto& c : kCasi) EXPECT_EQ(vq::EspandiAmbiente(c.testo), c.atteso) << c.testo;
+
+    // A buffer too small is left alone; the answer is the size needed with the NUL.
+    char corto[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(ExpandEnvironmentStringsA("%VQ_PROVA_BASE%", corto, sizeof corto), 6u);
+    EXPECT_EQ(std::string(corto, sizeof corto), "xxxx");
+    EXPECT_EQ(ExpandEnvironmentStringsA(nullptr, corto, sizeof corto), 0u);
+    unsetenv("VQ_PROVA_BASE");
+}
+
 }  // namespace

@@ -12,7 +12,6 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -30,26 +29,6 @@ thread_local StatoThread tStato;
 // Registry
 // ---------------------------------------------------------------------------------------
 enum class Esito { Trovato, Assente, Errore };
-
-// %NAME% references of a REG_EXPAND_SZ text, from the environment (unknown ones stay).
-std::string Espandi(const std::string& t) {
-    std::string r;
-    std::size_t i = 0;
-    while (i < t.size()) {
-        std::size_t a = t.find('%', i);
-        std::size_t b = a == std::string::npos ? a : t.find('%', a + 1);
-        if (b == std::string::npos) {
-            r += t.substr(i);
-            break;
-        }
-        r += t.substr(i, a - i);
-        std::string nome = t.substr(a + 1, b - a - 1);
-        const char* v = nome.empty() ? nullptr : std::getenv(nome.c_str());
-        r += v ? std::string(v) : t.substr(a, b - a + 1);
-        i = b + 1;
-    }
-    return r;
-}
 
 // The default value (text) of HKEY_CLASSES_ROOT\<chiave>.
 Esito LeggiPredefinito(const std::string& chiave, std::string& valore, LONG& codice) {
@@ -70,7 +49,7 @@ Esito LeggiPredefinito(const std::string& chiave, std::string& valore, LONG& cod
     if (codice != ERROR_SUCCESS) return Esito::Errore;
     if (tipo != REG_SZ && tipo != REG_EXPAND_SZ) return Esito::Assente;
     if (auto z = dati.find('\0'); z != std::string::npos) dati.resize(z);
-    valore = tipo == REG_EXPAND_SZ ? Espandi(dati) : dati;
+    valore = tipo == REG_EXPAND_SZ ? vq::EspandiAmbiente(dati) : dati;
     return Esito::Trovato;
 }
 

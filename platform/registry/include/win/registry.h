@@ -29,6 +29,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <string>
 
 #define VQ_REG_EXPORT __attribute__((visibility("default")))
 #ifndef WINAPI
@@ -290,4 +292,30 @@ VQ_REG_EXPORT LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpc
                                            LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                            PFILETIME lpftLastWriteTime);
 
+// The text of a REG_EXPAND_SZ value with each %NAME% replaced by the environment variable
+// NAME. A name that is not set stays as written, and its closing "%" may open the next
+// name, as on Windows ("%IGNOTA%HOME%" gives "%IGNOTA" and the value of HOME). Returns
+// the characters the result needs with its NUL, and writes lpDst only when nSize holds
+// them all; 0 for a null lpSrc.
+VQ_REG_EXPORT DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize);
+
 }  // extern "C"
+
+namespace vq {
+
+// ExpandEnvironmentStringsA for C++ callers: the expanded text; std::bad_alloc when the
+// store runs out of memory.
+inline std::string EspandiAmbiente(const std::string& testo) {
+    std::string r;
+    DWORD n = ExpandEnvironmentStringsA(testo.c_str(), nullptr, 0);
+    // Asked again when the environment grew the text in between.
+    while (n > r.size()) {
+        r.assign(n, '\0');
+        n = ExpandEnvironmentStringsA(testo.c_str(), r.data(), static_cast<DWORD>(r.size()));
+    }
+    if (n == 0) throw std::bad_alloc();
+    r.resize(n - 1);
+    return r;
+}
+
+}  // namespace vq
