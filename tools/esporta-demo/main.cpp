@@ -12,12 +12,15 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "export/Globale.h"
 #include "export/ModXML.h"
+#include "export/ScritturaAtomica.h"
 #include "util/vqUtilita.h"
 #include "vq/conversioni.h"
 #include "vq/data.h"
@@ -74,6 +77,17 @@ ole::ComPtr<T> Elemento(_Collection* c, LONG i, REFIID iid) {
     d.attach(voce->pdispVal);
     d->AddRef();
     return d.as<T>(iid);
+}
+
+// The stylesheet is copied as every file we write is saved: a failed copy leaves the
+// stylesheet already beside the file as it was.
+void CopiaFoglioStile(const std::string& sorgente, const std::string& destinazione) {
+    std::ifstream in(sorgente, std::ios::binary);
+    if (!in) vq::Solleva(vq::kErrFileNonTrovato, "Impossibile leggere " + sorgente);
+    std::ostringstream contenuto;
+    contenuto << in.rdbuf();
+    const std::string testo = std::move(contenuto).str();
+    travasa::ScriviFileAtomico(destinazione, [&testo](travasa::UscitaFile& uscita) { uscita.scrivi(testo); });
 }
 
 LONG Conta(_Collection* c) {
@@ -179,8 +193,7 @@ int Esporta(int argc, char** argv) {
         // Named as the file's stylesheet instruction refers to it.
         const std::string destinazione =
             vqUtilita::EstraiPath(uscita) + travasa::NomeBaseFoglioStile(uscita) + ".xsl";
-        std::filesystem::copy_file(sorgente, destinazione,
-                                   std::filesystem::copy_options::overwrite_existing);
+        CopiaFoglioStile(sorgente, destinazione);
         std::cout << "Foglio di stile: " << destinazione << "\n";
     }
     ole::Verifica(dati->ChiudiDataBase());
