@@ -77,12 +77,6 @@ LONG Dividi(LPCSTR sottochiave, std::vector<std::string>& parti) {
     return ERROR_SUCCESS;
 }
 
-// The key of an open handle in a tree: nullptr when it was deleted meanwhile.
-template <typename C>
-C* Base(C& albero, const Maniglia& m) {
-    return albero.Trova(m.percorso);
-}
-
 // Runs `f` with the key of `h` as it is on disk now, after checking the rights.
 template <typename F>
 LONG ConChiave(HKEY h, REGSAM serve, F&& f) {
@@ -91,7 +85,7 @@ LONG ConChiave(HKEY h, REGSAM serve, F&& f) {
     if ((m->accesso & serve) != serve) return ERROR_ACCESS_DENIED;
     std::shared_ptr<const Chiave> albero;
     if (const LONG r = vq::registro::Leggi(m->alveare, albero); r != ERROR_SUCCESS) return r;
-    const Chiave* k = Base(*albero, *m);
+    const Chiave* k = albero->Trova(m->percorso);  // nullptr: deleted meanwhile
     if (k == nullptr) return ERROR_KEY_DELETED;
     return f(*m, *k);
 }
@@ -103,7 +97,7 @@ LONG ModificaChiave(HKEY h, REGSAM serve, F&& f) {
     if (!m) return ERROR_INVALID_HANDLE;
     if ((m->accesso & serve) != serve) return ERROR_ACCESS_DENIED;
     return vq::registro::Modifica(m->alveare, [&](Chiave& albero, bool& cambiato) -> LONG {
-        Chiave* k = Base(albero, *m);
+        Chiave* k = albero.Trova(m->percorso);
         if (k == nullptr) return ERROR_KEY_DELETED;
         return f(*m, *k, cambiato);
     });
@@ -278,7 +272,7 @@ LONG EliminaChiave(HKEY h, LPCSTR sottochiave, bool albero) {
     completo.insert(completo.end(), parti.begin(), parti.end());
     if (completo.empty()) return ERROR_ACCESS_DENIED;  // a hive's root is never deleted
     return vq::registro::Modifica(m->alveare, [&](Chiave& radice, bool& cambiato) -> LONG {
-        if (Base(radice, *m) == nullptr) return ERROR_KEY_DELETED;
+        if (radice.Trova(m->percorso) == nullptr) return ERROR_KEY_DELETED;
         const std::string ultimo = completo.back();
         completo.pop_back();
         Chiave* padre = radice.Trova(completo);
