@@ -22,10 +22,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <map>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,13 +123,18 @@ std::string Contesto(const std::string& tabella, std::int64_t riga, const std::s
 
 class FileUscita {
 public:
+    // The temporary file is created with the usual permissions (0666 less the process's
+    // umask, applied by the system), under a name no other file has.
     explicit FileUscita(const std::filesystem::path& destinazione) : destinazione_(destinazione) {
-        std::string modello = destinazione.string() + ".tmp-XXXXXX";
-        std::vector<char> buf(modello.begin(), modello.end());
-        buf.push_back('\0');
-        fd_ = ::mkstemp(buf.data());
+        std::random_device casuale;
+        for (int tentativo = 0; tentativo < 100 && fd_ < 0; ++tentativo) {
+            char suffisso[16];
+            std::snprintf(suffisso, sizeof suffisso, ".tmp-%08x", static_cast<unsigned>(casuale()));
+            temporaneo_ = destinazione.string() + suffisso;
+            fd_ = ::open(temporaneo_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
         if (fd_ < 0) Fallisci("impossibile creare il file temporaneo accanto a");
-        temporaneo_ = buf.data();
     }
     ~FileUscita() {
         if (fd_ >= 0) ::close(fd_);
@@ -149,12 +156,9 @@ public:
         }
     }
 
-    // Flush, give the usual permissions and move over the destination.
+    // Flush and move over the destination.
     void Concludi() {
         if (::fsync(fd_) != 0) Fallisci("errore di scrittura su");
-        const mode_t maschera = ::umask(0);
-        ::umask(maschera);
-        ::fchmod(fd_, 0666 & ~maschera);
         if (::close(fd_) != 0) {
             fd_ = -1;
             Fallisci("errore di scrittura su");
