@@ -121,8 +121,8 @@ public:
     // ---- System, file, registry and installation services: to come --------------------
 
 private:
-    // Version helpers: the upper and lower 16 bits of a 32-bit word, re-read from their
-    // four hex digits; part k (1-based) of a dotted version text read leniently; the
+    // Version helpers: the upper and lower 16 bits of a 32-bit word as unsigned numbers
+    // (0..65535); part k (1-based) of a dotted version text read leniently; the
     // three-way comparison of two parts.
     static std::int32_t ParteAlta(std::int32_t dword);
     static std::int32_t ParteBassa(std::int32_t dword);
