@@ -8,6 +8,7 @@
 
 #include "installa.h"
 #include "vq/errore.h"
+#include "win/registry.h"
 
 namespace {
 
@@ -36,13 +37,6 @@ std::filesystem::path CartellaLibrerie() {
         std::filesystem::exists(installata / "libmirtesahost.so", ec))
         return installata;
     return accanto;
-}
-
-std::string CartellaRegistro() {
-    if (const char* d = std::getenv("VQ_REGISTRO_DIR"); d && *d) return d;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return std::string(x) + "/vq/registro";
-    const char* h = std::getenv("HOME");
-    return std::string(h ? h : "~") + "/.config/vq/registro";
 }
 
 }  // namespace
@@ -96,7 +90,7 @@ int main(int argc, char** argv) {
                                                      (o.famiglia.formato == jetwriter::Formato::Jet3 ? "jet3" : "jet4") +
                                                      ")")
                   << "\n"
-                  << "  registro:  " << CartellaRegistro() << "\n";
+                  << "  registro:  " << vq::CartellaRegistro() << "\n";
         for (const auto& l : esito.registrati) std::cout << "  registrato: " << l.string() << "\n";
     } catch (...) {
         const auto& e = vq::ImpostaErroreDa(std::current_exception());

@@ -243,7 +243,9 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
 
 const InfoAlveare& Info(Alveare a) { return kAlveari[static_cast<std::size_t>(a)]; }
 
-std::string CartellaRegistro() {
+}  // namespace vq::registro
+
+std::string vq::CartellaRegistro() {
     if (const char* d = std::getenv("VQ_REGISTRO_DIR"); d != nullptr && *d != '\0') return d;
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && x[0] == '/')
         return std::string(x) + "/vq/registro";
@@ -255,6 +257,8 @@ std::string CartellaRegistro() {
     }
     return casa + "/.config/vq/registro";
 }
+
+namespace vq::registro {
 
 LONG Leggi(Alveare a, std::shared_ptr<const Chiave>& albero) {
     try {

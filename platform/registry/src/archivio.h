@@ -18,10 +18,6 @@ struct InfoAlveare {
 };
 const InfoAlveare& Info(Alveare a);
 
-// The folder of the hive files: $VQ_REGISTRO_DIR, else $XDG_CONFIG_HOME/vq/registro,
-// else $HOME/.config/vq/registro. Read anew at every call.
-std::string CartellaRegistro();
-
 // The hive as it is on disk now (an absent file is an empty hive). ERROR_BADDB when the
 // file cannot be parsed; the parsed tree is kept while the file stays the same.
 LONG Leggi(Alveare a, std::shared_ptr<const Chiave>& albero);

@@ -303,6 +303,11 @@ VQ_REG_EXPORT DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, 
 
 namespace vq {
 
+// The folder of the hive files: $VQ_REGISTRO_DIR, else $XDG_CONFIG_HOME/vq/registro,
+// else ~/.config/vq/registro (the home folder from $HOME, else the password database).
+// Read anew at every call.
+VQ_REG_EXPORT std::string CartellaRegistro();
+
 // ExpandEnvironmentStringsA for C++ callers: the expanded text; std::bad_alloc when the
 // store runs out of memory.
 inline std::string EspandiAmbiente(const std::string& testo) {
