@@ -35,9 +35,7 @@ private:
     void* iconv_ = nullptr;  // iconv_t, Jet 3 only
 };
 
-// Decode one UTF-8 sequence at `i`; returns the code point or -1 for malformed input.
-std::int32_t LeggiUtf8(std::string_view s, std::size_t& i);
-// Number of code points of valid UTF-8 text.
+// Number of code points of UTF-8 text (a malformed byte counts as one).
 std::size_t ContaCaratteri(std::string_view utf8);
 
 // Value conversions. Each returns false with an Italian explanation in `problema`.

@@ -858,9 +858,9 @@ void Scrittore::ScriviTabella(const Tabella& sorgente, TabellaFile& t) {
         for (std::size_t i = 0; i < nc; ++i) {
             PreparaCampo(t, t.colonne[i], r[i], campi[i], numero);
             if (t.colonne[i].contatore) {
-                std::int32_t v = 0;
-                std::memcpy(&v, &scratch_[campi[i].inizio], 4);  // little-endian host
-                contatore = v;
+                const Byte* v = &scratch_[campi[i].inizio];  // the long as stored, little-endian
+                contatore = static_cast<std::int32_t>(std::uint32_t{v[0]} | std::uint32_t{v[1]} << 8 |
+                                                      std::uint32_t{v[2]} << 16 | std::uint32_t{v[3]} << 24);
                 if (!RegistraContatore(t.contatoriUsati, contatore))
                     ErroreValore(t.nome, numero, t.colonne[i].nome,
                                  "il contatore " + std::to_string(contatore) + " è già stato usato");

@@ -8,6 +8,9 @@
 
 namespace jetwriter::interno {
 
+namespace {
+
+// Decode one UTF-8 sequence at `i`; returns the code point or -1 for malformed input.
 std::int32_t LeggiUtf8(std::string_view s, std::size_t& i) {
     const auto c0 = static_cast<unsigned char>(s[i]);
     if (c0 < 0x80) {
@@ -36,6 +39,8 @@ std::int32_t LeggiUtf8(std::string_view s, std::size_t& i) {
     i += static_cast<std::size_t>(extra) + 1;
     return cp;
 }
+
+}  // namespace
 
 std::size_t ContaCaratteri(std::string_view utf8) {
     std::size_t n = 0;
