@@ -144,16 +144,6 @@ std::string TestoPerMessaggio(std::string_view testo) {
     return TestoXmlSicuro(testo.substr(0, taglio)) + "\xE2\x80\xA6";  // "…"
 }
 
-// Forget the data types declared below `nodo` (its children are about to be removed).
-template <class Lista>
-void DimenticaTipiSotto(Lista& tipi, pugi::xml_node nodo) {
-    std::erase_if(tipi, [nodo](const auto& d) {
-        for (pugi::xml_node p = pugi::xml_node(d.nodo).parent(); p; p = p.parent())
-            if (p == nodo) return true;
-        return false;
-    });
-}
-
 }  // namespace
 
 struct DocumentoXml::Impl {
@@ -389,10 +379,10 @@ void NodoXml::Text(std::string_view testo) {
         if (!nodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
         return;
     }
-    if (nodo.first_child()) {
-        DimenticaTipiSotto(impl.tipi, nodo);
-        nodo.remove_children();
-    }
+    // The text replaces the element's content. The nodes it held live on outside the tree,
+    // among the waiting nodes, since a handle to one of them may still be in use.
+    while (pugi::xml_node figlio = nodo.first_child())
+        if (!impl.attesa.append_move(figlio)) throw std::bad_alloc();
     if (testo.empty()) return;
     pugi::xml_node testoNodo = nodo.append_child(pugi::node_pcdata);
     if (!testoNodo || !testoNodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();

@@ -41,10 +41,14 @@ TEST(DocumentoXml, ScriveLeIstruzioniLaRadiceELeRigheSenzaAltriSpazi) {
 TEST(DocumentoXml, IlTestoSostituisceIlContenutoERiletto) {
     DocumentoXml doc;
     NodoXml e = doc.createElement("e");
-    e.appendChild(doc.createElement("figlio"));
+    NodoXml figlio = doc.createElement("figlio");
+    e.appendChild(figlio);
     e.Text("primo");
     e.Text("secondo");
     EXPECT_EQ(e.Text(), "secondo");
+    // The child taken out of the tree is still a usable node.
+    figlio.Text("altrove");
+    EXPECT_EQ(figlio.Text(), "altrove");
     doc.appendChild(e);
     EXPECT_EQ(doc.xml(), "<e>secondo</e>\n");
 }
