@@ -2,14 +2,16 @@
 
 #include <vq/errore.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 
 namespace vq::utilita {
 
+namespace {
+
+// Length of a UTF-8 text in UTF-16 code units, the unit in which the class's 16-bit
+// counters have always measured texts (a character beyond U+FFFF counts twice).
 std::size_t LunghezzaUtf16(std::string_view testo) noexcept {
     std::size_t n = 0;
     for (const char c : testo) {
@@ -19,6 +21,8 @@ std::size_t LunghezzaUtf16(std::string_view testo) noexcept {
     }
     return n;
 }
+
+}  // namespace
 
 void VerificaLunghezza16(std::string_view testo) {
     if (LunghezzaUtf16(testo) > 32767) Solleva(kErrOverflow);

@@ -8,11 +8,8 @@
 
 namespace vq::utilita {
 
-// Length of a UTF-8 text in UTF-16 code units, the unit in which the class's 16-bit
-// counters have always measured texts (a character beyond U+FFFF counts twice).
-std::size_t LunghezzaUtf16(std::string_view testo) noexcept;
-
-// Raise error 6 ("Overflow") when the text is too long for a signed 16-bit counter.
+// Raise error 6 ("Overflow") when the text is too long for a signed 16-bit counter (its
+// length counted in UTF-16 units, as the counters have always measured texts).
 void VerificaLunghezza16(std::string_view testo);
 
 // Remove blanks (character 32 only) at both ends.

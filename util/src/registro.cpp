@@ -6,7 +6,7 @@
 #include <vq/errore.h>
 
 #include <array>
-#include <cstring>
+#include <cstdint>
 #include <string>
 
 namespace vq::utilita {
