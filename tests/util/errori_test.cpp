@@ -132,6 +132,20 @@ TEST_F(Log, CancellaPrecedenteStartsAfresh) {
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.str()), fs::directory_iterator()), 1);  // no leftovers
 }
 
+TEST_F(Log, CancellaPrecedenteKeepsASymbolicLink) {
+    // A log reached through a link is started afresh where the link points, as appending
+    // writes there: the link stays a link.
+    const std::string vero = tmp / "vero.log";
+    prova::ScriviFile(vero, "vecchio\r\n");
+    fs::create_symlink(vero, file);
+    EXPECT_TRUE(vqUtilita::ScriviLog("nuovo", file, false, true));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(prova::LeggiFile(vero), "nuovo\r\n");
+    EXPECT_TRUE(vqUtilita::ScriviLog("altro", file, false, false));
+    EXPECT_EQ(prova::LeggiFile(vero), "nuovo\r\naltro\r\n");
+    EXPECT_EQ(tmp.Contenuto(), (std::vector<std::string>{"prova.log", "vero.log"}));  // no leftovers
+}
+
 TEST_F(Log, WritesWindows1252) {
     struct Caso {
         std::string testo, byte;

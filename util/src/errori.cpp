@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <fcntl.h>
@@ -262,9 +263,17 @@ void Accoda(const std::string& file, const std::string& dati) {
 
 // Start the log afresh: the new content is written beside the file and renamed over it,
 // so a failure leaves the earlier log as it was. A file that is not there yet is simply
-// created.
-void Sostituisci(const std::string& file, const std::string& dati) {
+// created. A log reached through a symbolic link is replaced where the link points, as
+// appending writes there too: the link itself stays.
+void Sostituisci(const std::string& percorso, const std::string& dati) {
+    std::string file = percorso;
     struct stat st {};
+    if (::lstat(percorso.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* reale = ::realpath(percorso.c_str(), nullptr)) {
+            file = reale;
+            std::free(reale);
+        }
+    }
     const bool esiste = ::stat(file.c_str(), &st) == 0;
     if (esiste && S_ISDIR(st.st_mode)) vq::Solleva(75);
     std::random_device rd;
