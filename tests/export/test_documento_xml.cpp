@@ -49,8 +49,11 @@ TEST(DocumentoXml, IlTestoSostituisceIlContenutoERiletto) {
     // The child taken out of the tree is still a usable node.
     figlio.Text("altrove");
     EXPECT_EQ(figlio.Text(), "altrove");
-    doc.appendChild(e);
-    EXPECT_EQ(doc.xml(), "<e>secondo</e>\n");
+    NodoXml radice = doc.createElement("radice");
+    radice.appendChild(e);
+    radice.appendChild(figlio);
+    doc.appendChild(radice);
+    EXPECT_EQ(doc.xml(), "<radice><e>secondo</e><figlio>altrove</figlio></radice>\n");
 }
 
 // What a real parser reads back from a text, after the document wrote it.
