@@ -101,14 +101,12 @@ void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std:
 }
 
 void ScriviRegistro(const std::string& chiave, const char* nome, const std::string& valore) {
-    HKEY h = nullptr;
+    vq::ChiaveAperta h;
     LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                             nullptr, &h, nullptr);
-    if (e == ERROR_SUCCESS) {
-        e = RegSetValueExA(h, nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
+                             nullptr, h.put(), nullptr);
+    if (e == ERROR_SUCCESS)
+        e = RegSetValueExA(h.get(), nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
                            static_cast<DWORD>(valore.size() + 1));
-        RegCloseKey(h);
-    }
     if (e != ERROR_SUCCESS)
         vq::Solleva(kErrMirtesaRegistroNonScrivibile, "Impossibile scrivere nel registro (errore " + std::to_string(e) +
                                                           "): HKEY_CURRENT_USER\\" + chiave + ", valore \"" + nome +

@@ -21,22 +21,6 @@ namespace {
 
 const std::string kRadice = "HKEY_CURRENT_USER\\";
 
-// An open key, closed at the end of its scope.
-class Chiave {
-public:
-    Chiave() = default;
-    ~Chiave() {
-        if (h_) RegCloseKey(h_);
-    }
-    Chiave(const Chiave&) = delete;
-    Chiave& operator=(const Chiave&) = delete;
-    HKEY* put() { return &h_; }
-    HKEY get() const { return h_; }
-
-private:
-    HKEY h_ = nullptr;
-};
-
 [[noreturn]] void RegistroIlleggibile(LONG codice, const std::string& chiave) {
     if (codice == ERROR_NOT_ENOUGH_MEMORY) throw std::bad_alloc();
     vq::Solleva(kErrMirtesaRegistroIlleggibile,
@@ -119,7 +103,7 @@ struct Cartella {
 };
 
 Cartella LeggiCartella(const char* nome) {
-    Chiave k;
+    vq::ChiaveAperta k;
     const LONG e = RegOpenKeyExA(HKEY_CURRENT_USER, kChiavePercorsi, 0, KEY_READ, k.put());
     if (e == ERROR_FILE_NOT_FOUND) return {{}, "manca la chiave " + kRadice + kChiavePercorsi + " del registro"};
     if (e != ERROR_SUCCESS) RegistroIlleggibile(e, kChiavePercorsi);
@@ -155,7 +139,7 @@ void ControllaTitolo(const std::string& titolo) {
 
 // What was recorded for an add-in, by value name; missing or non-text values are absent.
 bool GiaRegistrato(const std::string& chiave, const std::vector<std::pair<const char*, const std::string*>>& valori) {
-    Chiave k;
+    vq::ChiaveAperta k;
     const LONG e = RegOpenKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, KEY_READ, k.put());
     if (e == ERROR_FILE_NOT_FOUND) return false;
     if (e != ERROR_SUCCESS) RegistroIlleggibile(e, chiave);
@@ -212,7 +196,7 @@ bool RegistraModulo(const std::string& percorso, const std::string& titolo, cons
                                                           "\": errore " + std::to_string(e) +
                                                           " del registro alla chiave " + kRadice + chiave + ".");
     };
-    Chiave k;
+    vq::ChiaveAperta k;
     LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                              nullptr, k.put(), nullptr);
     if (e != ERROR_SUCCESS) fallito(e);

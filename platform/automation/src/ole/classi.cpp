@@ -32,19 +32,18 @@ enum class Esito { Trovato, Assente, Errore };
 
 // The default value (text) of HKEY_CLASSES_ROOT\<chiave>.
 Esito LeggiPredefinito(const std::string& chiave, std::string& valore, LONG& codice) {
-    HKEY k = nullptr;
-    codice = RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &k);
+    vq::ChiaveAperta k;
+    codice = RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, k.put());
     if (codice == ERROR_FILE_NOT_FOUND) return Esito::Assente;
     if (codice != ERROR_SUCCESS) return Esito::Errore;
     DWORD tipo = 0, byte = 0;
-    codice = RegQueryValueExA(k, "", nullptr, &tipo, nullptr, &byte);
+    codice = RegQueryValueExA(k.get(), "", nullptr, &tipo, nullptr, &byte);
     std::string dati;
     if (codice == ERROR_SUCCESS) {
         dati.resize(byte);
-        codice = RegQueryValueExA(k, "", nullptr, &tipo, reinterpret_cast<LPBYTE>(dati.data()), &byte);
+        codice = RegQueryValueExA(k.get(), "", nullptr, &tipo, reinterpret_cast<LPBYTE>(dati.data()), &byte);
         dati.resize(byte);
     }
-    RegCloseKey(k);
     if (codice == ERROR_FILE_NOT_FOUND) return Esito::Assente;
     if (codice != ERROR_SUCCESS) return Esito::Errore;
     if (tipo != REG_SZ && tipo != REG_EXPAND_SZ) return Esito::Assente;

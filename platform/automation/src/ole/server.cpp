@@ -81,18 +81,17 @@ public:
 
     void Chiave(const std::string& chiave, const Valori& valori) {
         if (errore != ERROR_SUCCESS) return;
-        HKEY h = nullptr;
+        vq::ChiaveAperta h;
         DWORD esito = 0;
         errore = RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                 nullptr, &h, &esito);
+                                 nullptr, h.put(), &esito);
         if (errore != ERROR_SUCCESS) return;
         if (esito == REG_CREATED_NEW_KEY) create.push_back(chiave);
         for (const auto& [nome, dato] : valori) {
-            errore = RegSetValueExA(h, nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(dato.c_str()),
+            errore = RegSetValueExA(h.get(), nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(dato.c_str()),
                                     static_cast<DWORD>(dato.size() + 1));
             if (errore != ERROR_SUCCESS) break;
         }
-        RegCloseKey(h);
     }
 };
 
@@ -105,25 +104,26 @@ LONG Elimina(const std::string& chiave) {
 // Removes a key only when nothing is left below it (other versions of a type library
 // belong to others).
 void EliminaSeVuota(const std::string& chiave) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return;
     DWORD sottochiavi = 0, valori = 0;
-    const LONG e = RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &sottochiavi, nullptr, nullptr, &valori, nullptr,
-                                    nullptr, nullptr, nullptr);
-    RegCloseKey(h);
+    LONG e = ERROR_SUCCESS;
+    {
+        vq::ChiaveAperta h;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) return;
+        e = RegQueryInfoKeyA(h.get(), nullptr, nullptr, nullptr, &sottochiavi, nullptr, nullptr, &valori, nullptr,
+                             nullptr, nullptr, nullptr);
+    }
     if (e == ERROR_SUCCESS && sottochiavi == 0 && valori == 0) RegDeleteKeyA(HKEY_CLASSES_ROOT, chiave.c_str());
 }
 
 // The default value of a key of the classes root ("" when missing, not text or longer
 // than any GUID's text).
 std::string Predefinito(const std::string& chiave) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return {};
+    vq::ChiaveAperta h;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) return {};
     char dati[64] = {};
     DWORD dimensione = sizeof dati - 1;
     DWORD tipo = REG_NONE;
-    const LONG e = RegQueryValueExA(h, nullptr, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
-    RegCloseKey(h);
+    const LONG e = RegQueryValueExA(h.get(), nullptr, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
     return e == ERROR_SUCCESS && tipo == REG_SZ ? std::string(dati) : std::string();
 }
 

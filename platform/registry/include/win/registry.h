@@ -308,6 +308,28 @@ namespace vq {
 // Read anew at every call.
 VQ_REG_EXPORT std::string CartellaRegistro();
 
+// An open key for C++ callers, closed when the holder goes.
+class ChiaveAperta {
+public:
+    ChiaveAperta() = default;
+    ~ChiaveAperta() { chiudi(); }
+    ChiaveAperta(const ChiaveAperta&) = delete;
+    ChiaveAperta& operator=(const ChiaveAperta&) = delete;
+    // For the PHKEY argument of RegOpenKeyExA / RegCreateKeyExA: closes a key held before.
+    HKEY* put() noexcept {
+        chiudi();
+        return &h_;
+    }
+    HKEY get() const noexcept { return h_; }
+
+private:
+    void chiudi() noexcept {
+        if (h_ != nullptr) RegCloseKey(h_);
+        h_ = nullptr;
+    }
+    HKEY h_ = nullptr;
+};
+
 // ExpandEnvironmentStringsA for C++ callers: the expanded text; std::bad_alloc when the
 // store runs out of memory.
 inline std::string EspandiAmbiente(const std::string& testo) {
