@@ -4,6 +4,7 @@
 
 #include <vq/errore.h>
 
+#include <exception>
 #include <iostream>
 #include <string>
 
@@ -60,8 +61,10 @@ int main(int argc, char** argv) {
     }
     try {
         jetwriter::ScriviDemoMirtesa(o, uscita);
-    } catch (const vq::Errore& e) {
-        std::cerr << "mirtesa-demo: errore " << e.numero() << ": " << e.descrizione() << "\n";
+    } catch (...) {
+        // Every failure as a numbered error (out of memory is 7, as everywhere).
+        const vq::ErroreCorrente& e = vq::ImpostaErroreDa(std::current_exception());
+        std::cerr << "mirtesa-demo: errore " << e.numero << ": " << e.descrizione << "\n";
         return 1;
     }
     return 0;

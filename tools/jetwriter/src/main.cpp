@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <string>
 
@@ -29,11 +30,10 @@ int main(int argc, char** argv) {
             s = jetwriter::SpecificaDaFileJson(argv[1]);
         }
         jetwriter::Scrivi(s, argv[2]);
-    } catch (const vq::Errore& e) {
-        std::cerr << "jet-writer: errore " << e.numero() << ": " << e.descrizione() << "\n";
-        return 1;
-    } catch (const std::exception& e) {
-        std::cerr << "jet-writer: " << e.what() << "\n";
+    } catch (...) {
+        // Every failure as a numbered error (out of memory is 7, as everywhere).
+        const vq::ErroreCorrente& e = vq::ImpostaErroreDa(std::current_exception());
+        std::cerr << "jet-writer: errore " << e.numero << ": " << e.descrizione << "\n";
         return 1;
     }
     return 0;
