@@ -57,8 +57,7 @@ std::vector<std::string> Ambiente(std::uint64_t memoriaMb) {
     return env;
 }
 
-}  // namespace
-
+// The loader beside this library (found through the library's own path).
 std::string PercorsoCaricatore() {
     Dl_info info{};
     std::string dir = ".";
@@ -70,6 +69,8 @@ std::string PercorsoCaricatore() {
     }
     return dir + "/vqjetload";
 }
+
+}  // namespace
 
 EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& uscita,
                                   const std::vector<std::string>& tabelle, const Limiti& limiti) {

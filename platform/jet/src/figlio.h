@@ -13,12 +13,10 @@ struct EsitoCaricamento {
     std::vector<std::string> tabelle;   // requested tables, under their names in the file
 };
 
-// The loader beside this library (found through the library's own path).
-std::string PercorsoCaricatore();
-
-// Reads `tabelle` of `file` into a new SQLite database `uscita`. The child's standard
-// error is captured, never printed. Fails with the child's own error, or with 3049 when
-// it is killed by a limit, crashes or answers nonsense.
+// Reads `tabelle` of `file` into a new SQLite database `uscita` through the loader
+// program beside this library. The child's standard error is captured, never printed.
+// Fails with the child's own error, or with 3049 when it is killed by a limit, crashes
+// or answers nonsense.
 EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& uscita,
                                   const std::vector<std::string>& tabelle, const Limiti& limiti);
 

@@ -93,7 +93,6 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(percorso_, ec);
     }
-    const std::string& percorso() const { return percorso_; }
     std::string NuovoFile() {
         std::lock_guard<std::mutex> l(m_);
         return percorso_ + "/immagine" + std::to_string(++contatore_) + ".sqlite";

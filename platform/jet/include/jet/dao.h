@@ -24,9 +24,6 @@
 
 namespace jet {
 
-// Class id of the DAO 3.5 engine object that this engine stands in for.
-inline constexpr char kClsidDBEngine35[] = "{00000010-0000-0010-8000-00AA006D2EA4}";
-
 // Recordset types.
 inline constexpr int dbOpenTable = 1;
 inline constexpr int dbOpenDynaset = 2;
@@ -49,7 +46,6 @@ public:
     static DBEngine& DelThread();
 
     Workspace& Workspaces(int indice);  // only 0 exists; others fail with 3265
-    std::string Version() const { return "3.5"; }
 
     const Limiti& limiti() const { return limiti_; }
     void ImpostaLimiti(const Limiti& l) { limiti_ = l; }
