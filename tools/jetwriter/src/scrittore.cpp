@@ -981,6 +981,9 @@ void Scrittore::ScriviMappe() {
     for (auto& t : tabelle_) tutte.push_back(&t);
     auto pagina = std::make_unique<PaginaRighe>(g_, 1, 1, false);
     auto aggiungi = [&](const Bytes& r) {
+        // A map listing more bitmap pages than one page's row can hold (a Jet 3 file of
+        // many gigabytes) has no place in the format.
+        if (r.size() > PaginaRighe::Capienza(g_)) ErroreSpecifica("Database troppo grande per il formato Jet");
         if (!pagina->Entra(r.size())) {
             ScriviPagina(pagina->Numero(), pagina->Chiudi());
             pagina = std::make_unique<PaginaRighe>(g_, NuovaPagina(), 1, false);
