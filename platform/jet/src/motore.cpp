@@ -122,6 +122,17 @@ private:
     vq::ErroreCorrente e_;
 };
 
+// A currency amount in ten-thousandths, as the 64 bits of a currency value hold it. An
+// amount beyond them (a query can compute one) is an overflow, never a wrapped number.
+std::int64_t ValutaScalata(bool intero, std::int64_t n, double d) {
+    constexpr std::int64_t kMassimo = INT64_MAX / 10000;
+    if (intero && n >= -kMassimo && n <= kMassimo) return n * 10000;
+    const double scalato = std::round((intero ? static_cast<double>(n) : d) * 10000.0);
+    // 2^63 exactly: the first double outside the range of std::int64_t.
+    if (!(scalato >= -9223372036854775808.0 && scalato < 9223372036854775808.0)) vq::Solleva(vq::kErrOverflow);
+    return static_cast<std::int64_t>(scalato);
+}
+
 std::string UriFile(const std::string& percorso) {
     std::string s = "file:";
     for (char ch : percorso) {
@@ -339,7 +350,7 @@ struct Recordset::Stato {
                 return v;
             case TipoJet::Valuta:
                 v.tipo = Valore::Tipo::Valuta;
-                v.intero = classe == SQLITE_INTEGER ? n * 10000 : std::llround(d * 10000.0);
+                v.intero = ValutaScalata(classe == SQLITE_INTEGER, n, d);
                 return v;
             case TipoJet::Singolo:
                 v.tipo = Valore::Tipo::Singolo;

@@ -155,6 +155,32 @@ TEST_P(Dati, SommeEConteggi) {
     EXPECT_EQ(vuoto[1].intero, 0);
 }
 
+// A currency column computed past the 64 bits of a currency value (here by a union whose
+// first select gives the column its type) is an overflow, never a wrapped amount.
+TEST_P(Dati, ValutaOltreIlLimiteEOverflow) {
+    const std::string base = "SELECT Soldi FROM Valori WHERE ID = 1 UNION ALL SELECT ";
+    struct Caso {
+        const char* valore;
+        int errore;
+        std::int64_t decimillesimi;
+    };
+    const Caso casi[] = {
+        {"922337203685477", 0, 9223372036854770000},
+        {"-12345.6789", 0, -123456789},
+        {"922337203685478", vq::kErrOverflow, 0},
+        {"1000000000000000000", vq::kErrOverflow, 0},
+        {"-1e300", vq::kErrOverflow, 0},
+    };
+    for (const auto& c : casi) {
+        std::vector<std::vector<Valore>> r;
+        EXPECT_EQ(aiuto::Numero([&] { r = aiuto::Righe(*db_, base + c.valore); }), c.errore) << c.valore;
+        if (c.errore == 0 && r.size() == 2) {
+            EXPECT_EQ(r[1][0].tipo, Valore::Tipo::Valuta) << c.valore;
+            EXPECT_EQ(r[1][0].intero, c.decimillesimi) << c.valore;
+        }
+    }
+}
+
 TEST_P(Dati, DateSerialConIlRiporto) {
     // The carry itself is the runtime's; here: wired in, a date, and usable in a filter.
     Valore v = Uno("SELECT DateSerial(2004,13,1)");
