@@ -326,27 +326,37 @@ struct Recordset::Stato {
             const auto* p = sqlite3_column_text(st, i);
             v.testo.assign(p ? reinterpret_cast<const char*>(p) : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
         };
-        switch (tipi[static_cast<std::size_t>(i)]) {
+        auto binario = [&] {
+            v.tipo = Valore::Tipo::Binario;
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
+            v.testo.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+        };
+        // A column keeps its Jet type only for values that fit it: a compound query can put
+        // text, or numbers past the type's range, under a column declared otherwise; those
+        // are handed back by their own kind below, never cut or read as 0.
+        const bool numero = classe == SQLITE_INTEGER || classe == SQLITE_FLOAT;
+        auto intero = [&](std::int64_t minimo, std::int64_t massimo) {
+            return classe == SQLITE_INTEGER && n >= minimo && n <= massimo;
+        };
+        switch (numero ? tipi[static_cast<std::size_t>(i)] : TipoJet::Nessuno) {
             case TipoJet::Booleano:
                 v.tipo = Valore::Tipo::Booleano;
                 v.intero = (classe == SQLITE_FLOAT ? d != 0 : n != 0) ? -1 : 0;
                 return v;
             case TipoJet::Byte:
+                if (!intero(0, 255)) break;
                 v.tipo = Valore::Tipo::Byte;
                 v.intero = n;
                 return v;
             case TipoJet::Intero:
+                if (!intero(INT16_MIN, INT16_MAX)) break;
                 v.tipo = Valore::Tipo::Intero;
                 v.intero = n;
                 return v;
             case TipoJet::Lungo:
-                if (classe == SQLITE_INTEGER && n >= INT32_MIN && n <= INT32_MAX) {
-                    v.tipo = Valore::Tipo::Lungo;
-                    v.intero = n;
-                } else {
-                    v.tipo = Valore::Tipo::Doppio;
-                    v.reale = d;
-                }
+                if (!intero(INT32_MIN, INT32_MAX)) break;
+                v.tipo = Valore::Tipo::Lungo;
+                v.intero = n;
                 return v;
             case TipoJet::Valuta:
                 v.tipo = Valore::Tipo::Valuta;
@@ -370,18 +380,15 @@ struct Recordset::Stato {
                 v.tipo = Valore::Tipo::Testo;
                 testo();
                 return v;
-            case TipoJet::Binario: {
-                v.tipo = Valore::Tipo::Binario;
-                const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
-                v.testo.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+            case TipoJet::Binario:
+                binario();
                 return v;
-            }
             case TipoJet::Nessuno:
                 break;
         }
         switch (classe) {
             case SQLITE_INTEGER:
-                if (n >= INT32_MIN && n <= INT32_MAX) {
+                if (intero(INT32_MIN, INT32_MAX)) {
                     v.tipo = Valore::Tipo::Lungo;
                     v.intero = n;
                 } else {
@@ -393,12 +400,9 @@ struct Recordset::Stato {
                 v.tipo = Valore::Tipo::Doppio;
                 v.reale = d;
                 return v;
-            case SQLITE_BLOB: {
-                v.tipo = Valore::Tipo::Binario;
-                const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
-                v.testo.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+            case SQLITE_BLOB:
+                binario();
                 return v;
-            }
             default:
                 v.tipo = Valore::Tipo::Testo;
                 testo();

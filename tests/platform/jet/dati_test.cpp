@@ -181,6 +181,37 @@ TEST_P(Dati, ValutaOltreIlLimiteEOverflow) {
     }
 }
 
+// Under a column whose Jet type a value does not fit (a union can put one there), the
+// value comes back by its own kind: never cut to the type, never text read as 0.
+TEST_P(Dati, ValoreCheNonStaNelTipoDellaColonna) {
+    struct Caso {
+        const char* colonna;
+        const char* valore;
+        Valore::Tipo tipo;
+        std::int64_t intero;
+        double reale;
+        const char* testo;
+    };
+    using T = Valore::Tipo;
+    const Caso casi[] = {
+        {"Piccolo", "300", T::Lungo, 300, 0, ""},          {"Piccolo", "7", T::Byte, 7, 0, ""},
+        {"Intero", "70000", T::Lungo, 70000, 0, ""},       {"Intero", "2.5", T::Doppio, 0, 2.5, ""},
+        {"Lungo", "3000000000", T::Doppio, 0, 3e9, ""},    {"Lungo", "'abc'", T::Testo, 0, 0, "abc"},
+        {"Doppio", "'abc'", T::Testo, 0, 0, "abc"},        {"Quando", "'ieri'", T::Testo, 0, 0, "ieri"},
+        {"Soldi", "'abc'", T::Testo, 0, 0, "abc"},         {"Vero", "'sì'", T::Testo, 0, 0, "sì"},
+    };
+    for (const auto& c : casi) {
+        const std::string sql = std::string("SELECT ") + c.colonna + " FROM Valori WHERE ID = 1 UNION ALL SELECT " + c.valore;
+        auto r = aiuto::Righe(*db_, sql);
+        ASSERT_EQ(r.size(), 2u) << sql;
+        const Valore& v = r[1][0];
+        EXPECT_EQ(v.tipo, c.tipo) << sql;
+        EXPECT_EQ(v.intero, c.intero) << sql;
+        EXPECT_EQ(v.reale, c.reale) << sql;
+        EXPECT_EQ(v.testo, c.testo) << sql;
+    }
+}
+
 TEST_P(Dati, DateSerialConIlRiporto) {
     // The carry itself is the runtime's; here: wired in, a date, and usable in a filter.
     Valore v = Uno("SELECT DateSerial(2004,13,1)");
