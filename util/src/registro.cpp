@@ -11,30 +11,10 @@
 
 namespace vq::utilita {
 
-namespace {
-
-// Closes an open key on every way out.
-class Chiave {
-public:
-    Chiave() = default;
-    ~Chiave() {
-        if (h_ != nullptr) ::RegCloseKey(h_);
-    }
-    Chiave(const Chiave&) = delete;
-    Chiave& operator=(const Chiave&) = delete;
-    HKEY* indirizzo() { return &h_; }
-    HKEY get() const { return h_; }
-
-private:
-    HKEY h_ = nullptr;
-};
-
-}  // namespace
-
 bool LeggiValoreRegistro(HKEY radice, const std::string& subkey, const std::string& nomeValore,
                          std::string& risultato) {
-    Chiave chiave;
-    if (::RegOpenKeyExA(radice, subkey.c_str(), 0, KEY_READ, chiave.indirizzo()) != ERROR_SUCCESS) {
+    vq::ChiaveAperta chiave;  // closed on every way out
+    if (::RegOpenKeyExA(radice, subkey.c_str(), 0, KEY_READ, chiave.put()) != ERROR_SUCCESS) {
         risultato.clear();
         return false;
     }
