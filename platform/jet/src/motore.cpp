@@ -165,10 +165,10 @@ struct Generazione {
     std::shared_ptr<CartellaTemp> cartella;
     sqlite3* db = nullptr;
     std::vector<std::string> immagini;
-    std::vector<std::string> caricate;  // tables, under their names in the file
     std::vector<std::string> catalogo;
     bool catalogoNoto = false;
-    std::vector<std::pair<std::string, std::size_t>> immagineDi;  // table -> image
+    // The loaded tables, under their names in the file, each with the image that holds it.
+    std::vector<std::pair<std::string, std::size_t>> immagineDi;
     // Small results already computed on this state of the file, by SQL text.
     std::map<std::string, std::shared_ptr<const Risultato>> risultati;
     std::set<std::string> ordinamentiProvati;
@@ -183,8 +183,8 @@ struct Generazione {
     Generazione& operator=(const Generazione&) = delete;
 
     bool Caricata(const std::string& t) const {
-        for (const auto& c : caricate)
-            if (StessoNome(c, t)) return true;
+        for (const auto& c : immagineDi)
+            if (StessoNome(c.first, t)) return true;
         return false;
     }
     bool InCatalogo(const std::string& t) const {
@@ -477,10 +477,7 @@ struct Database::Stato {
             g->catalogoNoto = true;
             if (!mancanti.empty()) {
                 g->Collega(file);
-                for (auto& t : e.tabelle) {
-                    g->immagineDi.emplace_back(t, g->immagini.size() - 1);
-                    g->caricate.push_back(std::move(t));
-                }
+                for (auto& t : e.tabelle) g->immagineDi.emplace_back(std::move(t), g->immagini.size() - 1);
             } else {
                 unlink(file.c_str());
             }
@@ -649,7 +646,11 @@ void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vec
         }
     }
     sqlite3_close_v2(w);
-    if (!g.Attacca(img)) vq::Solleva(vq::kErrMemoria, "Impossibile riaprire l'immagine dei dati.");
+    if (!g.Attacca(img)) {
+        // The image's tables are no longer reachable: the next query loads them again.
+        std::erase_if(g.immagineDi, [img](const auto& t) { return t.second == img; });
+        vq::Solleva(vq::kErrMemoria, "Impossibile riaprire l'immagine dei dati.");
+    }
 }
 
 }  // namespace
