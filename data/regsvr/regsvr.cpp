@@ -15,17 +15,16 @@ int main(int argc, char** argv) {
     bool cancella = false;
     bool silenzioso = false;
     const char* libreria = nullptr;
+    int librerie = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-u") == 0)
             cancella = true;
         else if (std::strcmp(argv[i], "-s") == 0)
             silenzioso = true;
-        else if (!libreria)
-            libreria = argv[i];
         else
-            libreria = nullptr, argc = 0;
+            libreria = argv[i], ++librerie;
     }
-    if (!libreria) {
+    if (librerie != 1) {
         std::fprintf(stderr, "uso: regsvr [-u] [-s] libreria.so\n");
         return 1;
     }
