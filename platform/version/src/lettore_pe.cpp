@@ -11,8 +11,9 @@
 //
 // Every number read from the file is distrusted: each structure must lie inside the
 // file and inside the section that holds it, no size drives an allocation beyond the
-// 64 KiB a version block can have, and the tree is walked exactly three levels deep
-// with no directory visited twice.
+// 64 KiB a version block can have (or the section table, at most 65535 entries of 40
+// bytes and never more than the file holds), and the tree is walked exactly three
+// levels deep with no directory visited twice.
 #include "vq/lettore_pe.h"
 
 #include <ole/ole.hpp>
