@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ole/ole.hpp"
 #include "vq/data.h"
 #include "vq/errore.h"
 
@@ -37,34 +38,21 @@ std::string Valuta(std::int64_t scalato) {
 }  // namespace
 
 std::string StringaJson(std::string_view s) {
+    // Through UTF-16 and back: every malformed sequence (overlong forms and encoded
+    // surrogates included) becomes U+FFFD, so the text is valid UTF-8.
+    const std::string testo = ole::Utf16InUtf8(ole::Utf8InUtf16(s));
     std::string out = "\"";
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
+    for (char ch : testo) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += static_cast<char>(c);
-            ++i;
+            out += ch;
         } else if (c < 0x20) {
             char b[8];
             std::snprintf(b, sizeof b, "\\u%04x", c);
             out += b;
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
         } else {
-            std::size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-            bool valido = len > 0 && i + len <= s.size();
-            for (std::size_t k = 1; valido && k < len; ++k)
-                valido = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-            if (valido) {
-                out.append(s.substr(i, len));
-                i += len;
-            } else {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            }
+            out += ch;
         }
     }
     return out + "\"";

@@ -40,6 +40,8 @@ TEST(JetsqlJson, Valori) {
         {V(T::Data, 0, 1e10), "null"},
         {V(T::Testo, 0, 0, "a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000a\\u0001\""},
         {V(T::Testo, 0, 0, "\xC3\xA8 \xFF"), "\"\xC3\xA8 \xEF\xBF\xBD\""},
+        // overlong and surrogate forms are not valid UTF-8 either
+        {V(T::Testo, 0, 0, "\xC0\xAF\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
         {V(T::Binario, 0, 0, std::string("\x00\xAB", 2)), "\"00ab\""},
     };
     for (const auto& c : casi) EXPECT_EQ(jetsql::ValoreJson(c.v), c.json) << c.json;
