@@ -75,7 +75,7 @@ public:
     static std::string GetWindowsSysDir();
     static std::string GetDirectoryTemp();
     // Create a new empty file "vq" + hex + ".tmp" in the temporary folder and return its
-    // full name; never reuses an existing file.
+    // full name; never reuses an existing file. Error 322 when no such file can be made.
     static std::string GetFileTemporaneo();
     // The text up to its first NUL character.
     static std::string StripTerminator(const std::string& strString);
