@@ -430,14 +430,15 @@ struct Database::Stato {
         aperto = false;
     }
 
-    // The state of the file now: the current one while the file is unchanged, else a
-    // new one (the header and the password are checked again: the file may have been
-    // replaced by another).
+    // The state of the file now: the current one while the file is unchanged, else (and
+    // at the first query) a new one; the header and the password are checked again, as
+    // the file may have been replaced by another since it was opened.
     std::shared_ptr<Generazione> Attuale() {
         Identita id = IdentitaDi(nome);
         if (generazione && generazione->identita == id) return generazione;
         auto [h, id2] = LeggiFile(nome);
         VerificaPassword(h, connect);
+        if (!cartella) cartella = std::make_shared<CartellaTemp>();
         generazione = std::make_shared<Generazione>(id2, cartella);
         return generazione;
     }
@@ -671,14 +672,13 @@ Workspace& DBEngine::Workspaces(int indice) {
 }
 
 std::unique_ptr<Database> Workspace::OpenDatabase(const std::string& nome, bool, bool, const std::string& connect) {
-    auto [h, id] = LeggiFile(nome);
-    VerificaPassword(h, connect);
+    VerificaPassword(LeggiFile(nome).first, connect);
     auto s = std::make_shared<Database::Stato>();
     s->nome = nome;
     s->connect = connect;
     s->limiti = motore_.limiti();
-    s->cartella = std::make_shared<CartellaTemp>();
-    s->generazione = std::make_shared<Generazione>(id, s->cartella);
+    // The temporary folder and the SQLite connection wait for the first query: a database
+    // opened only to check the file (or let go unused) costs no more than that check.
     return std::unique_ptr<Database>(new Database(std::move(s)));
 }
 
