@@ -12,30 +12,15 @@
 #include <random>
 
 #include "vq/errore.h"
+#include "vq/file.h"
 
 namespace travasa {
 namespace {
 
 constexpr std::size_t kDimensioneBuffer = 1 << 16;
 
-// The runtime's number for a failed file operation.
-std::int32_t NumeroDaErrno(int codice) {
-    switch (codice) {
-        case ENOENT:
-        case ENOTDIR: return 76;  // path not found
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ETXTBSY: return 70;  // permission denied
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG: return 61;  // disk full
-        default: return 75;     // path/file access error
-    }
-}
-
 [[noreturn]] void SollevaErrno(int codice, const std::string& percorso) {
-    const std::int32_t numero = NumeroDaErrno(codice);
+    const std::int32_t numero = vq::NumeroDaErrno(codice);
     vq::Solleva(numero, "Impossibile salvare il file \"" + percorso + "\": " + vq::DescrizioneRuntime(numero));
 }
 

@@ -13,6 +13,7 @@
 #include "mirtesahost/mirtesahost.h"
 #include "ole/ole.hpp"
 #include "vq/errore.h"
+#include "vq/file.h"
 #include "win/registry.h"
 
 namespace mirtesahost {
@@ -21,19 +22,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t kErrPermessoNegato = 70;
-constexpr std::int32_t kErrDiscoPieno = 61;
 constexpr std::int32_t kErrAccessoPercorso = 75;
-constexpr std::int32_t kErrPercorsoNonTrovato = 76;
 constexpr std::int32_t kErrCaricamentoDll = 48;
 constexpr std::int32_t kErrPuntoIngressoDll = 453;
 
 [[noreturn]] void ErroreFile(int codice, const std::string& cosa, const fs::path& percorso) {
-    std::int32_t numero = kErrAccessoPercorso;
-    if (codice == ENOENT) numero = kErrPercorsoNonTrovato;
-    if (codice == EACCES || codice == EPERM || codice == EROFS) numero = kErrPermessoNegato;
-    if (codice == ENOSPC || codice == EDQUOT) numero = kErrDiscoPieno;
-    vq::Solleva(numero, vq::DescrizioneRuntime(numero) + ": " + cosa + " " + percorso.string());
+    const std::string contesto = cosa + " " + percorso.string();
+    // A folder path that runs into a file is an access error for the installer, not a
+    // missing path: the installer reports 75 for it.
+    if (codice == ENOTDIR) vq::Solleva(kErrAccessoPercorso, vq::DescrizioneRuntime(kErrAccessoPercorso) + ": " + contesto);
+    vq::SollevaErrno(codice, contesto);
 }
 
 // The text survives the trip to UTF-16 and back (invalid sequences would not).

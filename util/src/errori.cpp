@@ -5,6 +5,7 @@
 
 #include <shell/messagebox.h>
 #include <vq/errore.h>
+#include <vq/file.h>
 
 #include <array>
 #include <cerrno>
@@ -160,23 +161,6 @@ std::string vqUtilita::MessaggioErroreITA(std::int32_t codice) {
 
 namespace {
 
-// Raise the runtime error that matches a failed system call on the log file.
-[[noreturn]] void SollevaErrno(int e) {
-    switch (e) {
-        case ENOENT:
-        case ENOTDIR: vq::Solleva(76);  // the folder is not there
-        case EACCES:
-        case EPERM:
-        case EROFS: vq::Solleva(70);
-        case ENOSPC:
-        case EDQUOT: vq::Solleva(61);
-        case EMFILE:
-        case ENFILE: vq::Solleva(67);
-        case EIO: vq::Solleva(57);
-        default: vq::Solleva(75);
-    }
-}
-
 // The log is written in the Windows-1252 code page. A character that the code page
 // cannot show becomes "?", as the system's own conversion does; so does a byte that is
 // not valid UTF-8.
@@ -231,7 +215,7 @@ void ScriviTutto(int fd, const std::string& dati) {
         const ssize_t n = ::write(fd, dati.data() + fatto, dati.size() - fatto);
         if (n < 0) {
             if (errno == EINTR) continue;
-            SollevaErrno(errno);
+            vq::SollevaErrno(errno);
         }
         fatto += static_cast<std::size_t>(n);
     }
@@ -247,7 +231,7 @@ public:
     void Chiudi() {
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) SollevaErrno(errno);
+        if (::close(fd) != 0 && errno != EINTR) vq::SollevaErrno(errno);
     }
 
 private:
@@ -256,7 +240,7 @@ private:
 
 void Accoda(const std::string& file, const std::string& dati) {
     Descrittore fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) SollevaErrno(errno);
+    if (fd.get() < 0) vq::SollevaErrno(errno);
     ScriviTutto(fd.get(), dati);
     fd.Chiudi();
 }
@@ -282,16 +266,16 @@ void Sostituisci(const std::string& percorso, const std::string& dati) {
     for (int tentativo = 0; tentativo < 100 && fd < 0; ++tentativo) {
         temp = file + ".vq" + std::to_string(rd() % 1000000U) + ".tmp";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) SollevaErrno(errno);
+        if (fd < 0 && errno != EEXIST) vq::SollevaErrno(errno);
     }
-    if (fd < 0) SollevaErrno(EEXIST);
+    if (fd < 0) vq::SollevaErrno(EEXIST);
     Descrittore d(fd);
     try {
         if (esiste) (void)::fchmod(d.get(), st.st_mode & 07777);
         ScriviTutto(d.get(), dati);
-        if (::fsync(d.get()) != 0) SollevaErrno(errno);
+        if (::fsync(d.get()) != 0) vq::SollevaErrno(errno);
         d.Chiudi();
-        if (::rename(temp.c_str(), file.c_str()) != 0) SollevaErrno(errno);
+        if (::rename(temp.c_str(), file.c_str()) != 0) vq::SollevaErrno(errno);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;
