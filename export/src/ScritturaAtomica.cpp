@@ -9,7 +9,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <random>
 
 #include "vq/errore.h"
 #include "vq/file.h"
@@ -35,60 +34,6 @@ std::string NomeFile(const std::string& percorso) {
     const auto barra = percorso.rfind('/');
     return barra == std::string::npos ? percorso : percorso.substr(barra + 1);
 }
-
-// The file a symbolic link points to; the path itself otherwise.
-std::string Destinazione(const std::string& percorso) {
-    struct stat st {};
-    if (::lstat(percorso.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* reale = ::realpath(percorso.c_str(), nullptr)) {
-            std::string risultato(reale);
-            std::free(reale);
-            return risultato;
-        }
-    }
-    return percorso;
-}
-
-// Creates a new temporary file beside `destinazione` and gives its descriptor.
-int CreaTemporaneo(const std::string& destinazione, std::string& temporaneo) {
-    static thread_local std::mt19937_64 casuale{std::random_device{}()};
-    const std::string base = Cartella(destinazione) + "/." + NomeFile(destinazione) + ".vq";
-    for (int tentativo = 0; tentativo < 100; ++tentativo) {
-        static constexpr char kCifre[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-        std::string suffisso(8, '0');
-        for (auto& c : suffisso) c = kCifre[casuale() % 36];
-        temporaneo = base + suffisso;
-        const int fd = ::open(temporaneo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return fd;
-        if (errno != EEXIST) SollevaErrno(errno, destinazione);
-    }
-    SollevaErrno(EEXIST, destinazione);
-}
-
-class Temporaneo {
-public:
-    Temporaneo(int fd, std::string percorso) : fd_(fd), percorso_(std::move(percorso)) {}
-    ~Temporaneo() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!percorso_.empty()) ::unlink(percorso_.c_str());
-    }
-    Temporaneo(const Temporaneo&) = delete;
-    Temporaneo& operator=(const Temporaneo&) = delete;
-
-    int fd() const { return fd_; }
-    const std::string& percorso() const { return percorso_; }
-    // Closes the descriptor; the close result matters (delayed write errors).
-    int chiudi() {
-        const int esito = ::close(fd_);
-        fd_ = -1;
-        return esito;
-    }
-    void rinunciaAllaRimozione() { percorso_.clear(); }
-
-private:
-    int fd_;
-    std::string percorso_;
-};
 
 }  // namespace
 
@@ -120,15 +65,16 @@ void UscitaFile::svuota() {
 }
 
 void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci) {
-    const std::string destinazione = Destinazione(percorso);
+    const std::string destinazione = vq::SeguiCollegamento(percorso);
     // A file marked read-only is not replaced (the rename alone would not notice it).
     struct stat esistente {};
     const bool esiste = ::stat(destinazione.c_str(), &esistente) == 0 && S_ISREG(esistente.st_mode);
     if (esiste && (esistente.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) SollevaErrno(EACCES, percorso);
 
-    std::string nomeTemporaneo;
-    const int fd = CreaTemporaneo(destinazione, nomeTemporaneo);
-    Temporaneo temporaneo(fd, nomeTemporaneo);
+    // The temporary file is hidden while it is written.
+    vq::SostituzioneAtomica temporaneo(destinazione, Cartella(destinazione) + "/." + NomeFile(destinazione) + ".vq");
+    if (temporaneo.esito() != 0) SollevaErrno(temporaneo.esito(), destinazione);
+    const int fd = temporaneo.fd();
 
     // A file that is replaced keeps its permissions.
     if (esiste) static_cast<void>(::fchmod(fd, esistente.st_mode & 07777));
@@ -137,17 +83,7 @@ void ScriviFileAtomico(const std::string& percorso, const std::function<void(Usc
     produci(uscita);
     uscita.svuota();
 
-    if (::fsync(fd) != 0) SollevaErrno(errno, percorso);
-    if (temporaneo.chiudi() != 0) SollevaErrno(errno, percorso);
-    if (::rename(temporaneo.percorso().c_str(), destinazione.c_str()) != 0) SollevaErrno(errno, percorso);
-    temporaneo.rinunciaAllaRimozione();
-
-    // Make the rename itself durable; a failure here no longer affects the content.
-    const int cartella = ::open(Cartella(destinazione).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (cartella >= 0) {
-        ::fsync(cartella);
-        ::close(cartella);
-    }
+    if (const int codice = temporaneo.Conferma(); codice != 0) SollevaErrno(codice, percorso);
 }
 
 }  // namespace travasa

@@ -18,7 +18,6 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
-#include <random>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -250,36 +249,15 @@ void Accoda(const std::string& file, const std::string& dati) {
 // created. A log reached through a symbolic link is replaced where the link points, as
 // appending writes there too: the link itself stays.
 void Sostituisci(const std::string& percorso, const std::string& dati) {
-    std::string file = percorso;
+    const std::string file = vq::SeguiCollegamento(percorso);
     struct stat st {};
-    if (::lstat(percorso.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* reale = ::realpath(percorso.c_str(), nullptr)) {
-            file = reale;
-            std::free(reale);
-        }
-    }
     const bool esiste = ::stat(file.c_str(), &st) == 0;
     if (esiste && S_ISDIR(st.st_mode)) vq::Solleva(75);
-    std::random_device rd;
-    std::string temp;
-    int fd = -1;
-    for (int tentativo = 0; tentativo < 100 && fd < 0; ++tentativo) {
-        temp = file + ".vq" + std::to_string(rd() % 1000000U) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) vq::SollevaErrno(errno);
-    }
-    if (fd < 0) vq::SollevaErrno(EEXIST);
-    Descrittore d(fd);
-    try {
-        if (esiste) (void)::fchmod(d.get(), st.st_mode & 07777);
-        ScriviTutto(d.get(), dati);
-        if (::fsync(d.get()) != 0) vq::SollevaErrno(errno);
-        d.Chiudi();
-        if (::rename(temp.c_str(), file.c_str()) != 0) vq::SollevaErrno(errno);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
+    vq::SostituzioneAtomica temporaneo(file, file + ".vq", ".tmp");
+    if (temporaneo.esito() != 0) vq::SollevaErrno(temporaneo.esito());
+    if (esiste) (void)::fchmod(temporaneo.fd(), st.st_mode & 07777);
+    ScriviTutto(temporaneo.fd(), dati);
+    if (const int codice = temporaneo.Conferma(); codice != 0) vq::SollevaErrno(codice);
 }
 
 }  // namespace

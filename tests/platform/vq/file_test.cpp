@@ -1,8 +1,16 @@
 #include "vq/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -54,6 +62,147 @@ TEST(SollevaErrno, LanciaEImpostaLErroreCorrente) {
     EXPECT_EQ(vq::Err().numero, 61);
     EXPECT_EQ(vq::Err().descrizione, "Disco pieno: log");
     vq::CancellaErrore();
+}
+
+namespace fs = std::filesystem;
+
+class CartellaProva {
+public:
+    CartellaProva() {
+        std::string modello = (fs::temp_directory_path() / "vqfile-XXXXXX").string();
+        if (::mkdtemp(modello.data()) == nullptr) throw std::runtime_error("mkdtemp");
+        percorso_ = modello;
+    }
+    ~CartellaProva() {
+        std::error_code ec;
+        fs::remove_all(percorso_, ec);
+    }
+    CartellaProva(const CartellaProva&) = delete;
+    CartellaProva& operator=(const CartellaProva&) = delete;
+    std::string operator/(const std::string& nome) const { return (percorso_ / nome).string(); }
+    std::set<std::string> Nomi() const {
+        std::set<std::string> nomi;
+        for (const auto& v : fs::directory_iterator(percorso_)) nomi.insert(v.path().filename().string());
+        return nomi;
+    }
+
+private:
+    fs::path percorso_;
+};
+
+void Scrivi(const std::string& percorso, const std::string& testo) { std::ofstream(percorso) << testo; }
+
+std::string Leggi(const std::string& percorso) {
+    std::ifstream in(percorso);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void ScriviFd(int fd, const std::string& testo) {
+    ASSERT_EQ(::write(fd, testo.data(), testo.size()), static_cast<ssize_t>(testo.size()));
+}
+
+// Confirmed or not, over an existing file or none: only a confirmed replacement changes
+// the folder, and no temporary file is ever left behind.
+TEST(SostituzioneAtomica, ConfermaSostituisceAltrimentiNullaCambia) {
+    struct Caso {
+        const char* cosa;
+        bool esisteGia;
+        bool conferma;
+        std::set<std::string> nomi;
+        const char* testo;  // of "a.txt", when it is there
+    };
+    const Caso casi[] = {
+        {"nuovo, confermato", false, true, {"a.txt"}, "nuovo"},
+        {"nuovo, abbandonato", false, false, {}, nullptr},
+        {"esistente, confermato", true, true, {"a.txt"}, "nuovo"},
+        {"esistente, abbandonato", true, false, {"a.txt"}, "vecchio"},
+    };
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(c.cosa);
+        const CartellaProva d;
+        if (c.esisteGia) Scrivi(d / "a.txt", "vecchio");
+        {
+            vq::SostituzioneAtomica s(d / "a.txt", d / ".a.txt.vq", ".tmp");
+            ASSERT_EQ(s.esito(), 0);
+            ASSERT_GE(s.fd(), 0);
+            EXPECT_EQ(s.temporaneo().rfind(d / ".a.txt.vq", 0), 0u) << s.temporaneo();
+            EXPECT_EQ(s.temporaneo().size(), (d / ".a.txt.vq").size() + 8 + 4) << s.temporaneo();
+            ScriviFd(s.fd(), "nuovo");
+            if (c.esisteGia) {
+                EXPECT_EQ(Leggi(d / "a.txt"), "vecchio");  // untouched until confirmed
+            }
+            if (c.conferma) {
+                EXPECT_EQ(s.Conferma(), 0);
+                EXPECT_NE(s.Conferma(), 0);  // only once
+            }
+        }
+        EXPECT_EQ(d.Nomi(), c.nomi);
+        if (c.testo != nullptr) {
+            EXPECT_EQ(Leggi(d / "a.txt"), c.testo);
+        }
+    }
+}
+
+TEST(SostituzioneAtomica, CartellaMancanteDaErrnoENienteDaConfermare) {
+    const CartellaProva d;
+    vq::SostituzioneAtomica s(d / "manca/a.txt", d / "manca/a.txt.vq");
+    EXPECT_EQ(s.esito(), ENOENT);
+    EXPECT_LT(s.fd(), 0);
+    EXPECT_EQ(s.Conferma(), ENOENT);
+    EXPECT_EQ(d.Nomi(), std::set<std::string>{});
+}
+
+// A rename that fails (the target is a non-empty folder) keeps the folder and removes
+// the temporary file.
+TEST(SostituzioneAtomica, RinominaFallitaNonLasciaTraccia) {
+    const CartellaProva d;
+    fs::create_directory(d / "a.txt");
+    Scrivi(d / "a.txt/dentro", "resta");
+    {
+        vq::SostituzioneAtomica s(d / "a.txt", d / "a.txt.vq");
+        ASSERT_EQ(s.esito(), 0);
+        ScriviFd(s.fd(), "nuovo");
+        EXPECT_NE(s.Conferma(), 0);
+    }
+    EXPECT_EQ(d.Nomi(), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(Leggi(d / "a.txt/dentro"), "resta");
+}
+
+TEST(SostituzioneAtomica, IlModoPassaPerLaUmask) {
+    const CartellaProva d;
+    const mode_t prima = ::umask(022);
+    {
+        vq::SostituzioneAtomica s(d / "a.txt", d / "a.txt.vq", {}, 0666);
+        ASSERT_EQ(s.esito(), 0);
+        ASSERT_EQ(s.Conferma(), 0);
+    }
+    {
+        vq::SostituzioneAtomica s(d / "b.txt", d / "b.txt.vq", {}, 0600);
+        ASSERT_EQ(s.esito(), 0);
+        ASSERT_EQ(s.Conferma(), 0);
+    }
+    ::umask(prima);
+    struct stat st {};
+    ASSERT_EQ(::stat((d / "a.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    ASSERT_EQ(::stat((d / "b.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST(SeguiCollegamento, PortaAlFileDelCollegamento) {
+    const CartellaProva d;
+    Scrivi(d / "vero.txt", "x");
+    fs::create_symlink(d / "vero.txt", d / "link.txt");
+    fs::create_symlink(d / "vero.txt", d / "link2.txt");
+    fs::create_symlink(d / "link2.txt", d / "catena.txt");
+    fs::create_symlink(d / "nessuno.txt", d / "rotto.txt");
+    const std::string vero = fs::canonical(d / "vero.txt").string();
+    EXPECT_EQ(vq::SeguiCollegamento(d / "link.txt"), vero);
+    EXPECT_EQ(vq::SeguiCollegamento(d / "catena.txt"), vero);
+    EXPECT_EQ(vq::SeguiCollegamento(d / "vero.txt"), d / "vero.txt");
+    EXPECT_EQ(vq::SeguiCollegamento(d / "rotto.txt"), d / "rotto.txt");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // the runtime error number a caller of the file statements expects (76 path not found,
 // 70 permission denied, 61 disk full, ...), with its Italian description.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
@@ -25,5 +27,44 @@ Errore ErroreDaErrno(int codice, const std::string& contesto = {});
 
 // Raise ErroreDaErrno(codice, contesto): it becomes the current error and is thrown.
 [[noreturn]] void SollevaErrno(int codice, const std::string& contesto = {});
+
+// Replacing a file atomically: the new content goes to a temporary file created beside
+// the target (same folder, so the rename cannot cross file systems), is flushed to disk,
+// and only Conferma() renames it over the target. Until then the target is untouched;
+// a replacement that is not confirmed removes its temporary file when destroyed.
+// Failures are given as errno values (0 = success), so each caller reports them in its
+// own words; nothing here throws.
+class SostituzioneAtomica {
+public:
+    // The temporary file is named `prefisso` + 8 random letters or digits + `suffisso`
+    // (the prefix carries the target's folder) and is created new (never an existing
+    // file) with `modo` less the process's umask.
+    SostituzioneAtomica(std::string destinazione, std::string prefisso, std::string suffisso = {},
+                        mode_t modo = 0666) noexcept;
+    ~SostituzioneAtomica();
+    SostituzioneAtomica(const SostituzioneAtomica&) = delete;
+    SostituzioneAtomica& operator=(const SostituzioneAtomica&) = delete;
+
+    // 0 when the temporary file was created; the errno of the failure otherwise.
+    int esito() const noexcept { return esito_; }
+    int fd() const noexcept { return fd_; }
+    const std::string& temporaneo() const noexcept { return temporaneo_; }
+
+    // Flush, close and rename over the target, then flush the folder so the rename
+    // itself survives a crash. 0 on success, else the errno of the step that failed
+    // (the temporary file is then removed by the destructor).
+    int Conferma() noexcept;
+
+private:
+    std::string destinazione_;
+    std::string temporaneo_;
+    int fd_ = -1;
+    int esito_ = 0;
+    bool confermata_ = false;
+};
+
+// The file a symbolic link finally points to; the path itself otherwise (also when the
+// link is dangling or cannot be resolved).
+std::string SeguiCollegamento(const std::string& percorso);
 
 }  // namespace vq
