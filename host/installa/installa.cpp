@@ -64,38 +64,22 @@ fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
 
 // Writes beside the destination, flushes, renames over it, flushes the folder.
 void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std::size_t dimensione, mode_t modo) {
-    std::string modello = destinazione.string() + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(modello.data());
-    if (fd < 0) ErroreFile(errno, "impossibile creare il file temporaneo accanto a", destinazione);
-    auto fallisci = [&](int codice, const char* cosa) {
-        ::close(fd);
-        ::unlink(modello.c_str());
-        ErroreFile(codice, cosa, destinazione);
-    };
+    // Created private; the final mode is set once the content is complete.
+    vq::SostituzioneAtomica temporaneo(destinazione.string(), destinazione.string() + ".tmp-", {}, 0600);
+    if (temporaneo.esito() != 0)
+        ErroreFile(temporaneo.esito(), "impossibile creare il file temporaneo accanto a", destinazione);
+    const int fd = temporaneo.fd();
     std::size_t scritti = 0;
     while (scritti < dimensione) {
         const ssize_t n = ::write(fd, byte + scritti, dimensione - scritti);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fallisci(n < 0 ? errno : ENOSPC, "errore di scrittura su");
+        if (n <= 0) ErroreFile(n < 0 ? errno : ENOSPC, "errore di scrittura su", destinazione);
         scritti += static_cast<std::size_t>(n);
     }
-    if (::fchmod(fd, modo) != 0) fallisci(errno, "impossibile impostare i permessi di");
-    if (::fsync(fd) != 0) fallisci(errno, "errore di scrittura su");
-    if (::close(fd) != 0) {
-        const int codice = errno;
-        ::unlink(modello.c_str());
-        ErroreFile(codice, "errore di scrittura su", destinazione);
-    }
-    if (::rename(modello.c_str(), destinazione.c_str()) != 0) {
-        const int codice = errno;
-        ::unlink(modello.c_str());
-        ErroreFile(codice, "impossibile sostituire", destinazione);
-    }
-    const int cartella = ::open(destinazione.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-    if (cartella >= 0) {
-        ::fsync(cartella);
-        ::close(cartella);
-    }
+    if (::fchmod(fd, modo) != 0) ErroreFile(errno, "impossibile impostare i permessi di", destinazione);
+    if (const int codice = temporaneo.Conferma(); codice != 0)
+        ErroreFile(codice, temporaneo.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su",
+                   destinazione);
 }
 
 void ScriviRegistro(const std::string& chiave, const char* nome, const std::string& valore) {

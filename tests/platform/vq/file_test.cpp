@@ -164,7 +164,9 @@ TEST(SostituzioneAtomica, RinominaFallitaNonLasciaTraccia) {
         vq::SostituzioneAtomica s(d / "a.txt", d / "a.txt.vq");
         ASSERT_EQ(s.esito(), 0);
         ScriviFd(s.fd(), "nuovo");
+        EXPECT_FALSE(s.rinominaFallita());
         EXPECT_NE(s.Conferma(), 0);
+        EXPECT_TRUE(s.rinominaFallita());
     }
     EXPECT_EQ(d.Nomi(), std::set<std::string>{"a.txt"});
     EXPECT_EQ(Leggi(d / "a.txt/dentro"), "resta");

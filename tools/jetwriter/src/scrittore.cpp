@@ -16,6 +16,7 @@
 #include "interno.h"
 
 #include <vq/errore.h>
+#include <vq/file.h>
 
 #include <algorithm>
 #include <array>
@@ -27,7 +28,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <map>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,31 +124,19 @@ std::string Contesto(const std::string& tabella, std::int64_t riga, const std::s
 class FileUscita {
 public:
     // The temporary file is created with the usual permissions (0666 less the process's
-    // umask, applied by the system), under a name no other file has.
-    explicit FileUscita(const std::filesystem::path& destinazione) : destinazione_(destinazione) {
-        std::random_device casuale;
-        for (int tentativo = 0; tentativo < 100 && fd_ < 0; ++tentativo) {
-            char suffisso[16];
-            std::snprintf(suffisso, sizeof suffisso, ".tmp-%08x", static_cast<unsigned>(casuale()));
-            temporaneo_ = destinazione.string() + suffisso;
-            fd_ = ::open(temporaneo_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ < 0 && errno != EEXIST) break;
-        }
-        if (fd_ < 0) Fallisci("impossibile creare il file temporaneo accanto a");
+    // umask, applied by the system), under a name no other file has. The destination is
+    // replaced as it is: a symbolic link there is replaced by the new file.
+    explicit FileUscita(const std::filesystem::path& destinazione)
+        : destinazione_(destinazione), temporaneo_(destinazione.string(), destinazione.string() + ".tmp-") {
+        if (temporaneo_.esito() != 0) Fallisci(temporaneo_.esito(), "impossibile creare il file temporaneo accanto a");
     }
-    ~FileUscita() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!temporaneo_.empty()) ::unlink(temporaneo_.c_str());
-    }
-    FileUscita(const FileUscita&) = delete;
-    FileUscita& operator=(const FileUscita&) = delete;
 
     void Scrivi(std::uint64_t posizione, const Byte* dati, std::size_t n) {
         while (n > 0) {
-            const ssize_t r = ::pwrite(fd_, dati, n, static_cast<off_t>(posizione));
+            const ssize_t r = ::pwrite(temporaneo_.fd(), dati, n, static_cast<off_t>(posizione));
             if (r < 0) {
                 if (errno == EINTR) continue;
-                Fallisci("errore di scrittura su");
+                Fallisci(errno, "errore di scrittura su");
             }
             dati += r;
             n -= static_cast<std::size_t>(r);
@@ -158,26 +146,18 @@ public:
 
     // Flush and move over the destination.
     void Concludi() {
-        if (::fsync(fd_) != 0) Fallisci("errore di scrittura su");
-        if (::close(fd_) != 0) {
-            fd_ = -1;
-            Fallisci("errore di scrittura su");
-        }
-        fd_ = -1;
-        if (::rename(temporaneo_.c_str(), destinazione_.c_str()) != 0) Fallisci("impossibile sostituire");
-        temporaneo_.clear();
+        if (const int e = temporaneo_.Conferma(); e != 0)
+            Fallisci(e, temporaneo_.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su");
     }
 
 private:
-    [[noreturn]] void Fallisci(const std::string& cosa) {
-        const int e = errno;
+    [[noreturn]] void Fallisci(int e, const std::string& cosa) {
         vq::Solleva(kErrFile, "Scrittura del database: " + cosa + " \"" + destinazione_.string() +
                                   "\": " + std::strerror(e));
     }
 
     std::filesystem::path destinazione_;
-    std::string temporaneo_;
-    int fd_ = -1;
+    vq::SostituzioneAtomica temporaneo_;
 };
 
 // ---- Pages of rows ------------------------------------------------------------------

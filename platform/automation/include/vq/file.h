@@ -54,6 +54,9 @@ public:
     // itself survives a crash. 0 on success, else the errno of the step that failed
     // (the temporary file is then removed by the destructor).
     int Conferma() noexcept;
+    // After a failed Conferma(): whether it was the rename that failed (the content was
+    // already flushed) rather than the flush or close of the temporary file.
+    bool rinominaFallita() const noexcept { return rinominaFallita_; }
 
 private:
     std::string destinazione_;
@@ -61,6 +64,7 @@ private:
     int fd_ = -1;
     int esito_ = 0;
     bool confermata_ = false;
+    bool rinominaFallita_ = false;
 };
 
 // The file a symbolic link finally points to; the path itself otherwise (also when the

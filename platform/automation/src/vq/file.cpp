@@ -78,7 +78,10 @@ int SostituzioneAtomica::Conferma() noexcept {
     // The result of close matters: a delayed write error shows up here. EINTR is not one:
     // the descriptor is closed all the same and the data was flushed just above.
     if (::close(fd) != 0 && errno != EINTR) return errno;
-    if (::rename(temporaneo_.c_str(), destinazione_.c_str()) != 0) return errno;
+    if (::rename(temporaneo_.c_str(), destinazione_.c_str()) != 0) {
+        rinominaFallita_ = true;
+        return errno;
+    }
     confermata_ = true;
     const auto barra = destinazione_.rfind('/');
     const std::string cartella =
