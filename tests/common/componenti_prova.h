@@ -5,6 +5,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "ole/automation.h"
 #include "ole/ole.hpp"
 #include "win/registry.h"
+#include "jet_prove.h"
 
 namespace componenti {
 
@@ -45,35 +47,33 @@ inline std::string DescrizioneEccezione(EXCEPINFO& ei) {
 
 // A fresh folder removed with its content; in memory when the system offers it, as the
 // registry store and the installer make every change durable on disk.
-class Cartella {
+class Cartella : public jetprove::Cartella {
 public:
-    explicit Cartella(const char* nome) {
-        for (const char* base : {"/dev/shm", "/tmp"}) {
-            std::string modello = std::string(base) + "/" + nome + "-XXXXXX";
-            if (::access(base, W_OK) == 0 && ::mkdtemp(modello.data())) {
-                p_ = modello;
-                return;
-            }
-        }
-        throw std::runtime_error("mkdtemp");
-    }
-    ~Cartella() {
-        std::error_code ec;
-        std::filesystem::remove_all(p_, ec);
-    }
-    Cartella(const Cartella&) = delete;
-    Cartella& operator=(const Cartella&) = delete;
-    std::filesystem::path operator/(const std::string& nome) const { return p_ / nome; }
-    const std::filesystem::path& percorso() const { return p_; }
+    explicit Cartella(const char* nome) : jetprove::Cartella(nome, true) {}
     // The registry of this process moves here (XDG_CONFIG_HOME = the folder, or `sotto`).
     void UsaPerIlRegistro(const char* sotto = nullptr) const {
         ::setenv("XDG_CONFIG_HOME", (sotto ? p_ / sotto : p_).c_str(), 1);
         ::unsetenv("VQ_REGISTRO_DIR");
     }
-
-private:
-    std::filesystem::path p_;
 };
+
+// GetIDsOfNames answers each name of the table with its dispatch id, whatever its case;
+// a name with id DISPID_UNKNOWN is refused.
+struct NomeDispatch {
+    const char* nome;
+    DISPID id;
+};
+template <std::size_t N>
+void ControllaNomi(IDispatch* d, const NomeDispatch (&nomi)[N]) {
+    for (const auto& n : nomi) {
+        std::u16string s = ole::Utf8InUtf16(n.nome);
+        LPOLESTR p = s.data();
+        DISPID id = 0;
+        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
+            << n.nome;
+        EXPECT_EQ(id, n.id) << n.nome;
+    }
+}
 
 // A library loaded by path, its entry points called by name.
 class Libreria {

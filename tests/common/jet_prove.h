@@ -19,13 +19,22 @@
 
 namespace jetprove {
 
-// A private temporary folder (under TMPDIR), removed with everything in it at the end.
+// A private temporary folder, removed with everything in it at the end: under TMPDIR,
+// or in memory (/dev/shm) when asked and the system offers it, for code that makes every
+// change durable on disk.
 class Cartella {
 public:
-    Cartella() {
-        std::string m = (std::filesystem::temp_directory_path() / "vqjet-test-XXXXXX").string();
-        if (!::mkdtemp(m.data())) throw std::runtime_error("mkdtemp");
-        p_ = m;
+    explicit Cartella(const char* nome = "vqjet-test", bool inMemoria = false) {
+        for (const std::filesystem::path& base : {std::filesystem::path(inMemoria ? "/dev/shm" : ""),
+                                                 std::filesystem::temp_directory_path()}) {
+            if (base.empty() || ::access(base.c_str(), W_OK) != 0) continue;
+            std::string m = (base / (std::string(nome) + "-XXXXXX")).string();
+            if (::mkdtemp(m.data())) {
+                p_ = m;
+                return;
+            }
+        }
+        throw std::runtime_error("mkdtemp");
     }
     ~Cartella() {
         std::error_code ec;
@@ -38,7 +47,7 @@ public:
     // How many entries the folder holds (a leftover temporary file shows here).
     std::ptrdiff_t Voci() const { return std::distance(std::filesystem::directory_iterator(p_), {}); }
 
-private:
+protected:
     std::filesystem::path p_;
 };
 

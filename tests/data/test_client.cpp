@@ -140,22 +140,12 @@ TEST_F(ClientTessadati, ErroriDiDispatch) {
                             nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
 
-    const struct {
-        const char* nome;
-        DISPID id;
-    } nomi[] = {{"gettotrecord", DISPID_ClsDatiMirtesa_GetTotRecord},
+    const NomeDispatch nomi[] = {{"gettotrecord", DISPID_ClsDatiMirtesa_GetTotRecord},
                 {"F_MULT_CASSA", DISPID_ClsDatiMirtesa_f_mult_cassa},
                 {"ImpostaConto", DISPID_ClsDatiMirtesa_ImpostaConto},
                 {"FiltroDataFinale", DISPID_ClsDatiMirtesa_FiltroDataFinale},
                 {"Inesistente", DISPID_UNKNOWN}};
-    for (const auto& n : nomi) {
-        std::u16string s = ole::Utf8InUtf16(n.nome);
-        LPOLESTR p = s.data();
-        DISPID id = 0;
-        EXPECT_EQ(dati_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
-            << n.nome;
-        EXPECT_EQ(id, n.id) << n.nome;
-    }
+    ControllaNomi(dati_, nomi);
 }
 
 TEST_F(ClientTessadati, InterrogazioniSenzaDatabaseFallisconoPulite) {

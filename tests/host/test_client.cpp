@@ -294,23 +294,13 @@ TEST_F(ClientMirtesaHost, RegistrazioneRifiutata) {
 
 TEST_F(ClientMirtesaHost, InvokePerIdentificativo) {
     ASSERT_TRUE(InstallaHost("/opt/m/programma", "/opt/m/dati"));
-    const struct {
-        const char* nome;
-        DISPID id;
-    } nomi[] = {{"Versione", DISPID_MirtesaIntegrazione_Versione},
+    const NomeDispatch nomi[] = {{"Versione", DISPID_MirtesaIntegrazione_Versione},
                 {"installato", DISPID_MirtesaIntegrazione_Installato},
                 {"PERCORSOPROGRAMMA", DISPID_MirtesaIntegrazione_PercorsoProgramma},
                 {"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati},
                 {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo},
                 {"PercorsoDat", DISPID_UNKNOWN}};
-    for (const auto& n : nomi) {
-        std::u16string s = ole::Utf8InUtf16(n.nome);
-        LPOLESTR p = s.data();
-        DISPID id = 0;
-        EXPECT_EQ(host_->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
-            << n.nome;
-        EXPECT_EQ(id, n.id) << n.nome;
-    }
+    ControllaNomi(host_, nomi);
 
     // Every query called as a function, the data folder also read as a property.
     const struct {
