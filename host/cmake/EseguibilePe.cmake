@@ -39,7 +39,7 @@ function(vq_eseguibile_pe uscita)
     DEPENDS ${P_ASM} VERBATIM)
   add_custom_command(OUTPUT ${res}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-    COMMAND ${VQ_LLVM_RC} /c 65001 /fo ${res} ${P_RC}
+    COMMAND ${VQ_LLVM_RC} /c 65001 /fo ${res} -- ${P_RC}
     DEPENDS ${P_RC} VERBATIM)
   add_custom_command(OUTPUT ${uscita}
     COMMAND ${VQ_LLD_LINK} /nologo /Brepro /machine:${P_MACHINE} ${extra} /subsystem:windows
