@@ -3,6 +3,12 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 #include <limits>
 #include <optional>
 
@@ -91,6 +97,27 @@ TEST(Conversioni, TestoNumeroComeIlRuntime) {
         SCOPED_TRACE(c.x);
         EXPECT_EQ(vq::TestoNumero(c.x), c.testo);
         EXPECT_EQ(vq::StrNumero(c.x), (c.testo[0] == '-' ? "" : " ") + std::string(c.testo));
+    }
+}
+
+// The text carries the number rounded to 15 significant digits, whatever route its digits
+// took: checked against the C library's own rounding on amounts, ratios and arbitrary bits.
+TEST(Conversioni, TestoNumeroHaLeQuindiciCifreDelLaLibreriaC) {
+    std::mt19937_64 caso(20261207);
+    std::vector<double> valori;
+    for (int i = 0; i < 20000; ++i) {
+        valori.push_back(static_cast<double>(static_cast<std::int64_t>(caso() % 2000000000) - 1000000000) / 100.0);
+        valori.push_back(static_cast<double>(caso() % 1000000007) / static_cast<double>(caso() % 9973 + 1));
+        const std::uint64_t bit = caso();
+        double x = 0;
+        std::memcpy(&x, &bit, sizeof x);
+        if (std::isfinite(x) && x != 0) valori.push_back(x);
+    }
+    for (double x : valori) {
+        char atteso[64];
+        std::snprintf(atteso, sizeof atteso, "%.14e", x);
+        const std::string testo = vq::TestoNumero(x);
+        ASSERT_EQ(std::strtod(testo.c_str(), nullptr), std::strtod(atteso, nullptr)) << testo << " vs " << atteso;
     }
 }
 

@@ -2,6 +2,7 @@
 // narrowing with overflow, number-to-text and the lenient numeric reader.
 #include "vq/conversioni.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -25,8 +26,13 @@ struct Decimale {
 
 Decimale Scomponi15(double x) {
     char buf[64];
-    auto [fine, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific, 14);
-    (void)ec;  // 64 bytes always hold "d.dddddddddddddde+ddd"
+    // The shortest digits that read back as x, when there are at most 15 of them, are
+    // the 15-digit rounding itself (the double lies closer to them than half a step of
+    // the 15th digit), and they come much cheaper; otherwise round to 15 digits.
+    auto [fine, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
+    (void)ec;  // 64 bytes always hold "d.dddddddddddddddde+ddd"
+    if (std::find(buf, fine, 'e') - buf > 16)  // "d." and more than 14 further digits
+        fine = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific, 14).ptr;
     Decimale d;
     const char* p = buf;
     for (; p < fine && *p != 'e'; ++p) {
