@@ -37,10 +37,12 @@ function(vq_add_gtest name)
   target_sources(${name} PRIVATE ${VQ_TEST_ENV_SOURCE})
   set_source_files_properties(${VQ_TEST_ENV_SOURCE} TARGET_DIRECTORY ${name} PROPERTIES
     COMPILE_DEFINITIONS "VQ_SOURCE_DIR_PREDEFINITA=\"${CMAKE_SOURCE_DIR}\";VQ_SHARED_DIR_PREDEFINITA=\"${VQ_SHARED_DIR}\"")
+  # Test names come from the cases' own names (or their index), never from a printout
+  # of the parameter, which for a plain struct is its raw bytes, pointers included.
   if(T_LABELS)
-    gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${name} NO_PRETTY_VALUES PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${name} NO_PRETTY_VALUES DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
 
