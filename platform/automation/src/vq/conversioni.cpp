@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -166,6 +167,23 @@ std::string TestoNumero(double x) {
     if (std::isnan(x)) return "1.#QNAN";
     if (std::isinf(x)) return x < 0 ? "-1.#INF" : "1.#INF";
     if (x == 0.0) return "0";
+
+    // Amounts to the cent, the bulk of what is written: when x is the double nearest to
+    // c / 100 for a whole c of at most 15 digits, those digits are its 15-digit rounding.
+    if (const double centesimi = x * 100.0; std::fabs(centesimi) < 1e15) {
+        const std::int64_t c = std::llround(centesimi);
+        if (static_cast<double>(c) / 100.0 == x) {
+            const std::uint64_t assoluto = c < 0 ? static_cast<std::uint64_t>(-c) : static_cast<std::uint64_t>(c);
+            std::string s = c < 0 ? "-" : "";
+            s += std::to_string(assoluto / 100);
+            if (const auto resto = static_cast<char>(assoluto % 100); resto != 0) {
+                s += '.';
+                s += static_cast<char>('0' + resto / 10);
+                if (resto % 10 != 0) s += static_cast<char>('0' + resto % 10);
+            }
+            return s;
+        }
+    }
 
     const Decimale d = Scomponi15(x);
     std::string s = x < 0 ? "-" : "";
