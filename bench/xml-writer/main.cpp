@@ -168,6 +168,8 @@ int main(int argc, char** argv) {
     std::printf("CreaFileXML, no type check        %.1f ms wall, %.1f ms CPU (median of %d)\n", senza,
                 Mediana(cpu[0]), kRipetizioni);
     std::printf("CreaFileXML, with type check      %.1f ms wall, %.1f ms CPU\n", con, Mediana(cpu[1]));
+    std::printf("first call of the process         %.1f ms wall (fresh memory), %.1f ms with check\n", tempi[0][0],
+                tempi[1][0]);
     std::printf("I/O floor: buffered write + fsync %.1f ms\n", floor);
     std::printf("  without fsync                   %.1f ms\n", floorNoSync);
     std::printf("ratio to the floor (with fsync)   %.2f without check, %.2f with check (aim: <= 4)\n",

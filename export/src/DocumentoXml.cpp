@@ -17,7 +17,22 @@ namespace {
 
 constexpr std::int32_t kErrArgomento = vq::kErrChiamataNonValida;
 
-pugi::xml_node Nodo(void* p) { return pugi::xml_node(static_cast<pugi::xml_node_struct*>(p)); }
+pugi::xml_node Nodo(pugi::xml_node_struct* p) { return pugi::xml_node(p); }
+
+constexpr std::uint32_t kSenzaTesto = 0xFFFFFFFFu;
+
+// A node as its handles see it. An element made under a name already checked starts as a
+// record of its name and its text only; once appended it is built straight into its new
+// parent, so the bulk of a document (one element, one text, one append) is never moved
+// from one place of the tree to another. Every other node is a node of the tree from the
+// start, and so is any element once it is needed there: appended, or given children.
+struct Registro {
+    pugi::xml_node_struct* reale = nullptr;  // the node of the tree, once there is one
+    std::uint32_t nome = 0;                  // until then: the index of its name among the checked ones
+    std::uint32_t testo = kSenzaTesto;       // and the slot of its text, if it has one
+};
+
+Registro& Reg(void* p) { return *static_cast<Registro*>(p); }
 
 bool LetteraNome(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
@@ -97,6 +112,8 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
             case pugi::node_element: {
                 const std::string_view nome = corrente.name();
                 ScriviTag(uscita, "<", nome);
+                // An element's own text comes before its children.
+                if (const char* proprio = corrente.value(); *proprio) ScriviTestoEscapato(proprio, uscita);
                 if (pugi::xml_node primo = corrente.first_child()) {
                     // An element holding one text, the bulk of a document, is written
                     // whole; any other content is walked.
@@ -153,7 +170,7 @@ struct DocumentoXml::Impl {
     // The data types declared on elements, with the names as they were given. The writer
     // declares a type, sets one text and clears the type again, so the list stays short.
     struct Dichiarazione {
-        pugi::xml_node_struct* nodo;
+        const Registro* nodo;
         TipoDato tipo;
         std::string nome;
     };
@@ -164,7 +181,9 @@ struct DocumentoXml::Impl {
     std::vector<std::pair<std::string, TipoDato>> nomiRisolti;
     // Each checked element name has a prototype element, kept among the waiting nodes
     // (never appended, so never saved): parsed from a small buffer, its name lives in that
-    // buffer, and a copy of it shares the name instead of allocating its own.
+    // buffer, and a copy of it shares the name instead of allocating its own. It is parsed
+    // with its text held in the element itself rather than in a child node, so a copy has
+    // room for its own text without a second node.
     struct NomeValido {
         std::string nome;
         pugi::xml_node prototipo;  // empty when the name could not be given one
@@ -191,18 +210,88 @@ struct DocumentoXml::Impl {
 
     pugi::xml_node prototipo(std::string_view nome) {
         std::string frammento;
-        frammento.reserve(nome.size() + 3);
-        frammento.append("<").append(nome).append("/>");
-        if (!attesa.append_buffer(frammento.data(), frammento.size(), pugi::parse_minimal, pugi::encoding_utf8))
+        frammento.reserve(2 * nome.size() + 6);
+        frammento.append("<").append(nome).append(">x</").append(nome).append(">");
+        if (!attesa.append_buffer(frammento.data(), frammento.size(), pugi::parse_minimal | pugi::parse_embed_pcdata,
+                                  pugi::encoding_utf8))
             return {};
         pugi::xml_node nodo = attesa.last_child();
-        if (nodo.type() == pugi::node_element && nome == nodo.name() && !nodo.first_child()) return nodo;
+        if (nodo.type() == pugi::node_element && nome == nodo.name() && !nodo.first_child() &&
+            std::string_view(nodo.value()) == "x")
+            return nodo;
         return {};
     }
 
-    std::vector<Dichiarazione>::iterator trovaTipo(pugi::xml_node_struct* nodo) {
+    std::vector<Dichiarazione>::iterator trovaTipo(const Registro* nodo) {
         return std::find_if(tipi.begin(), tipi.end(), [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
     }
+
+    // The records of every node handed out, in blocks; they live as long as the document.
+    static constexpr std::size_t kRegistriPerBlocco = 4096;
+    std::vector<std::unique_ptr<Registro[]>> blocchi;
+    std::size_t usatiNelBlocco = kRegistriPerBlocco;
+
+    Registro* nuovoRegistro(const Registro& r) {
+        if (usatiNelBlocco == kRegistriPerBlocco) {
+            blocchi.push_back(std::make_unique<Registro[]>(kRegistriPerBlocco));
+            usatiNelBlocco = 0;
+        }
+        Registro* nuovo = &blocchi.back()[usatiNelBlocco++];
+        *nuovo = r;
+        return nuovo;
+    }
+    // The texts of the elements not yet built, in slots reused once an element is built.
+    std::vector<std::string> testi;
+    std::vector<std::uint32_t> testiLiberi;
+
+    Registro* registra(pugi::xml_node nodo) {
+        if (!nodo) throw std::bad_alloc();
+        return nuovoRegistro(Registro{nodo.internal_object(), 0, kSenzaTesto});
+    }
+
+    std::string_view testoInAttesa(const Registro& r) const {
+        return r.testo == kSenzaTesto ? std::string_view() : std::string_view(testi[r.testo]);
+    }
+
+    void impostaTestoInAttesa(Registro& r, std::string_view testo) {
+        if (r.testo == kSenzaTesto) {
+            if (testo.empty()) return;
+            if (!testiLiberi.empty()) {
+                r.testo = testiLiberi.back();
+                testiLiberi.pop_back();
+            } else {
+                r.testo = static_cast<std::uint32_t>(testi.size());
+                testi.emplace_back();
+            }
+        }
+        testi[r.testo].assign(testo);
+    }
+
+    void liberaTesto(Registro& r) {
+        if (r.testo == kSenzaTesto) return;
+        std::string& t = testi[r.testo];
+        if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
+        else t.clear();
+        testiLiberi.push_back(r.testo);
+        r.testo = kSenzaTesto;
+    }
+
+    // Builds the element of a record as the last child of `padre`, with its text.
+    pugi::xml_node costruisci(Registro& r, pugi::xml_node padre) {
+        pugi::xml_node nodo = padre.append_copy(nomiValidi[r.nome].prototipo);
+        if (!nodo) throw std::bad_alloc();
+        const std::string_view testo = testoInAttesa(r);
+        if (!nodo.text().set(testo.data(), testo.size())) {  // the empty text clears the prototype's
+            padre.remove_child(nodo);
+            throw std::bad_alloc();
+        }
+        liberaTesto(r);
+        r.reale = nodo.internal_object();
+        return nodo;
+    }
+
+    // The node of the tree behind a record, built among the waiting nodes when there is none yet.
+    pugi::xml_node nodo(Registro& r) { return r.reale ? Nodo(r.reale) : costruisci(r, attesa); }
 
     template <class Uscita>
     void scrivi(Uscita& uscita) const {
@@ -213,10 +302,7 @@ struct DocumentoXml::Impl {
         }
     }
 
-    NodoXml nuovo(DocumentoXml* proprietario, pugi::xml_node nodo) {
-        if (!nodo) throw std::bad_alloc();
-        return NodoXml(proprietario, nodo.internal_object());
-    }
+    NodoXml nuovo(DocumentoXml* proprietario, pugi::xml_node nodo) { return NodoXml(proprietario, registra(nodo)); }
 };
 
 DocumentoXml::DocumentoXml() : impl_(std::make_unique<Impl>()) {
@@ -252,7 +338,10 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
             noto = &impl_->nomiValidi.back();
         }
     }
-    if (noto && noto->prototipo) return impl_->nuovo(this, impl_->attesa.append_copy(noto->prototipo));
+    if (noto && noto->prototipo) {
+        const auto indice = static_cast<std::uint32_t>(noto - impl_->nomiValidi.data());
+        return NodoXml(this, impl_->nuovoRegistro(Registro{nullptr, indice, kSenzaTesto}));
+    }
     auto nodo = impl_->attesa.append_child(pugi::node_element);
     NodoXml risultato = impl_->nuovo(this, nodo);
     // The library wants a terminated name: short ones are terminated on the stack.
@@ -272,20 +361,25 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
 NodoXml DocumentoXml::appendChild(const NodoXml& figlio) {
     if (figlio.documento_ != this || !figlio.nodo_)
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
-    pugi::xml_node nodo = Nodo(figlio.nodo_);
+    Registro& r = Reg(figlio.nodo_);
     pugi::xml_node& documento = impl_->documento;
-    if (nodo.parent() == documento) return figlio;  // already at the document level
+    const pugi::xml_node nodo = r.reale ? Nodo(r.reale) : pugi::xml_node();
+    if (nodo && nodo.parent() == documento) return figlio;  // already at the document level
     bool haElemento = false, haNodi = false;
     for (pugi::xml_node n = documento.first_child(); n; n = n.next_sibling()) {
         if (n == impl_->attesa) continue;
         haNodi = true;
         haElemento = haElemento || n.type() == pugi::node_element;
     }
-    if (nodo.type() == pugi::node_element && haElemento)
+    if ((!nodo || nodo.type() == pugi::node_element) && haElemento)
         vq::Solleva(kErrArgomento, "Il documento ha già un elemento radice");
     // The XML declaration can only open the document.
-    if (nodo.type() == pugi::node_pi && UgualeSenzaMaiuscole(nodo.name(), "xml") && haNodi)
+    if (nodo && nodo.type() == pugi::node_pi && UgualeSenzaMaiuscole(nodo.name(), "xml") && haNodi)
         vq::Solleva(kErrArgomento, "La dichiarazione XML deve essere il primo nodo del documento");
+    if (!nodo) {
+        impl_->costruisci(r, documento);
+        return figlio;
+    }
     if (!documento.append_move(nodo)) throw std::bad_alloc();
     return figlio;
 }
@@ -301,24 +395,31 @@ void DocumentoXml::save(const std::string& percorso) const {
     ScriviFileAtomico(percorso, [this](UscitaFile& uscita) { impl_->scrivi(uscita); });
 }
 
-std::string NodoXml::nodeName() const { return nodo_ ? Nodo(nodo_).name() : std::string(); }
+std::string NodoXml::nodeName() const {
+    if (!nodo_) return {};
+    const Registro& r = Reg(nodo_);
+    return r.reale ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome;
+}
 
 std::string NodoXml::dataType() const {
     if (!nodo_) return {};
     auto& impl = *documento_->impl_;
-    const auto trovato = impl.trovaTipo(static_cast<pugi::xml_node_struct*>(nodo_));
+    const auto trovato = impl.trovaTipo(&Reg(nodo_));
     return trovato == impl.tipi.end() ? std::string() : trovato->nome;
 }
 
 void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
-    auto* chiave = static_cast<pugi::xml_node_struct*>(nodo_);
-    if (Nodo(nodo_).type() != pugi::node_element)
+    Registro* chiave = &Reg(nodo_);
+    if (chiave->reale && Nodo(chiave->reale).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
     const auto trovato = impl.trovaTipo(chiave);
     if (tipo.empty()) {
-        if (trovato != impl.tipi.end()) impl.tipi.erase(trovato);
+        if (trovato != impl.tipi.end()) {  // the order of the list does not matter
+            if (trovato != impl.tipi.end() - 1) *trovato = std::move(impl.tipi.back());
+            impl.tipi.pop_back();
+        }
         return;
     }
     // The writer declares the same few names over and over: they are remembered once resolved.
@@ -343,11 +444,15 @@ void NodoXml::dataType(std::string_view tipo) {
 
 std::string NodoXml::Text() const {
     if (!nodo_) return {};
+    const Registro& r = Reg(nodo_);
+    if (!r.reale) return std::string(documento_->impl_->testoInAttesa(r));
     std::string testo;
-    const pugi::xml_node radice = Nodo(nodo_);
+    const pugi::xml_node radice = Nodo(r.reale);
     if (radice.type() != pugi::node_element) return radice.value();
+    // An element's own text, then its descendants' texts in order.
+    testo = radice.value();
     for (pugi::xml_node n = radice.first_child(); n;) {
-        if (n.type() == pugi::node_pcdata) testo += n.value();
+        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_element) testo += n.value();
         if (n.first_child()) {
             n = n.first_child();
             continue;
@@ -363,7 +468,7 @@ void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
     if (!impl.tipi.empty()) {
-        const auto trovato = impl.trovaTipo(static_cast<pugi::xml_node_struct*>(nodo_));
+        const auto trovato = impl.trovaTipo(&Reg(nodo_));
         if (trovato != impl.tipi.end() && !TestoValido(testo, trovato->tipo))
             vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
                                           "\" non è un valore valido del tipo di dato \"" + trovato->nome + "\"");
@@ -374,7 +479,12 @@ void NodoXml::Text(std::string_view testo) {
         riparato = TestoXmlSicuro(testo);
         testo = riparato;
     }
-    pugi::xml_node nodo = Nodo(nodo_);
+    Registro& r = Reg(nodo_);
+    if (!r.reale) {
+        impl.impostaTestoInAttesa(r, testo);
+        return;
+    }
+    pugi::xml_node nodo = Nodo(r.reale);
     if (nodo.type() != pugi::node_element) {
         if (!nodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
         return;
@@ -383,19 +493,26 @@ void NodoXml::Text(std::string_view testo) {
     // among the waiting nodes, since a handle to one of them may still be in use.
     while (pugi::xml_node figlio = nodo.first_child())
         if (!impl.attesa.append_move(figlio)) throw std::bad_alloc();
-    if (testo.empty()) return;
-    pugi::xml_node testoNodo = nodo.append_child(pugi::node_pcdata);
-    if (!testoNodo || !testoNodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
+    // Held in the element itself when it has room for it (see the prototypes), else in a
+    // text node of its own; the empty text is no text at all.
+    if (testo.empty() && !*nodo.value()) return;
+    if (!nodo.text().set(testo.data(), testo.size())) throw std::bad_alloc();
 }
 
 NodoXml NodoXml::appendChild(const NodoXml& figlio) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     if (figlio.documento_ != documento_ || !figlio.nodo_)
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
-    pugi::xml_node padre = Nodo(nodo_);
+    auto& impl = *documento_->impl_;
+    pugi::xml_node padre = impl.nodo(Reg(nodo_));
     if (padre.type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può contenere altri nodi");
-    if (!padre.append_move(Nodo(figlio.nodo_)))
+    Registro& r = Reg(figlio.nodo_);
+    if (!r.reale) {
+        impl.costruisci(r, padre);
+        return figlio;
+    }
+    if (!padre.append_move(Nodo(r.reale)))
         vq::Solleva(kErrArgomento, "Un nodo non può essere aggiunto dentro sé stesso");
     return figlio;
 }

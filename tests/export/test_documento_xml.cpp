@@ -3,6 +3,7 @@
 
 #include <pugixml.hpp>
 
+#include <functional>
 #include <string>
 
 #include "../common/util_errore_prova.h"
@@ -171,6 +172,92 @@ TEST(DocumentoXml, SpostareUnNodoLoTogliedalPadrePrecedente) {
     radice.appendChild(b);
     doc.appendChild(radice);
     EXPECT_EQ(doc.xml(), "<r><a></a><b><x></x></b></r>\n");
+}
+
+// Text and children in every order, built once with names the document has seen (an
+// element is then kept aside until appended and built in place) and once after other names
+// have used up the ones it remembers (every element is a tree node from the start): the
+// same document either way.
+TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
+    struct Caso {
+        const char* cosa;
+        std::function<NodoXml(DocumentoXml&)> costruisci;  // returns the root, not yet appended
+        const char* xml;
+        const char* testoRadice;
+    };
+    const Caso casi[] = {
+        {"testo poi figlio",
+         [](DocumentoXml& d) {
+             NodoXml e = d.createElement("e"), c = d.createElement("c");
+             e.Text("a");
+             c.Text("b");
+             e.appendChild(c);
+             return e;
+         },
+         "<e>a<c>b</c></e>", "ab"},
+        {"figlio poi testo: il testo sostituisce il figlio",
+         [](DocumentoXml& d) {
+             NodoXml e = d.createElement("e"), c = d.createElement("c");
+             e.appendChild(c);
+             e.Text("x");
+             return e;
+         },
+         "<e>x</e>", "x"},
+        {"testo cambiato dopo l'aggiunta",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), e = d.createElement("e");
+             e.Text("prima");
+             r.appendChild(e);
+             e.Text("dopo & <fine>");
+             return r;
+         },
+         "<r><e>dopo &amp; &lt;fine&gt;</e></r>", "dopo & <fine>"},
+        {"testo svuotato prima e dopo l'aggiunta",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), e = d.createElement("e"), f = d.createElement("f");
+             e.Text("via");
+             e.Text("");
+             f.Text("via");
+             r.appendChild(e);
+             r.appendChild(f);
+             f.Text("");
+             return r;
+         },
+         "<r><e></e><f></f></r>", ""},
+        {"testo vuoto poi testo dopo l'aggiunta",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), e = d.createElement("e");
+             r.appendChild(e);
+             e.Text("\r");
+             return r;
+         },
+         "<r><e>&#13;</e></r>", "\r"},
+        {"nodo spostato con il suo testo",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), a = d.createElement("a"), b = d.createElement("b"),
+                     x = d.createElement("x");
+             x.Text("t");
+             a.appendChild(x);
+             b.appendChild(x);
+             r.appendChild(a);
+             r.appendChild(b);
+             return r;
+         },
+         "<r><a></a><b><x>t</x></b></r>", "t"},
+    };
+    for (const bool nomiEsauriti : {false, true}) {
+        for (const auto& c : casi) {
+            SCOPED_TRACE(std::string(c.cosa) + (nomiEsauriti ? ", nomi esauriti" : ""));
+            DocumentoXml doc;
+            if (nomiEsauriti)
+                for (int i = 0; i < 40; ++i) doc.createElement("altro" + std::to_string(i));
+            NodoXml radice = c.costruisci(doc);
+            EXPECT_EQ(radice.Text(), c.testoRadice);
+            doc.appendChild(radice);
+            EXPECT_EQ(doc.xml(), std::string(c.xml) + "\n");
+            EXPECT_EQ(radice.Text(), c.testoRadice);
+        }
+    }
 }
 
 TEST(DocumentoXml, AlberoProfondoScrittoSenzaRicorsione) {

@@ -70,7 +70,7 @@ private:
     NodoXml(DocumentoXml* documento, void* nodo) : documento_(documento), nodo_(nodo) {}
 
     DocumentoXml* documento_ = nullptr;
-    void* nodo_ = nullptr;  // pugi::xml_node_struct*
+    void* nodo_ = nullptr;  // the node's record in its document
 };
 
 class DocumentoXml {
