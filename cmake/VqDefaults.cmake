@@ -40,6 +40,12 @@ function(vq_add_gtest name)
   # Test names come from the cases' own names (or their index), never from a printout
   # of the parameter, which for a plain struct is its raw bytes, pointers included.
   if(T_LABELS)
+    # Test discovery writes the properties out word by word: of a list of labels only the
+    # first would be set, so a test program carries one label.
+    list(LENGTH T_LABELS quante)
+    if(quante GREATER 1)
+      message(FATAL_ERROR "vq_add_gtest(${name}): one label only, not \"${T_LABELS}\"")
+    endif()
     gtest_discover_tests(${name} NO_PRETTY_VALUES PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
   else()
     gtest_discover_tests(${name} NO_PRETTY_VALUES DISCOVERY_TIMEOUT 60)
