@@ -190,15 +190,8 @@ STDMETHODIMP ClsDatiMirtesa::InterfaceSupportsErrorInfo(REFIID riid) {
                ? S_OK
                : S_FALSE;
 }
-STDMETHODIMP ClsDatiMirtesa::GetTypeInfoCount(UINT* pctinfo) {
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
-    return S_OK;
-}
-STDMETHODIMP ClsDatiMirtesa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
+STDMETHODIMP ClsDatiMirtesa::GetTypeInfoCount(UINT* pctinfo) { return ole::NessunaInfoTipoConteggio(pctinfo); }
+STDMETHODIMP ClsDatiMirtesa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) { return ole::NessunaInfoTipo(ppTInfo); }
 STDMETHODIMP ClsDatiMirtesa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
                                            DISPID* id) {
     return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);

@@ -102,15 +102,8 @@ void* ClsConti::trova(REFIID riid) noexcept {
 STDMETHODIMP ClsConti::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__clsConti) ? S_OK : S_FALSE;
 }
-STDMETHODIMP ClsConti::GetTypeInfoCount(UINT* pctinfo) {
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
-    return S_OK;
-}
-STDMETHODIMP ClsConti::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
+STDMETHODIMP ClsConti::GetTypeInfoCount(UINT* pctinfo) { return ole::NessunaInfoTipoConteggio(pctinfo); }
+STDMETHODIMP ClsConti::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) { return ole::NessunaInfoTipo(ppTInfo); }
 STDMETHODIMP ClsConti::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
     return ole::IdDaNomi(kMembriConti, riid, nomi, quanti, id);
 }
@@ -152,15 +145,8 @@ void* ClsCassa::trova(REFIID riid) noexcept {
 STDMETHODIMP ClsCassa::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__clsCassa) ? S_OK : S_FALSE;
 }
-STDMETHODIMP ClsCassa::GetTypeInfoCount(UINT* pctinfo) {
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
-    return S_OK;
-}
-STDMETHODIMP ClsCassa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
+STDMETHODIMP ClsCassa::GetTypeInfoCount(UINT* pctinfo) { return ole::NessunaInfoTipoConteggio(pctinfo); }
+STDMETHODIMP ClsCassa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) { return ole::NessunaInfoTipo(ppTInfo); }
 STDMETHODIMP ClsCassa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
     return ole::IdDaNomi(kMembriCassa, riid, nomi, quanti, id);
 }

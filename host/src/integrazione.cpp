@@ -33,15 +33,8 @@ public:
     Integrazione() noexcept : Oggetto(&Contatore()) {}
 
     // IDispatch: no type information is published; names and ids come from kMembri.
-    STDMETHODIMP GetTypeInfoCount(UINT* quante) override {
-        if (!quante) return E_POINTER;
-        *quante = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetTypeInfoCount(UINT* quante) override { return ole::NessunaInfoTipoConteggio(quante); }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return ole::NessunaInfoTipo(info); }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override {
         return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
     }

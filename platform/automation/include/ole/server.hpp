@@ -121,6 +121,18 @@ private:
 // Member names are ASCII; they compare without regard to case, as the runtime's do.
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept;
 
+// IDispatch::GetTypeInfoCount and GetTypeInfo of an object that publishes no type
+// information: names and ids come from its member table alone.
+inline HRESULT NessunaInfoTipoConteggio(UINT* quante) noexcept {
+    if (!quante) return E_POINTER;
+    *quante = 0;
+    return S_OK;
+}
+inline HRESULT NessunaInfoTipo(ITypeInfo** info) noexcept {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+}
+
 // IDispatch::GetIDsOfNames over a table whose entries have `nome` (const char*) and `id`
 // (DISPID). Only the member's own name is known: naming its arguments as well gives
 // DISP_E_UNKNOWNNAME (with the member's id in id[0]).

@@ -119,15 +119,8 @@ public:
     STDMETHODIMP _NewEnum(IUnknown** ppunk) override;
 
     // IDispatch ------------------------------------------------------------------------------
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        if (!pctinfo) return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        if (ppTInfo) *ppTInfo = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override { return ole::NessunaInfoTipoConteggio(pctinfo); }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override { return ole::NessunaInfoTipo(ppTInfo); }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
         static constexpr struct {
             const char* nome;
