@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <cassert>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -248,6 +249,159 @@ HRESULT ServerInProcesso::Deregistra() noexcept {
     } catch (...) {
         return E_OUTOFMEMORY;
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// IDispatch by a table of members
+// ---------------------------------------------------------------------------------------
+namespace {
+
+constexpr VARTYPE kArrayVarianti = VT_ARRAY | VT_VARIANT;
+
+bool Mancante(const VARIANT& v) noexcept { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+
+}  // namespace
+
+Argomenti::Argomenti(const DISPPARAMS& parametri, UINT* errore_argomento) noexcept
+    : parametri_(parametri), errore_argomento_(errore_argomento) {
+    // Addresses handed out stay valid: at most one copy per argument (an object reads
+    // each of its arguments once).
+    copie_.reserve(parametri.cArgs);
+}
+
+Argomenti::~Argomenti() {
+    for (auto& c : copie_) {
+        if (c.valore.vt == kArrayVarianti && !c.valore.parray) c.valore.vt = VT_EMPTY;
+        VariantClear(&c.valore);
+    }
+}
+
+HRESULT Argomenti::Fallisce(UINT i, HRESULT hr) noexcept {
+    fallito_ = true;
+    if (errore_argomento_) *errore_argomento_ = parametri_.cArgs - 1 - i;
+    return hr;
+}
+
+HRESULT Argomenti::Indirizzo(UINT i, VARTYPE vt, void** indirizzo) { return Copia(i, vt, true, indirizzo); }
+
+HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indirizzo) {
+    *indirizzo = nullptr;
+    if (i >= parametri_.cArgs) return Fallisce(0, DISP_E_PARAMNOTFOUND);
+    VARIANT& a = Originale(i);
+    const bool variante_per_rif = a.vt == (VT_BYREF | VT_VARIANT) && a.pvarVal;
+
+    if (vt == VT_VARIANT) {
+        *indirizzo = variante_per_rif ? a.pvarVal : &a;
+        return S_OK;
+    }
+    if (a.vt == (VT_BYREF | vt)) {
+        if (!a.byref) return Fallisce(i, DISP_E_TYPEMISMATCH);
+        *indirizzo = a.byref;
+        return S_OK;
+    }
+    const VARIANT& sorgente = variante_per_rif ? *a.pvarVal : a;
+    if (Mancante(sorgente)) return Fallisce(i, DISP_E_PARAMNOTFOUND);
+    assert(copie_.size() < copie_.capacity() && "one copy per argument: the addresses must stay valid");
+    if (copie_.size() == copie_.capacity()) return Fallisce(i, E_UNEXPECTED);
+
+    Copiato c{};
+    VariantInit(&c.valore);
+    c.destinazione = variante_per_rif && per_riferimento ? a.pvarVal : nullptr;
+    if (vt == kArrayVarianti) {
+        // An array of variants: an existing one by reference is passed in place, an
+        // empty variant counts as no array yet.
+        if (sorgente.vt == kArrayVarianti && variante_per_rif && per_riferimento) {
+            *indirizzo = &a.pvarVal->parray;
+            return S_OK;
+        }
+        if (sorgente.vt == kArrayVarianti) {
+            const HRESULT hr = VariantCopy(&c.valore, &sorgente);
+            if (FAILED(hr)) return Fallisce(i, hr);
+        } else if (sorgente.vt == VT_EMPTY) {
+            c.valore.vt = kArrayVarianti;
+            c.valore.parray = nullptr;
+        } else {
+            return Fallisce(i, DISP_E_TYPEMISMATCH);
+        }
+    } else {
+        VARIANT valore;
+        VariantInit(&valore);
+        HRESULT hr = VariantCopyInd(&valore, &sorgente);
+        if (SUCCEEDED(hr)) hr = VariantChangeType(&c.valore, &valore, 0, vt);
+        VariantClear(&valore);
+        if (FAILED(hr)) {
+            VariantClear(&c.valore);
+            return Fallisce(i, hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH);
+        }
+    }
+    copie_.push_back(c);
+    *indirizzo = &copie_.back().valore.llVal;
+    return S_OK;
+}
+
+void Argomenti::Riscrivi() noexcept {
+    for (auto& c : copie_) {
+        if (!c.destinazione) continue;
+        // No array came back: the caller's variant stays as it was.
+        if (c.valore.vt == kArrayVarianti && !c.valore.parray) continue;
+        VariantClear(c.destinazione);
+        *c.destinazione = c.valore;
+        VariantInit(&c.valore);
+    }
+}
+
+HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid, WORD flag,
+                     DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
+                     UINT* errore_argomento) noexcept {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    DISPPARAMS nessuno{};
+    if (!parametri) parametri = &nessuno;
+    if (parametri->cArgs > 0 && !parametri->rgvarg) return E_INVALIDARG;
+
+    const Membro* membro = nullptr;
+    for (const auto& m : membri) {
+        if (m.id == id && (m.tipo & flag)) {
+            membro = &m;
+            break;
+        }
+    }
+    if (!membro) return DISP_E_MEMBERNOTFOUND;
+
+    const bool scrittura = membro->tipo & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    if (parametri->cNamedArgs > 0) {
+        // The only named argument understood is the value of a property write.
+        const bool valore_proprieta = scrittura && parametri->cNamedArgs == 1 && parametri->rgdispidNamedArgs &&
+                                      parametri->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+        if (!valore_proprieta) return DISP_E_NONAMEDARGS;
+    }
+    if (parametri->cArgs < membro->argomenti || parametri->cArgs > membro->argomenti + membro->facoltativi)
+        return DISP_E_BADPARAMCOUNT;
+
+    VARIANT valore;
+    VariantInit(&valore);
+    HRESULT hr;
+    {
+        Argomenti argomenti(*parametri, errore_argomento);
+        try {
+            hr = membro->chiama(oggetto, argomenti, valore);
+        } catch (...) {
+            hr = E_OUTOFMEMORY;  // only the argument copies allocate here
+        }
+        if (argomenti.Fallito()) {
+            VariantClear(&valore);
+            return hr;
+        }
+        if (SUCCEEDED(hr)) argomenti.Riscrivi();
+    }
+    if (FAILED(hr)) {
+        VariantClear(&valore);
+        return EccezioneInvoke(hr, eccezione);
+    }
+    if (risultato)
+        *risultato = valore;
+    else
+        VariantClear(&valore);
+    return S_OK;
 }
 
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept {
