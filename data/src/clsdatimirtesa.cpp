@@ -16,6 +16,7 @@ using ole::Membro;
 
 constexpr std::string_view kSorgente = "Tessadati.ClsDatiMirtesa";
 constexpr std::int32_t kErrNullNonValido = 94;
+constexpr std::int32_t kErrMatriceBloccata = 10;
 
 _ClsDatiMirtesa* Dati(IDispatch* o) noexcept { return static_cast<_ClsDatiMirtesa*>(o); }
 
@@ -394,7 +395,11 @@ STDMETHODIMP ClsDatiMirtesa::GetArrayDati(SAFEARRAY** dati, LONG* result) {
                 return;
             }
             if (*dati) {
-                SafeArrayDestroy(*dati);
+                // An array that its owner still holds locked cannot be emptied: it stays
+                // the caller's, as it was.
+                const HRESULT hr = SafeArrayDestroy(*dati);
+                if (hr == DISP_E_ARRAYISLOCKED) vq::Solleva(kErrMatriceBloccata);
+                ole::Verifica(hr);
                 *dati = nullptr;
             }
             std::string sql = CostruisciQuery(filtro_, kQueryRighe);
