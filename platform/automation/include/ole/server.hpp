@@ -42,7 +42,6 @@ using CreatoreOggetto = ComPtr<IUnknown> (*)();
 //   CLSID\{clsid}                  = nome
 //   CLSID\{clsid}\InprocServer32   = the library's full path, ThreadingModel = modello
 //   CLSID\{clsid}\ProgID           = progid
-//   CLSID\{clsid}\TypeLib, VERSION   (only when the server has a type library)
 //   <progid>                       = nome_progid
 //   <progid>\CLSID                 = {clsid}
 struct ClasseServer {
@@ -54,28 +53,22 @@ struct ClasseServer {
     CreatoreOggetto crea;
 };
 
-// A dual interface described by the type library, marshalled by the standard
-// type-library marshaler. Registered as Interface\{iid} = nome, with ProxyStubClsid,
-// ProxyStubClsid32 and TypeLib (Version) below it.
-struct InterfacciaServer {
-    const IID& iid;
-    const char* nome;
-};
-
-// The type library carried by the library itself. Registered as
-// TypeLib\{libid}\<maggiore>.<minore> = nome, with 0\win64 (win32) = the library's full
-// path, FLAGS = 0 and HELPDIR = its folder.
-struct LibreriaTipiServer {
+// What an earlier release of a component registered and this one no longer does: its
+// type library (this runtime loads none, so the key would point at something that cannot
+// be loaded) and the interfaces marshalled through it. Registration and unregistration
+// both remove these keys: TypeLib\{libid}\<maggiore>.<minore> (and the library's key once
+// no other version is left below it), and each Interface\{iid} that still names this
+// type library.
+struct RegistrazioneRitirata {
     const GUID& libid;
     unsigned maggiore;
     unsigned minore;
-    const char* nome;
+    std::span<const IID> interfacce;
 };
 
 struct DescrizioneServer {
     std::span<const ClasseServer> classi;
-    std::span<const InterfacciaServer> interfacce = {};
-    const LibreriaTipiServer* libreria_tipi = nullptr;
+    const RegistrazioneRitirata* ritirata = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -97,13 +90,14 @@ public:
     // DllCanUnloadNow: S_OK when no object lives and no client holds a server lock,
     // otherwise S_FALSE.
     HRESULT Scaricabile() const noexcept;
-    // DllRegisterServer: writes every key of the description. On a failure nothing of
-    // the registration is left (half a registration is worse than none) and the failure
-    // comes back as HRESULT_FROM_WIN32 of the registry's error.
+    // DllRegisterServer: writes every key of the description and removes what an earlier
+    // release left (RegistrazioneRitirata). On a failure nothing of the registration is
+    // left (half a registration is worse than none) and the failure comes back as
+    // HRESULT_FROM_WIN32 of the registry's error.
     HRESULT Registra() noexcept;
-    // DllUnregisterServer: removes exactly what Registra writes. A programmatic id goes
-    // only while it still names this class, and the type library's key only when no
-    // other version is left below it; what is already missing is no failure.
+    // DllUnregisterServer: removes exactly what Registra writes, and what an earlier
+    // release left. A programmatic id goes only while it still names this class; what is
+    // already missing is no failure.
     HRESULT Deregistra() noexcept;
 
     // IClassFactory::LockServer.

@@ -16,11 +16,6 @@ namespace ole {
 
 namespace {
 
-// Interfaces described by a type library are marshalled by the standard type-library
-// marshaler.
-constexpr CLSID kMarshalerTypeLib = {
-    0x00020424, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 // ---------------------------------------------------------------------------------------
 // Class object
 // ---------------------------------------------------------------------------------------
@@ -62,13 +57,8 @@ std::string PercorsoLibreria(const void* indirizzo) {
     return info.dli_fname;
 }
 
-std::string Cartella(const std::string& percorso) {
-    const auto pos = percorso.find_last_of('/');
-    return pos == std::string::npos ? std::string() : percorso.substr(0, pos);
-}
-
-std::string Versione(const LibreriaTipiServer& l) {
-    return std::to_string(l.maggiore) + "." + std::to_string(l.minore);
+std::string Versione(const RegistrazioneRitirata& r) {
+    return std::to_string(r.maggiore) + "." + std::to_string(r.minore);
 }
 
 using Valori = std::vector<std::pair<const char*, std::string>>;
@@ -132,40 +122,36 @@ LONG Scrivi(const DescrizioneServer& d, Scrittore& w) {
     if (d.classi.empty()) return ERROR_FILE_NOT_FOUND;
     const std::string percorso = PercorsoLibreria(reinterpret_cast<const void*>(d.classi.front().crea));
     if (percorso.empty()) return ERROR_FILE_NOT_FOUND;
-    const LibreriaTipiServer* tipi = d.libreria_tipi;
-    const std::string libid = tipi ? TestoGuid(tipi->libid) : std::string();
-    const std::string versione = tipi ? Versione(*tipi) : std::string();
-
     for (const auto& c : d.classi) {
         const std::string clsid = TestoGuid(c.clsid);
         const std::string chiave = "CLSID\\" + clsid;
         w.Chiave(chiave, {{nullptr, c.nome}});
         w.Chiave(chiave + "\\InprocServer32", {{nullptr, percorso}, {"ThreadingModel", c.modello}});
         w.Chiave(chiave + "\\ProgID", {{nullptr, c.progid}});
-        if (tipi) {
-            w.Chiave(chiave + "\\TypeLib", {{nullptr, libid}});
-            w.Chiave(chiave + "\\VERSION", {{nullptr, versione}});
-        }
         const std::string progid = c.progid;
         w.Chiave(progid, {{nullptr, c.nome_progid}});
         w.Chiave(progid + "\\CLSID", {{nullptr, clsid}});
     }
-    if (!tipi) return w.errore;
-
-    const std::string marshaler = TestoGuid(kMarshalerTypeLib);
-    for (const auto& i : d.interfacce) {
-        const std::string chiave = "Interface\\" + TestoGuid(i.iid);
-        w.Chiave(chiave, {{nullptr, i.nome}});
-        w.Chiave(chiave + "\\ProxyStubClsid", {{nullptr, marshaler}});
-        w.Chiave(chiave + "\\ProxyStubClsid32", {{nullptr, marshaler}});
-        w.Chiave(chiave + "\\TypeLib", {{nullptr, libid}, {"Version", versione}});
-    }
-    const std::string chiave = "TypeLib\\" + libid + "\\" + versione;
-    w.Chiave(chiave, {{nullptr, tipi->nome}});
-    w.Chiave(chiave + "\\0\\" + std::string(sizeof(void*) == 8 ? "win64" : "win32"), {{nullptr, percorso}});
-    w.Chiave(chiave + "\\FLAGS", {{nullptr, "0"}});
-    w.Chiave(chiave + "\\HELPDIR", {{nullptr, Cartella(percorso)}});
     return w.errore;
+}
+
+// Removes what an earlier release registered and this one no longer writes.
+LONG CancellaRitirata(const RegistrazioneRitirata* r) {
+    if (!r) return ERROR_SUCCESS;
+    LONG primo = ERROR_SUCCESS;
+    const std::string libid = TestoGuid(r->libid);
+    for (const IID& iid : r->interfacce) {
+        const std::string chiave = "Interface\\" + TestoGuid(iid);
+        // An interface key that names another type library is someone else's.
+        if (Predefinito(chiave + "\\TypeLib") != libid) continue;
+        const LONG e = Elimina(chiave);
+        if (primo == ERROR_SUCCESS) primo = e;
+    }
+    const std::string libreria = "TypeLib\\" + libid;
+    const LONG e = Elimina(libreria + "\\" + Versione(*r));
+    if (primo == ERROR_SUCCESS) primo = e;
+    EliminaSeVuota(libreria);
+    return primo;
 }
 
 // Removes every key of the description; the first failure is the result, but the
@@ -182,12 +168,7 @@ LONG Cancella(const DescrizioneServer& d) {
         const std::string progid = c.progid;
         if (Predefinito(progid + "\\CLSID") == clsid) annota(Elimina(progid));
     }
-    if (const LibreriaTipiServer* tipi = d.libreria_tipi) {
-        for (const auto& i : d.interfacce) annota(Elimina("Interface\\" + TestoGuid(i.iid)));
-        const std::string libreria = "TypeLib\\" + TestoGuid(tipi->libid);
-        annota(Elimina(libreria + "\\" + Versione(*tipi)));
-        EliminaSeVuota(libreria);
-    }
+    annota(CancellaRitirata(d.ritirata));
     return primo;
 }
 
@@ -227,6 +208,7 @@ HRESULT ServerInProcesso::Registra() noexcept {
     HRESULT hr = S_OK;
     try {
         e = Scrivi(descrizione_, w);
+        if (e == ERROR_SUCCESS) e = CancellaRitirata(descrizione_.ritirata);
         hr = Esito(e);
     } catch (...) {
         hr = E_OUTOFMEMORY;
