@@ -102,9 +102,9 @@ TEST(DocumentoXml, IlTipoDiDatoRifiutaUnTestoNonValidoELasciaIlValorePrecedente)
     e.Text("prima");
     e.dataType("i4");
     EXPECT_EQ(e.dataType(), "i4");
-    const vq::Errore errore = ErroreDi([&] { e.Text("1500.5"); });
+    const vq::Errore errore = ErroreDi([&] { e.Text("1500,5"); });
     EXPECT_EQ(errore.numero(), kErrTipoDato);
-    EXPECT_NE(errore.descrizione().find("\"1500.5\""), std::string::npos) << errore.descrizione();
+    EXPECT_NE(errore.descrizione().find("\"1500,5\""), std::string::npos) << errore.descrizione();
     EXPECT_NE(errore.descrizione().find("\"i4\""), std::string::npos) << errore.descrizione();
     EXPECT_EQ(e.Text(), "prima");
     EXPECT_EQ(vq::Err().numero, kErrTipoDato);
