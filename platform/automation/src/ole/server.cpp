@@ -268,7 +268,10 @@ HRESULT Argomenti::Indirizzo(UINT i, VARTYPE vt, void** indirizzo) { return Copi
 
 HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indirizzo) {
     *indirizzo = nullptr;
-    if (i >= parametri_.cArgs) return Fallisce(0, DISP_E_PARAMNOTFOUND);
+    if (i >= parametri_.cArgs) {  // a table that asks for more than its count allows
+        fallito_ = true;
+        return DISP_E_PARAMNOTFOUND;
+    }
     VARIANT& a = Originale(i);
     const bool variante_per_rif = a.vt == (VT_BYREF | VT_VARIANT) && a.pvarVal;
 
