@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
                 tempi[1][0]);
     std::printf("I/O floor: buffered write + fsync %.1f ms\n", floor);
     std::printf("  without fsync                   %.1f ms\n", floorNoSync);
-    std::printf("ratio to the floor (with fsync)   %.2f without check, %.2f with check (aim: <= 4)\n",
+    std::printf("ratio to the floor (with fsync)   %.2f without check, %.2f with check (aim: <= 3 with check)\n",
                 senza / floor, con / floor);
     std::printf("ratio to the floor without fsync  %.2f without check, %.2f with check\n", senza / floorNoSync,
                 con / floorNoSync);

@@ -2,8 +2,8 @@
 // version gate, and the queries. The filter works with or without an open database; the
 // queries need one and otherwise fail as using an unset object does, leaving the object
 // usable.
-#include "dispatch.h"
 #include "oggetti.h"
+#include "ole/server.hpp"
 #include "vq/conversioni.h"
 #include "vq/errore.h"
 
@@ -11,8 +11,12 @@ namespace tessadati {
 
 namespace {
 
+using ole::Argomenti;
+using ole::Membro;
+
 constexpr std::string_view kSorgente = "Tessadati.ClsDatiMirtesa";
 constexpr std::int32_t kErrNullNonValido = 94;
+constexpr std::int32_t kErrMatriceBloccata = 10;
 
 _ClsDatiMirtesa* Dati(IDispatch* o) noexcept { return static_cast<_ClsDatiMirtesa*>(o); }
 
@@ -45,7 +49,7 @@ HRESULT LeggiTesto(IDispatch* o, Argomenti&, VARIANT& r) {
 template <HRESULT (STDMETHODCALLTYPE _ClsDatiMirtesa::*Metodo)(BSTR)>
 HRESULT ScriviTesto(IDispatch* o, Argomenti& a, VARIANT&) {
     BSTR* v;
-    if (HRESULT hr = a.Indirizzo(0, VT_BSTR, v); FAILED(hr)) return hr;
+    if (HRESULT hr = a.Valore(0, VT_BSTR, v); FAILED(hr)) return hr;
     return (Dati(o)->*Metodo)(*v);
 }
 
@@ -199,7 +203,7 @@ STDMETHODIMP ClsDatiMirtesa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT qua
 STDMETHODIMP ClsDatiMirtesa::Invoke(DISPID id, REFIID riid, LCID, WORD flag,
                                     DISPPARAMS* parametri, VARIANT* risultato,
                                     EXCEPINFO* eccezione, UINT* errore_argomento) {
-    return InvocaMembro(kMembri, static_cast<_ClsDatiMirtesa*>(this), id, riid, flag, parametri,
+    return ole::InvocaMembro(kMembri, static_cast<_ClsDatiMirtesa*>(this), id, riid, flag, parametri,
                         risultato, eccezione, errore_argomento);
 }
 
@@ -391,7 +395,11 @@ STDMETHODIMP ClsDatiMirtesa::GetArrayDati(SAFEARRAY** dati, LONG* result) {
                 return;
             }
             if (*dati) {
-                SafeArrayDestroy(*dati);
+                // An array that its owner still holds locked cannot be emptied: it stays
+                // the caller's, as it was.
+                const HRESULT hr = SafeArrayDestroy(*dati);
+                if (hr == DISP_E_ARRAYISLOCKED) vq::Solleva(kErrMatriceBloccata);
+                ole::Verifica(hr);
                 *dati = nullptr;
             }
             std::string sql = CostruisciQuery(filtro_, kQueryRighe);

@@ -1,11 +1,14 @@
 // clsConti and clsCassa: one account, one cash code. Plain data, no behaviour, except
 // that the account of a cash code is created the first time it is read while none is set.
-#include "dispatch.h"
 #include "oggetti.h"
+#include "ole/server.hpp"
 
 namespace tessadati {
 
 namespace {
+
+using ole::Argomenti;
+using ole::Membro;
 
 _clsConti* Conti(IDispatch* o) noexcept { return static_cast<_clsConti*>(o); }
 _clsCassa* Cassa(IDispatch* o) noexcept { return static_cast<_clsCassa*>(o); }
@@ -19,7 +22,7 @@ const Membro kMembriConti[] = {
     {"IDConto", DISPID_clsConti_IDConto, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          LONG* v;
-         if (HRESULT hr = a.Indirizzo(0, VT_I4, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Valore(0, VT_I4, v); FAILED(hr)) return hr;
          return Conti(o)->put_IDConto(*v);
      }},
     {"Conto", DISPID_clsConti_Conto, DISPATCH_PROPERTYGET, 0,
@@ -31,7 +34,7 @@ const Membro kMembriConti[] = {
     {"Conto", DISPID_clsConti_Conto, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          BSTR* v;
-         if (HRESULT hr = a.Indirizzo(0, VT_BSTR, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Valore(0, VT_BSTR, v); FAILED(hr)) return hr;
          return Conti(o)->put_Conto(*v);
      }},
 };
@@ -68,7 +71,7 @@ const Membro kMembriCassa[] = {
     {"IDCassa", DISPID_clsCassa_IDCassa, DISPATCH_PROPERTYPUT, 1,
      [](IDispatch* o, Argomenti& a, VARIANT&) {
          LONG* v;
-         if (HRESULT hr = a.Indirizzo(0, VT_I4, v); FAILED(hr)) return hr;
+         if (HRESULT hr = a.Valore(0, VT_I4, v); FAILED(hr)) return hr;
          return Cassa(o)->put_IDCassa(*v);
      }},
     {"Cassa", DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, 0,
@@ -109,7 +112,7 @@ STDMETHODIMP ClsConti::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, L
 }
 STDMETHODIMP ClsConti::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
                               VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
-    return InvocaMembro(kMembriConti, static_cast<_clsConti*>(this), id, riid, flag, parametri,
+    return ole::InvocaMembro(kMembriConti, static_cast<_clsConti*>(this), id, riid, flag, parametri,
                         risultato, eccezione, errore_argomento);
 }
 
@@ -152,7 +155,7 @@ STDMETHODIMP ClsCassa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, L
 }
 STDMETHODIMP ClsCassa::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
                               VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
-    return InvocaMembro(kMembriCassa, static_cast<_clsCassa*>(this), id, riid, flag, parametri,
+    return ole::InvocaMembro(kMembriCassa, static_cast<_clsCassa*>(this), id, riid, flag, parametri,
                         risultato, eccezione, errore_argomento);
 }
 

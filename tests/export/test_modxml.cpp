@@ -226,8 +226,6 @@ TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
         ole::Variante valore;
     };
     const Caso casi[] = {
-        {"lire con decimali", 5, ole::Variante::R8(1500.5)},
-        {"lire fuori dall'intervallo di i4", 5, ole::Variante::R8(3e9)},
         {"euro non numerico", 4, ole::Variante::Testo("abc")},
         {"lire non numeriche", 5, ole::Variante::Testo("mille")},
         {"segno non booleano", 6, ole::Variante::Testo("forse")},
@@ -256,7 +254,7 @@ TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
 // the writer produces, and the file is the same with or without it.
 TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     std::vector<Riga> righe{
-        NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15, 23, 59, 59), "x", 0.05, 87713, true),
+        NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15, 23, 59, 59) + 0.999 / 86400, "x", 0.05, 87713, true),
         NuovaRiga("Auto", "Benzina & olio", Giorno(1850, 6, 1, 12), "Pieno <self>", -1234.5, -2147483647 - 1,
                   false, true, false, true),
         NuovaRiga("C", "K", Giorno(9999, 12, 31), "", 1e15, 2147483647, true, true, true, true),
@@ -268,6 +266,11 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     righe[0][4] = ole::Variante::Valuta(453000);  // 45.30 as currency
     righe[0][5] = ole::Variante::R8(87713);       // lire held as a double
     righe[3][6] = ole::Variante::I2(-1);          // a flag held as an integer
+    // Lire are a Double column: fractional amounts and amounts beyond 32 bits exist.
+    righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "", 1, 0));
+    righe.back()[5] = ole::Variante::R8(1500.5);
+    righe.push_back(NuovaRiga("C", "K", -1.99999999, "", 1, 0));  // 29 December 1899, just before midnight
+    righe.back()[5] = ole::Variante::R8(3e9);
 
     const ArrayDati array = CreaArray(righe);
     Registratore barra;
@@ -286,10 +289,15 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
         {"C", "K", "9999-12-31", "", "1E+15", "2147483647", "1", "1", "1", "1"},
         {"C", "K", "0100-01-01", "", "123456789.123", "0", "1", "1", "0", "0"},
         {"", "", "", "", "0", "0", "0", "0", "0", "0"},
+        {"C", "K", "2004-01-01", "", "1", "1500.5", "0", "0", "0", "0"},
+        {"C", "K", "1899-12-29", "", "1", "3000000000", "0", "0", "0", "0"},
     };
     EXPECT_EQ(letti, attesi);
     // A null description: the element is there, without text.
-    const pugi::xml_node causale = doc.child("dataset_operazioni").last_child().child("causale");
+    const pugi::xml_node causale = doc.child("dataset_operazioni").find_child([](pugi::xml_node n) {
+        return n.child("data").text().empty() && n.child("conto").text().empty() &&
+               std::string_view(n.name()) == "tabella_operazioni";
+    }).child("causale");
     ASSERT_TRUE(causale);
     EXPECT_FALSE(causale.first_child());
 }
@@ -370,6 +378,8 @@ TEST(FormattaValore, PerTipoDichiaratoEValore) {
         {"date", ole::Variante::Data(0), "1899-12-30"},
         {"DATETIME", ole::Variante::Null(), ""},
         {"DateTime", ole::Variante::R8(38061.75), "2004-03-15"},
+        {"DateTime", ole::Variante::Data(Giorno(2004, 3, 15, 23, 59, 59) + 0.9999 / 86400), "2004-03-15"},
+        {"DateTime", ole::Variante::Data(-0.99999999), "1899-12-30"},
         {"DateTime", ole::Variante::Data(1e10), ""},  // beyond the range of dates
         {"DateTime", ole::Variante::Testo("non è una data"), ""},
         // numbers: "." and no grouping
@@ -377,7 +387,8 @@ TEST(FormattaValore, PerTipoDichiaratoEValore) {
         {"R8", ole::Variante::I2(-7), "-7"},
         {"r8", ole::Variante::Null(), "0"},
         {"i4", ole::Variante::I4(87713), "87713"},
-        {"i4", ole::Variante::R8(1500.5), "1500.5"},  // written as it is; the check refuses it
+        {"i4", ole::Variante::R8(1500.5), "1500.5"},  // written as it is
+        {"i4", ole::Variante::R8(3e9), "3000000000"},
         {"r4", ole::Variante::Valuta(453000), "45.3"},
         {"float", ole::Variante::R8(1e15), "1E+15"},
         {"double", ole::Variante::Booleano(true), "-1"},

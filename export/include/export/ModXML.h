@@ -69,7 +69,8 @@ void CreaFileXML(SAFEARRAY* dati, const std::string& percorso, IndicatoreProgres
 
 // The text written for one field value according to its declared type (any case):
 //   string, text, other names   the value as text; Null gives ""
-//   datetime, datetime.tz, date "yyyy-MM-dd", the time dropped; Null gives ""
+//   datetime, datetime.tz, date "yyyy-MM-dd", the time cut off without rounding (23:59:59.999
+//                                stays on its day); Null gives ""
 //   r8 i4 r4 int i2 float double the number with "." as decimal point, no grouping,
 //                                whatever the process locale; Null gives "0"
 //   boolean, bool               "1" for a non-zero value, "0" otherwise; Null gives "0"

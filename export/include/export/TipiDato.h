@@ -21,10 +21,12 @@ enum class TipoDato {
     Ora,         // time: HH:mm:ss[.fff...]
     OraTz,       // time.tz: as time, with an optional zone
     Booleano,    // boolean (also "bool"): "0" or "1"
-    I1, I2, I4, I8, UI1, UI2, UI4, UI8,  // integers of the named width
-    R4,          // r4: a number within the range of a single-precision float
-    R8,          // r8, float, number (also "double"): a number within the range of a double
-    Intero,      // int: an integer of any length
+    I1, I8, UI1, UI2, UI4, UI8,  // integers of the named width
+    // The names that the writer formats as numbers (i2, i4, int, r4, r8, float, double)
+    // accept what it writes for any value of a numeric column: a finite number,
+    // [-]digits[.digits][E[+-]digits], whatever its width or fraction.
+    I2, I4, Intero, R4,
+    R8,          // r8, float, number (also "double")
     Fisso14_4,   // fixed.14.4: at most 14 digits before the point and 4 after
 };
 

@@ -238,30 +238,6 @@ TEST(Collection, InvocaEArgomentiDispatch) {
     ole::Variante cinque = ole::Variante::I4(5);
     EXPECT_EQ(prova::NumeroErrore([&] { ole::Invoca(d, DISPID_VALUE, DISPATCH_METHOD, {cinque.get()}); }), 9);
     EXPECT_THROW(ole::IdDaNome(d, "Svuota"), vq::Errore);
-
-    // Server side: arguments by position as written, converted, read through references.
-    SHORT dodici = 12;
-    VARIANT rif;
-    VariantInit(&rif);
-    rif.vt = VT_I2 | VT_BYREF;
-    rif.piVal = &dodici;
-    VARIANT arg[3];
-    arg[2] = ole::Variante::Testo("3.5").detach();  // first as written
-    arg[1] = rif;
-    arg[0] = ole::Variante::Mancante().detach();
-    DISPPARAMS p{arg, nullptr, 3, 0};
-    ole::Variante a;
-    ASSERT_EQ(ole::ArgomentoDispatch(&p, 0, VT_I4, a.put(), nullptr), S_OK);
-    EXPECT_EQ(a->lVal, 4);
-    ASSERT_EQ(ole::ArgomentoDispatch(&p, 1, VT_R8, a.put(), nullptr), S_OK);
-    EXPECT_EQ(a->dblVal, 12.0);
-    UINT errArg = 99;
-    EXPECT_EQ(ole::ArgomentoDispatch(&p, 2, VT_I4, a.put(), &errArg), DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(errArg, 0u);
-    EXPECT_EQ(ole::ArgomentoDispatch(&p, 3, VT_I4, a.put(), nullptr), DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(ole::ArgomentoDispatch(&p, 0, VT_DISPATCH, a.put(), &errArg), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(errArg, 2u);
-    VariantClear(&arg[2]);
 }
 
 TEST(Collection, PuntatoreAInterfacciaBase) {

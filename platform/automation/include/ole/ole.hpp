@@ -62,19 +62,13 @@ HRESULT HresultDaErrore(const vq::Errore& e, std::string_view sorgente = {}) noe
 HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione, std::string_view sorgente = {}) noexcept;
 
 // IDispatch::Invoke, server side: for a failed `hr` with an EXCEPINFO from the caller,
-// moves the thread's error info into it (scode = hr) and returns DISP_E_EXCEPTION;
-// otherwise returns `hr` and leaves the error info in place.
+// moves the thread's error info into it (scode = hr, description, source, help file and
+// context; without error info the runtime's text for `hr`), consuming it, and returns
+// DISP_E_EXCEPTION; otherwise returns `hr` and leaves the error info in place.
 HRESULT EccezioneInvoke(HRESULT hr, EXCEPINFO* ei) noexcept;
 // IDispatch::Invoke, caller side: for DISP_E_EXCEPTION takes the error from `ei` (and
 // frees its texts), otherwise as Verifica.
 HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei);
-
-// IDispatch::Invoke, server side: argument `i` (0 = the first as written; arguments sit
-// in rgvarg last first) converted to `vt` into `out` (which the caller owns and clears).
-// A VT_BYREF argument is read through. DISP_E_PARAMNOTFOUND when it is missing (absent
-// or VT_ERROR / DISP_E_PARAMNOTFOUND), DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW when it
-// does not convert; then *puArgErr (when given) is its position in rgvarg.
-HRESULT ArgomentoDispatch(const DISPPARAMS* p, UINT i, VARTYPE vt, VARIANT* out, UINT* puArgErr) noexcept;
 
 // Runs `f` and turns any exception into an HRESULT with error info: vq::Errore keeps its
 // number and description; std::bad_alloc gives E_OUTOFMEMORY with error 7's text; any

@@ -1,8 +1,8 @@
 // The plumbing of an in-process server, shared by the component libraries: the class
 // objects and the answer to "may the library be unloaded now" (DllGetClassObject,
 // DllCanUnloadNow), self-registration in the classes root of the registry
-// (DllRegisterServer, DllUnregisterServer), the text form of a GUID, and the look-up of
-// member names for a table-driven IDispatch.
+// (DllRegisterServer, DllUnregisterServer), the text form of a GUID, and the one
+// table-driven IDispatch of the components.
 //
 // A component describes itself once (DescrizioneServer), keeps one ServerInProcesso over
 // that description and its live-object counter, and forwards its four exported entry
@@ -24,6 +24,7 @@
 #include <atomic>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace ole {
 
@@ -41,7 +42,6 @@ using CreatoreOggetto = ComPtr<IUnknown> (*)();
 //   CLSID\{clsid}                  = nome
 //   CLSID\{clsid}\InprocServer32   = the library's full path, ThreadingModel = modello
 //   CLSID\{clsid}\ProgID           = progid
-//   CLSID\{clsid}\TypeLib, VERSION   (only when the server has a type library)
 //   <progid>                       = nome_progid
 //   <progid>\CLSID                 = {clsid}
 struct ClasseServer {
@@ -53,28 +53,22 @@ struct ClasseServer {
     CreatoreOggetto crea;
 };
 
-// A dual interface described by the type library, marshalled by the standard
-// type-library marshaler. Registered as Interface\{iid} = nome, with ProxyStubClsid,
-// ProxyStubClsid32 and TypeLib (Version) below it.
-struct InterfacciaServer {
-    const IID& iid;
-    const char* nome;
-};
-
-// The type library carried by the library itself. Registered as
-// TypeLib\{libid}\<maggiore>.<minore> = nome, with 0\win64 (win32) = the library's full
-// path, FLAGS = 0 and HELPDIR = its folder.
-struct LibreriaTipiServer {
+// What an earlier release of a component registered and this one no longer does: its
+// type library (this runtime loads none, so the key would point at something that cannot
+// be loaded) and the interfaces marshalled through it. Registration and unregistration
+// both remove these keys: TypeLib\{libid}\<maggiore>.<minore> (and the library's key once
+// no other version is left below it), and each Interface\{iid} that still names this
+// type library.
+struct RegistrazioneRitirata {
     const GUID& libid;
     unsigned maggiore;
     unsigned minore;
-    const char* nome;
+    std::span<const IID> interfacce;
 };
 
 struct DescrizioneServer {
     std::span<const ClasseServer> classi;
-    std::span<const InterfacciaServer> interfacce = {};
-    const LibreriaTipiServer* libreria_tipi = nullptr;
+    const RegistrazioneRitirata* ritirata = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -96,13 +90,14 @@ public:
     // DllCanUnloadNow: S_OK when no object lives and no client holds a server lock,
     // otherwise S_FALSE.
     HRESULT Scaricabile() const noexcept;
-    // DllRegisterServer: writes every key of the description. On a failure nothing of
-    // the registration is left (half a registration is worse than none) and the failure
-    // comes back as HRESULT_FROM_WIN32 of the registry's error.
+    // DllRegisterServer: writes every key of the description and removes what an earlier
+    // release left (RegistrazioneRitirata). On a failure nothing of the registration is
+    // left (half a registration is worse than none) and the failure comes back as
+    // HRESULT_FROM_WIN32 of the registry's error.
     HRESULT Registra() noexcept;
-    // DllUnregisterServer: removes exactly what Registra writes. A programmatic id goes
-    // only while it still names this class, and the type library's key only when no
-    // other version is left below it; what is already missing is no failure.
+    // DllUnregisterServer: removes exactly what Registra writes, and what an earlier
+    // release left. A programmatic id goes only while it still names this class; what is
+    // already missing is no failure.
     HRESULT Deregistra() noexcept;
 
     // IClassFactory::LockServer.
@@ -118,6 +113,97 @@ private:
 // ---------------------------------------------------------------------------------------
 // IDispatch by a table of members
 // ---------------------------------------------------------------------------------------
+// An object describes its members once, in a table (name, dispatch id, kind, argument
+// count, a thunk that calls the vtable method), and answers GetIDsOfNames with IdDaNomi
+// and Invoke with InvocaMembro over that table.
+//
+// Arguments are coerced to the declared types as the runtime does (an I2 given where an
+// I4 is expected, a number given as text, ...). A by-reference argument of the declared
+// type is passed through; a VT_BYREF|VT_VARIANT given for a by-reference parameter is
+// coerced and written back after a successful call; a by-value parameter never changes
+// the caller's variant.
+//
+// A failing member leaves its error in the thread's error info (ole::Proteggi). With an
+// EXCEPINFO from the caller, Invoke moves that error into it (scode, description,
+// source, help file and context; the runtime's text when there is no error info) and
+// the error info is consumed: the caller reads the failure once, from EXCEPINFO.
+// Without an EXCEPINFO the failure is the member's HRESULT and the error info stays for
+// GetErrorInfo.
+
+// The arguments of one Invoke, in declaration order (DISPPARAMS holds them reversed).
+class Argomenti {
+public:
+    Argomenti(const DISPPARAMS& parametri, UINT* errore_argomento) noexcept;
+    ~Argomenti();
+    Argomenti(const Argomenti&) = delete;
+    Argomenti& operator=(const Argomenti&) = delete;
+
+    UINT quanti() const noexcept { return parametri_.cArgs; }
+
+    // Where the callee reads (and may write) by-reference argument `i` as type `vt`: the
+    // caller's own storage for an exact by-reference match, else a coerced copy, written
+    // back into a VT_BYREF|VT_VARIANT after a successful call. VT_VARIANT gives the
+    // VARIANT itself; VT_ARRAY|VT_VARIANT a SAFEARRAY* slot (an empty variant counts as
+    // no array). On failure returns a DISP_E_* code and records the argument's position.
+    HRESULT Indirizzo(UINT i, VARTYPE vt, void** indirizzo);
+    template <class T>
+    HRESULT Indirizzo(UINT i, VARTYPE vt, T*& p) {
+        void* v = nullptr;
+        const HRESULT hr = Indirizzo(i, vt, &v);
+        p = static_cast<T*>(v);
+        return hr;
+    }
+    // By-value argument `i` as type `vt`: the caller's value, or a coerced copy that
+    // never goes back.
+    template <class T>
+    HRESULT Valore(UINT i, VARTYPE vt, T*& p) {
+        void* v = nullptr;
+        const HRESULT hr = Copia(i, vt, false, &v);
+        p = static_cast<T*>(v);
+        return hr;
+    }
+    // An optional VARIANT argument: null when the caller gave fewer arguments.
+    VARIANT* Facoltativo(UINT i) noexcept {
+        if (i >= parametri_.cArgs) return nullptr;
+        VARIANT& a = Originale(i);
+        return a.vt == (VT_BYREF | VT_VARIANT) && a.pvarVal ? a.pvarVal : &a;
+    }
+
+    // Coerced copies of by-reference VARIANTs go back to the caller.
+    void Riscrivi() noexcept;
+    // True once an argument could not be coerced.
+    bool Fallito() const noexcept { return fallito_; }
+
+private:
+    struct Copiato {
+        VARIANT valore;
+        VARIANT* destinazione;  // VT_BYREF|VT_VARIANT target, or null
+    };
+    VARIANT& Originale(UINT i) const noexcept { return parametri_.rgvarg[parametri_.cArgs - 1 - i]; }
+    HRESULT Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indirizzo);
+    HRESULT Fallisce(UINT i, HRESULT hr) noexcept;
+
+    const DISPPARAMS& parametri_;
+    UINT* errore_argomento_;
+    std::vector<Copiato> copie_;
+    bool fallito_ = false;
+};
+
+struct Membro {
+    const char* nome;
+    DISPID id;
+    WORD tipo;  // DISPATCH_METHOD, DISPATCH_PROPERTYGET, _PROPERTYPUT, _PROPERTYPUTREF (or several)
+    UINT argomenti;
+    // Calls the vtable method on `oggetto`; a result goes into `risultato` (VT_EMPTY
+    // before the call).
+    HRESULT (*chiama)(IDispatch* oggetto, Argomenti& argomenti, VARIANT& risultato);
+    UINT facoltativi = 0;  // optional arguments after the `argomenti` required ones
+};
+
+HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid, WORD flag,
+                     DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
+                     UINT* errore_argomento) noexcept;
+
 // Member names are ASCII; they compare without regard to case, as the runtime's do.
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept;
 

@@ -41,6 +41,8 @@ bool Mancante(const VARIANT* v) {
             v->pvarVal->scode == DISP_E_PARAMNOTFOUND);
 }
 
+extern const ole::Membro kMembri[5];
+
 struct Elemento {
     VARIANT valore;
     std::u16string chiave;  // folded; empty when the item has none
@@ -122,14 +124,13 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override { return ole::NessunaInfoTipoConteggio(pctinfo); }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override { return ole::NessunaInfoTipo(ppTInfo); }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
-        static constexpr struct {
-            const char* nome;
-            DISPID id;
-        } kMembri[] = {{"Item", 0}, {"Add", 1}, {"Count", 2}, {"Remove", 3}, {"_NewEnum", DISPID_NEWENUM}};
         return ole::IdDaNomi(kMembri, riid, rgszNames, cNames, rgDispId);
     }
     STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p, VARIANT* pVarResult,
-                        EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+                        EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
+        return ole::InvocaMembro(kMembri, static_cast<_Collection*>(this), dispIdMember, riid, wFlags, p, pVarResult,
+                                 pExcepInfo, puArgErr);
+    }
 
 private:
     void* trova(REFIID riid) noexcept override {
@@ -230,61 +231,37 @@ STDMETHODIMP Collezione::_NewEnum(IUnknown** ppunk) {
     }
 }
 
-STDMETHODIMP Collezione::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p,
-                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    DISPPARAMS vuoti{nullptr, nullptr, 0, 0};
-    if (!p) p = &vuoti;
-    if (p->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
-    if (p->cArgs > 0 && !p->rgvarg) return E_INVALIDARG;
-    // Arguments arrive last first.
-    auto arg = [&](UINT i) -> VARIANT* { return i < p->cArgs ? &p->rgvarg[p->cArgs - 1 - i] : nullptr; };
-    const bool lettura = (wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
-    HRESULT hr;
-    ole::Variante risultato;
-    switch (dispIdMember) {
-        case DISPID_VALUE:  // Item
-            if (!lettura) return DISP_E_MEMBERNOTFOUND;
-            if (p->cArgs != 1) return DISP_E_BADPARAMCOUNT;
-            hr = Item(arg(0), risultato.get());
-            break;
-        case 1:  // Add
-            if (!(wFlags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-            if (p->cArgs < 1 || p->cArgs > 4) return DISP_E_BADPARAMCOUNT;
-            hr = Add(arg(0), arg(1), arg(2), arg(3));
-            break;
-        case 2: {  // Count
-            if (!lettura) return DISP_E_MEMBERNOTFOUND;
-            if (p->cArgs != 0) return DISP_E_BADPARAMCOUNT;
-            risultato->vt = VT_I4;
-            hr = Count(&risultato->lVal);
-            break;
-        }
-        case 3:  // Remove
-            if (!(wFlags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-            if (p->cArgs != 1) return DISP_E_BADPARAMCOUNT;
-            hr = Remove(arg(0));
-            break;
-        case DISPID_NEWENUM: {
-            if (!lettura) return DISP_E_MEMBERNOTFOUND;
-            if (p->cArgs != 0) return DISP_E_BADPARAMCOUNT;
-            IUnknown* e = nullptr;
-            hr = _NewEnum(&e);
-            if (SUCCEEDED(hr)) {
-                risultato->vt = VT_UNKNOWN;
-                risultato->punkVal = e;
-            }
-            break;
-        }
-        default: return DISP_E_MEMBERNOTFOUND;
-    }
-    if (FAILED(hr)) {
-        if (puArgErr) *puArgErr = 0;
-        return ole::EccezioneInvoke(hr, pExcepInfo);
-    }
-    if (pVarResult) *pVarResult = risultato.detach();
-    return S_OK;
-}
+_Collection* Coll(IDispatch* o) noexcept { return static_cast<_Collection*>(o); }
+
+constexpr WORD kLettura = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+
+// Item is the default member; Add takes the item and up to three optional arguments.
+const ole::Membro kMembri[5] = {
+    {"Item", DISPID_VALUE, kLettura, 1,
+     [](IDispatch* o, ole::Argomenti& a, VARIANT& r) { return Coll(o)->Item(a.Facoltativo(0), &r); }},
+    {"Add", 1, DISPATCH_METHOD, 1,
+     [](IDispatch* o, ole::Argomenti& a, VARIANT&) {
+         return Coll(o)->Add(a.Facoltativo(0), a.Facoltativo(1), a.Facoltativo(2), a.Facoltativo(3));
+     },
+     3},
+    {"Count", 2, kLettura, 0,
+     [](IDispatch* o, ole::Argomenti&, VARIANT& r) {
+         r.vt = VT_I4;
+         return Coll(o)->Count(&r.lVal);
+     }},
+    {"Remove", 3, DISPATCH_METHOD, 1,
+     [](IDispatch* o, ole::Argomenti& a, VARIANT&) { return Coll(o)->Remove(a.Facoltativo(0)); }},
+    {"_NewEnum", DISPID_NEWENUM, kLettura, 0,
+     [](IDispatch* o, ole::Argomenti&, VARIANT& r) {
+         IUnknown* e = nullptr;
+         const HRESULT hr = Coll(o)->_NewEnum(&e);
+         if (SUCCEEDED(hr)) {
+             r.vt = VT_UNKNOWN;
+             r.punkVal = e;
+         }
+         return hr;
+     }},
+};
 
 }  // namespace
 

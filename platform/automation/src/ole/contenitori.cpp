@@ -176,6 +176,12 @@ HRESULT EccezioneInvoke(HRESULT hr, EXCEPINFO* ei) noexcept {
         info->GetSource(&ei->bstrSource);
         info->GetHelpFile(&ei->bstrHelpFile);
         info->GetHelpContext(&ei->dwHelpContext);
+    } else {
+        try {
+            ei->bstrDescription = BstrDaUtf8(DescrizioneHresult(hr));
+        } catch (...) {
+            ei->bstrDescription = nullptr;
+        }
     }
     return DISP_E_EXCEPTION;
 }
@@ -197,19 +203,6 @@ HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei) {
     std::string testo = descrizione.utf8();
     if (testo.empty()) testo = DescrizioneHresult(origine);
     vq::Solleva(numero, std::move(testo));
-}
-
-HRESULT ArgomentoDispatch(const DISPPARAMS* p, UINT i, VARTYPE vt, VARIANT* out, UINT* puArgErr) noexcept {
-    if (!out) return E_INVALIDARG;
-    if (!p || i >= p->cArgs || !p->rgvarg) return DISP_E_PARAMNOTFOUND;
-    const UINT pos = p->cArgs - 1 - i;
-    const VARIANT& a = p->rgvarg[pos];
-    const VARIANT* valore = (a.vt == (VT_VARIANT | VT_BYREF)) ? a.pvarVal : &a;
-    HRESULT hr = valore ? S_OK : E_INVALIDARG;
-    if (SUCCEEDED(hr) && valore->vt == VT_ERROR && valore->scode == DISP_E_PARAMNOTFOUND) hr = DISP_E_PARAMNOTFOUND;
-    if (SUCCEEDED(hr)) hr = VariantChangeType(out, &a, 0, vt);
-    if (FAILED(hr) && puArgErr) *puArgErr = pos;
-    return hr;
 }
 
 Variante Invoca(IDispatch* d, DISPID id, WORD flags, std::initializer_list<const VARIANT*> argomenti) {

@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <cassert>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -14,11 +15,6 @@
 namespace ole {
 
 namespace {
-
-// Interfaces described by a type library are marshalled by the standard type-library
-// marshaler.
-constexpr CLSID kMarshalerTypeLib = {
-    0x00020424, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // ---------------------------------------------------------------------------------------
 // Class object
@@ -61,13 +57,8 @@ std::string PercorsoLibreria(const void* indirizzo) {
     return info.dli_fname;
 }
 
-std::string Cartella(const std::string& percorso) {
-    const auto pos = percorso.find_last_of('/');
-    return pos == std::string::npos ? std::string() : percorso.substr(0, pos);
-}
-
-std::string Versione(const LibreriaTipiServer& l) {
-    return std::to_string(l.maggiore) + "." + std::to_string(l.minore);
+std::string Versione(const RegistrazioneRitirata& r) {
+    return std::to_string(r.maggiore) + "." + std::to_string(r.minore);
 }
 
 using Valori = std::vector<std::pair<const char*, std::string>>;
@@ -131,40 +122,36 @@ LONG Scrivi(const DescrizioneServer& d, Scrittore& w) {
     if (d.classi.empty()) return ERROR_FILE_NOT_FOUND;
     const std::string percorso = PercorsoLibreria(reinterpret_cast<const void*>(d.classi.front().crea));
     if (percorso.empty()) return ERROR_FILE_NOT_FOUND;
-    const LibreriaTipiServer* tipi = d.libreria_tipi;
-    const std::string libid = tipi ? TestoGuid(tipi->libid) : std::string();
-    const std::string versione = tipi ? Versione(*tipi) : std::string();
-
     for (const auto& c : d.classi) {
         const std::string clsid = TestoGuid(c.clsid);
         const std::string chiave = "CLSID\\" + clsid;
         w.Chiave(chiave, {{nullptr, c.nome}});
         w.Chiave(chiave + "\\InprocServer32", {{nullptr, percorso}, {"ThreadingModel", c.modello}});
         w.Chiave(chiave + "\\ProgID", {{nullptr, c.progid}});
-        if (tipi) {
-            w.Chiave(chiave + "\\TypeLib", {{nullptr, libid}});
-            w.Chiave(chiave + "\\VERSION", {{nullptr, versione}});
-        }
         const std::string progid = c.progid;
         w.Chiave(progid, {{nullptr, c.nome_progid}});
         w.Chiave(progid + "\\CLSID", {{nullptr, clsid}});
     }
-    if (!tipi) return w.errore;
-
-    const std::string marshaler = TestoGuid(kMarshalerTypeLib);
-    for (const auto& i : d.interfacce) {
-        const std::string chiave = "Interface\\" + TestoGuid(i.iid);
-        w.Chiave(chiave, {{nullptr, i.nome}});
-        w.Chiave(chiave + "\\ProxyStubClsid", {{nullptr, marshaler}});
-        w.Chiave(chiave + "\\ProxyStubClsid32", {{nullptr, marshaler}});
-        w.Chiave(chiave + "\\TypeLib", {{nullptr, libid}, {"Version", versione}});
-    }
-    const std::string chiave = "TypeLib\\" + libid + "\\" + versione;
-    w.Chiave(chiave, {{nullptr, tipi->nome}});
-    w.Chiave(chiave + "\\0\\" + std::string(sizeof(void*) == 8 ? "win64" : "win32"), {{nullptr, percorso}});
-    w.Chiave(chiave + "\\FLAGS", {{nullptr, "0"}});
-    w.Chiave(chiave + "\\HELPDIR", {{nullptr, Cartella(percorso)}});
     return w.errore;
+}
+
+// Removes what an earlier release registered and this one no longer writes.
+LONG CancellaRitirata(const RegistrazioneRitirata* r) {
+    if (!r) return ERROR_SUCCESS;
+    LONG primo = ERROR_SUCCESS;
+    const std::string libid = TestoGuid(r->libid);
+    for (const IID& iid : r->interfacce) {
+        const std::string chiave = "Interface\\" + TestoGuid(iid);
+        // An interface key that names another type library is someone else's.
+        if (Predefinito(chiave + "\\TypeLib") != libid) continue;
+        const LONG e = Elimina(chiave);
+        if (primo == ERROR_SUCCESS) primo = e;
+    }
+    const std::string libreria = "TypeLib\\" + libid;
+    const LONG e = Elimina(libreria + "\\" + Versione(*r));
+    if (primo == ERROR_SUCCESS) primo = e;
+    EliminaSeVuota(libreria);
+    return primo;
 }
 
 // Removes every key of the description; the first failure is the result, but the
@@ -181,12 +168,7 @@ LONG Cancella(const DescrizioneServer& d) {
         const std::string progid = c.progid;
         if (Predefinito(progid + "\\CLSID") == clsid) annota(Elimina(progid));
     }
-    if (const LibreriaTipiServer* tipi = d.libreria_tipi) {
-        for (const auto& i : d.interfacce) annota(Elimina("Interface\\" + TestoGuid(i.iid)));
-        const std::string libreria = "TypeLib\\" + TestoGuid(tipi->libid);
-        annota(Elimina(libreria + "\\" + Versione(*tipi)));
-        EliminaSeVuota(libreria);
-    }
+    annota(CancellaRitirata(d.ritirata));
     return primo;
 }
 
@@ -226,6 +208,7 @@ HRESULT ServerInProcesso::Registra() noexcept {
     HRESULT hr = S_OK;
     try {
         e = Scrivi(descrizione_, w);
+        if (e == ERROR_SUCCESS) e = CancellaRitirata(descrizione_.ritirata);
         hr = Esito(e);
     } catch (...) {
         hr = E_OUTOFMEMORY;
@@ -248,6 +231,162 @@ HRESULT ServerInProcesso::Deregistra() noexcept {
     } catch (...) {
         return E_OUTOFMEMORY;
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// IDispatch by a table of members
+// ---------------------------------------------------------------------------------------
+namespace {
+
+constexpr VARTYPE kArrayVarianti = VT_ARRAY | VT_VARIANT;
+
+bool Mancante(const VARIANT& v) noexcept { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+
+}  // namespace
+
+Argomenti::Argomenti(const DISPPARAMS& parametri, UINT* errore_argomento) noexcept
+    : parametri_(parametri), errore_argomento_(errore_argomento) {
+    // Addresses handed out stay valid: at most one copy per argument (an object reads
+    // each of its arguments once).
+    copie_.reserve(parametri.cArgs);
+}
+
+Argomenti::~Argomenti() {
+    for (auto& c : copie_) {
+        if (c.valore.vt == kArrayVarianti && !c.valore.parray) c.valore.vt = VT_EMPTY;
+        VariantClear(&c.valore);
+    }
+}
+
+HRESULT Argomenti::Fallisce(UINT i, HRESULT hr) noexcept {
+    fallito_ = true;
+    if (errore_argomento_) *errore_argomento_ = parametri_.cArgs - 1 - i;
+    return hr;
+}
+
+HRESULT Argomenti::Indirizzo(UINT i, VARTYPE vt, void** indirizzo) { return Copia(i, vt, true, indirizzo); }
+
+HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indirizzo) {
+    *indirizzo = nullptr;
+    if (i >= parametri_.cArgs) {  // a table that asks for more than its count allows
+        fallito_ = true;
+        return DISP_E_PARAMNOTFOUND;
+    }
+    VARIANT& a = Originale(i);
+    const bool variante_per_rif = a.vt == (VT_BYREF | VT_VARIANT) && a.pvarVal;
+
+    if (vt == VT_VARIANT) {
+        *indirizzo = variante_per_rif ? a.pvarVal : &a;
+        return S_OK;
+    }
+    if (a.vt == (VT_BYREF | vt)) {
+        if (!a.byref) return Fallisce(i, DISP_E_TYPEMISMATCH);
+        *indirizzo = a.byref;
+        return S_OK;
+    }
+    const VARIANT& sorgente = variante_per_rif ? *a.pvarVal : a;
+    if (Mancante(sorgente)) return Fallisce(i, DISP_E_PARAMNOTFOUND);
+    assert(copie_.size() < copie_.capacity() && "one copy per argument: the addresses must stay valid");
+    if (copie_.size() == copie_.capacity()) return Fallisce(i, E_UNEXPECTED);
+
+    Copiato c{};
+    VariantInit(&c.valore);
+    c.destinazione = variante_per_rif && per_riferimento ? a.pvarVal : nullptr;
+    if (vt == kArrayVarianti) {
+        // An array of variants: an existing one by reference is passed in place, an
+        // empty variant counts as no array yet.
+        if (sorgente.vt == kArrayVarianti && variante_per_rif && per_riferimento) {
+            *indirizzo = &a.pvarVal->parray;
+            return S_OK;
+        }
+        if (sorgente.vt == kArrayVarianti) {
+            const HRESULT hr = VariantCopy(&c.valore, &sorgente);
+            if (FAILED(hr)) return Fallisce(i, hr);
+        } else if (sorgente.vt == VT_EMPTY) {
+            c.valore.vt = kArrayVarianti;
+            c.valore.parray = nullptr;
+        } else {
+            return Fallisce(i, DISP_E_TYPEMISMATCH);
+        }
+    } else {
+        VARIANT valore;
+        VariantInit(&valore);
+        HRESULT hr = VariantCopyInd(&valore, &sorgente);
+        if (SUCCEEDED(hr)) hr = VariantChangeType(&c.valore, &valore, 0, vt);
+        VariantClear(&valore);
+        if (FAILED(hr)) {
+            VariantClear(&c.valore);
+            return Fallisce(i, hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH);
+        }
+    }
+    copie_.push_back(c);
+    *indirizzo = &copie_.back().valore.llVal;
+    return S_OK;
+}
+
+void Argomenti::Riscrivi() noexcept {
+    for (auto& c : copie_) {
+        if (!c.destinazione) continue;
+        // No array came back: the caller's variant stays as it was.
+        if (c.valore.vt == kArrayVarianti && !c.valore.parray) continue;
+        VariantClear(c.destinazione);
+        *c.destinazione = c.valore;
+        VariantInit(&c.valore);
+    }
+}
+
+HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid, WORD flag,
+                     DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
+                     UINT* errore_argomento) noexcept {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    DISPPARAMS nessuno{};
+    if (!parametri) parametri = &nessuno;
+    if (parametri->cArgs > 0 && !parametri->rgvarg) return E_INVALIDARG;
+
+    const Membro* membro = nullptr;
+    for (const auto& m : membri) {
+        if (m.id == id && (m.tipo & flag)) {
+            membro = &m;
+            break;
+        }
+    }
+    if (!membro) return DISP_E_MEMBERNOTFOUND;
+
+    const bool scrittura = membro->tipo & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    if (parametri->cNamedArgs > 0) {
+        // The only named argument understood is the value of a property write.
+        const bool valore_proprieta = scrittura && parametri->cNamedArgs == 1 && parametri->rgdispidNamedArgs &&
+                                      parametri->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+        if (!valore_proprieta) return DISP_E_NONAMEDARGS;
+    }
+    if (parametri->cArgs < membro->argomenti || parametri->cArgs > membro->argomenti + membro->facoltativi)
+        return DISP_E_BADPARAMCOUNT;
+
+    VARIANT valore;
+    VariantInit(&valore);
+    HRESULT hr;
+    {
+        Argomenti argomenti(*parametri, errore_argomento);
+        try {
+            hr = membro->chiama(oggetto, argomenti, valore);
+        } catch (...) {
+            hr = E_OUTOFMEMORY;  // only the argument copies allocate here
+        }
+        if (argomenti.Fallito()) {
+            VariantClear(&valore);
+            return hr;
+        }
+        if (SUCCEEDED(hr)) argomenti.Riscrivi();
+    }
+    if (FAILED(hr)) {
+        VariantClear(&valore);
+        return EccezioneInvoke(hr, eccezione);
+    }
+    if (risultato)
+        *risultato = valore;
+    else
+        VariantClear(&valore);
+    return S_OK;
 }
 
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept {
