@@ -12,6 +12,15 @@
 //   util/src/shell.cpp      opening documents and addresses, starting programs, waiting
 //   util/src/apertura.cpp   the replaceable opener behind EseguiEx (util/apertura.h)
 //   util/src/processi.cpp   process start helpers shared by the above
+//   util/src/finestre.cpp   centre, shade, keep on top, folder picker, upper-case keys,
+//                           through the window interface of util/finestre.h (the Qt
+//                           layer in util/qt implements it)
+//   util/src/ini.cpp        settings files in the INI format
+//   util/src/sistema.cpp    system version, separators, volume identities, network folder
+//   util/src/servizi_file.cpp  files in use, write access, read-only, expansion
+//   util/src/szdd.cpp       SZDD expansion in memory
+//   util/src/installazione.cpp  component registration, shared counters, uninstall
+//                           entries, associations, shortcuts
 //
 // Texts are UTF-8. Paths use this platform's native separator "/" and carry no drive
 // letter; a folder text ends in "/" whenever it is not empty. Methods that hold text
