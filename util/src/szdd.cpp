@@ -110,6 +110,11 @@ mspack_system SistemaMemoria() {
 
 EsitoEspansione EspandiSzdd(std::string_view dati, std::string& uscita) {
     uscita.clear();
+    // Only a file that carries a whole signature is compressed; any other (a short one
+    // included) is plain.
+    static constexpr std::string_view kSzdd("SZDD\x88\xf0\x27\x33", 8);
+    static constexpr std::string_view kQBasic("SZ \x88\xf0\x27\x33\xd1", 8);
+    if (dati.substr(0, 8) != kSzdd && dati.substr(0, 8) != kQBasic) return EsitoEspansione::NonCompresso;
     mspack_system sistema = SistemaMemoria();
     msszdd_decompressor* dec = mspack_create_szdd_decompressor(&sistema);
     if (dec == nullptr) throw std::bad_alloc();
