@@ -18,7 +18,9 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -150,9 +152,15 @@ TEST_F(Desktop, DocumentsAndAddresses) {
 
 TEST_F(Desktop, StartsTheHandlerDetachedInTheWorkingFolder) {
     prova::ScriviFile(tmp / "nota.txt", "x");
+    // A descriptor of ours, inheritable: the handler must not get it.
+    const int fd = ::open((tmp / "nota.txt").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 3);
+    ScriviScript(open, "#!/bin/sh\nPATH=/usr/bin:/bin\nf=chiuso; [ -e /proc/$$/fd/" + std::to_string(fd) +
+                           " ] && f=ereditato\necho \"$1|$(pwd)|$f\" >> '" + aperti + "'\n");
     vq::apertura::ApritoreDesktop d(mime, open);
     ASSERT_EQ(d.Apri(tmp / "nota.txt", tmp.str()), Esito::Avviato);
-    EXPECT_EQ(Aperti(), tmp / "nota.txt" + "|" + tmp.str() + "\n");
+    EXPECT_EQ(Aperti(), tmp / "nota.txt" + "|" + tmp.str() + "|chiuso\n");
+    ::close(fd);
 }
 
 TEST_F(Desktop, WebPageFallsBackToABrowser) {
