@@ -161,6 +161,9 @@ TEST_F(Desktop, StartsTheHandlerDetachedInTheWorkingFolder) {
     ASSERT_EQ(d.Apri(tmp / "nota.txt", tmp.str()), Esito::Avviato);
     EXPECT_EQ(Aperti(), tmp / "nota.txt" + "|" + tmp.str() + "|chiuso\n");
     ::close(fd);
+    ::unlink(aperti.c_str());
+    ASSERT_EQ(d.Apri("Mailto:nessuno@example.invalid?subject=Esporta%20XML", "/"), Esito::Avviato);
+    EXPECT_EQ(Aperti(), "mailto:nessuno@example.invalid?subject=Esporta%20XML|/|chiuso\n");
 }
 
 TEST_F(Desktop, WebPageFallsBackToABrowser) {

@@ -156,7 +156,10 @@ Esito ApritoreDesktop::Apri(const std::string& documento, const std::string& car
 
     const auto open = CercaProgramma(xdgOpen_);
     if (!open) return Esito::NessunProgramma;
-    return AvviaStaccato({*open, documento}, cartellaLavoro) == 0 ? Esito::Avviato : Esito::AccessoNegato;
+    // The scheme in lower case ("Mailto:" becomes "mailto:"), as the handlers are
+    // registered under it.
+    const std::string daAprire = indirizzo ? schema + documento.substr(schema.size()) : documento;
+    return AvviaStaccato({*open, daAprire}, cartellaLavoro) == 0 ? Esito::Avviato : Esito::AccessoNegato;
 }
 
 Esito RegistratoreAperture::Apri(const std::string& documento, const std::string& cartellaLavoro) {
