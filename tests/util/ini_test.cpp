@@ -103,6 +103,9 @@ TEST(ScriviINI, RewritesWithoutLosingALine) {
         {"senza fine riga", "[a]\nx=1", "a", "y", "2", "[a]\nx=1\ny=2\n"},
         {"sezione vuota", "[a]\n[b]\nz=0\n", "a", "y", "2", "[a]\ny=2\n[b]\nz=0\n"},
         {"valore vuoto", "[a]\nx=1\n", "a", "x", "", "[a]\nx=\n"},
+        // A final CR without LF ends the line: completed, it keeps its meaning.
+        {"CR finale", "[a]\r", "a", "k", "v", "[a]\r\nk=v\r\n"},
+        {"CR finale, sezione nuova", "[b]\nx=1\r", "a", "k", "v", "[b]\nx=1\r\n\n[a]\nk=v\n"},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.nome);

@@ -39,7 +39,10 @@ std::vector<Riga> Righe(std::string_view testo) {
     while (i < testo.size()) {
         const auto lf = testo.find('\n', i);
         if (lf == std::string_view::npos) {
-            righe.push_back({i, testo.size(), testo.size()});
+            // A last line without LF: a final CR still ends it, as it will once the
+            // line is completed.
+            const std::size_t fine = testo.back() == '\r' ? testo.size() - 1 : testo.size();
+            righe.push_back({i, fine, testo.size()});
             break;
         }
         const std::size_t fine = lf > i && testo[lf - 1] == '\r' ? lf - 1 : lf;
@@ -93,6 +96,12 @@ std::optional<Posizione> TrovaSezione(std::string_view testo, const std::vector<
     return std::nullopt;
 }
 
+// Complete the text's last line when it has no LF, before something is added after it.
+void CompletaUltimaRiga(std::string& r, std::string_view testo, const std::string& fineRiga) {
+    if (testo.empty() || testo.back() == '\n') return;
+    r += testo.back() == '\r' ? std::string("\n") : fineRiga;
+}
+
 }  // namespace
 
 std::optional<std::string> Leggi(std::string_view testo, std::string_view sezione, std::string_view chiave) {
@@ -122,7 +131,7 @@ bool Scrivibile(std::string_view sezione, std::string_view chiave, std::string_v
 std::string Scrivi(std::string_view testo, std::string_view sezione, std::string_view chiave, std::string_view valore) {
     const auto righe = Righe(testo);
     std::string fineRiga = "\r\n";
-    if (!righe.empty() && righe[0].prossima > righe[0].fine) {
+    if (!righe.empty() && righe[0].prossima > righe[0].fine && testo[righe[0].prossima - 1] == '\n') {
         fineRiga = std::string(testo.substr(righe[0].fine, righe[0].prossima - righe[0].fine));
     }
     const std::string_view nomeSezione = Pulisci(sezione);
@@ -134,8 +143,8 @@ std::string Scrivi(std::string_view testo, std::string_view sezione, std::string
     if (!pos) {
         r.append(testo);
         if (!righe.empty()) {
-            if (righe.back().prossima == righe.back().fine) r += fineRiga;  // last line had no end
-            if (righe.back().fine > righe.back().inizio) r += fineRiga;     // a blank line between sections
+            CompletaUltimaRiga(r, testo, fineRiga);
+            if (righe.back().fine > righe.back().inizio) r += fineRiga;  // a blank line between sections
         }
         r += '[';
         r += nomeSezione;
@@ -171,7 +180,7 @@ std::string Scrivi(std::string_view testo, std::string_view sezione, std::string
     // A new key after the section's last key (after its header when it has none).
     const Riga& dopo = righe[ultimaChiave];
     r.append(testo.substr(0, dopo.prossima));
-    if (dopo.prossima == dopo.fine) r += fineRiga;
+    if (dopo.prossima == testo.size()) CompletaUltimaRiga(r, testo, fineRiga);
     r.append(nomeChiave);
     r += '=';
     r.append(valore);
