@@ -8,6 +8,8 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -156,6 +158,33 @@ TEST(ScriviINI, KeepsTheFileModeAndFollowsLinks) {
     ASSERT_EQ(::stat(f.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(prova::LeggiFile(f), "[a]\nx=2\n");
+}
+
+TEST(ScriviINI, ConcurrentWritersLoseNothing) {
+    prova::CartellaTemp tmp;
+    const std::string f = tmp / "comune.ini";
+    constexpr int kChiavi = 40;
+    std::vector<pid_t> figli;
+    for (const char* chi : {"a", "b", "c"}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            bool ok = true;
+            for (int i = 0; i < kChiavi; ++i)
+                ok = vqUtilita::ScriviINI(f, "Comune", std::string(chi) + std::to_string(i), "1") && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        figli.push_back(pid);
+    }
+    for (const pid_t pid : figli) {
+        int stato = 0;
+        ::waitpid(pid, &stato, 0);
+        EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
+    }
+    int mancanti = 0;
+    for (const char* chi : {"a", "b", "c"})
+        for (int i = 0; i < kChiavi; ++i)
+            if (vqUtilita::LeggiINI(f, "Comune", std::string(chi) + std::to_string(i), "") != "1") ++mancanti;
+    EXPECT_EQ(mancanti, 0);
 }
 
 }  // namespace

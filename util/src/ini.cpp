@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -222,6 +223,25 @@ bool LeggiTesto(const std::string& percorso, std::string& testo, bool& esiste) {
     return errore == 0 || !esiste;
 }
 
+// An exclusive lock on a folder for the life of a scope (nothing when it cannot be had).
+class BloccoCartella {
+public:
+    explicit BloccoCartella(const std::string& cartella)
+        : fd_(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~BloccoCartella() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    BloccoCartella(const BloccoCartella&) = delete;
+    BloccoCartella& operator=(const BloccoCartella&) = delete;
+
+private:
+    int fd_;
+};
+
 }  // namespace
 
 std::string vqUtilita::LeggiINI(const std::string& fileINI, const std::string& Sezione, const std::string& chiave,
@@ -240,13 +260,17 @@ bool vqUtilita::ScriviINI(const std::string& fileINI, const std::string& Sezione
     if (!vq::utilita::ini::Scrivibile(Sezione, chiave, valore)) return false;
     // A link is followed, so the file it points to is the one replaced.
     const std::string percorso = vq::SeguiCollegamento(PercorsoIni(fileINI));
+    const auto barra = percorso.rfind('/');
+    const std::string cartella = barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
+    // Writers take turns on the file's folder, so that two processes changing different
+    // keys at once both see their change kept (readers need no turn: the file is
+    // replaced whole). Where the folder cannot be locked the write goes ahead alone.
+    BloccoCartella turno(cartella.empty() ? "." : cartella);
+
     std::string testo;
     bool esiste = false;
     if (!LeggiTesto(percorso, testo, esiste)) return false;
     const std::string nuovo = vq::utilita::ini::Scrivi(testo, Sezione, chiave, valore);
-
-    const auto barra = percorso.rfind('/');
-    const std::string cartella = barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
     vq::SostituzioneAtomica sost(percorso, cartella + ".ini-", ".tmp");
     if (sost.esito() != 0) return false;
     struct stat st {};
