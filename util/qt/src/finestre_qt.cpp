@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <QVariant>
 #include <QWidget>
 
 #include <cmath>
@@ -144,10 +145,25 @@ void CasellaTestoQt::SetSelLength(std::int32_t lunghezza) {
     casella_->setSelection(inizio, lunghezza);
 }
 
+namespace {
+
+// A window keeps answering to the handle it was first known by, even when the window
+// system gives it a new one (changing the stay-on-top flag recreates a native window).
+constexpr const char* kHandleNoto = "vq_handle";
+
+}  // namespace
+
 QWidget* SistemaQt::WidgetDi(std::intptr_t handle) {
     if (handle == 0) return nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->internalWinId() != 0 && static_cast<std::intptr_t>(w->internalWinId()) == handle) return w;
+        const QVariant noto = w->property(kHandleNoto);
+        if (noto.isValid() && noto.toLongLong() == handle) return w;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->internalWinId() != 0 && static_cast<std::intptr_t>(w->internalWinId()) == handle) {
+            w->setProperty(kHandleNoto, QVariant::fromValue(static_cast<qlonglong>(handle)));
+            return w;
+        }
     }
     return nullptr;
 }
