@@ -21,7 +21,7 @@ class FinestreQt : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (QApplication::instance() == nullptr) {
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // a platform chosen by the caller stays
             static int argc = 1;
             static char nome[] = "test_utilita_qt";
             static char* argv[] = {nome, nullptr};
