@@ -25,22 +25,14 @@ namespace {
 constexpr const char* kChiaveCondivisi = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr const char* kChiaveDisinstallazione = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// The extension test of RegistraServer: the end of the name in upper case.
-std::string FineMaiuscola(const std::string& file, std::size_t n) {
-    std::string fine = file.substr(file.size() - n);
-    for (auto& c : fine) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return fine;
-}
-
 enum class TipoServer { Nessuno, Libreria, Programma };
 
 TipoServer TipoDi(const std::string& file) {
     if (file.size() < 5) return TipoServer::Nessuno;
-    const std::string quattro = FineMaiuscola(file, 4);
-    if (quattro == ".OCX" || quattro == ".DLL" || FineMaiuscola(file, 3) == ".SO") return TipoServer::Libreria;
-    if (quattro == ".EXE") return TipoServer::Programma;
+    // The extension compared without regard to case.
+    const std::string quattro = vq::utilita::PiegaCaso(std::string_view(file).substr(file.size() - 4));
+    if (quattro == ".ocx" || quattro == ".dll" || quattro.substr(1) == ".so") return TipoServer::Libreria;
+    if (quattro == ".exe") return TipoServer::Programma;
     return TipoServer::Nessuno;
 }
 
@@ -136,13 +128,12 @@ std::string CartellaDatiUtente() {
 // Best effort: the registry store holds the association either way.
 void AssociazioneDesktop(const std::string& file, const std::string& ext) {
     if (ext.size() < 2 || ext[0] != '.') return;
-    std::string nome;
     for (std::size_t i = 1; i < ext.size(); ++i) {
         const auto c = static_cast<unsigned char>(ext[i]);
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
             return;  // not a name a MIME type or a file name can carry as it is
-        nome += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
+    const std::string nome = vq::utilita::PiegaCaso(std::string_view(ext).substr(1));
     const std::string dati = CartellaDatiUtente();
     if (dati.empty()) return;
     const std::string tipo = "application/x-vq-" + nome;
