@@ -20,8 +20,8 @@ PACKAGES=(
   xsltproc libxml2-utils
   # headless window tests and screenshots
   xvfb xauth
-  # opening documents and addresses with the desktop's handlers
-  xdg-utils
+  # opening documents and addresses with the desktop's handlers (file: their types)
+  xdg-utils file
 )
 
 missing=()

@@ -2,6 +2,7 @@
 // test recorder and the process-wide current opener.
 #include <util/apertura.h>
 
+#include "interno.h"
 #include "processi.h"
 
 #include <cctype>
@@ -39,13 +40,11 @@ std::string Schema(const std::string& documento) {
     const auto dp = documento.find(':');
     if (dp == std::string::npos || dp < 2) return {};
     if (std::isalpha(static_cast<unsigned char>(documento[0])) == 0) return {};
-    std::string s;
     for (std::size_t i = 0; i < dp; ++i) {
         const auto c = static_cast<unsigned char>(documento[i]);
         if (std::isalnum(c) == 0 && c != '+' && c != '-' && c != '.') return {};
-        s += static_cast<char>(std::tolower(c));
     }
-    return s;
+    return vq::utilita::PiegaCaso(std::string_view(documento).substr(0, dp));
 }
 
 // The path of a "file:" address, with its %XX escapes decoded.
@@ -156,7 +155,10 @@ Esito ApritoreDesktop::Apri(const std::string& documento, const std::string& car
 
     const auto open = CercaProgramma(xdgOpen_);
     if (!open) return Esito::NessunProgramma;
-    return AvviaStaccato({*open, documento}, cartellaLavoro) == 0 ? Esito::Avviato : Esito::AccessoNegato;
+    // The scheme in lower case ("Mailto:" becomes "mailto:"), as the handlers are
+    // registered under it.
+    const std::string daAprire = indirizzo ? schema + documento.substr(schema.size()) : documento;
+    return AvviaStaccato({*open, daAprire}, cartellaLavoro) == 0 ? Esito::Avviato : Esito::AccessoNegato;
 }
 
 Esito RegistratoreAperture::Apri(const std::string& documento, const std::string& cartellaLavoro) {

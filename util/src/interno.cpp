@@ -2,16 +2,16 @@
 
 #include <vq/errore.h>
 
+#include <unicode/ucasemap.h>
+
+#include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
 namespace vq::utilita {
 
-namespace {
-
-// Length of a UTF-8 text in UTF-16 code units, the unit in which the class's 16-bit
-// counters have always measured texts (a character beyond U+FFFF counts twice).
 std::size_t LunghezzaUtf16(std::string_view testo) noexcept {
     std::size_t n = 0;
     for (const char c : testo) {
@@ -21,8 +21,6 @@ std::size_t LunghezzaUtf16(std::string_view testo) noexcept {
     }
     return n;
 }
-
-}  // namespace
 
 void VerificaLunghezza16(std::string_view testo) {
     if (LunghezzaUtf16(testo) > 32767) Solleva(kErrOverflow);
@@ -65,6 +63,47 @@ std::string NomeProgramma() {
     const auto punto = nome.rfind('.');
     if (punto != std::string::npos && punto > 0) nome.resize(punto);
     return nome;
+}
+
+int LeggiFileIntero(const std::string& percorso, std::string& testo) {
+    testo.clear();
+    const int fd = ::open(percorso.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    char buf[65536];
+    int errore = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            testo.append(buf, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            errore = errno;
+            break;
+        }
+    }
+    ::close(fd);
+    if (errore != 0) testo.clear();
+    return errore;
+}
+
+std::string PiegaCaso(std::string_view testo) {
+    if (testo.empty()) return {};
+    UErrorCode stato = U_ZERO_ERROR;
+    UCaseMap* mappa = ucasemap_open(nullptr, U_FOLD_CASE_DEFAULT, &stato);
+    if (U_FAILURE(stato)) return std::string(testo);
+    std::string r(testo.size() * 3 + 4, '\0');
+    const auto n = static_cast<int32_t>(testo.size());
+    int32_t lunghezza = ucasemap_utf8FoldCase(mappa, r.data(), static_cast<int32_t>(r.size()), testo.data(), n, &stato);
+    if (stato == U_BUFFER_OVERFLOW_ERROR) {
+        stato = U_ZERO_ERROR;
+        r.assign(static_cast<std::size_t>(lunghezza), '\0');
+        lunghezza = ucasemap_utf8FoldCase(mappa, r.data(), static_cast<int32_t>(r.size()), testo.data(), n, &stato);
+    }
+    ucasemap_close(mappa);
+    if (U_FAILURE(stato)) return std::string(testo);
+    r.resize(static_cast<std::size_t>(lunghezza));
+    return r;
 }
 
 }  // namespace vq::utilita

@@ -12,6 +12,18 @@ namespace vq::utilita {
 // length counted in UTF-16 units, as the counters have always measured texts).
 void VerificaLunghezza16(std::string_view testo);
 
+// Length of a UTF-8 text in UTF-16 code units, the unit in which the class's 16-bit
+// counters have always measured texts (a character beyond U+FFFF counts twice).
+std::size_t LunghezzaUtf16(std::string_view testo) noexcept;
+
+// The text folded for comparisons without regard to case (full Unicode folding: "\u00c8"
+// and "\u00e8" compare equal); ill-formed UTF-8 is kept as it is.
+std::string PiegaCaso(std::string_view testo);
+
+// The whole content of a file; 0 on success, else the errno of the failure (ENOENT for a
+// missing file).
+int LeggiFileIntero(const std::string& percorso, std::string& testo);
+
 // Remove blanks (character 32 only) at both ends.
 std::string TogliSpazi(std::string_view testo);
 

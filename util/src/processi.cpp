@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <spawn.h>
 #include <string>
 #include <string_view>
@@ -88,6 +89,10 @@ int AvviaStaccato(const std::vector<std::string>& argv, const std::string& carte
             ::_exit(1);
         }
         if (nipote == 0) {
+            // The started program gets none of our open files (a lock held through an
+            // inherited descriptor would outlive us in it); the error pipe is already
+            // close-on-exec.
+            (void)::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
             if (dir != nullptr && ::chdir(dir) != 0) {
                 const int e = errno;
                 (void)!::write(tubo[1], &e, sizeof e);

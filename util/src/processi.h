@@ -14,7 +14,7 @@ std::optional<std::string> CercaProgramma(const std::string& programma);
 
 // Start `argv` (argv[0] a full path) in a new session, detached from this process
 // (double fork: the caller's child ends at once and is reaped here), in `cartella` when
-// it is not empty. 0 when the program was started, otherwise the errno of the step that
+// it is not empty, with none of this process's descriptors beyond the standard three. 0 when the program was started, otherwise the errno of the step that
 // failed (an exec failure included). Safe in a multi-threaded process: between fork and
 // exec only async-signal-safe calls are made.
 int AvviaStaccato(const std::vector<std::string>& argv, const std::string& cartella);
