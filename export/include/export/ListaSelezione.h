@@ -58,8 +58,8 @@ private:
     int selezionata_ = -1;
 };
 
-// The display text of an entry chosen in the two drop-down lists: the account text
-// alone for "<Tutti i Conti>", else account + "\ " + cash code.
+// The display text of an account / cash-code choice: account + "\ " + cash code (the
+// all-accounts choice is the account text alone).
 std::string TestoVoce(const std::string& conto, const std::string& cassa);
 
 }  // namespace travasa
