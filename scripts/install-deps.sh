@@ -18,6 +18,8 @@ PACKAGES=(
   llvm lld libimage-exiftool-perl
   # stylesheet check
   xsltproc libxml2-utils
+  # the page travasa-cli renders in process
+  libxslt1-dev
   # headless window tests and screenshots
   xvfb xauth
 )

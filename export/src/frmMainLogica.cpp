@@ -232,7 +232,7 @@ Esportazione& frmMainLogica::Run() {
         s.dialogo = servizi_.dialogo;
         s.barra = this;
         s.pompaEventi = servizi_.pompaEventi;
-        s.salvaFiltroDate = [this] { SalvaFiltroDate(); };
+        if (servizi_.ricordaDate) s.salvaFiltroDate = [this] { SalvaFiltroDate(); };
         s.pausa = servizi_.pausa;
         // The data object is created on first use; the load sequence has done it.
         esportazione_ = std::make_unique<Esportazione>(dati_.get(), std::move(s), identita_);

@@ -101,6 +101,7 @@ struct ServiziFinestra {
     std::function<void()> pompaEventi;    // process pending events once
     std::function<void(std::int32_t)> pausa = PausaSistema;
     std::intptr_t hWnd = 0;               // the window's handle, for the shell
+    bool ricordaDate = true;              // an export stores the two dates (SalvaFiltroDate)
     // The program's version numbers (major, minor) for lblVersione.
     int versioneMaggiore = 0;
     int versioneMinore = 0;
