@@ -6,14 +6,14 @@
 # component: accounts and cash codes listed, filter set, count, totals, rows fetched,
 # XML written with the stylesheet beside it, and the page rendered with xsltproc.
 #
-# Usage: scripts/demo.sh [esporta-demo options]   (default: --dal 2004-01-01 --al 2004-12-31)
+# Usage: scripts/demo.sh [travasa-cli options]   (default: --tutti --dal 2004-01-01 --al 2004-12-31)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc 2>/dev/null || echo 2)" --target \
-  mirtesa-installa-demo esporta-demo tessadati mirtesahost vqjetload travasa_foglio_stile
+  mirtesa-installa-demo travasa-cli tessadati mirtesahost vqjetload travasa_foglio_stile
 
 bin=build/default/bin
 demo=$PWD/build/demo
@@ -23,11 +23,5 @@ export XDG_CONFIG_HOME="$demo/config"
 
 "$bin/mirtesa-installa-demo" "$demo/host" --operazioni 3000 --seme 2004
 echo
-if (($# == 0)); then set -- --dal 2004-01-01 --al 2004-12-31; fi
-"$bin/esporta-demo" "$@" "$demo/esportazioni/estratto.xml"
-
-if command -v xsltproc >/dev/null 2>&1 && [ -f "$demo/esportazioni/estratto.xsl" ]; then
-  xsltproc -o "$demo/esportazioni/estratto.html" "$demo/esportazioni/estratto.xsl" \
-    "$demo/esportazioni/estratto.xml"
-  echo "Pagina: $demo/esportazioni/estratto.html"
-fi
+if (($# == 0)); then set -- --tutti --dal 2004-01-01 --al 2004-12-31; fi
+"$bin/travasa-cli" "$@" --html -o "$demo/esportazioni/estratto.xml"
