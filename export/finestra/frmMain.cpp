@@ -98,7 +98,9 @@ int frmMain::X(int twip) const { return DaTwip(twip, screen()->logicalDotsPerInc
 int frmMain::Y(int twip) const { return DaTwip(twip, screen()->logicalDotsPerInchY()); }
 
 void frmMain::CreaControlli() {
-    const QFont normale = font();
+    // Set explicitly, so that the controls inside a group do not take its bold face.
+    QFont normale = font();
+    normale.setBold(false);
     QFont grassetto = normale;
     grassetto.setBold(true);
 
