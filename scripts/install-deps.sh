@@ -22,6 +22,8 @@ PACKAGES=(
   libxslt1-dev
   # headless window tests and screenshots
   xvfb xauth
+  # opening documents and addresses with the desktop's handlers
+  xdg-utils
 )
 
 missing=()

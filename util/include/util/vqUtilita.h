@@ -9,6 +9,9 @@
 //   util/src/testi.cpp      replace, split, remove blanks
 //   util/src/versioni.cpp   version resources and comparison
 //   util/src/errori.cpp     error reporting and log
+//   util/src/shell.cpp      opening documents and addresses, starting programs, waiting
+//   util/src/apertura.cpp   the replaceable opener behind EseguiEx (util/apertura.h)
+//   util/src/processi.cpp   process start helpers shared by the above
 //
 // Texts are UTF-8. Paths use this platform's native separator "/" and carry no drive
 // letter; a folder text ends in "/" whenever it is not empty. Methods that hold text
@@ -117,7 +120,17 @@ public:
     // `testo` without blanks (character 32).
     static std::string EspuraSpazi(const std::string& testo);
 
-    // ---- Processes, shell and windows: to come -----------------------------------------
+    // ---- Processes, shell and windows ----------------------------------------------
+
+    // Open `file` (document, program or address) with the desktop's default handler
+    // through vq::apertura::Servizio(), working folder "/". True when it was started;
+    // otherwise, unless `muto`, a stop box titled "Errore" with `file` followed by
+    // ": file non trovato!", ": nessun programma associato a questo tipo di file!" or
+    // ": accesso negato!"; false. Never raises. `hWnd` (the owner) is not used here.
+    static bool EseguiEx(std::intptr_t hWnd, const std::string& file, bool muto);
+    // Suspend the calling thread for `millisecondi` ms, processing no events; zero or a
+    // negative number returns at once.
+    static void Sleep(std::int32_t millisecondi);
     // ---- System, file, registry and installation services: to come --------------------
 
 private:
