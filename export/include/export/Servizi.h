@@ -51,8 +51,8 @@ class ApriDocumento {
 public:
     virtual ~ApriDocumento() = default;
     // Opens `file` with the program associated with its type. `hWnd` is the window the
-    // failure message belongs to; `muto` false shows that message itself. Returns 0 when
-    // opened, else the failure's number (2 missing, 31 no handler, 5 access denied).
+    // failure message belongs to; `muto` false shows that message itself (file missing,
+    // no program for its type, access denied). Returns 0 when opened, -1 otherwise.
     virtual std::int32_t Apri(std::intptr_t hWnd, const std::string& file, bool muto) = 0;
 };
 

@@ -9,7 +9,7 @@ namespace {
 class ApriConShell final : public ApriDocumento {
 public:
     std::int32_t Apri(std::intptr_t hWnd, const std::string& file, bool muto) override {
-        return vqUtilita::EseguiEx(hWnd, file, muto);
+        return vqUtilita::EseguiEx(hWnd, file, muto) ? 0 : -1;
     }
 };
 
