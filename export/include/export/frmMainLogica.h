@@ -176,7 +176,6 @@ private:
     std::unique_ptr<Esportazione> esportazione_;
     StatoFinestra stato_;
     std::function<void(unsigned)> notifica_;
-    int ultimoPasso_ = -1;
 };
 
 }  // namespace travasa
