@@ -1,27 +1,44 @@
 #!/usr/bin/env bash
-# The main job on bundled demo data: installs what is missing, builds the programs,
-# lays out a demo host installation (a generated household of 3,000 transactions in a
-# password-protected Jet 3 database, with its own registry store under build/demo, so
-# the user's real settings are untouched), then runs one export through the data
-# component: accounts and cash codes listed, filter set, count, totals, rows fetched,
-# XML written with the stylesheet beside it, and the page rendered with xsltproc.
+# The main job on bundled demo data: installs what is missing, builds the programs, lays
+# out a demo host installation under build/demo (Mirtesa.exe 3.3.0.0 with its version
+# resource, the empty template mirtesa.dat, a generated household of 3,000 transactions in
+# a password-protected Jet 3 database, the components registered in a registry store of
+# its own, so the user's real settings are untouched), then:
+#   - with a display ($DISPLAY or $WAYLAND_DISPLAY): opens the Travasa window on it;
+#   - without one: exports the whole household with travasa-cli --tutti --html and says
+#     where the XML file, its stylesheet and the page are.
 #
-# Usage: scripts/demo.sh [travasa-cli options]   (default: --tutti --dal 2004-01-01 --al 2004-12-31)
+# Usage: scripts/demo.sh [travasa-cli options]   (options given: the command-line export
+#        runs with them instead of --tutti, even with a display)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc 2>/dev/null || echo 2)" --target \
-  mirtesa-installa-demo travasa-cli tessadati mirtesahost vqjetload travasa_foglio_stile
+  mirtesa-installa-demo travasa travasa-cli tessadati mirtesahost vqjetload \
+  travasa_foglio_stile travasa_pagina_aiuto
 
-bin=build/default/bin
+bin=$PWD/build/default/bin
 demo=$PWD/build/demo
 rm -rf "$demo"
 mkdir -p "$demo/esportazioni"
 export XDG_CONFIG_HOME="$demo/config"
+unset VQ_REGISTRO_DIR
 
 "$bin/mirtesa-installa-demo" "$demo/host" --operazioni 3000 --seme 2004
 echo
-if (($# == 0)); then set -- --tutti --dal 2004-01-01 --al 2004-12-31; fi
-"$bin/travasa-cli" "$@" --html -o "$demo/esportazioni/estratto.xml"
+
+if (($# == 0)) && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Apro la finestra di Travasa (le esportazioni proposte vanno nella cartella Documenti;"
+  echo "ad esempio $demo/esportazioni/estratto.xml)."
+  exec "$bin/travasa"
+fi
+
+if (($# == 0)); then set -- --tutti; fi
+xml=$demo/esportazioni/estratto.xml
+"$bin/travasa-cli" "$@" --html -o "$xml"
+echo
+echo "File XML:        $xml"
+[ -f "${xml%.xml}.xsl" ] && echo "Foglio di stile: ${xml%.xml}.xsl"
+echo "Pagina:          ${xml%.xml}.html"

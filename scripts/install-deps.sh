@@ -24,6 +24,8 @@ PACKAGES=(
   xvfb xauth
   # opening documents and addresses with the desktop's handlers
   xdg-utils
+  # the Debian package: its dependencies from the shared libraries (cpack -G DEB)
+  dpkg-dev file
 )
 
 missing=()
