@@ -207,6 +207,7 @@ void Aggiungi(travasa::frmMainLogica& finestra, const Selezione& s) {
 // The page rendered from the stylesheet, written beside the XML file.
 std::string ScriviHtml(const std::string& xml, const std::string& xsl) {
     const std::string html = vqUtilita::EstraiPath(xml) + travasa::NomeBaseFoglioStile(xml) + ".html";
+    if (html == xml) vq::Solleva(75, vq::DescrizioneRuntime(75) + ": " + xml + " (la pagina avrebbe lo stesso nome del file)");
     xsltStylesheetPtr foglio = xsltParseStylesheetFile(reinterpret_cast<const xmlChar*>(xsl.c_str()));
     if (!foglio) vq::Solleva(5, "Foglio di stile non leggibile: " + xsl);
     std::unique_ptr<xsltStylesheet, void (*)(xsltStylesheetPtr)> f(foglio, xsltFreeStylesheet);

@@ -110,6 +110,15 @@ std::string CartellaIniziale() {
     return vqUtilita::AggiungiSepDir(c);
 }
 
+inline constexpr std::int32_t kErrPercorso = 75;  // path/file access error
+
+// The same path, or two names of one existing file.
+bool StessoFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat x {}, y {};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
 // The rows a fields-by-rows array holds.
 std::int32_t RigheArray(SAFEARRAY* a) {
     LONG basso = 0, alto = -1;
@@ -230,6 +239,7 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
     // 12-13
     if (servizi_.pompaEventi) servizi_.pompaEventi();
     shell::CursoreAttesa(true);
+    if (!servizi_.barra) vq::Solleva(vq::kErrOggettoNonImpostato);
     BarraProgresso& barra = *servizi_.barra;
     barra.Value(barra.Min());
     barra.Visibile(true);
@@ -243,6 +253,11 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
     // 15-17
     const std::string sorgente = SorgenteFoglioStile(identita_);
     if (!FileNormale(sorgente)) foglioStile = false;
+    // A file named like its own stylesheet ("spese.xsl") would be replaced by the copy
+    // right after being written: refused before anything is written.
+    if (foglioStile && StessoFile(DestinazioneFoglioStile(uscita), uscita))
+        vq::Solleva(kErrPercorso, vq::DescrizioneRuntime(kErrPercorso) + ": " + uscita +
+                                      " (il foglio di stile avrebbe lo stesso nome del file)");
     CreaFileXML(righe, uscita, barra, scelta.verifica ? VARIANT_TRUE : VARIANT_FALSE,
                 foglioStile ? VARIANT_TRUE : VARIANT_FALSE);
     r.righe = RigheArray(righe);

@@ -565,6 +565,18 @@ TEST_F(Finestra, FoglioStileAssenteNessunaIstruzione) {
     EXPECT_EQ(Messaggi()[0].titolo, "Esportazione");
 }
 
+TEST_F(Finestra, FileColNomeDelFoglioStileNonScritto) {
+    finestra_->Carica();
+    finestra_->Aggiungi();
+    dialogo_.risposta = File("spese.xsl").string();
+    const auto r = finestra_->Esporta();
+    EXPECT_EQ(r.esito, travasa::EsitoEsportazione::Errore);
+    EXPECT_EQ(r.errore, 75);
+    EXPECT_FALSE(fs::exists(File("spese.xsl")));
+    ASSERT_EQ(Messaggi().size(), 1u);
+    EXPECT_EQ(Messaggi()[0].titolo, "Errore  75");
+}
+
 TEST_F(Finestra, ErroreDiScritturaSegnalatoFinestraAperta) {
     finestra_->Carica();
     finestra_->Aggiungi();
