@@ -183,6 +183,8 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
     const Esito sostituito = Lancia({"--tutti", "-o", File("fino.xml").string(), "--sovrascrivi"});
     EXPECT_EQ(sostituito.stato, 0);
     EXPECT_EQ(Leggi(File("fino.xml")).righe, t.righe);
+    // The command line stores no dates.
+    EXPECT_FALSE(componenti::EsisteChiave(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings"));
 }
 
 TEST_P(Cli, PaginaUgualeAXsltproc) {
