@@ -30,8 +30,8 @@ unset VQ_REGISTRO_DIR
 echo
 
 if (($# == 0)) && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Apro la finestra di Travasa (le esportazioni proposte vanno nella cartella Documenti;"
-  echo "ad esempio $demo/esportazioni/estratto.xml)."
+  echo "Apro la finestra di Travasa; si può esportare, per esempio, in"
+  echo "$demo/esportazioni/estratto.xml"
   exec "$bin/travasa"
 fi
 
