@@ -14,12 +14,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc 2>/dev/null || echo 2)" --target \
+# The build folder: build/default, or another one named by VQ_CARTELLA_BUILD.
+build=${VQ_CARTELLA_BUILD:-build/default}
+cmake --preset default -B "$build" >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target \
   mirtesa-installa-demo travasa travasa-cli tessadati mirtesahost vqjetload \
   travasa_foglio_stile travasa_pagina_aiuto
 
-bin=$PWD/build/default/bin
+bin=$(cd "$build" && pwd)/bin
 demo=$PWD/build/demo
 rm -rf "$demo"
 mkdir -p "$demo/esportazioni"
@@ -36,9 +38,5 @@ if (($# == 0)) && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 if (($# == 0)); then set -- --tutti; fi
-xml=$demo/esportazioni/estratto.xml
-"$bin/travasa-cli" "$@" --html -o "$xml"
-echo
-echo "File XML:        $xml"
-[ -f "${xml%.xml}.xsl" ] && echo "Foglio di stile: ${xml%.xml}.xsl"
-echo "Pagina:          ${xml%.xml}.html"
+# travasa-cli says where it wrote the XML file, the stylesheet and the page.
+"$bin/travasa-cli" "$@" --html -o "$demo/esportazioni/estratto.xml"
