@@ -56,15 +56,17 @@ int MessageBoxQt::Mostra(const std::string& testo, const std::string& titolo, st
     // default button, as the desktop's boxes do.
     bool annulla = false;
     for (int id : ids) annulla = annulla || id == shell::IDCANCEL;
-    box.setEscapeButton(PulsanteQt(annulla ? shell::IDCANCEL : shell::PulsantePredefinito(stile)));
+    const int fuga = annulla ? shell::IDCANCEL : shell::PulsantePredefinito(stile);
+    box.setEscapeButton(PulsanteQt(fuga));
     // The busy cursor is not the pointer a person answers a box with.
     const bool attesa = attesa_;
     if (attesa) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int scelto = box.exec();
+    box.exec();
     if (attesa) QApplication::restoreOverrideCursor();
+    const auto scelto = box.standardButton(box.clickedButton());
     for (const auto& [risultato, pulsante] : Pulsanti())
         if (pulsante == scelto) return risultato;
-    return shell::PulsantePredefinito(stile);
+    return fuga;
 }
 
 void MessageBoxQt::Beep() { QApplication::beep(); }
