@@ -231,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
         CasoUscita{"OpzioneSconosciuta", {"--tutto"}, 2, "travasa-cli: opzione sconosciuta: --tutto"},
         CasoUscita{"DataNonValida", {"--tutti", "--al", "2004-02-30"}, 2, "travasa-cli: --al: data non valida: \"2004-02-30\""},
         CasoUscita{"ContoSconosciuto", {"--conto", "9999"}, 2, "travasa-cli: --conto: nessun conto con id 9999"},
-        CasoUscita{"CassaSconosciuta", {"--cassa", "abc"}, 2, "travasa-cli: --cassa: id non valido: \"abc\""},
+        CasoUscita{"CassaNonNumerica", {"--cassa", "abc"}, 2, "travasa-cli: --cassa: id non valido: \"abc\""},
+        CasoUscita{"CassaSconosciuta", {"--tutti", "--cassa", "99999"}, 2, "travasa-cli: --cassa: nessun codice cassa con id 99999"},
         CasoUscita{"NessunaScelta", {"--verifica"}, 2, "travasa-cli: nessuna scelta"}),
     [](const auto& caso) { return std::string(caso.param.nome); });
 
