@@ -142,4 +142,32 @@ TEST(DialogoSalvaQt, SceltaEstensioneCartellaInizialeEAnnullamento) {
     }
 }
 
+TEST(DialogoSalvaQt, CartellaInesistenteAvvisaELasciaApertoIlDialogo) {
+    componenti::Cartella cartella("vq-dialogo");
+    const std::string assente = (cartella / "manca" / "spese.xml").string();
+    QString avviso;
+    AlModale<QFileDialog>([&](QFileDialog* d) {
+        AlModale<QMessageBox>([&](QMessageBox* box) {
+            avviso = box->text();
+            box->button(QMessageBox::Ok)->click();
+            AlModale<QFileDialog>([](QFileDialog* ancora) { ancora->reject(); });
+        });
+        d->selectFile(QString::fromStdString(assente));
+        static_cast<QDialog*>(d)->accept();
+    });
+    travasa::ImpostazioniDialogo i;
+    i.CancelError = true;
+    i.DefaultExt = "xml";
+    i.Flags = 2054;
+    i.InitDir = cartella.percorso().string();
+    try {
+        DialogoSalvaQt().ShowSave(i);
+        ADD_FAILURE() << "accettato un file in una cartella che non esiste";
+    } catch (const vq::Errore& e) {
+        EXPECT_EQ(e.numero(), travasa::kErrDialogoAnnullato);
+    }
+    EXPECT_TRUE(avviso.contains(QStringLiteral("Il percorso non esiste"))) << avviso.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(cartella / "manca"));
+}
+
 }  // namespace
