@@ -20,6 +20,8 @@ PACKAGES=(
   xsltproc libxml2-utils
   # the page travasa-cli renders in process
   libxslt1-dev
+  # the Italian texts of the window toolkit's own dialogs
+  qt6-translations-l10n
   # headless window tests and screenshots
   xvfb xauth
   # opening documents and addresses with the desktop's handlers

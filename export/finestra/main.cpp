@@ -2,6 +2,9 @@
 // is shown; a failure there is reported in a box and ends the program.
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <ole/ole.hpp>
 
@@ -18,6 +21,12 @@ int main(int argc, char** argv) {
     QApplication applicazione(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("travasa"));
     QGuiApplication::setDesktopFileName(QStringLiteral("travasa"));
+    // The program speaks Italian: so do the toolkit's own texts (the save dialog, the
+    // buttons of the boxes), when their translation is installed.
+    QTranslator traduzione;
+    if (traduzione.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&traduzione);
 
     shell::SostituisciServizio(std::make_shared<travasa::finestra::MessageBoxQt>());
     // The automation runtime for this thread, for the life of the window.
