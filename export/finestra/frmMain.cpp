@@ -51,7 +51,8 @@ void RiempiElenco(QComboBox* cbo, const StatoElenco& stato) {
 
 void ImpostaData(QDateEdit* picker, vq::DATA d, bool abilitato) {
     const QSignalBlocker blocco(picker);
-    if (d != 0) picker->setDate(InQDate(d));
+    // A date being typed is left alone when it is already the logic's.
+    if (d != 0 && picker->date() != InQDate(d)) picker->setDate(InQDate(d));
     picker->setEnabled(abilitato);
 }
 
