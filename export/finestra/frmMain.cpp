@@ -265,6 +265,16 @@ void frmMain::Collega() {
     connect(cboCassa_, &QComboBox::activated, this, [this](int i) { if (!aggiornando_) logica_->SceltaCassa(i); });
     connect(ListaSelezione_, &QListWidget::currentRowChanged, this,
             [this](int r) { if (!aggiornando_) logica_->SelezionaVoce(r); });
+    // A click below the last entry takes the highlight off the list but leaves the entry
+    // chosen, as "Rimuovi" still acts on it: it keeps its highlight.
+    connect(ListaSelezione_, &QListWidget::itemSelectionChanged, this, [this] {
+        const int scelta = logica_->Stato().lista.Selezionata();
+        if (aggiornando_ || scelta < 0 || !ListaSelezione_->selectedItems().isEmpty()) return;
+        if (QListWidgetItem* voce = ListaSelezione_->item(scelta)) {
+            const QSignalBlocker blocco(ListaSelezione_);
+            voce->setSelected(true);
+        }
+    });
     connect(chkIniziale_, &QCheckBox::clicked, this, [this](bool b) { if (!aggiornando_) logica_->ClickIniziale(b); });
     connect(chkFinale_, &QCheckBox::clicked, this, [this](bool b) { if (!aggiornando_) logica_->ClickFinale(b); });
     connect(DtDataIniziale_, &QDateEdit::dateChanged, this,

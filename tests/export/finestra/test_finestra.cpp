@@ -314,6 +314,10 @@ TEST_F(Finestra, AggiungiRimuoviRipulisci) {
     scegli(casse(), QStringLiteral("Casa e manutenzione"));
     clic("cmdAggiungi");
     ASSERT_EQ(lista()->count(), 3);
+    // A click below the entries leaves the chosen one highlighted.
+    QTest::mouseClick(lista()->viewport(), Qt::LeftButton, {}, QPoint(5, lista()->viewport()->height() - 3));
+    EXPECT_EQ(lista()->currentRow(), 2);
+    EXPECT_TRUE(lista()->item(2)->isSelected());
     EXPECT_EQ(lista()->item(0)->data(Qt::UserRole).toInt(), -1);
     EXPECT_EQ(lista()->item(1)->data(Qt::UserRole).toInt(), 1);
     EXPECT_EQ(lista()->item(2)->data(Qt::UserRole).toInt(), 14);
