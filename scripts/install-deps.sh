@@ -18,10 +18,16 @@ PACKAGES=(
   llvm lld libimage-exiftool-perl
   # stylesheet check
   xsltproc libxml2-utils
+  # the page travasa-cli renders in process
+  libxslt1-dev
+  # the Italian texts of the window toolkit's own dialogs
+  qt6-translations-l10n
   # headless window tests and screenshots
   xvfb xauth
   # opening documents and addresses with the desktop's handlers (file: their types)
   xdg-utils file
+  # the Debian package: its dependencies from the shared libraries (cpack -G DEB)
+  dpkg-dev
 )
 
 missing=()
