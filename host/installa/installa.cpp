@@ -12,6 +12,7 @@
 
 #include "mirtesahost/mirtesahost.h"
 #include "ole/ole.hpp"
+#include "vq/ascii.h"
 #include "vq/errore.h"
 #include "vq/file.h"
 #include "win/registry.h"
@@ -44,8 +45,6 @@ void CreaCartella(const fs::path& cartella) {
     if (!fs::is_directory(cartella, ec)) ErroreFile(ENOTDIR, "non è una cartella:", cartella);
 }
 
-char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The host's file system ignores case: a file already there under another case is the
 // same file, and keeps its name.
 fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
@@ -53,10 +52,7 @@ fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
     if (d) {
         while (const dirent* voce = ::readdir(d.get())) {
             const std::string_view n = voce->d_name;
-            if (n.size() != nome.size()) continue;
-            bool uguale = true;
-            for (std::size_t i = 0; i < n.size() && uguale; ++i) uguale = Minuscola(n[i]) == Minuscola(nome[i]);
-            if (uguale) return cartella / std::string(n);
+            if (vq::UgualiSenzaMaiuscole(n, nome)) return cartella / std::string(n);
         }
     }
     return cartella / std::string(nome);

@@ -220,28 +220,11 @@ void ScriviTutto(int fd, const std::string& dati) {
     }
 }
 
-class Descrittore {
-public:
-    explicit Descrittore(int fd) : fd_(fd) {}
-    ~Descrittore() { if (fd_ >= 0) ::close(fd_); }
-    Descrittore(const Descrittore&) = delete;
-    Descrittore& operator=(const Descrittore&) = delete;
-    int get() const { return fd_; }
-    void Chiudi() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) vq::SollevaErrno(errno);
-    }
-
-private:
-    int fd_;
-};
-
 void Accoda(const std::string& file, const std::string& dati) {
-    Descrittore fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    vq::Descrittore fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0) vq::SollevaErrno(errno);
     ScriviTutto(fd.get(), dati);
-    fd.Chiudi();
+    if (const int e = fd.Chiudi(); e != 0) vq::SollevaErrno(e);
 }
 
 // Start the log afresh: the new content is written beside the file and renamed over it,

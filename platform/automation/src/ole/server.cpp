@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "win/registry.h"
+#include "vq/ascii.h"
 
 namespace ole {
 
@@ -251,11 +252,8 @@ HRESULT ServerInProcesso::Deregistra() noexcept {
 }
 
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept {
-    auto minuscola = [](char16_t c) noexcept {
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    };
     for (; *membro; ++nome, ++membro)
-        if (*nome == 0 || minuscola(*nome) != minuscola(static_cast<char16_t>(*membro))) return false;
+        if (*nome == 0 || vq::MinuscolaAscii(*nome) != vq::MinuscolaAscii(static_cast<char16_t>(*membro))) return false;
     return *nome == 0;
 }
 

@@ -86,11 +86,8 @@ int SostituzioneAtomica::Conferma() noexcept {
     const auto barra = destinazione_.rfind('/');
     const std::string cartella =
         barra == std::string::npos ? std::string(".") : barra == 0 ? std::string("/") : destinazione_.substr(0, barra);
-    const int c = ::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (c >= 0) {
-        static_cast<void>(::fsync(c));
-        ::close(c);
-    }
+    Descrittore c(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (c.aperto()) static_cast<void>(::fsync(c.get()));
     return 0;
 }
 

@@ -4,7 +4,9 @@
 // 70 permission denied, 61 disk full, ...), with its Italian description.
 
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,44 @@ Errore ErroreDaErrno(int codice, const std::string& contesto = {});
 
 // Raise ErroreDaErrno(codice, contesto): it becomes the current error and is thrown.
 [[noreturn]] void SollevaErrno(int codice, const std::string& contesto = {});
+
+// The one holder of a file descriptor: closes it when it goes out of scope.
+class Descrittore {
+public:
+    explicit Descrittore(int fd = -1) noexcept : fd_(fd) {}
+    ~Descrittore() { Chiudi(); }
+    Descrittore(Descrittore&& altro) noexcept : fd_(altro.rilascia()) {}
+    Descrittore& operator=(Descrittore&& altro) noexcept {
+        if (this != &altro) Reimposta(altro.rilascia());
+        return *this;
+    }
+    Descrittore(const Descrittore&) = delete;
+    Descrittore& operator=(const Descrittore&) = delete;
+
+    int get() const noexcept { return fd_; }
+    bool aperto() const noexcept { return fd_ >= 0; }
+    // Gives the descriptor up without closing it.
+    int rilascia() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes the descriptor held (if any) and holds `fd` instead.
+    void Reimposta(int fd = -1) noexcept {
+        Chiudi();
+        fd_ = fd;
+    }
+    // Closes now: 0, or the errno of close() (a delayed write error shows up there). EINTR
+    // is not a failure: the descriptor is closed all the same.
+    int Chiudi() noexcept {
+        if (fd_ < 0) return 0;
+        const int fd = rilascia();
+        return ::close(fd) != 0 && errno != EINTR ? errno : 0;
+    }
+
+private:
+    int fd_;
+};
 
 // Replacing a file atomically: the new content goes to a temporary file created beside
 // the target (same folder, so the rename cannot cross file systems), is flushed to disk,
