@@ -1,6 +1,7 @@
 #include "dispatch.h"
 
 #include "ole/ole.hpp"
+#include "vq/invariante.h"
 
 namespace tessadati {
 
@@ -79,6 +80,7 @@ HRESULT Argomenti::Indirizzo(UINT i, VARTYPE vt, void** indirizzo) {
             return Fallisce(i, hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH);
         }
     }
+    VQ_INVARIANTE(copie_.size() < copie_.capacity());  // no reallocation: earlier addresses stay valid
     copie_.push_back(c);
     *indirizzo = &copie_.back().valore.llVal;
     return S_OK;
