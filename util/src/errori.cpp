@@ -230,7 +230,8 @@ void Accoda(const std::string& file, const std::string& dati) {
 // Start the log afresh: the new content is written beside the file and renamed over it,
 // so a failure leaves the earlier log as it was. A file that is not there yet is simply
 // created. A log reached through a symbolic link is replaced where the link points, as
-// appending writes there too: the link itself stays.
+// appending writes there too: the link itself stays. Only a log this user may write is
+// replaced (70 otherwise, the file untouched); it keeps its permissions.
 void Sostituisci(const std::string& percorso, const std::string& dati) {
     const std::string file = vq::SeguiCollegamento(percorso);
     struct stat st {};
@@ -238,7 +239,6 @@ void Sostituisci(const std::string& percorso, const std::string& dati) {
     if (esiste && S_ISDIR(st.st_mode)) vq::Solleva(75);
     vq::SostituzioneAtomica temporaneo(file, file + ".vq", ".tmp");
     if (temporaneo.esito() != 0) vq::SollevaErrno(temporaneo.esito());
-    if (esiste) (void)::fchmod(temporaneo.fd(), st.st_mode & 07777);
     ScriviTutto(temporaneo.fd(), dati);
     if (const int codice = temporaneo.Conferma(); codice != 0) vq::SollevaErrno(codice);
 }
@@ -262,6 +262,7 @@ bool vqUtilita::ScriviLog(const std::string& testo, const std::optional<std::str
         const std::string dati = InWindows1252(riga);
         if (CancellaPrecedente) Sostituisci(file, dati);
         else Accoda(file, dati);
+        vq::CancellaErrore();
         return true;
     } catch (...) {
         vq::ImpostaErroreDa(std::current_exception());

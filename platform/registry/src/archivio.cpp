@@ -8,16 +8,13 @@
 
 #include "vq/file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -157,30 +154,10 @@ bool CreaCartelle(const std::string& cartella) {
     return true;
 }
 
-// A writer's temporary file is "<hive file>.tmp-" and eight letters or digits (six in
-// earlier versions). The infix keeps a person's own "HKCU.reg.backup" beside the hive out
-// of the clean-up.
+// A writer's temporary file is "<hive file>.tmp-" followed by the writer's process id
+// and random letters; the infix keeps a person's own "HKCU.reg.backup" beside the hive
+// out of the clean-up of those a killed writer left.
 constexpr std::string_view kInfissoTemporaneo = ".tmp-";
-
-bool Temporaneo(std::string_view nome, std::string_view file) {
-    const std::size_t casuali = nome.size() - std::min(nome.size(), file.size() + kInfissoTemporaneo.size());
-    if (casuali != 6 && casuali != 8) return false;
-    if (nome.substr(0, file.size()) != file || nome.substr(file.size(), kInfissoTemporaneo.size()) != kInfissoTemporaneo)
-        return false;
-    for (const char c : nome.substr(file.size() + kInfissoTemporaneo.size()))
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-// Removes the temporary files that a writer killed half-way left behind. Called under
-// the hive's lock: no temporary file of a live writer can exist then.
-void RimuoviTemporanei(const std::string& cartella, const std::string& file) {
-    DIR* d = ::opendir(cartella.c_str());
-    if (d == nullptr) return;
-    while (const dirent* e = ::readdir(d))
-        if (Temporaneo(e->d_name, file)) ::unlinkat(::dirfd(d), e->d_name, 0);
-    ::closedir(d);
-}
 
 // Reads and parses the hive at `percorso`, through the cache.
 LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chiave>& albero) {
@@ -270,8 +247,6 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         // A hive that is a symbolic link (kept with a person's other settings files) is
         // replaced at the link's target, so that the link stays.
         const std::string destinazione = vq::SeguiCollegamento(percorso);
-        const auto barra = destinazione.find_last_of('/');
-        RimuoviTemporanei(barra == 0 ? "/" : destinazione.substr(0, barra), destinazione.substr(barra + 1));
 
         std::shared_ptr<const Chiave> attuale;
         if (const LONG r = LeggiFile(a, percorso, attuale); r != ERROR_SUCCESS) return r;
@@ -283,7 +258,6 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         const std::string testo = Scrivi(*nuovo, Info(a).radice);
         vq::SostituzioneAtomica temporaneo(destinazione, destinazione + std::string(kInfissoTemporaneo), {}, 0600);
         if (temporaneo.esito() != 0) return DaErrno(temporaneo.esito(), ERROR_CANTWRITE);
-        if (::fchmod(temporaneo.fd(), 0600) != 0) return DaErrno(errno, ERROR_CANTWRITE);
         if (!ScriviTutto(temporaneo.fd(), testo)) return DaErrno(errno, ERROR_CANTWRITE);
         if (const int e = temporaneo.Conferma(); e != 0) return DaErrno(e, ERROR_CANTWRITE);
 

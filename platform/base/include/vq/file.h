@@ -74,11 +74,24 @@ private:
 // a replacement that is not confirmed removes its temporary file when destroyed.
 // Failures are given as errno values (0 = success), so each caller reports them in its
 // own words; nothing here throws.
+//
+// Rules of replacement:
+//  - only a target this user may write is replaced (the test an open for writing makes,
+//    with the effective ids), and never one without any write bit: otherwise EACCES (or
+//    EROFS) and the target untouched;
+//  - a target that is replaced keeps its permission bits, and its owner and group where
+//    the system allows;
+//  - when the folder may not be written but the target may, the content is gathered in
+//    an unnamed file and Conferma() writes it over the target in place (truncate, write,
+//    flush): not atomic, but the only way such a file can be saved;
+//  - the temporary file carries the writer's process id; creating one removes those of
+//    the same prefix and suffix that a process no longer running left behind.
 class SostituzioneAtomica {
 public:
-    // The temporary file is named `prefisso` + 8 random letters or digits + `suffisso`
-    // (the prefix carries the target's folder) and is created new (never an existing
-    // file) with `modo` less the process's umask.
+    // The temporary file is named `prefisso` + process id + "-" + 8 random letters or
+    // digits + `suffisso` (the prefix carries the target's folder) and is created new
+    // (never an existing file) with `modo` less the process's umask, or with the mode of
+    // the target it replaces.
     SostituzioneAtomica(std::string destinazione, std::string prefisso, std::string suffisso = {},
                         mode_t modo = 0666) noexcept;
     ~SostituzioneAtomica();
@@ -88,6 +101,7 @@ public:
     // 0 when the temporary file was created; the errno of the failure otherwise.
     int esito() const noexcept { return esito_; }
     int fd() const noexcept { return fd_; }
+    // The temporary file's name; empty when the target is written in place.
     const std::string& temporaneo() const noexcept { return temporaneo_; }
 
     // Flush, close and rename over the target, then flush the folder so the rename
@@ -102,6 +116,7 @@ private:
     std::string destinazione_;
     std::string temporaneo_;
     int fd_ = -1;
+    int destinazioneFd_ = -1;  // the target, open for writing in place; -1 for a rename
     int esito_ = 0;
     bool confermata_ = false;
     bool rinominaFallita_ = false;
