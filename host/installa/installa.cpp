@@ -65,13 +65,8 @@ void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std:
     if (temporaneo.esito() != 0)
         ErroreFile(temporaneo.esito(), "impossibile creare il file temporaneo accanto a", destinazione);
     const int fd = temporaneo.fd();
-    std::size_t scritti = 0;
-    while (scritti < dimensione) {
-        const ssize_t n = ::write(fd, byte + scritti, dimensione - scritti);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ErroreFile(n < 0 ? errno : ENOSPC, "errore di scrittura su", destinazione);
-        scritti += static_cast<std::size_t>(n);
-    }
+    if (const int e = vq::ScriviTutto(fd, std::string_view(reinterpret_cast<const char*>(byte), dimensione)); e != 0)
+        ErroreFile(e, "errore di scrittura su", destinazione);
     if (::fchmod(fd, modo) != 0) ErroreFile(errno, "impossibile impostare i permessi di", destinazione);
     if (const int codice = temporaneo.Conferma(); codice != 0)
         ErroreFile(codice, temporaneo.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su",

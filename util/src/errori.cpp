@@ -208,22 +208,10 @@ std::string MarcaTemporale() {
     return buf;
 }
 
-void ScriviTutto(int fd, const std::string& dati) {
-    std::size_t fatto = 0;
-    while (fatto < dati.size()) {
-        const ssize_t n = ::write(fd, dati.data() + fatto, dati.size() - fatto);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            vq::SollevaErrno(errno);
-        }
-        fatto += static_cast<std::size_t>(n);
-    }
-}
-
 void Accoda(const std::string& file, const std::string& dati) {
     vq::Descrittore fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0) vq::SollevaErrno(errno);
-    ScriviTutto(fd.get(), dati);
+    if (const int e = vq::ScriviTutto(fd.get(), dati); e != 0) vq::SollevaErrno(e);
     if (const int e = fd.Chiudi(); e != 0) vq::SollevaErrno(e);
 }
 
@@ -239,7 +227,7 @@ void Sostituisci(const std::string& percorso, const std::string& dati) {
     if (esiste && S_ISDIR(st.st_mode)) vq::Solleva(75);
     vq::SostituzioneAtomica temporaneo(file, file + ".vq", ".tmp");
     if (temporaneo.esito() != 0) vq::SollevaErrno(temporaneo.esito());
-    ScriviTutto(temporaneo.fd(), dati);
+    if (const int e = vq::ScriviTutto(temporaneo.fd(), dati); e != 0) vq::SollevaErrno(e);
     if (const int codice = temporaneo.Conferma(); codice != 0) vq::SollevaErrno(codice);
 }
 

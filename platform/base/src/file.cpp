@@ -44,6 +44,17 @@ void SollevaErrno(int codice, const std::string& contesto) {
     Solleva(e.numero(), e.descrizione());
 }
 
+int ScriviTutto(int fd, std::string_view dati) noexcept {
+    while (!dati.empty()) {
+        const ssize_t n = ::write(fd, dati.data(), dati.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return ENOSPC;
+        dati.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
 namespace {
 
 std::string CartellaDi(const std::string& percorso) {
@@ -116,21 +127,10 @@ int CopiaTutto(int da, int a) {
     char buf[65536];
     while (true) {
         const ssize_t letti = ::read(da, buf, sizeof buf);
-        if (letti < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
+        if (letti < 0 && errno == EINTR) continue;
+        if (letti < 0) return errno;
         if (letti == 0) return 0;
-        std::size_t fatti = 0;
-        while (fatti < static_cast<std::size_t>(letti)) {
-            const ssize_t n = ::write(a, buf + fatti, static_cast<std::size_t>(letti) - fatti);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (n == 0) return ENOSPC;
-            fatti += static_cast<std::size_t>(n);
-        }
+        if (const int e = ScriviTutto(a, std::string_view(buf, static_cast<std::size_t>(letti))); e != 0) return e;
     }
 }
 

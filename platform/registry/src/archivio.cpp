@@ -127,19 +127,6 @@ bool LeggiTutto(int fd, std::string& testo) {
     }
 }
 
-bool ScriviTutto(int fd, const std::string& testo) {
-    std::size_t fatto = 0;
-    while (fatto < testo.size()) {
-        const ssize_t n = ::write(fd, testo.data() + fatto, testo.size() - fatto);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        fatto += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Creates the folder and the missing folders above it, each with mode 0700.
 bool CreaCartelle(const std::string& cartella) {
     struct stat st {};
@@ -258,7 +245,7 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         const std::string testo = Scrivi(*nuovo, Info(a).radice);
         vq::SostituzioneAtomica temporaneo(destinazione, destinazione + std::string(kInfissoTemporaneo), {}, 0600);
         if (temporaneo.esito() != 0) return DaErrno(temporaneo.esito(), ERROR_CANTWRITE);
-        if (!ScriviTutto(temporaneo.fd(), testo)) return DaErrno(errno, ERROR_CANTWRITE);
+        if (const int e = vq::ScriviTutto(temporaneo.fd(), testo); e != 0) return DaErrno(e, ERROR_CANTWRITE);
         if (const int e = temporaneo.Conferma(); e != 0) return DaErrno(e, ERROR_CANTWRITE);
 
         // The new file is the cached version, held open by the cache. No other writer can

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "vq/errore.h"
 
@@ -29,6 +30,10 @@ Errore ErroreDaErrno(int codice, const std::string& contesto = {});
 
 // Raise ErroreDaErrno(codice, contesto): it becomes the current error and is thrown.
 [[noreturn]] void SollevaErrno(int codice, const std::string& contesto = {});
+
+// Writes all of `dati` at the descriptor's position, again after an interruption or a
+// short write: 0, or the errno of the failure (ENOSPC when nothing more can be written).
+int ScriviTutto(int fd, std::string_view dati) noexcept;
 
 // The one holder of a file descriptor: closes it when it goes out of scope.
 class Descrittore {
