@@ -152,7 +152,14 @@ SostituzioneAtomica::SostituzioneAtomica(std::string destinazione, std::string p
         esito_ = errno == EROFS ? EROFS : EACCES;
         return;
     }
-    try {
+    // A folder with the sticky bit (a shared /tmp) lets only the file's owner, the folder's
+    // owner or root replace the file: anyone else who may write it writes it in place.
+    struct stat cartella {};
+    const bool rinominaVietata = esiste && ::geteuid() != 0 && esistente.st_uid != ::geteuid() &&
+                                 ::stat(CartellaDi(destinazione_).c_str(), &cartella) == 0 &&
+                                 (cartella.st_mode & S_ISVTX) != 0 && cartella.st_uid != ::geteuid();
+    if (rinominaVietata) esito_ = EACCES;
+    else try {
         RimuoviTemporaneiAbbandonati(prefisso, suffisso);
         static thread_local std::mt19937_64 casuale{std::random_device{}()};
         static constexpr char kCifre[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -177,8 +184,9 @@ SostituzioneAtomica::SostituzioneAtomica(std::string destinazione, std::string p
         return;
     }
     if (esito_ == EACCES && esiste) {
-        // A folder this user may not write, holding a file this user may write: the new
-        // content is gathered aside and Conferma() writes it over the file in place.
+        // A folder this user may not write (or not replace this file in), holding a file
+        // this user may write: the new content is gathered aside and Conferma() writes it
+        // over the file in place.
         Descrittore destinazioneAperta(::open(destinazione_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
         if (!destinazioneAperta.aperto()) return;
         const int anonimo = FileAnonimo();

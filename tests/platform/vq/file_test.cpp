@@ -233,6 +233,7 @@ TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
         {"file suo in cartella non sua", false, 0755, true, 0640, 0, true, true},
         {"file di root scrivibile da tutti in cartella non sua", false, 0755, false, 0666, 0, true, true},
         {"file di root in cartella non sua", false, 0755, false, 0644, EACCES, false, true},
+        {"file di root scrivibile da tutti in cartella condivisa", false, 01777, false, 0666, 0, true, true},
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.cosa);

@@ -86,7 +86,8 @@ private:
 //    EROFS) and the target untouched;
 //  - a target that is replaced keeps its permission bits, and its owner and group where
 //    the system allows;
-//  - when the folder may not be written but the target may, the content is gathered in
+//  - when the folder may not be written (or, with the sticky bit, the target may not be
+//    replaced in it by this user) but the target may, the content is gathered in
 //    an unnamed file and Conferma() writes it over the target in place (truncate, write,
 //    flush): not atomic, but the only way such a file can be saved;
 //  - the temporary file carries the writer's process id; creating one removes those of
