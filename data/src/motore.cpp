@@ -15,6 +15,7 @@
 #include "jet/errori.h"
 #include "mirtesahost/mirtesahost.h"
 #include "ole/ole.hpp"
+#include "vq/ascii.h"
 #include "vq/errore.h"
 
 namespace tessadati {
@@ -114,17 +115,7 @@ public:
     }
 };
 
-bool UgualiSenzaMaiuscole(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto x = static_cast<unsigned char>(a[i]);
-        auto y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+using vq::UgualiSenzaMaiuscole;
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include "export/ScritturaAtomica.h"
 #include "export/TipiDato.h"
+#include "vq/ascii.h"
 #include "vq/errore.h"
 
 namespace travasa {
@@ -54,16 +55,6 @@ bool NomeXml(std::string_view nome) {
     return TestoXmlValido(nome);
 }
 
-bool UgualeSenzaMaiuscole(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // Writing into a string, with the same two members as the file sink.
 struct UscitaTesto {
@@ -386,7 +377,7 @@ NodoXml DocumentoXml::appendChild(const NodoXml& figlio) {
     if ((!nodo || nodo.type() == pugi::node_element) && haElemento)
         vq::Solleva(kErrArgomento, "Il documento ha già un elemento radice");
     // The XML declaration can only open the document.
-    if (nodo && nodo.type() == pugi::node_pi && UgualeSenzaMaiuscole(nodo.name(), "xml") && haNodi)
+    if (nodo && nodo.type() == pugi::node_pi && vq::UgualiSenzaMaiuscole(nodo.name(), "xml") && haNodi)
         vq::Solleva(kErrArgomento, "La dichiarazione XML deve essere il primo nodo del documento");
     if (!nodo) {
         impl_->costruisci(r, documento);

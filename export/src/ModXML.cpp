@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/Globale.h"
+#include "vq/ascii.h"
 #include "vq/conversioni.h"
 #include "vq/data.h"
 #include "vq/errore.h"
@@ -34,17 +35,11 @@ constexpr std::array<CampoXml, 10> kTabellaCampi{{
 
 constexpr int kCampiArray = 10;
 
-std::string Minuscolo(std::string_view testo) {
-    std::string r(testo);
-    for (auto& c : r)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    return r;
-}
 
 enum class Regola { Testo, Data, Numero, Booleano };
 
 Regola RegolaDiTipo(std::string_view tipo) {
-    const std::string t = Minuscolo(tipo);
+    const std::string t = vq::InMinuscoleAscii(tipo);
     if (t == "datetime" || t == "datetime.tz" || t == "date") return Regola::Data;
     if (t == "r8" || t == "i4" || t == "r4" || t == "int" || t == "i2" || t == "float" || t == "double")
         return Regola::Numero;

@@ -66,20 +66,12 @@ void UscitaFile::svuota() {
 
 void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci) {
     const std::string destinazione = vq::SeguiCollegamento(percorso);
-    // A file marked read-only is not replaced (the rename alone would not notice it).
-    struct stat esistente {};
-    const bool esiste = ::stat(destinazione.c_str(), &esistente) == 0 && S_ISREG(esistente.st_mode);
-    if (esiste && (esistente.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) SollevaErrno(EACCES, percorso);
-
-    // The temporary file is hidden while it is written.
+    // The temporary file is hidden while it is written. Only a file this user may write
+    // is replaced (70 otherwise), keeping its permissions.
     vq::SostituzioneAtomica temporaneo(destinazione, Cartella(destinazione) + "/." + NomeFile(destinazione) + ".vq");
     if (temporaneo.esito() != 0) SollevaErrno(temporaneo.esito(), destinazione);
-    const int fd = temporaneo.fd();
 
-    // A file that is replaced keeps its permissions.
-    if (esiste) static_cast<void>(::fchmod(fd, esistente.st_mode & 07777));
-
-    UscitaFile uscita(fd, percorso);
+    UscitaFile uscita(temporaneo.fd(), percorso);
     produci(uscita);
     uscita.svuota();
 

@@ -9,20 +9,12 @@
 #include <string>
 #include <system_error>
 
+#include "vq/ascii.h"
 #include "vq/data.h"
 
 namespace travasa {
 namespace {
 
-char Minuscola(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// ASCII letters compared without regard to case (type names are ASCII).
-bool UgualeSenzaMaiuscole(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Minuscola(a[i]) != Minuscola(b[i])) return false;
-    return true;
-}
 
 bool Cifra(char c) { return c >= '0' && c <= '9'; }
 
@@ -194,7 +186,7 @@ constexpr std::array<NomeTipo, 25> kNomi{{
 
 std::optional<TipoDato> TipoDaNome(std::string_view nome) {
     for (const auto& voce : kNomi)
-        if (UgualeSenzaMaiuscole(voce.nome, nome)) return voce.tipo;
+        if (vq::UgualiSenzaMaiuscole(voce.nome, nome)) return voce.tipo;
     return std::nullopt;
 }
 

@@ -12,6 +12,7 @@
 
 #include "mirtesahost/mirtesahost.h"
 #include "ole/ole.hpp"
+#include "vq/ascii.h"
 #include "vq/errore.h"
 #include "vq/file.h"
 #include "win/registry.h"
@@ -44,8 +45,6 @@ void CreaCartella(const fs::path& cartella) {
     if (!fs::is_directory(cartella, ec)) ErroreFile(ENOTDIR, "non è una cartella:", cartella);
 }
 
-char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The host's file system ignores case: a file already there under another case is the
 // same file, and keeps its name.
 fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
@@ -53,10 +52,7 @@ fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
     if (d) {
         while (const dirent* voce = ::readdir(d.get())) {
             const std::string_view n = voce->d_name;
-            if (n.size() != nome.size()) continue;
-            bool uguale = true;
-            for (std::size_t i = 0; i < n.size() && uguale; ++i) uguale = Minuscola(n[i]) == Minuscola(nome[i]);
-            if (uguale) return cartella / std::string(n);
+            if (vq::UgualiSenzaMaiuscole(n, nome)) return cartella / std::string(n);
         }
     }
     return cartella / std::string(nome);
@@ -69,13 +65,8 @@ void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std:
     if (temporaneo.esito() != 0)
         ErroreFile(temporaneo.esito(), "impossibile creare il file temporaneo accanto a", destinazione);
     const int fd = temporaneo.fd();
-    std::size_t scritti = 0;
-    while (scritti < dimensione) {
-        const ssize_t n = ::write(fd, byte + scritti, dimensione - scritti);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ErroreFile(n < 0 ? errno : ENOSPC, "errore di scrittura su", destinazione);
-        scritti += static_cast<std::size_t>(n);
-    }
+    if (const int e = vq::ScriviTutto(fd, std::string_view(reinterpret_cast<const char*>(byte), dimensione)); e != 0)
+        ErroreFile(e, "errore di scrittura su", destinazione);
     if (::fchmod(fd, modo) != 0) ErroreFile(errno, "impossibile impostare i permessi di", destinazione);
     if (const int codice = temporaneo.Conferma(); codice != 0)
         ErroreFile(codice, temporaneo.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su",

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mirtesahost/mirtesahost.h"
+#include "vq/ascii.h"
 #include "vq/errore.h"
 #include "win/registry.h"
 #include "win/version.h"
@@ -67,14 +68,6 @@ std::string Testo(const Valore& v) {
     return v.tipo == REG_EXPAND_SZ ? vq::EspandiAmbiente(t) : t;
 }
 
-char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StessoNome(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Minuscola(a[i]) != Minuscola(b[i])) return false;
-    return true;
-}
 
 // The folder with exactly one "/" added when it does not end with one.
 std::string ConSeparatore(std::string cartella) {
@@ -91,7 +84,7 @@ std::string TrovaFile(const std::string& cartella, std::string_view nome) {
     std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(cartella.c_str()), ::closedir);
     if (!d) return esatto;
     while (const dirent* voce = ::readdir(d.get())) {
-        if (StessoNome(voce->d_name, nome)) return cartella + voce->d_name;
+        if (vq::UgualiSenzaMaiuscole(voce->d_name, nome)) return cartella + voce->d_name;
     }
     return esatto;
 }

@@ -184,7 +184,10 @@ TEST_F(Log, FailuresReturnFalseAndSetTheError) {
         {tmp.str(), false, 75},  // a folder
         {tmp.str(), true, 75},
         {"   ", false, 52},
+        {tmp / "sola_lettura.log", true, 70},  // never replaced, even by root
     };
+    prova::ScriviFile(tmp / "sola_lettura.log", "resta\r\n");
+    fs::permissions(tmp / "sola_lettura.log", fs::perms::owner_read | fs::perms::group_read);
     for (const auto& c : casi) {
         vq::CancellaErrore();
         EXPECT_FALSE(vqUtilita::ScriviLog("x", c.file, false, c.cancella)) << c.file;
@@ -192,6 +195,10 @@ TEST_F(Log, FailuresReturnFalseAndSetTheError) {
         EXPECT_FALSE(vq::Err().descrizione.empty()) << c.file;
     }
     EXPECT_FALSE(fs::exists(tmp / "manca"));
+    EXPECT_EQ(prova::LeggiFile(tmp / "sola_lettura.log"), "resta\r\n");
+    // A call that succeeds leaves no error behind.
+    EXPECT_TRUE(vqUtilita::ScriviLog("x", file, false, true));
+    EXPECT_EQ(vq::Err().numero, 0);
 }
 
 TEST_F(Log, DefaultFileBesideTheProgram) {

@@ -208,46 +208,18 @@ std::string MarcaTemporale() {
     return buf;
 }
 
-void ScriviTutto(int fd, const std::string& dati) {
-    std::size_t fatto = 0;
-    while (fatto < dati.size()) {
-        const ssize_t n = ::write(fd, dati.data() + fatto, dati.size() - fatto);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            vq::SollevaErrno(errno);
-        }
-        fatto += static_cast<std::size_t>(n);
-    }
-}
-
-class Descrittore {
-public:
-    explicit Descrittore(int fd) : fd_(fd) {}
-    ~Descrittore() { if (fd_ >= 0) ::close(fd_); }
-    Descrittore(const Descrittore&) = delete;
-    Descrittore& operator=(const Descrittore&) = delete;
-    int get() const { return fd_; }
-    void Chiudi() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) vq::SollevaErrno(errno);
-    }
-
-private:
-    int fd_;
-};
-
 void Accoda(const std::string& file, const std::string& dati) {
-    Descrittore fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    vq::Descrittore fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0) vq::SollevaErrno(errno);
-    ScriviTutto(fd.get(), dati);
-    fd.Chiudi();
+    if (const int e = vq::ScriviTutto(fd.get(), dati); e != 0) vq::SollevaErrno(e);
+    if (const int e = fd.Chiudi(); e != 0) vq::SollevaErrno(e);
 }
 
 // Start the log afresh: the new content is written beside the file and renamed over it,
 // so a failure leaves the earlier log as it was. A file that is not there yet is simply
 // created. A log reached through a symbolic link is replaced where the link points, as
-// appending writes there too: the link itself stays.
+// appending writes there too: the link itself stays. Only a log this user may write is
+// replaced (70 otherwise, the file untouched); it keeps its permissions.
 void Sostituisci(const std::string& percorso, const std::string& dati) {
     const std::string file = vq::SeguiCollegamento(percorso);
     struct stat st {};
@@ -255,8 +227,7 @@ void Sostituisci(const std::string& percorso, const std::string& dati) {
     if (esiste && S_ISDIR(st.st_mode)) vq::Solleva(75);
     vq::SostituzioneAtomica temporaneo(file, file + ".vq", ".tmp");
     if (temporaneo.esito() != 0) vq::SollevaErrno(temporaneo.esito());
-    if (esiste) (void)::fchmod(temporaneo.fd(), st.st_mode & 07777);
-    ScriviTutto(temporaneo.fd(), dati);
+    if (const int e = vq::ScriviTutto(temporaneo.fd(), dati); e != 0) vq::SollevaErrno(e);
     if (const int codice = temporaneo.Conferma(); codice != 0) vq::SollevaErrno(codice);
 }
 
@@ -279,6 +250,7 @@ bool vqUtilita::ScriviLog(const std::string& testo, const std::optional<std::str
         const std::string dati = InWindows1252(riga);
         if (CancellaPrecedente) Sostituisci(file, dati);
         else Accoda(file, dati);
+        vq::CancellaErrore();
         return true;
     } catch (...) {
         vq::ImpostaErroreDa(std::current_exception());

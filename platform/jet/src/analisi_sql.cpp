@@ -5,18 +5,13 @@
 #include <cstdio>
 #include <optional>
 
+#include "vq/ascii.h"
 #include "vq/data.h"
 
 namespace jet {
 namespace {
 
-bool Uguale(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+bool Uguale(std::string_view a, std::string_view b) { return vq::UgualiSenzaMaiuscole(a, b); }
 
 bool ParolaChiave(const Token& t, std::string_view k) { return t.tipo == Token::Tipo::Parola && Uguale(t.testo, k); }
 bool Simbolo(const Token& t, std::string_view s) { return t.tipo == Token::Tipo::Simbolo && t.testo == s; }
@@ -232,9 +227,7 @@ Selezione AnalizzaSelezione(std::string_view sql, const std::vector<Token>& t) {
                     break;
                 }
             }
-            std::string nome = v[0].testo;
-            std::transform(nome.begin(), nome.end(), nome.begin(),
-                           [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+            const std::string nome = vq::InMinuscoleAscii(v[0].testo);
             static constexpr std::string_view kAggregati[] = {"sum", "min", "max", "avg", "first", "last", "dateserial"};
             bool aggregato = false;
             for (auto a : kAggregati) aggregato = aggregato || nome == a;
@@ -254,8 +247,7 @@ std::optional<double> DataLetterale(std::string_view t) {
     // Trim, then split date and time.
     while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.remove_prefix(1);
     while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
-    std::string testo(t);
-    for (auto& c : testo) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string testo = vq::InMaiuscoleAscii(t);
     vq::DataOra d;
     bool conData = false;
     std::size_t pos = 0;

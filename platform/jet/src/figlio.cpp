@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "jet/errori.h"
+#include "vq/file.h"
 
 extern char** environ;
 
@@ -23,15 +24,6 @@ namespace jet {
 namespace {
 
 void Marcatore() {}
-
-struct Fd {
-    int fd = -1;
-    ~Fd() { Chiudi(); }
-    void Chiudi() {
-        if (fd >= 0) close(fd);
-        fd = -1;
-    }
-};
 
 // The errors a child may report: anything else is taken as damage.
 bool NumeroAmmesso(long n) {
@@ -93,15 +85,15 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& us
     int po[2];
     int pe[2];
     if (pipe2(po, O_CLOEXEC) != 0) vq::Solleva(vq::kErrMemoria);
-    Fd outR{po[0]}, outW{po[1]};
+    vq::Descrittore outR{po[0]}, outW{po[1]};
     if (pipe2(pe, O_CLOEXEC) != 0) vq::Solleva(vq::kErrMemoria);
-    Fd errR{pe[0]}, errW{pe[1]};
+    vq::Descrittore errR{pe[0]}, errW{pe[1]};
 
     posix_spawn_file_actions_t azioni;
     posix_spawn_file_actions_init(&azioni);
     posix_spawn_file_actions_addopen(&azioni, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&azioni, outW.fd, 1);
-    posix_spawn_file_actions_adddup2(&azioni, errW.fd, 2);
+    posix_spawn_file_actions_adddup2(&azioni, outW.get(), 1);
+    posix_spawn_file_actions_adddup2(&azioni, errW.get(), 2);
     pid_t pid = -1;
     int rc = posix_spawn(&pid, programma.c_str(), &azioni, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&azioni);
@@ -117,7 +109,7 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& us
     std::string errori;  // kept for a debugger, never printed
     bool scaduto = false;
     bool troppo = false;
-    while (outR.fd >= 0 || errR.fd >= 0) {
+    while (outR.get() >= 0 || errR.get() >= 0) {
         auto resto = std::chrono::duration_cast<std::chrono::milliseconds>(scadenza - Orologio::now()).count();
         if (resto <= 0) {
             scaduto = true;
@@ -125,16 +117,16 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& us
         }
         pollfd p[2];
         nfds_t n = 0;
-        if (outR.fd >= 0) p[n++] = {outR.fd, POLLIN, 0};
-        if (errR.fd >= 0) p[n++] = {errR.fd, POLLIN, 0};
+        if (outR.get() >= 0) p[n++] = {outR.get(), POLLIN, 0};
+        if (errR.get() >= 0) p[n++] = {errR.get(), POLLIN, 0};
         int r = poll(p, n, static_cast<int>(std::min<long long>(resto, 1000)));
         if (r < 0 && errno != EINTR) break;
         for (nfds_t k = 0; k < n; ++k) {
             if (!(p[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buf[65536];
             ssize_t letti = read(p[k].fd, buf, sizeof buf);
-            Fd& quale = p[k].fd == outR.fd ? outR : errR;
-            std::string& dove = p[k].fd == outR.fd ? uscitaFiglio : errori;
+            vq::Descrittore& quale = p[k].fd == outR.get() ? outR : errR;
+            std::string& dove = p[k].fd == outR.get() ? uscitaFiglio : errori;
             if (letti <= 0) {
                 if (letti < 0 && errno == EINTR) continue;
                 quale.Chiudi();

@@ -22,6 +22,7 @@
 #include "jet/intestazione.h"
 #include "sqlite_jet.h"
 #include "tipi_colonna.h"
+#include "vq/file.h"
 
 namespace jet {
 namespace {
@@ -48,12 +49,9 @@ Identita IdentitaDaStat(const struct stat& st) {
 
 // Reads and checks page 0 and the file's identity in one go.
 std::pair<Intestazione, Identita> LeggiFile(const std::string& nome) {
-    int fd = open(nome.c_str(), O_RDONLY | O_CLOEXEC);
+    const vq::Descrittore aperto(open(nome.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = aperto.get();
     if (fd < 0) ErroreApertura(errno, nome);
-    struct Chiudi {
-        int fd;
-        ~Chiudi() { close(fd); }
-    } chiudi{fd};
     struct stat st {};
     if (fstat(fd, &st) != 0) ErroreApertura(errno, nome);
     if (!S_ISREG(st.st_mode)) ErroreFileNonTrovato(nome);

@@ -1,5 +1,6 @@
 // A hive in memory, and its REGEDIT4 text form.
 #include "alveare.h"
+#include "vq/ascii.h"
 
 #include <unicode/uchar.h>
 
@@ -81,9 +82,7 @@ std::string_view Rifila(std::string_view s) {
 bool IniziaSenzaCaso(std::string_view s, std::string_view prefisso) {
     if (s.size() < prefisso.size()) return false;
     for (std::size_t i = 0; i < prefisso.size(); ++i) {
-        char c = s[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != prefisso[i]) return false;
+        if (vq::MaiuscolaAscii(s[i]) != prefisso[i]) return false;
     }
     return true;
 }
@@ -176,7 +175,7 @@ std::string NomeConfronto(std::string_view nome) {
         }
         const auto cp = c->first;
         if (cp < 0x80) {
-            out += (cp >= 'a' && cp <= 'z') ? static_cast<char>(cp - 'a' + 'A') : static_cast<char>(cp);
+            out += vq::MaiuscolaAscii(static_cast<char>(cp));
         } else {
             AggiungiUtf8(out, static_cast<char32_t>(u_toupper(static_cast<UChar32>(cp))));
         }

@@ -6,7 +6,8 @@
 // processes (or threads: each call opens its own lock descriptor).
 #include "archivio.h"
 
-#include <dirent.h>
+#include "vq/file.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -14,7 +15,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -54,25 +54,6 @@ LONG DaErrno(int e, LONG altrimenti) {
     }
 }
 
-class Descrittore {
-public:
-    explicit Descrittore(int fd = -1) : fd_(fd) {}
-    ~Descrittore() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descrittore(const Descrittore&) = delete;
-    Descrittore& operator=(const Descrittore&) = delete;
-    int get() const { return fd_; }
-    int rilascia() {
-        const int f = fd_;
-        fd_ = -1;
-        return f;
-    }
-
-private:
-    int fd_;
-};
-
 // What identifies one version of a hive file. The cache keeps the file it parsed open,
 // so its inode cannot be freed and handed to a later replacement: a replaced hive always
 // shows another inode, and an edit in place another size or modification time.
@@ -95,7 +76,7 @@ Impronta ImprontaDi(const struct stat& st) {
 struct Memoria {
     Impronta impronta;
     std::shared_ptr<const Chiave> albero;  // nullptr: that version of the file is damaged
-    std::shared_ptr<Descrittore> aperto;   // the parsed file, held open
+    std::shared_ptr<vq::Descrittore> aperto;   // the parsed file, held open
     std::uint64_t uso = 0;
 };
 
@@ -106,7 +87,7 @@ constexpr std::size_t kMemorieMassime = 8;  // a process normally uses three hiv
 
 // Caller holds gMutex.
 void Ricorda(const std::string& percorso, const Impronta& impronta, std::shared_ptr<const Chiave> albero,
-             std::shared_ptr<Descrittore> aperto) {
+             std::shared_ptr<vq::Descrittore> aperto) {
     gMemoria[percorso] = Memoria{impronta, std::move(albero), std::move(aperto), ++gUso};
     while (gMemoria.size() > kMemorieMassime) {
         auto vecchia = gMemoria.begin();
@@ -146,19 +127,6 @@ bool LeggiTutto(int fd, std::string& testo) {
     }
 }
 
-bool ScriviTutto(int fd, const std::string& testo) {
-    std::size_t fatto = 0;
-    while (fatto < testo.size()) {
-        const ssize_t n = ::write(fd, testo.data() + fatto, testo.size() - fatto);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        fatto += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Creates the folder and the missing folders above it, each with mode 0700.
 bool CreaCartelle(const std::string& cartella) {
     struct stat st {};
@@ -173,29 +141,10 @@ bool CreaCartelle(const std::string& cartella) {
     return true;
 }
 
-// A writer's temporary file is "<hive file>.tmp-" and six letters or digits (mkostemp's).
-// The infix keeps a person's own "HKCU.reg.backup" beside the hive out of the clean-up.
+// A writer's temporary file is "<hive file>.tmp-" followed by the writer's process id
+// and random letters; the infix keeps a person's own "HKCU.reg.backup" beside the hive
+// out of the clean-up of those a killed writer left.
 constexpr std::string_view kInfissoTemporaneo = ".tmp-";
-constexpr std::size_t kCaratteriCasuali = 6;
-
-bool Temporaneo(std::string_view nome, std::string_view file) {
-    if (nome.size() != file.size() + kInfissoTemporaneo.size() + kCaratteriCasuali) return false;
-    if (nome.substr(0, file.size()) != file || nome.substr(file.size(), kInfissoTemporaneo.size()) != kInfissoTemporaneo)
-        return false;
-    for (const char c : nome.substr(file.size() + kInfissoTemporaneo.size()))
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-// Removes the temporary files that a writer killed half-way left behind. Called under
-// the hive's lock: no temporary file of a live writer can exist then.
-void RimuoviTemporanei(const std::string& cartella, const std::string& file) {
-    DIR* d = ::opendir(cartella.c_str());
-    if (d == nullptr) return;
-    while (const dirent* e = ::readdir(d))
-        if (Temporaneo(e->d_name, file)) ::unlinkat(::dirfd(d), e->d_name, 0);
-    ::closedir(d);
-}
 
 // Reads and parses the hive at `percorso`, through the cache.
 LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chiave>& albero) {
@@ -204,7 +153,7 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
         std::lock_guard lock(gMutex);
         if (const LONG r = Ricordato(percorso, ImprontaDi(st), albero); r != ERROR_FILE_NOT_FOUND) return r;
     }
-    Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
+    vq::Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             albero = std::make_shared<const Chiave>();
@@ -231,11 +180,11 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
         // went wrong, once for each version of the file.
         std::fprintf(stderr, "vqregistry: %s, riga %zu: %s (file non modificato)\n", percorso.c_str(), esito.riga,
                      esito.motivo.c_str());
-        Ricorda(percorso, impronta, nullptr, std::make_shared<Descrittore>(fd.rilascia()));
+        Ricorda(percorso, impronta, nullptr, std::make_shared<vq::Descrittore>(fd.rilascia()));
         return ERROR_BADDB;
     }
     albero = nuovo;
-    Ricorda(percorso, impronta, albero, std::make_shared<Descrittore>(fd.rilascia()));
+    Ricorda(percorso, impronta, albero, std::make_shared<vq::Descrittore>(fd.rilascia()));
     return ERROR_SUCCESS;
 }
 
@@ -275,7 +224,7 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (!CreaCartelle(cartella)) return DaErrno(errno, ERROR_CANTWRITE);
 
         const std::string nomeBlocco = percorso + ".lock";
-        Descrittore blocco(::open(nomeBlocco.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        vq::Descrittore blocco(::open(nomeBlocco.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
         if (blocco.get() < 0) return DaErrno(errno, ERROR_CANTWRITE);
         while (::flock(blocco.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return ERROR_LOCK_VIOLATION;
@@ -284,16 +233,7 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
 
         // A hive that is a symbolic link (kept with a person's other settings files) is
         // replaced at the link's target, so that the link stays.
-        std::string destinazione = percorso;
-        if (struct stat lst {}; ::lstat(percorso.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-            if (char* vero = ::realpath(percorso.c_str(), nullptr)) {
-                destinazione = vero;
-                std::free(vero);
-            }
-        }
-        const auto barra = destinazione.find_last_of('/');
-        const std::string cartellaDestinazione = barra == 0 ? "/" : destinazione.substr(0, barra);
-        RimuoviTemporanei(cartellaDestinazione, destinazione.substr(barra + 1));
+        const std::string destinazione = vq::SeguiCollegamento(percorso);
 
         std::shared_ptr<const Chiave> attuale;
         if (const LONG r = LeggiFile(a, percorso, attuale); r != ERROR_SUCCESS) return r;
@@ -303,26 +243,18 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (!cambiato) return ERROR_SUCCESS;
 
         const std::string testo = Scrivi(*nuovo, Info(a).radice);
-        std::string temporaneo = destinazione + std::string(kInfissoTemporaneo) + std::string(kCaratteriCasuali, 'X');
-        Descrittore fd(::mkostemp(temporaneo.data(), O_CLOEXEC));
-        if (fd.get() < 0) return DaErrno(errno, ERROR_CANTWRITE);
-        auto annulla = [&](int e) {
-            ::unlink(temporaneo.c_str());
-            return DaErrno(e, ERROR_CANTWRITE);
-        };
-        if (::fchmod(fd.get(), 0600) != 0) return annulla(errno);
-        if (!ScriviTutto(fd.get(), testo)) return annulla(errno);
-        if (::fsync(fd.get()) != 0) return annulla(errno);
-        if (::rename(temporaneo.c_str(), destinazione.c_str()) != 0) return annulla(errno);
-        // Make the rename itself durable.
-        Descrittore dir(::open(cartellaDestinazione.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.get() >= 0) ::fsync(dir.get());
+        vq::SostituzioneAtomica temporaneo(destinazione, destinazione + std::string(kInfissoTemporaneo), {}, 0600);
+        if (temporaneo.esito() != 0) return DaErrno(temporaneo.esito(), ERROR_CANTWRITE);
+        if (const int e = vq::ScriviTutto(temporaneo.fd(), testo); e != 0) return DaErrno(e, ERROR_CANTWRITE);
+        if (const int e = temporaneo.Conferma(); e != 0) return DaErrno(e, ERROR_CANTWRITE);
 
-        // The new file is the cached version, held open by the cache.
+        // The new file is the cached version, held open by the cache. No other writer can
+        // have replaced it since: we still hold the lock.
+        vq::Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
         struct stat st {};
-        if (::fstat(fd.get(), &st) == 0) {
+        if (fd.aperto() && ::fstat(fd.get(), &st) == 0) {
             std::lock_guard lock(gMutex);
-            Ricorda(percorso, ImprontaDi(st), std::move(nuovo), std::make_shared<Descrittore>(fd.rilascia()));
+            Ricorda(percorso, ImprontaDi(st), std::move(nuovo), std::make_shared<vq::Descrittore>(fd.rilascia()));
         }
         return ERROR_SUCCESS;
     } catch (const std::bad_alloc&) {

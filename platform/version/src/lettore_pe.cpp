@@ -15,6 +15,7 @@
 // bytes and never more than the file holds), and the tree is walked exactly three
 // levels deep with no directory visited twice.
 #include "vq/lettore_pe.h"
+#include "vq/ascii.h"
 
 #include <ole/ole.hpp>
 
@@ -241,9 +242,6 @@ std::optional<std::vector<std::uint8_t>> Immagine::RisorsaVersione() {
     return blocco;
 }
 
-// ASCII case folding for key comparison.
-char Minuscola(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // UTF-16 text (little-endian, `unita` code units, no terminator) as UTF-8; a lone
 // surrogate becomes U+FFFD. At most 3 bytes per code unit.
 std::string Utf8(const std::uint8_t* testo, std::size_t unita) {
@@ -255,8 +253,7 @@ std::string Utf8(const std::uint8_t* testo, std::size_t unita) {
 // A key against a UTF-8 query component: equal when they match ignoring ASCII case.
 bool ChiaveUguale(const std::uint8_t* chiave, std::size_t unita, std::string_view cercata) {
     const std::string utf8 = Utf8(chiave, unita);
-    return std::equal(utf8.begin(), utf8.end(), cercata.begin(), cercata.end(),
-                      [](char a, char b) { return Minuscola(a) == Minuscola(b); });
+    return vq::UgualiSenzaMaiuscole(utf8, cercata);
 }
 
 // One node of a version block: its header, key, value and the run of its children.

@@ -108,14 +108,18 @@ TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
     }
     // The next write clears what the killed writers left (and a stale file made here,
     // in case every kill fell between two writes), but not another hive's, nor a
-    // person's own copy of the hive that happens to have a six-letter extension.
-    std::ofstream(cartella_ / "HKCU.reg.tmp-Ab12Cd") << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mezzo";
-    std::ofstream(cartella_ / "HKLM.reg.tmp-Ab12Cd") << "di un altro alveare";
+    // person's own copy of the hive.
+    const pid_t finito = fork();
+    if (finito == 0) _exit(0);
+    ASSERT_EQ(waitpid(finito, nullptr, 0), finito);  // a writer no longer running
+    const std::string lasciato = ".tmp-" + std::to_string(finito) + "-ab12cd34";
+    std::ofstream(cartella_ / ("HKCU.reg" + lasciato)) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mezzo";
+    std::ofstream(cartella_ / ("HKLM.reg" + lasciato)) << "di un altro alveare";
     std::ofstream(cartella_ / "HKCU.reg.backup") << "REGEDIT4\n\n";
     ASSERT_EQ(Imposta(h, "dopo", REG_SZ, Testo("x")), ERROR_SUCCESS);
     auto residui = Residui();
     std::sort(residui.begin(), residui.end());
-    EXPECT_EQ(residui, (std::vector<std::string>{"HKCU.reg.backup", "HKLM.reg.tmp-Ab12Cd"}));
+    EXPECT_EQ(residui, (std::vector<std::string>{"HKCU.reg.backup", "HKLM.reg" + lasciato}));
 }
 
 }  // namespace

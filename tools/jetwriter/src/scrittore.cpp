@@ -14,6 +14,7 @@
 // final page lists, so they are written last, over pages reserved at the start. Data
 // pages are written as soon as they are full: memory stays bounded.
 #include "interno.h"
+#include "vq/ascii.h"
 
 #include <vq/errore.h>
 #include <vq/file.h>
@@ -292,12 +293,6 @@ void Disponi(TabellaFile& t) {
     t.numVar = var;
 }
 
-std::string Minuscolo(const std::string& s) {
-    std::string r = s;
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return r;
-}
 
 // Records an autonumber; false when it was already given.
 bool RegistraContatore(std::map<std::int64_t, std::int64_t>& usati, std::int64_t v) {
@@ -417,7 +412,7 @@ void Scrittore::Prepara() {
         tf.nome = t.nome;
         const std::string dove = "Tabella \"" + t.nome + "\"";
         tf.nomeCodificato = CodificaNome(t.nome, dove);
-        const std::string chiave = Minuscolo(t.nome);
+        const std::string chiave = vq::InMinuscoleAscii(t.nome);
         if (chiave.rfind("msys", 0) == 0) ErroreSpecifica(dove + ": i nomi che iniziano per MSys sono riservati");
         if (std::find(nomiTabelle.begin(), nomiTabelle.end(), chiave) != nomiTabelle.end())
             ErroreSpecifica(dove + ": nome duplicato");
@@ -432,7 +427,7 @@ void Scrittore::Prepara() {
             ColonnaFile cf;
             cf.nome = c.nome;
             cf.nomeCodificato = CodificaNome(c.nome, doveC);
-            const std::string k = Minuscolo(c.nome);
+            const std::string k = vq::InMinuscoleAscii(c.nome);
             if (std::find(nomiColonne.begin(), nomiColonne.end(), k) != nomiColonne.end())
                 ErroreSpecifica(doveC + ": nome duplicato");
             nomiColonne.push_back(k);

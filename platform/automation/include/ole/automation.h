@@ -22,6 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "win/tipi.h"
+
 #define STDMETHODCALLTYPE
 #define STDAPICALLTYPE
 #define VQ_OLE_EXPORT __attribute__((visibility("default")))
@@ -36,23 +38,6 @@
 // ---------------------------------------------------------------------------------------
 // Fixed-width Windows types
 // ---------------------------------------------------------------------------------------
-using BYTE = std::uint8_t;
-using CHAR = char;
-using SHORT = std::int16_t;
-using USHORT = std::uint16_t;
-using WORD = std::uint16_t;
-using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using DWORD = std::uint32_t;
-using INT = std::int32_t;
-using UINT = std::uint32_t;
-using BOOL = std::int32_t;
-using LONGLONG = std::int64_t;
-using ULONGLONG = std::uint64_t;
-using FLOAT = float;
-using DOUBLE = double;
-using PVOID = void*;
-using LPVOID = void*;
 using LCID = DWORD;
 using HRESULT = LONG;
 using SCODE = LONG;
@@ -66,13 +51,6 @@ using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 using BSTR = OLECHAR*;
 using LPBSTR = BSTR*;
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
 
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;

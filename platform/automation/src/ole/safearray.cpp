@@ -5,6 +5,7 @@
 // rgsabound[] are stored rightmost dimension first; index arrays from callers list the
 // leftmost dimension first, and the leftmost index varies fastest in memory.
 #include "interno.h"
+#include "ole/allocazione.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -117,7 +118,7 @@ HRESULT AllocaDescrittore(UINT cDims, SAFEARRAY** out) {
     if (cDims == 0 || cDims > 0xFFFF) return E_INVALIDARG;
     std::size_t byte = kTesta + offsetof(SAFEARRAY, rgsabound) + cDims * sizeof(SAFEARRAYBOUND);
     byte = (byte + 15) & ~std::size_t{15};
-    auto* blocco = static_cast<unsigned char*>(std::calloc(1, byte));
+    auto* blocco = static_cast<unsigned char*>(ole::AllocaMemoriaAzzerata(byte));
     if (!blocco) return E_OUTOFMEMORY;
     auto* psa = reinterpret_cast<SAFEARRAY*>(blocco + kTesta);
     psa->cDims = static_cast<USHORT>(cDims);
@@ -151,7 +152,7 @@ HRESULT SafeArrayAllocData(SAFEARRAY* psa) {
     std::size_t n;
     if (!NumeroElementi(psa, n)) return E_OUTOFMEMORY;
     std::size_t byte = n * psa->cbElements;
-    psa->pvData = std::calloc(byte == 0 ? 1 : byte, 1);
+    psa->pvData = ole::AllocaMemoriaAzzerata(byte == 0 ? 1 : byte);
     return psa->pvData ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -178,7 +179,7 @@ HRESULT SafeArrayDestroyData(SAFEARRAY* psa) {
     if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
     LiberaElementi(psa, 0, ElementiNoti(psa));
     if (!(psa->fFeatures & kProprietaNonLibera)) {
-        std::free(psa->pvData);
+        ole::LiberaMemoria(psa->pvData);
         psa->pvData = nullptr;
     }
     return S_OK;
@@ -188,7 +189,7 @@ HRESULT SafeArrayDestroyDescriptor(SAFEARRAY* psa) {
     if (!psa) return E_INVALIDARG;
     if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
     if (psa->fFeatures & kProprietaNonLibera) return S_OK;
-    std::free(Testa(psa));
+    ole::LiberaMemoria(Testa(psa));
     return S_OK;
 }
 
@@ -387,7 +388,7 @@ HRESULT SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew) {
     }
     if (dopo < prima) LiberaElementi(psa, dopo, prima);
     std::size_t byte = dopo * psa->cbElements;
-    void* nuovo = std::realloc(psa->pvData, byte == 0 ? 1 : byte);
+    void* nuovo = ole::RiallocaMemoria(psa->pvData, byte == 0 ? 1 : byte);
     if (!nuovo) {
         // Shrinking never fails in practice; when growing, the old data stays as it was.
         Limiti(psa)[0] = vecchio;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "win/registry.h"
+#include "vq/ascii.h"
+#include "vq/invariante.h"
 
 namespace ole {
 
@@ -319,6 +321,7 @@ HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indiri
             return Fallisce(i, hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH);
         }
     }
+    VQ_INVARIANTE(copie_.size() < copie_.capacity());  // no reallocation: earlier addresses stay valid
     copie_.push_back(c);
     *indirizzo = &copie_.back().valore.llVal;
     return S_OK;
@@ -390,11 +393,8 @@ HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID 
 }
 
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept {
-    auto minuscola = [](char16_t c) noexcept {
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    };
     for (; *membro; ++nome, ++membro)
-        if (*nome == 0 || minuscola(*nome) != minuscola(static_cast<char16_t>(*membro))) return false;
+        if (*nome == 0 || vq::MinuscolaAscii(*nome) != vq::MinuscolaAscii(static_cast<char16_t>(*membro))) return false;
     return *nome == 0;
 }
 

@@ -5,6 +5,7 @@
 // allocated and freed here.
 #include <ole/automation.h>
 #include <ole/ole.hpp>
+#include "ole/allocazione.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,7 @@ constexpr std::uint64_t kMaxByte = std::numeric_limits<std::uint32_t>::max() - 1
 BSTR Alloca(const void* dati, std::uint64_t byte) {
     if (byte > kMaxByte) return nullptr;
     std::size_t n = static_cast<std::size_t>(byte);
-    auto* blocco = static_cast<unsigned char*>(std::malloc(kPrefisso + n + sizeof(OLECHAR) + 1));
+    auto* blocco = static_cast<unsigned char*>(ole::AllocaMemoria(kPrefisso + n + sizeof(OLECHAR) + 1));
     if (!blocco) return nullptr;
     std::uint32_t lunghezza = static_cast<std::uint32_t>(n);
     std::memcpy(blocco, &lunghezza, kPrefisso);
@@ -80,7 +81,7 @@ INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
 }
 
 void SysFreeString(BSTR bstrString) {
-    if (bstrString) std::free(Blocco(bstrString));
+    if (bstrString) ole::LiberaMemoria(Blocco(bstrString));
 }
 
 UINT SysStringByteLen(BSTR bstr) {
@@ -92,11 +93,11 @@ UINT SysStringByteLen(BSTR bstr) {
 
 UINT SysStringLen(BSTR pbstr) { return SysStringByteLen(pbstr) / UINT{sizeof(OLECHAR)}; }
 
-LPVOID CoTaskMemAlloc(std::size_t cb) { return std::malloc(cb == 0 ? 1 : cb); }
+LPVOID CoTaskMemAlloc(std::size_t cb) { return ole::AllocaMemoria(cb == 0 ? 1 : cb); }
 
-LPVOID CoTaskMemRealloc(LPVOID pv, std::size_t cb) { return std::realloc(pv, cb == 0 ? 1 : cb); }
+LPVOID CoTaskMemRealloc(LPVOID pv, std::size_t cb) { return ole::RiallocaMemoria(pv, cb == 0 ? 1 : cb); }
 
-void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+void CoTaskMemFree(LPVOID pv) { ole::LiberaMemoria(pv); }
 
 }  // extern "C"
 

@@ -1,5 +1,6 @@
 // VARIANT life cycle and type conversion.
 #include "interno.h"
+#include "vq/ascii.h"
 
 #include <vq/conversioni.h>
 #include <vq/data.h>
@@ -174,16 +175,6 @@ std::string_view Spazi(std::string_view t) {
     return t;
 }
 
-bool UgualeSenzaCaso(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // A whole text as a number: blanks around it, optional sign, digits with an optional "."
 // part and exponent. Nothing else may follow.
@@ -205,8 +196,8 @@ std::optional<double> NumeroDaTesto(std::string_view t) {
 
 std::optional<bool> BooleanoDaTesto(std::string_view t) {
     t = Spazi(t);
-    if (UgualeSenzaCaso(t, "True") || UgualeSenzaCaso(t, "Vero")) return true;
-    if (UgualeSenzaCaso(t, "False") || UgualeSenzaCaso(t, "Falso")) return false;
+    if (vq::UgualiSenzaMaiuscole(t, "True") || vq::UgualiSenzaMaiuscole(t, "Vero")) return true;
+    if (vq::UgualiSenzaMaiuscole(t, "False") || vq::UgualiSenzaMaiuscole(t, "Falso")) return false;
     if (auto n = NumeroDaTesto(t)) return *n != 0;
     return std::nullopt;
 }

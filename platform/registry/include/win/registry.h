@@ -33,29 +33,8 @@
 #include <string>
 
 #define VQ_REG_EXPORT __attribute__((visibility("default")))
-#ifndef WINAPI
-#define WINAPI
-#endif
-#ifndef APIENTRY
-#define APIENTRY
-#endif
+#include "win/tipi.h"
 
-// Basic Windows types; identical redeclarations of those in ole/automation.h.
-using BYTE = std::uint8_t;
-using CHAR = char;
-using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using DWORD = std::uint32_t;
-using BOOL = std::int32_t;
-using LPVOID = void*;
-using PVOID = void*;
-using ULONG_PTR = std::uintptr_t;
-using LPBYTE = BYTE*;
-using LPCBYTE = const BYTE*;
-using LPDWORD = DWORD*;
-using PDWORD = DWORD*;
-using LPSTR = char*;
-using LPCSTR = const char*;
 using ACCESS_MASK = DWORD;
 using REGSAM = ACCESS_MASK;
 using LSTATUS = LONG;
@@ -67,16 +46,6 @@ using PHKEY = HKEY*;
 struct _SECURITY_ATTRIBUTES;  // never dereferenced: callers pass nullptr
 using SECURITY_ATTRIBUTES = _SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = _SECURITY_ATTRIBUTES*;
-
-#ifndef VQ_FILETIME_DEFINED
-#define VQ_FILETIME_DEFINED
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
-using PFILETIME = FILETIME*;
-using LPFILETIME = FILETIME*;
-#endif
 
 // Predefined keys, with their Windows values.
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000000u)))

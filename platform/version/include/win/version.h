@@ -16,21 +16,7 @@
 
 #include <cstdint>
 
-typedef std::uint32_t DWORD;
-typedef DWORD* LPDWORD;
-typedef int BOOL;
-typedef unsigned int UINT;
-typedef UINT* PUINT;
-typedef void* LPVOID;
-typedef const void* LPCVOID;
-typedef const char* LPCSTR;
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+#include "win/tipi.h"
 
 #define VS_FFI_SIGNATURE 0xFEEF04BDu
 #define VS_FFI_STRUCVERSION 0x00010000u

@@ -4,9 +4,12 @@
 // 70 permission denied, 61 disk full, ...), with its Italian description.
 
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "vq/errore.h"
 
@@ -28,17 +31,73 @@ Errore ErroreDaErrno(int codice, const std::string& contesto = {});
 // Raise ErroreDaErrno(codice, contesto): it becomes the current error and is thrown.
 [[noreturn]] void SollevaErrno(int codice, const std::string& contesto = {});
 
+// Writes all of `dati` at the descriptor's position, again after an interruption or a
+// short write: 0, or the errno of the failure (ENOSPC when nothing more can be written).
+int ScriviTutto(int fd, std::string_view dati) noexcept;
+
+// The one holder of a file descriptor: closes it when it goes out of scope.
+class Descrittore {
+public:
+    explicit Descrittore(int fd = -1) noexcept : fd_(fd) {}
+    ~Descrittore() { Chiudi(); }
+    Descrittore(Descrittore&& altro) noexcept : fd_(altro.rilascia()) {}
+    Descrittore& operator=(Descrittore&& altro) noexcept {
+        if (this != &altro) Reimposta(altro.rilascia());
+        return *this;
+    }
+    Descrittore(const Descrittore&) = delete;
+    Descrittore& operator=(const Descrittore&) = delete;
+
+    int get() const noexcept { return fd_; }
+    bool aperto() const noexcept { return fd_ >= 0; }
+    // Gives the descriptor up without closing it.
+    int rilascia() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes the descriptor held (if any) and holds `fd` instead.
+    void Reimposta(int fd = -1) noexcept {
+        Chiudi();
+        fd_ = fd;
+    }
+    // Closes now: 0, or the errno of close() (a delayed write error shows up there). EINTR
+    // is not a failure: the descriptor is closed all the same.
+    int Chiudi() noexcept {
+        if (fd_ < 0) return 0;
+        const int fd = rilascia();
+        return ::close(fd) != 0 && errno != EINTR ? errno : 0;
+    }
+
+private:
+    int fd_;
+};
+
 // Replacing a file atomically: the new content goes to a temporary file created beside
 // the target (same folder, so the rename cannot cross file systems), is flushed to disk,
 // and only Conferma() renames it over the target. Until then the target is untouched;
 // a replacement that is not confirmed removes its temporary file when destroyed.
 // Failures are given as errno values (0 = success), so each caller reports them in its
 // own words; nothing here throws.
+//
+// Rules of replacement:
+//  - only a target this user may write is replaced (the test an open for writing makes,
+//    with the effective ids), and never one without any write bit: otherwise EACCES (or
+//    EROFS) and the target untouched;
+//  - a target that is replaced keeps its permission bits, and its owner and group where
+//    the system allows;
+//  - when the folder may not be written (or, with the sticky bit, the target may not be
+//    replaced in it by this user) but the target may, the content is gathered in
+//    an unnamed file and Conferma() writes it over the target in place (truncate, write,
+//    flush): not atomic, but the only way such a file can be saved;
+//  - the temporary file carries the writer's process id; creating one removes those of
+//    the same prefix and suffix that a process no longer running left behind.
 class SostituzioneAtomica {
 public:
-    // The temporary file is named `prefisso` + 8 random letters or digits + `suffisso`
-    // (the prefix carries the target's folder) and is created new (never an existing
-    // file) with `modo` less the process's umask.
+    // The temporary file is named `prefisso` + process id + "-" + 8 random letters or
+    // digits + `suffisso` (the prefix carries the target's folder) and is created new
+    // (never an existing file) with `modo` less the process's umask, or with the mode of
+    // the target it replaces.
     SostituzioneAtomica(std::string destinazione, std::string prefisso, std::string suffisso = {},
                         mode_t modo = 0666) noexcept;
     ~SostituzioneAtomica();
@@ -48,6 +107,7 @@ public:
     // 0 when the temporary file was created; the errno of the failure otherwise.
     int esito() const noexcept { return esito_; }
     int fd() const noexcept { return fd_; }
+    // The temporary file's name; empty when the target is written in place.
     const std::string& temporaneo() const noexcept { return temporaneo_; }
 
     // Flush, close and rename over the target, then flush the folder so the rename
@@ -62,6 +122,7 @@ private:
     std::string destinazione_;
     std::string temporaneo_;
     int fd_ = -1;
+    int destinazioneFd_ = -1;  // the target, open for writing in place; -1 for a rename
     int esito_ = 0;
     bool confermata_ = false;
     bool rinominaFallita_ = false;
