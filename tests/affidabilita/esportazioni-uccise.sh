@@ -16,22 +16,23 @@ export TMPDIR="$lavoro/tmp"
 mkdir -p "$TMPDIR" "$lavoro/uscita"
 
 "$bin/mirtesa-installa-demo" "$lavoro/host" --operazioni "$operazioni" --seme 2004 >/dev/null
-esporta() { "$bin/esporta-demo" --senza-foglio "$@" >/dev/null 2>&1; }
-esporta --dal 2004-01-01 --al 2004-03-31 "$lavoro/vecchio.xml"
+esporta() { "$bin/travasa-cli" --tutti --senza-foglio-stile --sovrascrivi "$@" >/dev/null 2>&1; }
+esporta --dal 2004-01-01 --al 2004-03-31 -o "$lavoro/vecchio.xml"
 inizio=$(date +%s%N)
-esporta --dal 2004-01-01 --al 2004-12-31 "$lavoro/nuovo.xml"
+esporta --dal 2004-01-01 --al 2004-12-31 -o "$lavoro/nuovo.xml"
 durata_ms=$(( ($(date +%s%N) - inizio) / 1000000 ))
 vecchio=$(sha256sum <"$lavoro/vecchio.xml")
 nuovo=$(sha256sum <"$lavoro/nuovo.xml")
 [ "$vecchio" != "$nuovo" ] || { echo "the two exports do not differ"; exit 1; }
-esporta --dal 2004-01-01 --al 2004-12-31 "$lavoro/nuovo2.xml"
+esporta --dal 2004-01-01 --al 2004-12-31 -o "$lavoro/nuovo2.xml"
 [ "$(sha256sum <"$lavoro/nuovo2.xml")" = "$nuovo" ] || { echo "the export is not reproducible"; exit 1; }
 
 destinazione="$lavoro/uscita/estratto.xml"
 n_vecchio=0; n_nuovo=0; n_misto=0; max_temporanei=0; n_nel_salvataggio=0; temporanei_visti=0
 for ((i = 1; i <= uccisioni; i++)); do
   cp "$lavoro/vecchio.xml" "$lavoro/uscita/.copia" && mv "$lavoro/uscita/.copia" "$destinazione"
-  "$bin/esporta-demo" --senza-foglio --dal 2004-01-01 --al 2004-12-31 "$destinazione" >/dev/null 2>&1 &
+  "$bin/travasa-cli" --tutti --senza-foglio-stile --sovrascrivi --dal 2004-01-01 --al 2004-12-31 \
+    -o "$destinazione" >/dev/null 2>&1 &
   pid=$!
   # A moment anywhere in the export's run (odd rounds), or in its last part, where the
   # file is written (even rounds); a little beyond its end now and then.
@@ -51,7 +52,7 @@ for ((i = 1; i <= uccisioni; i++)); do
   temporanei_visti=$t
 done
 temporanei_prima=$(find "$lavoro/uscita" -name '.estratto.xml.vq*' | wc -l)
-esporta --dal 2004-01-01 --al 2004-12-31 "$destinazione"
+esporta --dal 2004-01-01 --al 2004-12-31 -o "$destinazione"
 temporanei_dopo=$(find "$lavoro/uscita" -name '.estratto.xml.vq*' | wc -l)
 cartelle_motore=$(find "$TMPDIR" -mindepth 1 -maxdepth 1 | wc -l)
 intero=$([ "$(sha256sum <"$destinazione")" = "$nuovo" ] && echo si || echo NO)
