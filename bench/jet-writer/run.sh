@@ -26,4 +26,6 @@ for formato in jet3 jet4; do
   byte=$(stat -c %s "$out")
   printf 'jet-writer %s: %s transactions in %s s, peak memory %s KB, file %s MB, mdb-count %s\n' \
     "$formato" "$n" "$secondi" "$kb" "$((byte / 1048576))" "${righe:-n/a}"
+  printf 'FIGURE|jet-writer.%s_s|%s|-\n' "$formato" "$secondi"
+  [ "$kb" = n/a ] || printf 'FIGURE|jet-writer.%s_picco_mb|%.1f|-\n' "$formato" "$(echo "$kb / 1024" | bc -l)"
 done

@@ -3,7 +3,8 @@
 # Writes a 1,000,000-transaction Jet 3 household file with mirtesa-demo, runs Tessadati's
 # part of one export on it twice (bench_tessadati: open with the version gate, count, a
 # row array of up to 32,767 rows, both totals) and, on the same file in the same run,
-# mdb-export of the table Operazioni; prints the figures and the ratios.
+# mdb-export of the table Operazioni; prints the figures and the ratios (peak memory:
+# processo + figlio, che coesistono).
 set -euo pipefail
 bin=${1:?cartella dei programmi}
 work=$(mktemp -d)
@@ -19,11 +20,15 @@ misura=$( { /usr/bin/time -f '%e %M' mdb-export "$file" Operazioni >/dev/null; }
 mdbexport=${misura% *}
 mdbpicco=${misura#* }
 printf 'mdb_export_s %.3f\nmdb_export_picco_mb %.1f\n' "$mdbexport" "$(echo "$mdbpicco / 1024" | bc -l)"
-echo "$out" | awk -v m="$mdbexport" '
+# One FIGURE line per figure (format in scripts/bench.sh).
+echo "$out" | awk -v m="$mdbexport" -v b="tessadati" '
   /^file_mb/ {f=$2} /^primo_giro_s/ {p=$2} /^secondo_giro_s/ {s=$2}
   /^picco_processo_mb/ {a=$2} /^picco_figlio_mb/ {c=$2}
   END {
-    printf "rapporto_primo_giro_su_mdb_export %.2f (obiettivo <= 0.7)\n", p/m
-    printf "rapporto_secondo_su_primo %.3f (obiettivo < 0.1)\n", s/p
-    printf "picco_memoria_su_file %.2f (obiettivo < 4; processo + figlio, che coesistono)\n", (a+c)/f
+    printf "FIGURE|%s.primo_giro_s|%.3f|-\n", b, p
+    printf "FIGURE|%s.secondo_giro_s|%.3f|-\n", b, s
+    printf "FIGURE|%s.mdb_export_s|%.3f|-\n", b, m
+    printf "FIGURE|%s.primo_su_mdb_export|%.3f|<= 0.35\n", b, p/m
+    printf "FIGURE|%s.secondo_su_primo|%.3f|<= 0.05\n", b, s/p
+    printf "FIGURE|%s.picco_memoria_su_file|%.2f|<= 2\n", b, (a+c)/f
   }'

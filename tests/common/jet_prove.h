@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -69,6 +70,34 @@ inline std::filesystem::path Campioni() {
     return std::filesystem::is_directory(p) ? p : std::filesystem::path();
 }
 inline constexpr const char* kSenzaCampioni = "cartella dei campioni Jet assente (VQ_SHARED_DIR/jet-samples)";
+
+// The hash (FNV-1a, 64 bits) of every Jet file (*.mdb) under a folder, taken when the
+// files are written and compared after the operations on them: a host database is
+// never written, not even touched up.
+class Impronte {
+public:
+    // Records the files under `radice` as they are now (a removed one is forgotten).
+    void Registra(const std::filesystem::path& radice) {
+        std::erase_if(impronte_, [](const auto& e) { return !std::filesystem::exists(e.first); });
+        for (const auto& e : std::filesystem::recursive_directory_iterator(radice))
+            if (e.is_regular_file() && e.path().extension() == ".mdb") impronte_[e.path()] = Di(e.path());
+    }
+    // The files whose bytes changed since they were recorded (or that are gone).
+    std::string Cambiati() const {
+        std::string r;
+        for (const auto& [p, h] : impronte_)
+            if (!std::filesystem::exists(p) || Di(p) != h) r += p.string() + " ";
+        return r;
+    }
+
+private:
+    static std::uint64_t Di(const std::filesystem::path& p) {
+        std::uint64_t h = 1469598103934665603ull;
+        for (unsigned char c : Byte(p)) h = (h ^ c) * 1099511628211ull;
+        return h;
+    }
+    std::map<std::filesystem::path, std::uint64_t> impronte_;
+};
 
 // Shell quoting.
 inline std::string Quota(const std::string& s) {

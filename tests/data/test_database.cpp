@@ -194,6 +194,7 @@ protected:
         CoUninitialize();
         delete cartella_;
     }
+    static inline jetprove::Impronte impronte_;
 
     // A folder of its own holding `spec` as the host database.
     static fs::path Installa(const std::string& nome, const jetwriter::Specifica& spec,
@@ -201,8 +202,11 @@ protected:
         const fs::path d = *cartella_ / nome;
         fs::create_directories(d);
         jetwriter::Scrivi(spec, d / file);
+        impronte_.Registra(d);
         return d;
     }
+    void SetUp() override { impronte_ = {}; }
+    void TearDown() override { EXPECT_EQ(impronte_.Cambiati(), ""); }
 
     // The Mirtesa schema with the given rows in place of the demo's.
     static jetwriter::Specifica Schema(jetwriter::Formato formato = jetwriter::Formato::Jet3) {
@@ -667,6 +671,7 @@ TEST_F(TessadatiDatabase, FileCheCambiaTraDueInterrogazioni) {
     o.seme = 3;
     const auto nuova = jetwriter::DemoMirtesa(o);
     jetwriter::Scrivi(nuova, d / "Mirtesa.mdb");
+    impronte_.Registra(d);
     Verifica(Leggi(nuova), {});
 }
 
@@ -695,6 +700,7 @@ TEST_F(TessadatiDatabase, RiaperturaVedeIlFileComEOra) {
     for (const auto& c : casi) {
         SCOPED_TRACE(c.nome);
         c.cambia();
+        impronte_.Registra(d);
         Apri(d);  // a new object, as at the next start of the program
         EXPECT_EQ(dati->ApriDataBase(), c.atteso);
         Descrizione();
@@ -734,6 +740,7 @@ TEST_F(TessadatiDatabase, FileDanneggiatiDannoUnErroreNumerato) {
         const fs::path d = *cartella_ / ("danno" + std::to_string(i++));
         fs::create_directories(d);
         jetprove::ScriviByte(d / "Mirtesa.mdb", byte);
+        impronte_.Registra(d);
         Apri(d);
         const auto inizio = std::chrono::steady_clock::now();
         HRESULT hr = dati->ApriDataBase();

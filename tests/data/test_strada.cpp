@@ -41,7 +41,9 @@ protected:
         o.operazioni = 10;
         fs::create_directories(*cartella_ / "altri");
         jetwriter::ScriviDemoMirtesa(o, *cartella_ / "altri" / "Mirtesa.mdb");
+        impronte_.Registra(cartella_->percorso());
     }
+    static inline jetprove::Impronte impronte_;
     static void TearDownTestSuite() {
         CoUninitialize();
         tessadati_.reset();
@@ -63,6 +65,7 @@ protected:
             EXPECT_EQ(dati_->Release(), 0u);
         }
         EXPECT_EQ(tessadati_->Chiama("DllCanUnloadNow"), S_OK);
+        EXPECT_EQ(impronte_.Cambiati(), "");
     }
 
     LONG Conteggio() {

@@ -6,11 +6,17 @@
 //   TABELLA<TAB>name    a requested table, under its name in the file
 //   OK                  everything requested was written
 //   ERRORE<TAB>n<TAB>description
+// OUTPUT is a path, or /proc/self/fd/N for an empty memory file the engine handed over as
+// descriptor N: the image then never touches a disk and is gone with both processes.
+// The loader dies with its parent (and ends at once when VQJET_GENITORE names a parent
+// that is already gone).
 // Usage: vqjetload MEMORIA_MB CPU_S FILE OUTPUT [TABLE...]
 #include <glib.h>
 // glib first: mdbtools.h uses its types.
 #include <mdbtools.h>
 #include <sqlite3.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,9 +61,30 @@ std::string PulisciRiga(std::string s) {
     std::_Exit(2);
 }
 
-void Limita(unsigned long memoriaMb, unsigned long cpuS, const char* file) {
-    // Nothing the engine left open is ours.
-    close_range(3, ~0u, 0);
+bool Descrittore(const std::string& uscita, int& fd) {
+    const std::string prefisso = jet::PercorsoDescrittore(0).substr(0, jet::PercorsoDescrittore(0).size() - 1);
+    if (uscita.rfind(prefisso, 0) != 0) return false;
+    char* fine = nullptr;
+    long n = std::strtol(uscita.c_str() + prefisso.size(), &fine, 10);
+    if (!fine || *fine || n < 3 || n > 1000) return false;
+    fd = static_cast<int>(n);
+    return true;
+}
+
+void MuoriColGenitore() {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have died between the start and the request above.
+    if (const char* g = std::getenv("VQJET_GENITORE"); g && std::strtol(g, nullptr, 10) != getppid()) std::_Exit(3);
+}
+
+void Limita(unsigned long memoriaMb, unsigned long cpuS, const char* file, int tieni) {
+    // Nothing the engine left open is ours, except the image.
+    if (tieni >= 3) {
+        if (tieni > 3) close_range(3, static_cast<unsigned>(tieni) - 1, 0);
+        close_range(static_cast<unsigned>(tieni) + 1, ~0u, 0);
+    } else {
+        close_range(3, ~0u, 0);
+    }
     struct rlimit r {};
     // The image holds the file's values, expanded at most a few times (text to UTF-8).
     struct stat st {};
@@ -363,9 +390,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "uso: vqjetload MEMORIA_MB CPU_S FILE OUTPUT [TABELLA...]\n");
         return 64;
     }
-    Limita(std::strtoul(argv[1], nullptr, 10), std::strtoul(argv[2], nullptr, 10), argv[3]);
+    MuoriColGenitore();
+    // One thread, and no allocation statistics: SQLite then takes no lock per call.
+    sqlite3_config(SQLITE_CONFIG_SINGLETHREAD);
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     const std::string file = argv[3];
     const std::string uscita = argv[4];
+    int fdUscita = -1;
+    const bool inMemoria = Descrittore(uscita, fdUscita);
+    Limita(std::strtoul(argv[1], nullptr, 10), std::strtoul(argv[2], nullptr, 10), argv[3], fdUscita);
     try {
         // The header first: libmdb accepts files that are not Jet files at all.
         jet::Intestazione h;
@@ -406,8 +439,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
 
         Sqlite out;
-        unlink(uscita.c_str());
-        if (sqlite3_open_v2(uscita.c_str(), &out.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        if (!inMemoria) unlink(uscita.c_str());
+        if (sqlite3_open_v2(uscita.c_str(), &out.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            inMemoria ? jet::VfsDescrittori() : nullptr) != SQLITE_OK)
             jet::ErroreDanneggiato(file, "impossibile creare l'immagine dei dati");
         // The text columns and their indexes use the engine's collation.
         jet::RegistraJet(out.db);
@@ -424,7 +458,9 @@ int main(int argc, char** argv) {
         out.Esegui("COMMIT", file);
         // Row counts for SQLite's planner: joins then start from the large table and look
         // the small ones up, instead of indexing the large one at every query.
-        out.Esegui("ANALYZE", file);
+        // Sampled: the planner needs sizes, not exact counts, and a full analysis reads
+        // every row once more.
+        out.Esegui("PRAGMA analysis_limit=2000; ANALYZE", file);
         if (sqlite3_close(out.db) != SQLITE_OK) jet::ErroreDanneggiato(file, "immagine dei dati incompleta");
         out.db = nullptr;
         mdb_close(mdb);

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "jet/errori.h"
+#include "sqlite_jet.h"
 #include "vq/file.h"
 
 extern char** environ;
@@ -24,6 +26,8 @@ namespace jet {
 namespace {
 
 void Marcatore() {}
+
+constexpr auto kTempoBase = std::chrono::seconds(8);
 
 // The errors a child may report: anything else is taken as damage.
 bool NumeroAmmesso(long n) {
@@ -39,8 +43,10 @@ std::vector<std::string> Ambiente(std::uint64_t memoriaMb) {
     std::string asan;
     for (char** e = environ; e && *e; ++e) {
         if (std::strncmp(*e, "ASAN_OPTIONS=", 13) == 0) asan = *e + 13;
-        else env.emplace_back(*e);
+        else if (std::strncmp(*e, "VQJET_GENITORE=", 15) != 0) env.emplace_back(*e);
     }
+    // The loader ends itself when this process is gone before it could ask to die with it.
+    env.push_back("VQJET_GENITORE=" + std::to_string(getpid()));
     // Only the sanitizer builds read this: their memory limit, and no leak report
     // (libmdb keeps its allocations until exit).
     if (!asan.empty()) asan += ':';
@@ -64,15 +70,27 @@ std::string PercorsoCaricatore() {
 
 }  // namespace
 
-EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& uscita,
-                                  const std::vector<std::string>& tabelle, const Limiti& limiti) {
+std::chrono::milliseconds TempoPer(const std::string& file, std::chrono::milliseconds massimo) {
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) return massimo;
+    // A sound file loads at well over 20 MB/s; a damaged one that makes libmdb loop is
+    // stopped after this, not after the caller's whole allowance.
+    const auto tempo = kTempoBase + std::chrono::seconds(static_cast<std::uint64_t>(st.st_size) / (4u << 20));
+    return std::min<std::chrono::milliseconds>(massimo, tempo);
+}
+
+EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const std::vector<std::string>& tabelle,
+                                  const Limiti& limitiDati) {
     const std::string programma = PercorsoCaricatore();
     if (access(programma.c_str(), X_OK) != 0)
         vq::Solleva(vq::kErrFileNonTrovato, "Impossibile trovare il programma di lettura '" + programma + "'.");
 
+    Limiti limiti = limitiDati;
+    limiti.tempo = TempoPer(file, limiti.tempo);
     const auto secondi = std::chrono::ceil<std::chrono::seconds>(limiti.tempo).count();
     std::vector<std::string> argomenti = {programma, std::to_string(limiti.memoriaMb),
-                                          std::to_string(std::max<long long>(1, secondi)), file, uscita};
+                                          std::to_string(std::max<long long>(1, secondi)), file,
+                                          PercorsoDescrittore(kFdImmagine)};
     argomenti.insert(argomenti.end(), tabelle.begin(), tabelle.end());
     std::vector<char*> argv;
     for (auto& a : argomenti) argv.push_back(a.data());
@@ -94,6 +112,7 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, const std::string& us
     posix_spawn_file_actions_addopen(&azioni, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&azioni, outW.get(), 1);
     posix_spawn_file_actions_adddup2(&azioni, errW.get(), 2);
+    posix_spawn_file_actions_adddup2(&azioni, immagine, kFdImmagine);
     pid_t pid = -1;
     int rc = posix_spawn(&pid, programma.c_str(), &azioni, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&azioni);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <mutex>
 #include <map>
@@ -74,33 +74,14 @@ Identita IdentitaDi(const std::string& nome) {
     return IdentitaDaStat(st);
 }
 
-// A private folder for the SQLite images of one database, removed with it.
-class CartellaTemp {
-public:
-    CartellaTemp() {
-        const char* base = std::getenv("TMPDIR");
-        std::string modello = std::string(base && *base ? base : "/tmp") + "/vqjet-XXXXXX";
-        if (!mkdtemp(modello.data())) {
-            modello = "/tmp/vqjet-XXXXXX";
-            if (!mkdtemp(modello.data()))
-                vq::Solleva(vq::kErrFileNonTrovato, "Impossibile creare una cartella temporanea.");
-        }
-        percorso_ = modello;
-    }
-    ~CartellaTemp() {
-        std::error_code ec;
-        std::filesystem::remove_all(percorso_, ec);
-    }
-    std::string NuovoFile() {
-        std::lock_guard<std::mutex> l(m_);
-        return percorso_ + "/immagine" + std::to_string(++contatore_) + ".sqlite";
-    }
-
-private:
-    std::string percorso_;
-    std::mutex m_;
-    int contatore_ = 0;
-};
+// An empty memory file for one SQLite image: it lives in memory only and goes with the
+// last descriptor, so the tables of a protected database never reach a disk and never
+// outlive this process (and the loader, which dies with it).
+int NuovaImmagine() {
+    int fd = memfd_create("vqjet-immagine", MFD_CLOEXEC);
+    if (fd < 0) vq::Solleva(vq::kErrMemoria, std::string("Impossibile creare l'immagine dei dati: ") + std::strerror(errno));
+    return fd;
+}
 
 bool StessoNome(std::string_view a, std::string_view b) { return ConfrontaTestoJet(a, b) == 0; }
 
@@ -143,7 +124,7 @@ std::string UriFile(const std::string& percorso) {
             s += b;
         }
     }
-    return s + "?mode=ro&immutable=1";
+    return s + "?mode=ro&immutable=1&vfs=" + VfsDescrittori();
 }
 
 }  // namespace
@@ -160,9 +141,8 @@ inline constexpr std::size_t kRisultatiMemorizzati = 128;
 // state starts when the file changes; recordsets keep the state they were opened on.
 struct Generazione {
     Identita identita;
-    std::shared_ptr<CartellaTemp> cartella;
     sqlite3* db = nullptr;
-    std::vector<std::string> immagini;
+    std::vector<int> immagini;  // memory files, each attached as img<index>
     std::vector<std::string> catalogo;
     bool catalogoNoto = false;
     // The loaded tables, under their names in the file, each with the image that holds it.
@@ -171,11 +151,10 @@ struct Generazione {
     std::map<std::string, std::shared_ptr<const Risultato>> risultati;
     std::set<std::string> ordinamentiProvati;
 
-    Generazione(const Identita& id, std::shared_ptr<CartellaTemp> c)
-        : identita(id), cartella(std::move(c)), db(ApriConnessioneJet()) {}
+    explicit Generazione(const Identita& id) : identita(id), db(ApriConnessioneJet()) {}
     ~Generazione() {
         sqlite3_close_v2(db);
-        for (const auto& f : immagini) unlink(f.c_str());
+        for (int fd : immagini) close(fd);
     }
     Generazione(const Generazione&) = delete;
     Generazione& operator=(const Generazione&) = delete;
@@ -190,13 +169,13 @@ struct Generazione {
             if (StessoNome(c, t)) return true;
         return false;
     }
-    // Attaches image `indice` (a file in immagini) as schema img<indice>; false when SQLite
+    // Attaches image `indice` (a memory file in immagini) as schema img<indice>; false when SQLite
     // refuses it.
     bool Attacca(std::size_t indice) {
         const std::string schema = "img" + std::to_string(indice);
         sqlite3_stmt* st = nullptr;
         int rc = sqlite3_prepare_v2(db, ("ATTACH DATABASE ? AS " + schema).c_str(), -1, &st, nullptr);
-        const std::string uri = UriFile(immagini[indice]);
+        const std::string uri = UriFile(PercorsoDescrittore(immagini[indice]));
         if (rc == SQLITE_OK) {
             sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
             rc = sqlite3_step(st);
@@ -208,11 +187,12 @@ struct Generazione {
         sqlite3_exec(db, ("PRAGMA " + schema + ".mmap_size = 1073741824").c_str(), nullptr, nullptr, nullptr);
         return true;
     }
-    void Collega(const std::string& file) {
-        immagini.push_back(file);
+    // Takes the memory file `fd` and attaches it.
+    void Collega(int fd) {
+        immagini.push_back(fd);
         if (!Attacca(immagini.size() - 1)) {
             immagini.pop_back();
-            unlink(file.c_str());
+            close(fd);
             vq::Solleva(vq::kErrMemoria, std::string("Impossibile aprire l'immagine dei dati: ") + sqlite3_errmsg(db));
         }
     }
@@ -413,7 +393,6 @@ struct Database::Stato {
     std::string nome;
     std::string connect;
     Limiti limiti;
-    std::shared_ptr<CartellaTemp> cartella;
     std::shared_ptr<Generazione> generazione;
     std::vector<std::weak_ptr<Recordset::Stato>> recordset;
     int caricamenti = 0;
@@ -424,7 +403,6 @@ struct Database::Stato {
             if (auto r = w.lock()) r->Chiudi();
         recordset.clear();
         generazione.reset();
-        cartella.reset();
         aperto = false;
     }
 
@@ -436,8 +414,7 @@ struct Database::Stato {
         if (generazione && generazione->identita == id) return generazione;
         auto [h, id2] = LeggiFile(nome);
         VerificaPassword(h, connect);
-        if (!cartella) cartella = std::make_shared<CartellaTemp>();
-        generazione = std::make_shared<Generazione>(id2, cartella);
+        generazione = std::make_shared<Generazione>(id2);
         return generazione;
     }
 
@@ -453,32 +430,32 @@ struct Database::Stato {
                     if (!g->InCatalogo(t)) ErroreTabella(t);
             if (mancanti.empty() && (g->catalogoNoto || tabelle.empty())) return g;
             if (g->immagini.size() >= 8) {  // SQLite attaches at most 10: start over in one image
-                generazione = std::make_shared<Generazione>(g->identita, cartella);
+                generazione = std::make_shared<Generazione>(g->identita);
                 g = generazione;
                 mancanti = tabelle;
             }
-            std::string file = cartella->NuovoFile();
+            int immagine = NuovaImmagine();
             ++caricamenti;
             EsitoCaricamento e;
             try {
-                e = EseguiCaricatore(nome, file, mancanti, limiti);
+                e = EseguiCaricatore(nome, immagine, mancanti, limiti);
             } catch (...) {
-                unlink(file.c_str());
+                close(immagine);
                 // A file that changed while it was read may look damaged: read it again.
                 if (tentativo < 2 && !(IdentitaDi(nome) == g->identita)) continue;
                 throw;
             }
             if (!(IdentitaDi(nome) == g->identita) && tentativo < 2) {
-                unlink(file.c_str());
+                close(immagine);
                 continue;
             }
             g->catalogo = std::move(e.catalogo);
             g->catalogoNoto = true;
             if (!mancanti.empty()) {
-                g->Collega(file);
+                g->Collega(immagine);
                 for (auto& t : e.tabelle) g->immagineDi.emplace_back(std::move(t), g->immagini.size() - 1);
             } else {
-                unlink(file.c_str());
+                close(immagine);
             }
             return g;
         }
@@ -634,7 +611,8 @@ void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vec
     const std::string stacca = "DETACH DATABASE " + schema;
     if (sqlite3_exec(g.db, stacca.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) return;
     sqlite3* w = nullptr;
-    if (sqlite3_open_v2(g.immagini[img].c_str(), &w, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(PercorsoDescrittore(g.immagini[img]).c_str(), &w, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        VfsDescrittori()) == SQLITE_OK) {
         ConservaErrore conserva;
         try {
             RegistraJet(w);

@@ -3,11 +3,14 @@
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
 
+#include <fcntl.h>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "jet/errori.h"
 #include "vq/conversioni.h"
@@ -224,6 +227,45 @@ sqlite3* ApriConnessioneJet() {
     }
     return db;
 }
+
+namespace {
+
+int NomeCompleto(sqlite3_vfs*, const char* nome, int n, char* out) {
+    const std::size_t l = std::strlen(nome);
+    if (n <= 0 || l >= static_cast<std::size_t>(n)) return SQLITE_CANTOPEN;
+    std::memcpy(out, nome, l + 1);
+    return SQLITE_OK;
+}
+
+constexpr std::string_view kCartellaDescrittori = "/proc/self/fd/";
+
+// SQLite opens every file without following links; a descriptor's path is one.
+int ApriFile(const char* nome, int flag, int modo) {
+    if (std::string_view(nome).substr(0, kCartellaDescrittori.size()) == kCartellaDescrittori) flag &= ~O_NOFOLLOW;
+    return open(nome, flag, modo);
+}
+
+}  // namespace
+
+const char* VfsDescrittori() {
+    static constexpr const char* kNome = "vqjet-fd";
+    static const bool registrato = [] {
+        sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
+        if (!base) return false;
+        if (base->iVersion < 3 || !base->xSetSystemCall ||
+            base->xSetSystemCall(base, "open", reinterpret_cast<sqlite3_syscall_ptr>(ApriFile)) != SQLITE_OK)
+            return false;
+        static sqlite3_vfs vfs = *base;
+        vfs.zName = kNome;
+        vfs.xFullPathname = NomeCompleto;
+        vfs.pNext = nullptr;
+        return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
+    }();
+    if (!registrato) throw std::bad_alloc();
+    return kNome;
+}
+
+std::string PercorsoDescrittore(int fd) { return std::string(kCartellaDescrittori) + std::to_string(fd); }
 
 void ImpostaSoloLettura(sqlite3* db, bool attivo) {
     sqlite3_set_authorizer(db, attivo ? Autorizza : nullptr, nullptr);

@@ -15,6 +15,13 @@ sqlite3* ApriConnessioneJet();
 // Registers the collation JET and the Jet functions on a connection.
 void RegistraJet(sqlite3* db);
 
+// The name of a VFS that opens "/proc/self/fd/N" as the file behind descriptor N (a
+// memory file): the default one would follow that link to a name that cannot be opened.
+// Registered at the first call.
+const char* VfsDescrittori();
+// The path of descriptor `fd` for that VFS.
+std::string PercorsoDescrittore(int fd);
+
 // Turns the authorizer on or off (on only while user SQL is being prepared).
 void ImpostaSoloLettura(sqlite3* db, bool attivo);
 

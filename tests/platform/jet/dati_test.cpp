@@ -63,8 +63,14 @@ protected:
         s.tabelle.push_back(std::move(t));
         file_ = dir_ / "valori.mdb";
         jetwriter::Scrivi(s, file_);
+        impronte_.Registra(dir_.percorso());
         db_ = aiuto::Ws().OpenDatabase(file_.string(), false, true, "");
     }
+    void TearDown() override {
+        db_.reset();
+        EXPECT_EQ(impronte_.Cambiati(), "");
+    }
+    jetprove::Impronte impronte_;
 
     Valore Uno(const std::string& sql) { return aiuto::Uno(*db_, sql); }
 

@@ -1,7 +1,12 @@
 // Opening, passwords, the SQL that is refused, object life cycles, and the file changing
 // between two queries.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fstream>
 
 #include <optional>
 #include <thread>
@@ -238,7 +243,7 @@ TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
 
 TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     auto p = Piccolo(dir_, "limiti.mdb", 40000);
-    // The images live in a private folder under TMPDIR, removed with the database.
+    // The images live in memory: nothing ever lands under TMPDIR.
     const auto temp = dir_ / "temp";
     std::filesystem::create_directory(temp);
     const char* prima = std::getenv("TMPDIR");
@@ -259,7 +264,7 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     {
         auto db = Ws().OpenDatabase(p.string());
         EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 1);  // the private folder
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(5));
 #if !defined(__SANITIZE_ADDRESS__)
@@ -275,6 +280,73 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
         EXPECT_FALSE(db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY Conti.Descrizione")->Eof());
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);  // nothing left behind
+}
+
+// The first child of process `pid` (its loader), waited for up to `entro`; -1 if none came.
+pid_t PrimoFiglio(pid_t pid, std::chrono::milliseconds entro) {
+    const auto fine = std::chrono::steady_clock::now() + entro;
+    const std::string elenco = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    while (std::chrono::steady_clock::now() < fine) {
+        std::ifstream f(elenco);
+        pid_t figlio = -1;
+        if (f >> figlio) return figlio;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return -1;
+}
+
+// A process killed while it reads a protected database leaves nothing behind: no copy of
+// its tables on disk, no loader still running.
+TEST_F(Motore, UccisoNonLasciaNulla) {
+    const auto p = Piccolo(dir_, "segreto.mdb", 150000, "segreta");
+    const auto temp = dir_ / "temp";
+    std::filesystem::create_directory(temp);
+    // Orphans come to this process: the loader's end can be seen and how it ended.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    struct Fine {
+        ~Fine() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+    } fine;
+    for (const bool duranteLettura : {true, false}) {
+        SCOPED_TRACE(duranteLettura ? "durante la lettura" : "dopo la prima riga");
+        int segnale[2];
+        ASSERT_EQ(pipe(segnale), 0);
+        const pid_t processo = fork();
+        ASSERT_GE(processo, 0);
+        if (processo == 0) {
+            close(segnale[0]);
+            setenv("TMPDIR", temp.c_str(), 1);
+            try {
+                auto db = Ws().OpenDatabase(p.string(), false, true, ";Pwd=segreta");
+                auto rs = db->OpenRecordset("SELECT * FROM Conti ORDER BY Descrizione DESC");
+                if (!rs->Eof() && write(segnale[1], "r", 1) == 1) pause();
+            } catch (...) {
+            }
+            _exit(1);
+        }
+        close(segnale[1]);
+        pid_t lettore = -1;
+        if (duranteLettura) {
+            lettore = PrimoFiglio(processo, std::chrono::seconds(10));
+            EXPECT_GT(lettore, 0);
+        } else {
+            char c = 0;
+            EXPECT_EQ(read(segnale[0], &c, 1), 1);
+        }
+        close(segnale[0]);
+        kill(processo, SIGKILL);
+        int stato = 0;
+        waitpid(processo, &stato, 0);
+        if (lettore > 0) {
+            // It dies with its parent (killed; or, killed before it could ask for that, it
+            // ends at its start with 3), never after its own work or a broken pipe.
+            ASSERT_EQ(waitpid(lettore, &stato, 0), lettore);
+            EXPECT_TRUE((WIFSIGNALED(stato) && WTERMSIG(stato) == SIGKILL) || (WIFEXITED(stato) && WEXITSTATUS(stato) == 3))
+                << "stato " << stato;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);
+        while (waitpid(-1, &stato, WNOHANG) > 0) {
+        }
+    }
 }
 
 }  // namespace

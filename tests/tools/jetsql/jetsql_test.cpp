@@ -86,6 +86,12 @@ TEST(Jetsql, RigheEdErrori) {
               "\"Attivo\":true}\n"
               "{\"IDConto\":2,\"Descrizione\":null,\"Saldo\":null,\"Aperto\":null,\"Attivo\":false}\n");
     EXPECT_EQ(ok.err, "");
+    // Several queries run in turn; the first failure ends the run after the rows before it.
+    Esito due = Esegui("--password segreto " + f + " \"SELECT Count(*) AS n FROM Conti\" \"SELECT IDConto FROM Conti "
+                       "WHERE Attivo\" \"SELECT * FROM Manca\" \"SELECT 1\"");
+    EXPECT_EQ(due.stato, 1);
+    EXPECT_EQ(due.out, "{\"n\":2}\n{\"IDConto\":1}\n");
+    EXPECT_EQ(due.err.rfind("errore 3078: ", 0), 0u) << due.err;
     struct Caso {
         std::string argomenti;
         const char* inizio;
