@@ -20,6 +20,7 @@
 #include "ole/ole.hpp"
 #include "shell/messagebox.h"
 #include "util/vqUtilita.h"
+#include "vq/ascii.h"
 #include "vq/errore.h"
 #include "vq/file.h"
 #include "win/registry.h"
@@ -55,39 +56,6 @@ std::string FileHost(const std::string& percorso) {
     ::closedir(d);
     if (quanti != 1) return percorso;
     return (barra == std::string::npos ? std::string() : cartella) + trovato;
-}
-
-std::string Maiuscolo(std::string testo) {
-    for (char& c : testo)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return testo;
-}
-
-// The template copied to a database that is not there: written beside and renamed, so
-// a failed copy leaves no partial database for the next start to find.
-void CopiaModello(const std::string& sorgente, const std::string& destinazione) {
-    const int fd = ::open(sorgente.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int codice = errno;
-        if (codice == ENOENT) vq::Solleva(vq::kErrFileNonTrovato, vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + sorgente);
-        vq::SollevaErrno(codice, sorgente);
-    }
-    struct Chiudi {
-        int fd;
-        ~Chiudi() { ::close(fd); }
-    } chiudi{fd};
-    ScriviFileAtomico(destinazione, [&](UscitaFile& uscita) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                vq::SollevaErrno(errno, sorgente);
-            }
-            if (n == 0) break;
-            uscita.scrivi(std::string_view(buffer, static_cast<std::size_t>(n)));
-        }
-    });
 }
 
 std::string TestoClsid(REFCLSID clsid) {
@@ -149,22 +117,21 @@ void ControlliAvvio::RegistraComponenteSeAssente() const {
 void ControlliAvvio::Esegui() {
     RegistraComponenteSeAssente();
     try {
-        // 1-3
+        // The host's folders, from its integration component.
         auto host = ole::Crea<IMirtesaIntegrazione>(CLSID_MirtesaIntegrazione, IID_IMirtesaIntegrazione);
         PathDati = ChiediTesto(host.get(), &IMirtesaIntegrazione::PercorsoDati);
         PathProgramma = ChiediTesto(host.get(), &IMirtesaIntegrazione::PercorsoProgramma);
         PathDataBase = PathDati + kDataBaseHost;
         PathEseguibile = PathProgramma + kEseguibileHost;
 
-        // 4-5
+        // The host's executable and its version.
         const std::string eseguibile = FileHost(PathEseguibile);
         const std::string versione = vqUtilita::GetVersione(eseguibile);
         if (versione == "0.0.0.0") {
             if (!EsisteFile(eseguibile))
-                vq::Solleva(kErrEseguibileAssente, Maiuscolo(PathEseguibile) + ": non trovato. Reinstallare Mirtesa.");
-            vq::Solleva(kErrEseguibileCorrotto, Maiuscolo(PathEseguibile) + ": corrotto. Reinstallare Mirtesa.");
+                vq::Solleva(kErrEseguibileAssente, vq::InMaiuscoleAscii(PathEseguibile) + ": non trovato. Reinstallare Mirtesa.");
+            vq::Solleva(kErrEseguibileCorrotto, vq::InMaiuscoleAscii(PathEseguibile) + ": corrotto. Reinstallare Mirtesa.");
         }
-        // 6
         if (vqUtilita::ConfrontaVersione(versione, kVersioneMinimaHost) == -1) {
             shell::Mostra(std::string("La versione di Mirtesa installata è una versione obsoleta. E' richiesta la "
                                       "versione ") +
@@ -172,11 +139,11 @@ void ControlliAvvio::Esegui() {
                           "Errore", shell::MB_ICONSTOP | shell::MB_OK);
             TerminaProgramma(1);
         }
-        // 7
+        // A missing database is made from the host's empty template.
         if (!EsisteFile(FileHost(PathDataBase))) {
             std::string cartella = PathDati;
             vqUtilita::CreaPercorsoDirectory(cartella);
-            CopiaModello(FileHost(PathProgramma + kModelloDataBase), PathDataBase);
+            CopiaFileAtomica(FileHost(PathProgramma + kModelloDataBase), PathDataBase);
         }
 
         // 8-11: failures ignored.

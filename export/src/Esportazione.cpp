@@ -75,33 +75,6 @@ bool FileNormale(const std::string& percorso) {
     return ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// A copy that replaces its target whole: a failed copy leaves the old target as it was.
-void CopiaFile(const std::string& sorgente, const std::string& destinazione) {
-    const int fd = ::open(sorgente.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int codice = errno;
-        if (codice == ENOENT)
-            vq::Solleva(vq::kErrFileNonTrovato, vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + sorgente);
-        vq::SollevaErrno(codice, sorgente);
-    }
-    struct Chiudi {
-        int fd;
-        ~Chiudi() { ::close(fd); }
-    } chiudi{fd};
-    ScriviFileAtomico(destinazione, [&](UscitaFile& uscita) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                vq::SollevaErrno(errno, sorgente);
-            }
-            if (n == 0) break;
-            uscita.scrivi(std::string_view(buffer, static_cast<std::size_t>(n)));
-        }
-    });
-}
-
 std::string CartellaIniziale() {
     std::string c = vqUtilita::CartellaDocumenti();
     if (!c.empty()) return c;
@@ -181,7 +154,7 @@ RisultatoEsportazione Esportazione::Esegui(const SceltaEsportazione& scelta) {
 }
 
 void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione& r) {
-    // 1-3
+    // The header afresh, then the checks of the user's choices.
     Info().ClearValori();
     if (scelta.dataFinale && scelta.dataIniziale && scelta.valoreFinale < scelta.valoreIniziale) {
         shell::Mostra(kMsgDateInvertite, kTitoloErrore, shell::MB_ICONSTOP);
@@ -193,11 +166,11 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
         r.esito = EsitoEsportazione::ListaVuota;
         return;
     }
-    // 4-5
+    // The remembered dates are stored once the choices are accepted.
     bool foglioStile = scelta.css;
     if (servizi_.salvaFiltroDate) servizi_.salvaFiltroDate();
 
-    // 6-8
+    // The data object's filter: accounts and cash codes, then the ticked dates.
     if (!dati_) vq::Solleva(vq::kErrOggettoNonImpostato);
     ole::Verifica(dati_->ClearFiltri());
     const auto filtro = scelta.lista->PreparaFiltroConti();
@@ -212,10 +185,8 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
         DATE d = vq::SoloData(scelta.valoreFinale);
         ole::Verifica(dati_->put_FiltroDataFinale(&d));
     }
-    // 9
     Info().Periodo = TestoPeriodo(scelta.dataIniziale, scelta.valoreIniziale, scelta.dataFinale, scelta.valoreFinale);
 
-    // 10
     LONG totale = 0;
     ole::Verifica(dati_->GetTotRecord(&totale));
     if (totale == 0) {
@@ -224,7 +195,7 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
         return;
     }
 
-    // 11
+    // The output file.
     dialogo_.CancelError = true;
     dialogo_.DefaultExt = "xml";
     dialogo_.Filter = "File XML (*.xml)|*.xml";
@@ -236,7 +207,6 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
     const std::string uscita = dialogo_.FileName;
     r.file = uscita;
 
-    // 12-13
     if (servizi_.pompaEventi) servizi_.pompaEventi();
     shell::CursoreAttesa(true);
     if (!servizi_.barra) vq::Solleva(vq::kErrOggettoNonImpostato);
@@ -244,13 +214,12 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
     barra.Value(barra.Min());
     barra.Visibile(true);
 
-    // 14
     SAFEARRAY* righe = nullptr;
     LONG n = 0;
     ole::Verifica(dati_->GetArrayDati(&righe, &n));
-    ole::Variante possesso = ole::Variante::Array(righe);  // 18: released however the run ends
+    ole::Variante possesso = ole::Variante::Array(righe);  // released however the run ends
 
-    // 15-17
+    // The document, then the stylesheet beside it.
     const std::string sorgente = SorgenteFoglioStile(identita_);
     if (!FileNormale(sorgente)) foglioStile = false;
     // A file named like its own stylesheet ("spese.xsl") would be replaced by the copy
@@ -263,10 +232,9 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
     r.righe = RigheArray(righe);
     if (foglioStile) {
         r.foglioStile = DestinazioneFoglioStile(uscita);
-        CopiaFile(sorgente, r.foglioStile);
+        CopiaFileAtomica(sorgente, r.foglioStile);
     }
 
-    // 19-21
     barra.Value(barra.Max());
     if (servizi_.pausa) servizi_.pausa(kPausaFinale);
     barra.Visibile(false);

@@ -78,4 +78,27 @@ void ScriviFileAtomico(const std::string& percorso, const std::function<void(Usc
     if (const int codice = temporaneo.Conferma(); codice != 0) SollevaErrno(codice, percorso);
 }
 
+void CopiaFileAtomica(const std::string& sorgente, const std::string& destinazione) {
+    const int fd = ::open(sorgente.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int codice = errno;
+        if (codice == ENOENT)
+            vq::Solleva(vq::kErrFileNonTrovato, vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + sorgente);
+        vq::SollevaErrno(codice, sorgente);
+    }
+    const vq::Descrittore chiudi(fd);
+    ScriviFileAtomico(destinazione, [&](UscitaFile& uscita) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                vq::SollevaErrno(errno, sorgente);
+            }
+            if (n == 0) break;
+            uscita.scrivi(std::string_view(buffer, static_cast<std::size_t>(n)));
+        }
+    });
+}
+
 }  // namespace travasa

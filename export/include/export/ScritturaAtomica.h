@@ -66,4 +66,8 @@ private:
 // An exception thrown by `produci` passes through unchanged, after the cleanup.
 void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci);
 
+// Copy `sorgente` over `destinazione` through ScriviFileAtomico: a failed copy leaves the
+// old target as it was. A missing source is error 53 naming it.
+void CopiaFileAtomica(const std::string& sorgente, const std::string& destinazione);
+
 }  // namespace travasa
