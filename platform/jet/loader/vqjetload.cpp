@@ -22,6 +22,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -134,6 +139,129 @@ std::uint32_t Le32(const unsigned char* p) {
 
 constexpr std::uint64_t kRigheTabellaPiccola = 10000;
 
+// One value of a row, decoded and waiting to be bound.
+struct ValoreRiga {
+    enum class Tipo : unsigned char { Nullo, Intero, Reale, Testo, Blob } tipo = Tipo::Nullo;
+    std::int64_t intero = 0;
+    double reale = 0;
+    std::string byte;
+    void Nullo() { tipo = Tipo::Nullo; }
+    void Intero(std::int64_t x) { tipo = Tipo::Intero, intero = x; }
+    void Reale(double x) {
+        if (std::isnan(x)) tipo = Tipo::Nullo;  // SQLite has no NaN
+        else tipo = Tipo::Reale, reale = x;
+    }
+    void Testo(std::string s) { tipo = Tipo::Testo, byte = std::move(s); }
+    void Blob(const unsigned char* p, std::size_t n) { tipo = Tipo::Blob, byte.assign(reinterpret_cast<const char*>(p), n); }
+};
+
+// Rows decoded together, handed to the writing thread at once.
+struct Lotto {
+    std::vector<ValoreRiga> valori;  // righe x colonne
+    std::size_t righe = 0;
+};
+
+// Inserts the rows of one table on a thread of its own, while the reading thread decodes
+// the next ones with libmdb: the two halves of the work overlap. Lotti go round between
+// the two threads, so memory stays bounded. A failure ends the process (as every error
+// of the loader does).
+class Scrittore {
+public:
+    template <class Errore>
+    Scrittore(sqlite3* db, sqlite3_stmt* st, unsigned colonne, Errore errore)
+        : db_(db), st_(st), colonne_(colonne) {
+        for (int i = 0; i < kLotti; ++i) {
+            lotti_.push_back(std::make_unique<Lotto>());
+            lotti_.back()->valori.resize(static_cast<std::size_t>(kRigheLotto) * colonne);
+            liberi_.push_back(lotti_.back().get());
+        }
+        filo_ = std::thread([this, errore] {
+            if (!Esegui()) errore(sqlite3_errmsg(db_));
+        });
+    }
+    ~Scrittore() { Fine(); }
+    Scrittore(const Scrittore&) = delete;
+    Scrittore& operator=(const Scrittore&) = delete;
+
+    static constexpr std::size_t kRigheLotto = 512;
+
+    Lotto* Libero() {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [&] { return !liberi_.empty(); });
+        Lotto* x = liberi_.front();
+        liberi_.pop_front();
+        x->righe = 0;
+        return x;
+    }
+    void Invia(Lotto* x) {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            pieni_.push_back(x);
+        }
+        cv_.notify_all();
+    }
+    // Waits until every row sent is inserted.
+    void Fine() {
+        if (!filo_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            fine_ = true;
+        }
+        cv_.notify_all();
+        filo_.join();
+    }
+
+private:
+    static constexpr int kLotti = 4;
+
+    bool Esegui() {
+        for (;;) {
+            Lotto* x = nullptr;
+            {
+                std::unique_lock<std::mutex> l(m_);
+                cv_.wait(l, [&] { return !pieni_.empty() || fine_; });
+                if (pieni_.empty()) return true;
+                x = pieni_.front();
+                pieni_.pop_front();
+            }
+            for (std::size_t r = 0; r < x->righe; ++r) {
+                sqlite3_reset(st_);
+                for (unsigned c = 0; c < colonne_; ++c) {
+                    const ValoreRiga& v = x->valori[r * colonne_ + c];
+                    const int p = static_cast<int>(c) + 1;
+                    switch (v.tipo) {
+                        case ValoreRiga::Tipo::Nullo: sqlite3_bind_null(st_, p); break;
+                        case ValoreRiga::Tipo::Intero: sqlite3_bind_int64(st_, p, v.intero); break;
+                        case ValoreRiga::Tipo::Reale: sqlite3_bind_double(st_, p, v.reale); break;
+                        case ValoreRiga::Tipo::Testo:
+                            sqlite3_bind_text64(st_, p, v.byte.data(), v.byte.size(), SQLITE_STATIC, SQLITE_UTF8);
+                            break;
+                        case ValoreRiga::Tipo::Blob:
+                            sqlite3_bind_blob64(st_, p, v.byte.data(), v.byte.size(), SQLITE_STATIC);
+                            break;
+                    }
+                }
+                if (sqlite3_step(st_) != SQLITE_DONE) return false;
+            }
+            {
+                std::lock_guard<std::mutex> l(m_);
+                liberi_.push_back(x);
+            }
+            cv_.notify_all();
+        }
+    }
+
+    sqlite3* db_;
+    sqlite3_stmt* st_;
+    unsigned colonne_;
+    std::vector<std::unique_ptr<Lotto>> lotti_;
+    std::deque<Lotto*> liberi_, pieni_;
+    bool fine_ = false;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::thread filo_;
+};
+
 class Lettore {
 public:
     Lettore(MdbHandle* mdb, const jet::Intestazione& h, std::string file, std::uint64_t dimensioneFile)
@@ -238,6 +366,8 @@ public:
         mdb_rewind_table(t);
         std::uint64_t righe = 0;
         const std::size_t pagina = h_.dimensionePagina;
+        Scrittore scrittore(db, st, t->num_cols, [this](const std::string& m) { Danneggiato(m); });
+        Lotto* lotto = scrittore.Libero();
         while (mdb_fetch_row(t)) {
             int inizio = 0;
             std::size_t lunghezza = 0;
@@ -247,29 +377,34 @@ public:
             if (static_cast<std::size_t>(inizio) + lunghezza > pagina || lunghezza == 0)
                 Danneggiato("riga fuori pagina");
             if (mdb_crack_row(t, inizio, lunghezza, campi.data()) < 0) Danneggiato("riga illeggibile");
-            sqlite3_reset(st);
+            ValoreRiga* riga = lotto->valori.data() + lotto->righe * t->num_cols;
             for (unsigned i = 0; i < t->num_cols; ++i) {
                 const MdbField& f = campi[i];
                 if (f.colnum < 0 || static_cast<unsigned>(f.colnum) >= t->num_cols) Danneggiato("colonna non valida");
                 MdbColumn* c = colonne[static_cast<std::size_t>(f.colnum)];
-                int p = f.colnum + 1;
+                ValoreRiga& p = riga[f.colnum];
                 if (c->col_type == MDB_BOOL) {  // the value is the null-mask bit itself
-                    sqlite3_bind_int(st, p, f.is_null ? 0 : 1);
+                    p.Intero(f.is_null ? 0 : 1);
                     continue;
                 }
                 if (f.is_null) {
-                    sqlite3_bind_null(st, p);
+                    p.Nullo();
                     continue;
                 }
                 if (f.siz < 0 || f.start < 0 || static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > pagina)
                     Danneggiato("valore fuori pagina");
                 const unsigned char* v = mdb_->pg_buf + f.start;
                 const std::size_t n = static_cast<std::size_t>(f.siz);
-                Lega(st, p, c, v, n);
+                Decodifica(p, c, v, n);
             }
-            if (sqlite3_step(st) != SQLITE_DONE) Danneggiato(sqlite3_errmsg(db));
             ++righe;
+            if (++lotto->righe == Scrittore::kRigheLotto) {
+                scrittore.Invia(lotto);
+                lotto = scrittore.Libero();
+            }
         }
+        scrittore.Invia(lotto);
+        scrittore.Fine();
         if (righe != t->num_rows)
             Danneggiato("la tabella '" + nome + "' dichiara " + std::to_string(t->num_rows) + " righe, lette " +
                         std::to_string(righe));
@@ -293,38 +428,38 @@ private:
         if (n != atteso) Danneggiato("valore di lunghezza errata");
     }
 
-    void Lega(sqlite3_stmt* st, int p, MdbColumn* c, const unsigned char* v, std::size_t n) const {
+    void Decodifica(ValoreRiga& p, MdbColumn* c, const unsigned char* v, std::size_t n) const {
         switch (c->col_type) {
             case MDB_BYTE:
                 Fisso(n, 1);
-                sqlite3_bind_int(st, p, v[0]);
+                p.Intero(v[0]);
                 break;
             case MDB_INT: {
                 Fisso(n, 2);
                 std::int16_t x;
                 std::memcpy(&x, v, 2);
-                sqlite3_bind_int(st, p, x);
+                p.Intero(x);
                 break;
             }
             case MDB_LONGINT: {
                 Fisso(n, 4);
                 std::int32_t x;
                 std::memcpy(&x, v, 4);
-                sqlite3_bind_int(st, p, x);
+                p.Intero(x);
                 break;
             }
             case MDB_MONEY: {
                 Fisso(n, 8);
                 std::int64_t x;
                 std::memcpy(&x, v, 8);
-                sqlite3_bind_double(st, p, static_cast<double>(x) / 10000.0);
+                p.Reale(static_cast<double>(x) / 10000.0);
                 break;
             }
             case MDB_FLOAT: {
                 Fisso(n, 4);
                 float x;
                 std::memcpy(&x, v, 4);
-                sqlite3_bind_double(st, p, static_cast<double>(x));
+                p.Reale(static_cast<double>(x));
                 break;
             }
             case MDB_DOUBLE:
@@ -332,24 +467,21 @@ private:
                 Fisso(n, 8);
                 double x;
                 std::memcpy(&x, v, 8);
-                if (std::isnan(x)) sqlite3_bind_null(st, p);  // SQLite has no NaN
-                else sqlite3_bind_double(st, p, x);
+                p.Reale(x);
                 break;
             }
             case MDB_TEXT: {
-                std::string s = Testo(v, n);
-                sqlite3_bind_text(st, p, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+                p.Testo(Testo(v, n));
                 break;
             }
             case MDB_MEMO: {
                 std::vector<unsigned char> b = ValoreLungo(v, n);
-                std::string s = Testo(b.data(), b.size());
-                sqlite3_bind_text64(st, p, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+                p.Testo(Testo(b.data(), b.size()));
                 break;
             }
             case MDB_OLE: {
                 std::vector<unsigned char> b = ValoreLungo(v, n);
-                sqlite3_bind_blob64(st, p, b.data(), b.size(), SQLITE_TRANSIENT);
+                p.Blob(b.data(), b.size());
                 break;
             }
             case MDB_REPID: {
@@ -358,7 +490,7 @@ private:
                 std::snprintf(g, sizeof g, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", Le32(v),
                               static_cast<unsigned>(v[4] | (v[5] << 8)), static_cast<unsigned>(v[6] | (v[7] << 8)),
                               v[8], v[9], v[10], v[11], v[12], v[13], v[14], v[15]);
-                sqlite3_bind_text(st, p, g, -1, SQLITE_TRANSIENT);
+                p.Testo(g);
                 break;
             }
             case MDB_NUMERIC: {
@@ -368,11 +500,11 @@ private:
                 for (int w = 0; w < 4; ++w) m = m * 4294967296.0L + static_cast<long double>(Le32(v + 1 + 4 * w));
                 long double x = m / std::pow(10.0L, static_cast<long double>(c->col_scale));
                 if (v[0] & 0x80) x = -x;
-                sqlite3_bind_double(st, p, static_cast<double>(x));
+                p.Reale(static_cast<double>(x));
                 break;
             }
             default:
-                sqlite3_bind_blob(st, p, v, static_cast<int>(n), SQLITE_TRANSIENT);
+                p.Blob(v, n);
                 break;
         }
     }
