@@ -32,13 +32,18 @@ righe=$(grep -o '<tabella_operazioni>' "$work/out/e.xml" | wc -l)
 con=$(giro --verifica)
 mdb=$(misura mdb-export "$file" Operazioni)
 
-printf 'file_mb %.1f\n' "$(echo "$(stat -c %s "$file") / 1048576" | bc -l)"
-printf 'periodo 2004-01-01..%s righe %d\n' "$al" "$righe"
-stampa() { printf '%s_s %.3f\n%s_picco_mb %.1f\n' "$1" "${2% *}" "$1" "$(echo "${2#* } / 1024" | bc -l)"; }
-stampa travasa_cli "$senza"
-stampa travasa_cli_verifica "$con"
+# One FIGURE line per figure (format in scripts/bench.sh).
+printf 'FIGURE|travasa-cli.file_mb|%.1f|-\n' "$(echo "$(stat -c %s "$file") / 1048576" | bc -l)"
+printf 'FIGURE|travasa-cli.righe|%d|-\n' "$righe"
+echo "periodo 2004-01-01..$al"
+stampa() {
+  printf 'FIGURE|travasa-cli.%s_s|%.3f|-\n' "$1" "${2% *}"
+  printf 'FIGURE|travasa-cli.%s_picco_mb|%.1f|-\n' "$1" "$(echo "${2#* } / 1024" | bc -l)"
+}
+stampa esportazione "$senza"
+stampa esportazione_verifica "$con"
 stampa mdb_export "$mdb"
 awk -v s="${senza% *}" -v v="${con% *}" -v m="${mdb% *}" 'BEGIN {
-  printf "rapporto_su_mdb_export %.2f (obiettivo <= 0.5)\n", s/m
-  printf "rapporto_verifica_su_mdb_export %.2f (obiettivo <= 0.5)\n", v/m
+  printf "FIGURE|travasa-cli.esportazione_su_mdb_export|%.3f|<= 0.5\n", s/m
+  printf "FIGURE|travasa-cli.verifica_su_mdb_export|%.3f|<= 0.5\n", v/m
 }'

@@ -30,7 +30,7 @@ misura() {
   corsa "$@" >/dev/null
   for _ in 1 2 3 4 5 6 7; do corsa "$@"; done | sort -n | awk -v n="$nome" '
     {t[NR]=$1; m[NR]=$2}
-    END {printf "%s_ms %d\n%s_picco_mb %.1f\n", n, t[4], n, m[4]/1024}'
+    END {printf "FIGURE|travasa-finestra.%s_ms|%d|-\nFIGURE|travasa-finestra.%s_picco_mb|%.1f|-\n", n, t[4], n, m[4]/1024}'
 }
 
 misura vuota "$bin/bench_finestra" --vuota | tee "$work/vuota"
@@ -39,7 +39,8 @@ for operazioni in 3000 100000; do
   "$bin/mirtesa-installa-demo" "$work/host-$operazioni" --operazioni "$operazioni" --seme 2004 >/dev/null
   misura "finestra_${operazioni}" "$bin/bench_finestra" | tee "$work/f$operazioni"
 done
-awk '/_ms/ {v[$1]=$2} END {
-  printf "rapporto_demo_su_vuota %.2f (obiettivo <= 2)\n", v["finestra_3000_ms"]/v["vuota_ms"]
-  printf "rapporto_100000_su_vuota %.2f\n", v["finestra_100000_ms"]/v["vuota_ms"]
+awk -F'|' '/_ms\|/ {v[$2]=$3} END {
+  printf "FIGURE|travasa-finestra.demo_su_vuota|%.2f|<= 2\n", v["travasa-finestra.finestra_3000_ms"]/v["travasa-finestra.vuota_ms"]
+  printf "FIGURE|travasa-finestra.100000_su_vuota|%.2f|-\n", v["travasa-finestra.finestra_100000_ms"]/v["travasa-finestra.vuota_ms"]
+  printf "FIGURE|travasa-finestra.demo_ms|%d|<= 300\n", v["travasa-finestra.finestra_3000_ms"]
 }' "$work/vuota" "$work/f3000" "$work/f100000"
