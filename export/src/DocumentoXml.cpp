@@ -182,10 +182,55 @@ struct DocumentoXml::Impl {
     // buffer, and a copy of it shares the name instead of allocating its own. It is parsed
     // with its text held in the element itself rather than in a child node, so a copy has
     // room for its own text without a second node.
+    //
+    // The same names come back with the same few short texts (a flag, an account, a cash
+    // code): a short text gets a prototype of its own too, parsed the same way, and a copy
+    // of it shares the text as well as the name. Each name has kPostiTesti places for
+    // them, a text's place chosen by its key; the first text to come to a place keeps it.
+    //
+    // The key: a text of at most kTestoBreve bytes held whole in three words, its length,
+    // its first and its last bytes (two windows that together cover it).
+    struct Chiave {
+        std::uint64_t lunghezza = 0, primi = 0, ultimi = 0;
+        bool operator==(const Chiave&) const = default;
+    };
+    static Chiave ChiaveDi(std::string_view testo) {
+        Chiave k;
+        const char* d = testo.data();
+        const std::size_t n = testo.size();
+        k.lunghezza = n;
+        if (n >= 8) {
+            std::memcpy(&k.primi, d, 8);
+            std::memcpy(&k.ultimi, d + n - 8, 8);
+        } else if (n >= 4) {
+            std::uint32_t a, b;
+            std::memcpy(&a, d, 4);
+            std::memcpy(&b, d + n - 4, 4);
+            k.primi = a, k.ultimi = b;
+        } else if (n > 0) {
+            k.primi = static_cast<unsigned char>(d[0]) | static_cast<unsigned>(static_cast<unsigned char>(d[n / 2])) << 8 |
+                      static_cast<unsigned>(static_cast<unsigned char>(d[n - 1])) << 16;
+        }
+        return k;
+    }
+    struct TestoNoto {
+        Chiave chiave;
+        pugi::xml_node_struct* prototipo = nullptr;
+        bool provato = false;  // the place is taken (by a prototype, or by a text that had none)
+    };
+    static constexpr std::size_t kPostiTesti = 64;
+    static std::size_t Posto(const Chiave& k) {
+        std::uint64_t h = k.primi ^ (k.ultimi * 0x9E3779B97F4A7C15ull) ^ (k.lunghezza << 56);
+        h = (h ^ (h >> 31)) * 0xFF51AFD7ED558CCDull;
+        h = (h ^ (h >> 29)) * 0xC4CEB9FE1A85EC53ull;
+        return static_cast<std::size_t>(h >> 58);
+    }
     struct NomeValido {
         std::string nome;
         pugi::xml_node prototipo;  // empty when the name could not be given one
+        std::array<TestoNoto, kPostiTesti> conTesto{};
     };
+    static constexpr std::size_t kTestoBreve = 16;
     std::vector<NomeValido> nomiValidi;
 
     // Rows repeat the same names in the same order, so the name checked after the last
@@ -206,18 +251,34 @@ struct DocumentoXml::Impl {
         return nullptr;
     }
 
-    pugi::xml_node prototipo(std::string_view nome) {
+    // An element `nome` holding `testo` in itself, or an empty node when the text does not
+    // come out of the parse exactly as it is (markup, white space only).
+    pugi::xml_node prototipo(std::string_view nome, std::string_view testo = "x") {
+        if (testo.find_first_of("<&") != std::string_view::npos) return {};
         std::string frammento;
-        frammento.reserve(2 * nome.size() + 6);
-        frammento.append("<").append(nome).append(">x</").append(nome).append(">");
+        frammento.reserve(2 * nome.size() + testo.size() + 5);
+        frammento.append("<").append(nome).append(">").append(testo).append("</").append(nome).append(">");
         if (!attesa.append_buffer(frammento.data(), frammento.size(), pugi::parse_minimal | pugi::parse_embed_pcdata,
                                   pugi::encoding_utf8))
             return {};
         pugi::xml_node nodo = attesa.last_child();
         if (nodo.type() == pugi::node_element && nome == nodo.name() && !nodo.first_child() &&
-            std::string_view(nodo.value()) == "x")
+            std::string_view(nodo.value()) == testo)
             return nodo;
         return {};
+    }
+
+    // The prototype of a name that already holds `testo`, made for one of the first texts
+    // the name is built with; an empty node otherwise.
+    pugi::xml_node_struct* prototipoConTesto(NomeValido& nome, std::string_view testo) {
+        if (testo.size() > kTestoBreve) return nullptr;
+        const Chiave chiave = ChiaveDi(testo);
+        TestoNoto& posto = nome.conTesto[Posto(chiave)];
+        if (posto.provato) return posto.chiave == chiave ? posto.prototipo : nullptr;
+        posto.provato = true;
+        posto.chiave = chiave;
+        posto.prototipo = prototipo(nome.nome, testo).internal_object();
+        return posto.prototipo;
     }
 
     std::vector<Dichiarazione>::iterator trovaTipo(const Registro* nodo) {
@@ -278,9 +339,17 @@ struct DocumentoXml::Impl {
 
     // Builds the element of a record as the last child of `padre`, with its text.
     pugi::xml_node costruisci(Registro& r, pugi::xml_node padre) {
-        pugi::xml_node nodo = padre.append_copy(nomiValidi[r.nome].prototipo);
-        if (!nodo) throw std::bad_alloc();
         const std::string_view testo = testoInAttesa(r);
+        NomeValido& nome = nomiValidi[r.nome];
+        if (pugi::xml_node_struct* conTesto = prototipoConTesto(nome, testo)) {
+            const pugi::xml_node nodo = padre.append_copy(Nodo(conTesto));
+            if (!nodo) throw std::bad_alloc();
+            liberaTesto(r);
+            r.reale = nodo.internal_object();
+            return nodo;
+        }
+        pugi::xml_node nodo = padre.append_copy(nome.prototipo);
+        if (!nodo) throw std::bad_alloc();
         if (!nodo.text().set(testo.data(), testo.size())) {  // the empty text clears the prototype's
             padre.remove_child(nodo);
             throw std::bad_alloc();
@@ -334,7 +403,7 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
     if (!noto) {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
-            impl_->nomiValidi.push_back({std::string(nome), impl_->prototipo(nome)});
+            impl_->nomiValidi.push_back({std::string(nome), impl_->prototipo(nome), {}});
             impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
             noto = &impl_->nomiValidi.back();
         }

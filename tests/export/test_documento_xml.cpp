@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "../common/util_errore_prova.h"
 #include "export/DocumentoXml.h"
@@ -277,6 +278,23 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
              return r;
          },
          "<r><a></a><b><x>t</x></b></r>", "t"},
+        {"lo stesso testo breve in più elementi, poi cambiato in uno",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r");
+             std::vector<NodoXml> e;
+             for (const char* t : {"uguale", "uguale", " ", " ", "16 byte giusti!!", "16 byte giusti!?",
+                                   "17 byte, uno in +", "a&b", "a&b"}) {
+                 e.push_back(d.createElement("e"));
+                 e.back().Text(t);
+                 r.appendChild(e.back());
+             }
+             e[1].Text("altro");
+             e[3].Text("");
+             return r;
+         },
+         "<r><e>uguale</e><e>altro</e><e> </e><e></e><e>16 byte giusti!!</e><e>16 byte giusti!?</e>"
+         "<e>17 byte, uno in +</e><e>a&amp;b</e><e>a&amp;b</e></r>",
+         "ugualealtro 16 byte giusti!!16 byte giusti!?17 byte, uno in +a&ba&b"},
     };
     for (const bool nomiEsauriti : {false, true}) {
         for (const auto& c : casi) {
