@@ -20,22 +20,40 @@ constexpr std::int32_t kErrArgomento = vq::kErrChiamataNonValida;
 
 pugi::xml_node Nodo(pugi::xml_node_struct* p) { return pugi::xml_node(p); }
 
-constexpr std::uint32_t kSenzaTesto = 0xFFFFFFFFu;
-
 // A node as its handles see it. An element made under a name already checked starts as a
 // record of its name and its text only; once appended it is built straight into its new
 // parent, so the bulk of a document (one element, one text, one append) is never moved
 // from one place of the tree to another. Every other node is a node of the tree from the
 // start, and so is any element once it is needed there: appended, or given children.
+//
+// Until it is built, a record holds its text itself when the text is short, else the slot
+// of the text among the document's; the node of the tree takes the same place once built.
 struct Registro {
-    pugi::xml_node_struct* reale = nullptr;  // the node of the tree, once there is one
-    std::uint32_t testo = kSenzaTesto;       // until then: the slot of its text, if it has one
-    std::uint16_t nome = 0;                  // and the index of its name among the checked ones
+    enum Stato : std::uint8_t { kSenzaTesto, kTestoBreve, kTestoLungo, kCostruito };
+    static constexpr std::size_t kBreve = 16;
+    union {
+        pugi::xml_node_struct* reale;  // kCostruito: the node of the tree
+        char breve[kBreve];            // kTestoBreve: the text, `lunghezza` bytes
+        std::uint32_t posto;           // kTestoLungo: the slot of the text
+    };
+    std::uint16_t nome = 0;  // until built: the index of its name among the checked ones
     // The declared data type: none (0), one of the resolved names (its index + 1, the type
     // in `tipo`), or one kept in the document's list of other declarations (kTipoInElenco).
     std::uint8_t dichiarato = 0;
-    TipoDato tipo = TipoDato::Stringa;
+    std::uint8_t tipo = 0;  // a TipoDato
+    Stato stato = kSenzaTesto;
+    std::uint8_t lunghezza = 0;
+
+    Registro() : reale(nullptr) {}
+    // The node of the tree, or null while there is none.
+    pugi::xml_node_struct* costruito() const { return stato == kCostruito ? reale : nullptr; }
+    void costruisci(pugi::xml_node_struct* nodo) {
+        stato = kCostruito;
+        reale = nodo;
+    }
+    TipoDato tipoDato() const { return static_cast<TipoDato>(tipo); }
 };
+static_assert(sizeof(Registro) <= 24, "a record per node: kept small");
 constexpr std::uint8_t kTipoInElenco = 0xFF;
 
 Registro& Reg(void* p) { return *static_cast<Registro*>(p); }
@@ -306,35 +324,52 @@ struct DocumentoXml::Impl {
     Registro* registra(pugi::xml_node nodo) {
         if (!nodo) throw std::bad_alloc();
         Registro r;
-        r.reale = nodo.internal_object();
+        r.costruisci(nodo.internal_object());
         return nuovoRegistro(r);
     }
 
     std::string_view testoInAttesa(const Registro& r) const {
-        return r.testo == kSenzaTesto ? std::string_view() : std::string_view(testi[r.testo]);
+        switch (r.stato) {
+            case Registro::kTestoBreve: return std::string_view(r.breve, r.lunghezza);
+            case Registro::kTestoLungo: return testi[r.posto];
+            default: return {};
+        }
     }
 
     void impostaTestoInAttesa(Registro& r, std::string_view testo) {
-        if (r.testo == kSenzaTesto) {
+        if (testo.size() <= Registro::kBreve) {
+            liberaTesto(r);
             if (testo.empty()) return;
+            std::memcpy(r.breve, testo.data(), testo.size());
+            r.lunghezza = static_cast<std::uint8_t>(testo.size());
+            r.stato = Registro::kTestoBreve;
+            return;
+        }
+        if (r.stato != Registro::kTestoLungo) {
+            std::uint32_t posto;
             if (!testiLiberi.empty()) {
-                r.testo = testiLiberi.back();
+                posto = testiLiberi.back();
                 testiLiberi.pop_back();
             } else {
-                r.testo = static_cast<std::uint32_t>(testi.size());
+                posto = static_cast<std::uint32_t>(testi.size());
                 testi.emplace_back();
             }
+            r.posto = posto;
+            r.stato = Registro::kTestoLungo;
         }
-        testi[r.testo].assign(testo);
+        testi[r.posto].assign(testo);
     }
 
+    // Forgets the text of a record not yet built.
     void liberaTesto(Registro& r) {
-        if (r.testo == kSenzaTesto) return;
-        std::string& t = testi[r.testo];
-        if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
-        else t.clear();
-        testiLiberi.push_back(r.testo);
-        r.testo = kSenzaTesto;
+        if (r.stato == Registro::kTestoLungo) {
+            std::string& t = testi[r.posto];
+            if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
+            else t.clear();
+            testiLiberi.push_back(r.posto);
+        }
+        r.stato = Registro::kSenzaTesto;
+        r.reale = nullptr;
     }
 
     // Builds the element of a record as the last child of `padre`, with its text.
@@ -345,7 +380,7 @@ struct DocumentoXml::Impl {
             const pugi::xml_node nodo = padre.append_copy(Nodo(conTesto));
             if (!nodo) throw std::bad_alloc();
             liberaTesto(r);
-            r.reale = nodo.internal_object();
+            r.costruisci(nodo.internal_object());
             return nodo;
         }
         pugi::xml_node nodo = padre.append_copy(nome.prototipo);
@@ -355,12 +390,12 @@ struct DocumentoXml::Impl {
             throw std::bad_alloc();
         }
         liberaTesto(r);
-        r.reale = nodo.internal_object();
+        r.costruisci(nodo.internal_object());
         return nodo;
     }
 
     // The node of the tree behind a record, built among the waiting nodes when there is none yet.
-    pugi::xml_node nodo(Registro& r) { return r.reale ? Nodo(r.reale) : costruisci(r, attesa); }
+    pugi::xml_node nodo(Registro& r) { return r.costruito() ? Nodo(r.reale) : costruisci(r, attesa); }
 
     template <class Uscita>
     void scrivi(Uscita& uscita) const {
@@ -435,7 +470,7 @@ NodoXml DocumentoXml::appendChild(const NodoXml& figlio) {
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
     Registro& r = Reg(figlio.nodo_);
     pugi::xml_node& documento = impl_->documento;
-    const pugi::xml_node nodo = r.reale ? Nodo(r.reale) : pugi::xml_node();
+    const pugi::xml_node nodo = Nodo(r.costruito());
     if (nodo && nodo.parent() == documento) return figlio;  // already at the document level
     bool haElemento = false, haNodi = false;
     for (pugi::xml_node n = documento.first_child(); n; n = n.next_sibling()) {
@@ -470,7 +505,7 @@ void DocumentoXml::save(const std::string& percorso) const {
 std::string NodoXml::nodeName() const {
     if (!nodo_) return {};
     const Registro& r = Reg(nodo_);
-    return r.reale ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome;
+    return r.costruito() ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome;
 }
 
 std::string NodoXml::dataType() const {
@@ -487,7 +522,7 @@ void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
     Registro* chiave = &Reg(nodo_);
-    if (chiave->reale && Nodo(chiave->reale).type() != pugi::node_element)
+    if (chiave->costruito() && Nodo(chiave->reale).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
     // A declaration kept in the list goes from it whatever comes next.
     if (chiave->dichiarato == kTipoInElenco) {
@@ -511,21 +546,21 @@ void NodoXml::dataType(std::string_view tipo) {
         if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
         if (impl.nomiRisolti.size() == DocumentoXml::Impl::kMassimoRisolti) {
             impl.tipi.push_back({chiave, *noto, std::string(tipo)});
-            chiave->tipo = *noto;
+            chiave->tipo = static_cast<std::uint8_t>(*noto);
             chiave->dichiarato = kTipoInElenco;
             return;
         }
         impl.nomiRisolti.emplace_back(std::string(tipo), *noto);
     }
     impl.ultimoRisolto = i;
-    chiave->tipo = impl.nomiRisolti[i].second;
+    chiave->tipo = static_cast<std::uint8_t>(impl.nomiRisolti[i].second);
     chiave->dichiarato = static_cast<std::uint8_t>(i + 1);
 }
 
 std::string NodoXml::Text() const {
     if (!nodo_) return {};
     const Registro& r = Reg(nodo_);
-    if (!r.reale) return std::string(documento_->impl_->testoInAttesa(r));
+    if (!r.costruito()) return std::string(documento_->impl_->testoInAttesa(r));
     std::string testo;
     const pugi::xml_node radice = Nodo(r.reale);
     if (radice.type() != pugi::node_element) return radice.value();
@@ -547,7 +582,7 @@ std::string NodoXml::Text() const {
 void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
-    if (const Registro& dichiarato = Reg(nodo_); dichiarato.dichiarato != 0 && !TestoValido(testo, dichiarato.tipo))
+    if (const Registro& dichiarato = Reg(nodo_); dichiarato.dichiarato != 0 && !TestoValido(testo, dichiarato.tipoDato()))
         vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
                                       "\" non è un valore valido del tipo di dato \"" + dataType() + "\"");
     // Only a text that XML cannot carry is copied to be repaired.
@@ -557,7 +592,7 @@ void NodoXml::Text(std::string_view testo) {
         testo = riparato;
     }
     Registro& r = Reg(nodo_);
-    if (!r.reale) {
+    if (!r.costruito()) {
         impl.impostaTestoInAttesa(r, testo);
         return;
     }
@@ -585,7 +620,7 @@ NodoXml NodoXml::appendChild(const NodoXml& figlio) {
     if (padre.type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può contenere altri nodi");
     Registro& r = Reg(figlio.nodo_);
-    if (!r.reale) {
+    if (!r.costruito()) {
         impl.costruisci(r, padre);
         return figlio;
     }

@@ -295,6 +295,19 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
          "<r><e>uguale</e><e>altro</e><e> </e><e></e><e>16 byte giusti!!</e><e>16 byte giusti!?</e>"
          "<e>17 byte, uno in +</e><e>a&amp;b</e><e>a&amp;b</e></r>",
          "ugualealtro 16 byte giusti!!16 byte giusti!?17 byte, uno in +a&ba&b"},
+        {"testi lunghi e brevi alternati prima dell'aggiunta",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), e = d.createElement("e"), f = d.createElement("f");
+             e.Text("un testo lungo più di sedici byte");
+             e.Text("breve");
+             f.Text("un altro testo lungo, per f");
+             e.Text("di nuovo un testo lungo per e");
+             f.Text("");
+             r.appendChild(e);
+             r.appendChild(f);
+             return r;
+         },
+         "<r><e>di nuovo un testo lungo per e</e><f></f></r>", "di nuovo un testo lungo per e"},
     };
     for (const bool nomiEsauriti : {false, true}) {
         for (const auto& c : casi) {
