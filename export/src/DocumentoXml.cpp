@@ -199,7 +199,8 @@ struct DocumentoXml::Impl {
     // (never appended, so never saved): parsed from a small buffer, its name lives in that
     // buffer, and a copy of it shares the name instead of allocating its own. It is parsed
     // with its text held in the element itself rather than in a child node, so a copy has
-    // room for its own text without a second node.
+    // room for its own text without a second node. (A name that cannot be given one, for
+    // want of memory, is not remembered: it is checked each time.)
     //
     // The same names come back with the same few short texts (a flag, an account, a cash
     // code): a short text gets a prototype of its own too, parsed the same way, and a copy
@@ -245,7 +246,7 @@ struct DocumentoXml::Impl {
     }
     struct NomeValido {
         std::string nome;
-        pugi::xml_node prototipo;  // empty when the name could not be given one
+        pugi::xml_node prototipo;
         std::array<TestoNoto, kPostiTesti> conTesto{};
     };
     static constexpr std::size_t kTestoBreve = 16;
@@ -308,14 +309,19 @@ struct DocumentoXml::Impl {
     std::vector<std::unique_ptr<Registro[]>> blocchi;
     std::size_t usatiNelBlocco = kRegistriPerBlocco;
 
+    Registro* bloccoCorrente = nullptr;
+
     Registro* nuovoRegistro(const Registro& r) {
-        if (usatiNelBlocco == kRegistriPerBlocco) {
-            blocchi.push_back(std::make_unique<Registro[]>(kRegistriPerBlocco));
-            usatiNelBlocco = 0;
-        }
-        Registro* nuovo = &blocchi.back()[usatiNelBlocco++];
+        if (usatiNelBlocco == kRegistriPerBlocco) [[unlikely]]
+            nuovoBlocco();
+        Registro* nuovo = &bloccoCorrente[usatiNelBlocco++];
         *nuovo = r;
         return nuovo;
+    }
+    [[gnu::noinline]] void nuovoBlocco() {
+        blocchi.push_back(std::make_unique<Registro[]>(kRegistriPerBlocco));
+        bloccoCorrente = blocchi.back().get();
+        usatiNelBlocco = 0;
     }
     // The texts of the elements not yet built, in slots reused once an element is built.
     std::vector<std::string> testi;
@@ -362,7 +368,7 @@ struct DocumentoXml::Impl {
 
     // Forgets the text of a record not yet built.
     void liberaTesto(Registro& r) {
-        if (r.stato == Registro::kTestoLungo) {
+        if (r.stato == Registro::kTestoLungo) [[unlikely]] {
             std::string& t = testi[r.posto];
             if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
             else t.clear();
@@ -438,12 +444,14 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
     if (!noto) {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
-            impl_->nomiValidi.push_back({std::string(nome), impl_->prototipo(nome), {}});
-            impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
-            noto = &impl_->nomiValidi.back();
+            if (const pugi::xml_node prototipo = impl_->prototipo(nome)) {
+                impl_->nomiValidi.push_back({std::string(nome), prototipo, {}});
+                impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
+                noto = &impl_->nomiValidi.back();
+            }
         }
     }
-    if (noto && noto->prototipo) {
+    if (noto) {
         const auto indice = static_cast<std::uint32_t>(noto - impl_->nomiValidi.data());
         Registro r;
         r.nome = static_cast<std::uint16_t>(indice);
@@ -667,15 +675,28 @@ std::size_t CarattereXml(std::string_view testo, std::size_t i, std::size_t& sal
 bool TestoXmlValido(std::string_view testo) {
     // Printable ASCII, the bulk of any text, is checked eight bytes at a time: no byte
     // below 0x20 and none at 0x80 or above.
+    // A short text, or the end of a long one, is read in words that overlap.
     constexpr std::uint64_t kUni = 0x0101010101010101ull, kAlti = 0x8080808080808080ull;
+    const auto stampabili = [](std::uint64_t otto) { return ((otto | (otto - kUni * 0x20)) & kAlti) == 0; };
+    const char* d = testo.data();
+    const std::size_t n = testo.size();
     std::size_t i = 0;
-    while (i + 8 <= testo.size()) {
+    if (n >= 8) {
         std::uint64_t otto;
-        std::memcpy(&otto, testo.data() + i, 8);
-        if (((otto | (otto - kUni * 0x20)) & kAlti) != 0) break;
-        i += 8;
+        for (; i + 8 <= n; i += 8) {
+            std::memcpy(&otto, d + i, 8);
+            if (!stampabili(otto)) break;
+        }
+        if (i == n) return true;
+        std::memcpy(&otto, d + n - 8, 8);
+        if (i + 8 > n && stampabili(otto)) return true;
+    } else if (n >= 4) {
+        std::uint32_t primi, ultimi;
+        std::memcpy(&primi, d, 4);
+        std::memcpy(&ultimi, d + n - 4, 4);
+        if (stampabili(primi | std::uint64_t{ultimi} << 32)) return true;
     }
-    for (; i < testo.size();) {
+    for (; i < n;) {
         const auto c = static_cast<unsigned char>(testo[i]);
         if (c >= 0x20 && c < 0x80) {
             ++i;
