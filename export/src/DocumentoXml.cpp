@@ -121,6 +121,7 @@ void ScriviTag(Uscita& uscita, std::string_view apertura, std::string_view nome)
 template <class Uscita>
 void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
     pugi::xml_node corrente = radice;
+    std::size_t profondita = 0;  // of `corrente` below `radice`
     for (;;) {
         switch (corrente.type()) {
             case pugi::node_element: {
@@ -133,6 +134,7 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
                     // whole; any other content is walked.
                     if (primo.type() != pugi::node_pcdata || primo.next_sibling()) {
                         corrente = primo;
+                        ++profondita;
                         continue;
                     }
                     ScriviTestoEscapato(primo.value(), uscita);
@@ -155,13 +157,16 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
             default:
                 break;
         }
-        pugi::xml_node seguente;
-        while (corrente != radice && !(seguente = corrente.next_sibling())) {
+        for (;;) {
+            if (profondita == 0) return;
+            if (const pugi::xml_node seguente = corrente.next_sibling()) {
+                corrente = seguente;
+                break;
+            }
             corrente = corrente.parent();
+            --profondita;
             ScriviTag(uscita, "</", corrente.name());
         }
-        if (corrente == radice) return;
-        corrente = seguente;
     }
 }
 
