@@ -73,6 +73,41 @@ bool NomeXml(std::string_view nome) {
     return TestoXmlValido(nome);
 }
 
+// The key of a text: its length, its first and its last eight bytes, in three words. A
+// text of at most kChiaveIntera bytes is held whole in its key (the two windows cover it).
+constexpr std::size_t kChiaveIntera = 16;
+struct Chiave {
+    std::uint64_t lunghezza = 0, primi = 0, ultimi = 0;
+    bool operator==(const Chiave&) const = default;
+};
+Chiave ChiaveDi(std::string_view testo) {
+    Chiave k;
+    const char* d = testo.data();
+    const std::size_t n = testo.size();
+    k.lunghezza = n;
+    if (n >= 8) {
+        std::memcpy(&k.primi, d, 8);
+        std::memcpy(&k.ultimi, d + n - 8, 8);
+    } else if (n >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, d, 4);
+        std::memcpy(&b, d + n - 4, 4);
+        k.primi = a, k.ultimi = b;
+    } else if (n > 0) {
+        k.primi = static_cast<unsigned char>(d[0]) | static_cast<unsigned>(static_cast<unsigned char>(d[n / 2])) << 8 |
+                  static_cast<unsigned>(static_cast<unsigned char>(d[n - 1])) << 16;
+    }
+    return k;
+}
+
+// A name with its key: compared in words when short, else byte by byte as well.
+struct NomeConChiave {
+    std::string testo;
+    Chiave chiave;
+    bool uguale(std::string_view altro, const Chiave& suaChiave) const {
+        return chiave == suaChiave && (altro.size() <= kChiaveIntera || testo == altro);
+    }
+};
 
 // Writing into a string, with the same two members as the file sink.
 struct UscitaTesto {
@@ -197,7 +232,7 @@ struct DocumentoXml::Impl {
     // Type names already resolved, and element names already checked: the writer uses
     // the same few over and over (both lists are bounded, so a stream of new names only
     // costs the check itself).
-    std::vector<std::pair<std::string, TipoDato>> nomiRisolti;  // reserved: never moves
+    std::vector<std::pair<NomeConChiave, TipoDato>> nomiRisolti;  // reserved: never moves
     std::size_t ultimoRisolto = 0;
     static constexpr std::size_t kMassimoRisolti = 16;
     // Each checked element name has a prototype element, kept among the waiting nodes
@@ -211,32 +246,6 @@ struct DocumentoXml::Impl {
     // code): a short text gets a prototype of its own too, parsed the same way, and a copy
     // of it shares the text as well as the name. Each name has kPostiTesti places for
     // them, a text's place chosen by its key; the first text to come to a place keeps it.
-    //
-    // The key: a text of at most kTestoBreve bytes held whole in three words, its length,
-    // its first and its last bytes (two windows that together cover it).
-    struct Chiave {
-        std::uint64_t lunghezza = 0, primi = 0, ultimi = 0;
-        bool operator==(const Chiave&) const = default;
-    };
-    static Chiave ChiaveDi(std::string_view testo) {
-        Chiave k;
-        const char* d = testo.data();
-        const std::size_t n = testo.size();
-        k.lunghezza = n;
-        if (n >= 8) {
-            std::memcpy(&k.primi, d, 8);
-            std::memcpy(&k.ultimi, d + n - 8, 8);
-        } else if (n >= 4) {
-            std::uint32_t a, b;
-            std::memcpy(&a, d, 4);
-            std::memcpy(&b, d + n - 4, 4);
-            k.primi = a, k.ultimi = b;
-        } else if (n > 0) {
-            k.primi = static_cast<unsigned char>(d[0]) | static_cast<unsigned>(static_cast<unsigned char>(d[n / 2])) << 8 |
-                      static_cast<unsigned>(static_cast<unsigned char>(d[n - 1])) << 16;
-        }
-        return k;
-    }
     struct TestoNoto {
         Chiave chiave;
         pugi::xml_node_struct* prototipo = nullptr;
@@ -250,11 +259,11 @@ struct DocumentoXml::Impl {
         return static_cast<std::size_t>(h >> 58);
     }
     struct NomeValido {
-        std::string nome;
+        NomeConChiave nome;
         pugi::xml_node prototipo;
         std::array<TestoNoto, kPostiTesti> conTesto{};
     };
-    static constexpr std::size_t kTestoBreve = 16;
+    static constexpr std::size_t kTestoBreve = kChiaveIntera;
     std::vector<NomeValido> nomiValidi;
 
     // Rows repeat the same names in the same order, so the name checked after the last
@@ -262,13 +271,14 @@ struct DocumentoXml::Impl {
     std::size_t ultimoTrovato = 0;
 
     const NomeValido* nomeGiaValido(std::string_view nome) {
+        const Chiave chiave = ChiaveDi(nome);
         const std::size_t seguente = ultimoTrovato + 1;
-        if (seguente < nomiValidi.size() && nomiValidi[seguente].nome == nome) {
+        if (seguente < nomiValidi.size() && nomiValidi[seguente].nome.uguale(nome, chiave)) {
             ultimoTrovato = seguente;
             return &nomiValidi[seguente];
         }
         for (std::size_t i = 0; i < nomiValidi.size(); ++i)
-            if (nomiValidi[i].nome == nome) {
+            if (nomiValidi[i].nome.uguale(nome, chiave)) {
                 ultimoTrovato = i;
                 return &nomiValidi[i];
             }
@@ -301,7 +311,7 @@ struct DocumentoXml::Impl {
         if (posto.provato) return posto.chiave == chiave ? posto.prototipo : nullptr;
         posto.provato = true;
         posto.chiave = chiave;
-        posto.prototipo = prototipo(nome.nome, testo).internal_object();
+        posto.prototipo = prototipo(nome.nome.testo, testo).internal_object();
         return posto.prototipo;
     }
 
@@ -450,7 +460,7 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
             if (const pugi::xml_node prototipo = impl_->prototipo(nome)) {
-                impl_->nomiValidi.push_back({std::string(nome), prototipo, {}});
+                impl_->nomiValidi.push_back({{std::string(nome), ChiaveDi(nome)}, prototipo, {}});
                 impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
                 noto = &impl_->nomiValidi.back();
             }
@@ -518,7 +528,7 @@ void DocumentoXml::save(const std::string& percorso) const {
 std::string NodoXml::nodeName() const {
     if (!nodo_) return {};
     const Registro& r = Reg(nodo_);
-    return r.costruito() ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome;
+    return r.costruito() ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome.testo;
 }
 
 std::string NodoXml::dataType() const {
@@ -526,7 +536,7 @@ std::string NodoXml::dataType() const {
     auto& impl = *documento_->impl_;
     const Registro& r = Reg(nodo_);
     if (r.dichiarato == 0) return {};
-    if (r.dichiarato != kTipoInElenco) return impl.nomiRisolti[r.dichiarato - 1u].first;
+    if (r.dichiarato != kTipoInElenco) return impl.nomiRisolti[r.dichiarato - 1u].first.testo;
     const auto trovato = impl.trovaTipo(&r);
     return trovato == impl.tipi.end() ? std::string() : trovato->nome;
 }
@@ -550,9 +560,10 @@ void NodoXml::dataType(std::string_view tipo) {
     // The writer declares the same few names over and over, often the same one as the
     // last time: they are remembered once resolved, in a list that never moves.
     std::size_t i = impl.ultimoRisolto;
-    if (i >= impl.nomiRisolti.size() || impl.nomiRisolti[i].first != tipo) {
+    const Chiave chiaveTipo = ChiaveDi(tipo);
+    if (i >= impl.nomiRisolti.size() || !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) {
         i = 0;
-        while (i < impl.nomiRisolti.size() && impl.nomiRisolti[i].first != tipo) ++i;
+        while (i < impl.nomiRisolti.size() && !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) ++i;
     }
     if (i == impl.nomiRisolti.size()) {
         const std::optional<TipoDato> noto = TipoDaNome(tipo);
@@ -563,7 +574,7 @@ void NodoXml::dataType(std::string_view tipo) {
             chiave->dichiarato = kTipoInElenco;
             return;
         }
-        impl.nomiRisolti.emplace_back(std::string(tipo), *noto);
+        impl.nomiRisolti.emplace_back(NomeConChiave{std::string(tipo), chiaveTipo}, *noto);
     }
     impl.ultimoRisolto = i;
     chiave->tipo = static_cast<std::uint8_t>(impl.nomiRisolti[i].second);
