@@ -308,6 +308,19 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
              return r;
          },
          "<r><e>di nuovo un testo lungo per e</e><f></f></r>", "di nuovo un testo lungo per e"},
+        {"nomi lunghi uguali in testa e in coda",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r");
+             for (const char* nome : {"elemento_A_finale", "elemento_B_finale", "elemento_A_finale"}) {
+                 NodoXml e = d.createElement(nome);
+                 e.Text(nome + 9);
+                 r.appendChild(e);
+             }
+             return r;
+         },
+         "<r><elemento_A_finale>A_finale</elemento_A_finale><elemento_B_finale>B_finale</elemento_B_finale>"
+         "<elemento_A_finale>A_finale</elemento_A_finale></r>",
+         "A_finaleB_finaleA_finale"},
     };
     for (const bool nomiEsauriti : {false, true}) {
         for (const auto& c : casi) {
