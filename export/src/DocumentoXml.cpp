@@ -80,7 +80,7 @@ struct Chiave {
     std::uint64_t lunghezza = 0, primi = 0, ultimi = 0;
     bool operator==(const Chiave&) const = default;
 };
-Chiave ChiaveDi(std::string_view testo) {
+[[gnu::always_inline]] inline Chiave ChiaveDi(std::string_view testo) {
     Chiave k;
     const char* d = testo.data();
     const std::size_t n = testo.size();
@@ -382,15 +382,17 @@ struct DocumentoXml::Impl {
     }
 
     // Forgets the text of a record not yet built.
-    void liberaTesto(Registro& r) {
-        if (r.stato == Registro::kTestoLungo) [[unlikely]] {
-            std::string& t = testi[r.posto];
-            if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
-            else t.clear();
-            testiLiberi.push_back(r.posto);
-        }
+    [[gnu::always_inline]] void liberaTesto(Registro& r) {
+        if (r.stato == Registro::kTestoLungo) [[unlikely]]
+            liberaTestoLungo(r);
         r.stato = Registro::kSenzaTesto;
         r.reale = nullptr;
+    }
+    [[gnu::noinline]] void liberaTestoLungo(const Registro& r) {
+        std::string& t = testi[r.posto];
+        if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
+        else t.clear();
+        testiLiberi.push_back(r.posto);
     }
 
     // Builds the element of a record as the last child of `padre`, with its text.
