@@ -395,6 +395,13 @@ struct DocumentoXml::Impl {
         testiLiberi.push_back(r.posto);
     }
 
+    // The text of a node, already checked.
+    void impostaTesto(Registro& r, std::string_view testo) {
+        if (!r.costruito()) impostaTestoInAttesa(r, testo);
+        else impostaTestoNelNodo(r, testo);
+    }
+    [[gnu::noinline]] void impostaTestoNelNodo(Registro& r, std::string_view testo);
+
     // Builds the element of a record as the last child of `padre`, with its text.
     pugi::xml_node costruisci(Registro& r, pugi::xml_node padre) {
         const std::string_view testo = testoInAttesa(r);
@@ -457,8 +464,18 @@ NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_vi
 }
 
 NodoXml DocumentoXml::createElement(std::string_view nome) {
-    const Impl::NomeValido* noto = impl_->nomeGiaValido(nome);
-    if (!noto) {
+    if (const Impl::NomeValido* noto = impl_->nomeGiaValido(nome)) [[likely]] {
+        Registro r;
+        r.nome = static_cast<std::uint16_t>(noto - impl_->nomiValidi.data());
+        return NodoXml(this, impl_->nuovoRegistro(r));
+    }
+    return creaElementoNuovo(nome);
+}
+
+// An element under a name not checked yet, or one past those remembered.
+NodoXml DocumentoXml::creaElementoNuovo(std::string_view nome) {
+    const Impl::NomeValido* noto = nullptr;
+    {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
             if (const pugi::xml_node prototipo = impl_->prototipo(nome)) {
@@ -469,9 +486,8 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
         }
     }
     if (noto) {
-        const auto indice = static_cast<std::uint32_t>(noto - impl_->nomiValidi.data());
         Registro r;
-        r.nome = static_cast<std::uint16_t>(indice);
+        r.nome = static_cast<std::uint16_t>(noto - impl_->nomiValidi.data());
         return NodoXml(this, impl_->nuovoRegistro(r));
     }
     auto nodo = impl_->attesa.append_child(pugi::node_element);
@@ -607,21 +623,22 @@ std::string NodoXml::Text() const {
 
 void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
-    auto& impl = *documento_->impl_;
-    if (const Registro& dichiarato = Reg(nodo_); dichiarato.dichiarato != 0 && !TestoValido(testo, dichiarato.tipoDato()))
-        vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
-                                      "\" non è un valore valido del tipo di dato \"" + dataType() + "\"");
-    // Only a text that XML cannot carry is copied to be repaired.
-    std::string riparato;
-    if (!TestoXmlValido(testo)) {
-        riparato = TestoXmlSicuro(testo);
-        testo = riparato;
-    }
     Registro& r = Reg(nodo_);
-    if (!r.costruito()) {
-        impl.impostaTestoInAttesa(r, testo);
-        return;
-    }
+    if (r.dichiarato != 0 && !TestoValido(testo, r.tipoDato())) [[unlikely]]
+        RifiutaTesto(testo);
+    auto& impl = *documento_->impl_;
+    // Only a text that XML cannot carry is copied to be repaired.
+    if (!TestoXmlValido(testo)) [[unlikely]]
+        return impl.impostaTesto(r, TestoXmlSicuro(testo));
+    impl.impostaTesto(r, testo);
+}
+
+void NodoXml::RifiutaTesto(std::string_view testo) const {
+    vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) + "\" non è un valore valido del tipo di dato \"" +
+                                  dataType() + "\"");
+}
+
+void DocumentoXml::Impl::impostaTestoNelNodo(Registro& r, std::string_view testo) {
     pugi::xml_node nodo = Nodo(r.reale);
     if (nodo.type() != pugi::node_element) {
         if (!nodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
@@ -630,7 +647,7 @@ void NodoXml::Text(std::string_view testo) {
     // The text replaces the element's content. The nodes it held live on outside the tree,
     // among the waiting nodes, since a handle to one of them may still be in use.
     while (pugi::xml_node figlio = nodo.first_child())
-        if (!impl.attesa.append_move(figlio)) throw std::bad_alloc();
+        if (!attesa.append_move(figlio)) throw std::bad_alloc();
     // Held in the element itself when it has room for it (see the prototypes), else in a
     // text node of its own; the empty text is no text at all.
     if (testo.empty() && !*nodo.value()) return;
