@@ -43,13 +43,15 @@ struct Registro {
     std::uint8_t tipo = 0;  // a TipoDato
     Stato stato = kSenzaTesto;
     std::uint8_t lunghezza = 0;
+    bool elemento = false;  // built as an element (any other node is asked its type)
 
     Registro() : reale(nullptr) {}
     // The node of the tree, or null while there is none.
     pugi::xml_node_struct* costruito() const { return stato == kCostruito ? reale : nullptr; }
-    void costruisci(pugi::xml_node_struct* nodo) {
+    void costruisci(pugi::xml_node_struct* nodo, bool comeElemento) {
         stato = kCostruito;
         reale = nodo;
+        elemento = comeElemento;
     }
     TipoDato tipoDato() const { return static_cast<TipoDato>(tipo); }
 };
@@ -345,7 +347,7 @@ struct DocumentoXml::Impl {
     Registro* registra(pugi::xml_node nodo) {
         if (!nodo) throw std::bad_alloc();
         Registro r;
-        r.costruisci(nodo.internal_object());
+        r.costruisci(nodo.internal_object(), false);
         return nuovoRegistro(r);
     }
 
@@ -410,7 +412,7 @@ struct DocumentoXml::Impl {
             const pugi::xml_node nodo = padre.append_copy(Nodo(conTesto));
             if (!nodo) throw std::bad_alloc();
             liberaTesto(r);
-            r.costruisci(nodo.internal_object());
+            r.costruisci(nodo.internal_object(), true);
             return nodo;
         }
         pugi::xml_node nodo = padre.append_copy(nome.prototipo);
@@ -420,7 +422,7 @@ struct DocumentoXml::Impl {
             throw std::bad_alloc();
         }
         liberaTesto(r);
-        r.costruisci(nodo.internal_object());
+        r.costruisci(nodo.internal_object(), true);
         return nodo;
     }
 
@@ -659,8 +661,9 @@ NodoXml NodoXml::appendChild(const NodoXml& figlio) {
     if (figlio.documento_ != documento_ || !figlio.nodo_)
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
     auto& impl = *documento_->impl_;
-    pugi::xml_node padre = impl.nodo(Reg(nodo_));
-    if (padre.type() != pugi::node_element)
+    Registro& rPadre = Reg(nodo_);
+    pugi::xml_node padre = impl.nodo(rPadre);
+    if (!rPadre.elemento && padre.type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può contenere altri nodi");
     Registro& r = Reg(figlio.nodo_);
     if (!r.costruito()) {
