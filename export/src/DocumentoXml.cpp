@@ -132,7 +132,7 @@ constexpr auto kFermaTesto = [] {
 }();
 
 template <class Uscita>
-void ScriviTestoEscapato(const char* testo, Uscita& uscita) {
+[[gnu::always_inline]] inline void ScriviTestoEscapato(const char* testo, Uscita& uscita) {
     for (;;) {
         const char* fine = testo;
         while (!kFermaTesto[static_cast<unsigned char>(*fine)]) ++fine;
