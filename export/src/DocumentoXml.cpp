@@ -317,6 +317,29 @@ struct DocumentoXml::Impl {
         return posto.prototipo;
     }
 
+    [[gnu::noinline]] void togliDichiarazione(const Registro* nodo) {
+        const auto trovato = trovaTipo(nodo);
+        if (trovato != tipi.end()) {  // the order of the list does not matter
+            if (trovato != tipi.end() - 1) *trovato = std::move(tipi.back());
+            tipi.pop_back();
+        }
+    }
+
+    // A type name not resolved yet: added to the resolved ones (true), or, past those,
+    // declared on `r` through the list (false).
+    [[gnu::noinline]] bool risolviTipo(Registro& r, std::string_view tipo, const Chiave& chiaveTipo) {
+        const std::optional<TipoDato> noto = TipoDaNome(tipo);
+        if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
+        if (nomiRisolti.size() == kMassimoRisolti) {
+            tipi.push_back({&r, *noto, std::string(tipo)});
+            r.tipo = static_cast<std::uint8_t>(*noto);
+            r.dichiarato = kTipoInElenco;
+            return false;
+        }
+        nomiRisolti.emplace_back(NomeConChiave{std::string(tipo), chiaveTipo}, *noto);
+        return true;
+    }
+
     std::vector<Dichiarazione>::iterator trovaTipo(const Registro* nodo) {
         return std::find_if(tipi.begin(), tipi.end(), [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
     }
@@ -565,16 +588,11 @@ void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
     Registro* chiave = &Reg(nodo_);
-    if (chiave->costruito() && Nodo(chiave->reale).type() != pugi::node_element)
+    if (chiave->costruito() && !chiave->elemento && Nodo(chiave->reale).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
     // A declaration kept in the list goes from it whatever comes next.
-    if (chiave->dichiarato == kTipoInElenco) {
-        const auto trovato = impl.trovaTipo(chiave);
-        if (trovato != impl.tipi.end()) {  // the order of the list does not matter
-            if (trovato != impl.tipi.end() - 1) *trovato = std::move(impl.tipi.back());
-            impl.tipi.pop_back();
-        }
-    }
+    if (chiave->dichiarato == kTipoInElenco) [[unlikely]]
+        impl.togliDichiarazione(chiave);
     chiave->dichiarato = 0;
     if (tipo.empty()) return;
     // The writer declares the same few names over and over, often the same one as the
@@ -585,16 +603,8 @@ void NodoXml::dataType(std::string_view tipo) {
         i = 0;
         while (i < impl.nomiRisolti.size() && !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) ++i;
     }
-    if (i == impl.nomiRisolti.size()) {
-        const std::optional<TipoDato> noto = TipoDaNome(tipo);
-        if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
-        if (impl.nomiRisolti.size() == DocumentoXml::Impl::kMassimoRisolti) {
-            impl.tipi.push_back({chiave, *noto, std::string(tipo)});
-            chiave->tipo = static_cast<std::uint8_t>(*noto);
-            chiave->dichiarato = kTipoInElenco;
-            return;
-        }
-        impl.nomiRisolti.emplace_back(NomeConChiave{std::string(tipo), chiaveTipo}, *noto);
+    if (i == impl.nomiRisolti.size()) [[unlikely]] {
+        if (!impl.risolviTipo(*chiave, tipo, chiaveTipo)) return;
     }
     impl.ultimoRisolto = i;
     chiave->tipo = static_cast<std::uint8_t>(impl.nomiRisolti[i].second);
