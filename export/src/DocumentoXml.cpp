@@ -20,22 +20,42 @@ constexpr std::int32_t kErrArgomento = vq::kErrChiamataNonValida;
 
 pugi::xml_node Nodo(pugi::xml_node_struct* p) { return pugi::xml_node(p); }
 
-constexpr std::uint32_t kSenzaTesto = 0xFFFFFFFFu;
-
 // A node as its handles see it. An element made under a name already checked starts as a
 // record of its name and its text only; once appended it is built straight into its new
 // parent, so the bulk of a document (one element, one text, one append) is never moved
 // from one place of the tree to another. Every other node is a node of the tree from the
 // start, and so is any element once it is needed there: appended, or given children.
+//
+// Until it is built, a record holds its text itself when the text is short, else the slot
+// of the text among the document's; the node of the tree takes the same place once built.
 struct Registro {
-    pugi::xml_node_struct* reale = nullptr;  // the node of the tree, once there is one
-    std::uint32_t testo = kSenzaTesto;       // until then: the slot of its text, if it has one
-    std::uint16_t nome = 0;                  // and the index of its name among the checked ones
+    enum Stato : std::uint8_t { kSenzaTesto, kTestoBreve, kTestoLungo, kCostruito };
+    static constexpr std::size_t kBreve = 16;
+    union {
+        pugi::xml_node_struct* reale;  // kCostruito: the node of the tree
+        char breve[kBreve];            // kTestoBreve: the text, `lunghezza` bytes
+        std::uint32_t posto;           // kTestoLungo: the slot of the text
+    };
+    std::uint16_t nome = 0;  // until built: the index of its name among the checked ones
     // The declared data type: none (0), one of the resolved names (its index + 1, the type
     // in `tipo`), or one kept in the document's list of other declarations (kTipoInElenco).
     std::uint8_t dichiarato = 0;
-    TipoDato tipo = TipoDato::Stringa;
+    std::uint8_t tipo = 0;  // a TipoDato
+    Stato stato = kSenzaTesto;
+    std::uint8_t lunghezza = 0;
+    bool elemento = false;  // built as an element (any other node is asked its type)
+
+    Registro() : reale(nullptr) {}
+    // The node of the tree, or null while there is none.
+    pugi::xml_node_struct* costruito() const { return stato == kCostruito ? reale : nullptr; }
+    void costruisci(pugi::xml_node_struct* nodo, bool comeElemento) {
+        stato = kCostruito;
+        reale = nodo;
+        elemento = comeElemento;
+    }
+    TipoDato tipoDato() const { return static_cast<TipoDato>(tipo); }
 };
+static_assert(sizeof(Registro) <= 24, "a record per node: kept small");
 constexpr std::uint8_t kTipoInElenco = 0xFF;
 
 Registro& Reg(void* p) { return *static_cast<Registro*>(p); }
@@ -55,6 +75,41 @@ bool NomeXml(std::string_view nome) {
     return TestoXmlValido(nome);
 }
 
+// The key of a text: its length, its first and its last eight bytes, in three words. A
+// text of at most kChiaveIntera bytes is held whole in its key (the two windows cover it).
+constexpr std::size_t kChiaveIntera = 16;
+struct Chiave {
+    std::uint64_t lunghezza = 0, primi = 0, ultimi = 0;
+    bool operator==(const Chiave&) const = default;
+};
+[[gnu::always_inline]] inline Chiave ChiaveDi(std::string_view testo) {
+    Chiave k;
+    const char* d = testo.data();
+    const std::size_t n = testo.size();
+    k.lunghezza = n;
+    if (n >= 8) {
+        std::memcpy(&k.primi, d, 8);
+        std::memcpy(&k.ultimi, d + n - 8, 8);
+    } else if (n >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, d, 4);
+        std::memcpy(&b, d + n - 4, 4);
+        k.primi = a, k.ultimi = b;
+    } else if (n > 0) {
+        k.primi = static_cast<unsigned char>(d[0]) | static_cast<unsigned>(static_cast<unsigned char>(d[n / 2])) << 8 |
+                  static_cast<unsigned>(static_cast<unsigned char>(d[n - 1])) << 16;
+    }
+    return k;
+}
+
+// A name with its key: compared in words when short, else byte by byte as well.
+struct NomeConChiave {
+    std::string testo;
+    Chiave chiave;
+    bool uguale(std::string_view altro, const Chiave& suaChiave) const {
+        return chiave == suaChiave && (altro.size() <= kChiaveIntera || testo == altro);
+    }
+};
 
 // Writing into a string, with the same two members as the file sink.
 struct UscitaTesto {
@@ -77,7 +132,7 @@ constexpr auto kFermaTesto = [] {
 }();
 
 template <class Uscita>
-void ScriviTestoEscapato(const char* testo, Uscita& uscita) {
+[[gnu::always_inline]] inline void ScriviTestoEscapato(const char* testo, Uscita& uscita) {
     for (;;) {
         const char* fine = testo;
         while (!kFermaTesto[static_cast<unsigned char>(*fine)]) ++fine;
@@ -103,6 +158,7 @@ void ScriviTag(Uscita& uscita, std::string_view apertura, std::string_view nome)
 template <class Uscita>
 void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
     pugi::xml_node corrente = radice;
+    std::size_t profondita = 0;  // of `corrente` below `radice`
     for (;;) {
         switch (corrente.type()) {
             case pugi::node_element: {
@@ -115,6 +171,7 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
                     // whole; any other content is walked.
                     if (primo.type() != pugi::node_pcdata || primo.next_sibling()) {
                         corrente = primo;
+                        ++profondita;
                         continue;
                     }
                     ScriviTestoEscapato(primo.value(), uscita);
@@ -137,13 +194,16 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
             default:
                 break;
         }
-        pugi::xml_node seguente;
-        while (corrente != radice && !(seguente = corrente.next_sibling())) {
+        for (;;) {
+            if (profondita == 0) return;
+            if (const pugi::xml_node seguente = corrente.next_sibling()) {
+                corrente = seguente;
+                break;
+            }
             corrente = corrente.parent();
+            --profondita;
             ScriviTag(uscita, "</", corrente.name());
         }
-        if (corrente == radice) return;
-        corrente = seguente;
     }
 }
 
@@ -174,18 +234,38 @@ struct DocumentoXml::Impl {
     // Type names already resolved, and element names already checked: the writer uses
     // the same few over and over (both lists are bounded, so a stream of new names only
     // costs the check itself).
-    std::vector<std::pair<std::string, TipoDato>> nomiRisolti;  // reserved: never moves
+    std::vector<std::pair<NomeConChiave, TipoDato>> nomiRisolti;  // reserved: never moves
     std::size_t ultimoRisolto = 0;
     static constexpr std::size_t kMassimoRisolti = 16;
     // Each checked element name has a prototype element, kept among the waiting nodes
     // (never appended, so never saved): parsed from a small buffer, its name lives in that
     // buffer, and a copy of it shares the name instead of allocating its own. It is parsed
     // with its text held in the element itself rather than in a child node, so a copy has
-    // room for its own text without a second node.
-    struct NomeValido {
-        std::string nome;
-        pugi::xml_node prototipo;  // empty when the name could not be given one
+    // room for its own text without a second node. (A name that cannot be given one, for
+    // want of memory, is not remembered: it is checked each time.)
+    //
+    // The same names come back with the same few short texts (a flag, an account, a cash
+    // code): a short text gets a prototype of its own too, parsed the same way, and a copy
+    // of it shares the text as well as the name. Each name has kPostiTesti places for
+    // them, a text's place chosen by its key; the first text to come to a place keeps it.
+    struct TestoNoto {
+        Chiave chiave;
+        pugi::xml_node_struct* prototipo = nullptr;
+        bool provato = false;  // the place is taken (by a prototype, or by a text that had none)
     };
+    static constexpr std::size_t kPostiTesti = 64;
+    static std::size_t Posto(const Chiave& k) {
+        std::uint64_t h = k.primi ^ (k.ultimi * 0x9E3779B97F4A7C15ull) ^ (k.lunghezza << 56);
+        h = (h ^ (h >> 31)) * 0xFF51AFD7ED558CCDull;
+        h = (h ^ (h >> 29)) * 0xC4CEB9FE1A85EC53ull;
+        return static_cast<std::size_t>(h >> 58);
+    }
+    struct NomeValido {
+        NomeConChiave nome;
+        pugi::xml_node prototipo;
+        std::array<TestoNoto, kPostiTesti> conTesto{};
+    };
+    static constexpr std::size_t kTestoBreve = kChiaveIntera;
     std::vector<NomeValido> nomiValidi;
 
     // Rows repeat the same names in the same order, so the name checked after the last
@@ -193,31 +273,71 @@ struct DocumentoXml::Impl {
     std::size_t ultimoTrovato = 0;
 
     const NomeValido* nomeGiaValido(std::string_view nome) {
+        const Chiave chiave = ChiaveDi(nome);
         const std::size_t seguente = ultimoTrovato + 1;
-        if (seguente < nomiValidi.size() && nomiValidi[seguente].nome == nome) {
+        if (seguente < nomiValidi.size() && nomiValidi[seguente].nome.uguale(nome, chiave)) {
             ultimoTrovato = seguente;
             return &nomiValidi[seguente];
         }
         for (std::size_t i = 0; i < nomiValidi.size(); ++i)
-            if (nomiValidi[i].nome == nome) {
+            if (nomiValidi[i].nome.uguale(nome, chiave)) {
                 ultimoTrovato = i;
                 return &nomiValidi[i];
             }
         return nullptr;
     }
 
-    pugi::xml_node prototipo(std::string_view nome) {
+    // An element `nome` holding `testo` in itself, or an empty node when the text does not
+    // come out of the parse exactly as it is (markup, white space only).
+    pugi::xml_node prototipo(std::string_view nome, std::string_view testo = "x") {
+        if (testo.find_first_of("<&") != std::string_view::npos) return {};
         std::string frammento;
-        frammento.reserve(2 * nome.size() + 6);
-        frammento.append("<").append(nome).append(">x</").append(nome).append(">");
+        frammento.reserve(2 * nome.size() + testo.size() + 5);
+        frammento.append("<").append(nome).append(">").append(testo).append("</").append(nome).append(">");
         if (!attesa.append_buffer(frammento.data(), frammento.size(), pugi::parse_minimal | pugi::parse_embed_pcdata,
                                   pugi::encoding_utf8))
             return {};
         pugi::xml_node nodo = attesa.last_child();
         if (nodo.type() == pugi::node_element && nome == nodo.name() && !nodo.first_child() &&
-            std::string_view(nodo.value()) == "x")
+            std::string_view(nodo.value()) == testo)
             return nodo;
         return {};
+    }
+
+    // The prototype of a name that already holds `testo`, made for one of the first texts
+    // the name is built with; an empty node otherwise.
+    pugi::xml_node_struct* prototipoConTesto(NomeValido& nome, std::string_view testo) {
+        if (testo.size() > kTestoBreve) return nullptr;
+        const Chiave chiave = ChiaveDi(testo);
+        TestoNoto& posto = nome.conTesto[Posto(chiave)];
+        if (posto.provato) return posto.chiave == chiave ? posto.prototipo : nullptr;
+        posto.provato = true;
+        posto.chiave = chiave;
+        posto.prototipo = prototipo(nome.nome.testo, testo).internal_object();
+        return posto.prototipo;
+    }
+
+    [[gnu::noinline]] void togliDichiarazione(const Registro* nodo) {
+        const auto trovato = trovaTipo(nodo);
+        if (trovato != tipi.end()) {  // the order of the list does not matter
+            if (trovato != tipi.end() - 1) *trovato = std::move(tipi.back());
+            tipi.pop_back();
+        }
+    }
+
+    // A type name not resolved yet: added to the resolved ones (true), or, past those,
+    // declared on `r` through the list (false).
+    [[gnu::noinline]] bool risolviTipo(Registro& r, std::string_view tipo, const Chiave& chiaveTipo) {
+        const std::optional<TipoDato> noto = TipoDaNome(tipo);
+        if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
+        if (nomiRisolti.size() == kMassimoRisolti) {
+            tipi.push_back({&r, *noto, std::string(tipo)});
+            r.tipo = static_cast<std::uint8_t>(*noto);
+            r.dichiarato = kTipoInElenco;
+            return false;
+        }
+        nomiRisolti.emplace_back(NomeConChiave{std::string(tipo), chiaveTipo}, *noto);
+        return true;
     }
 
     std::vector<Dichiarazione>::iterator trovaTipo(const Registro* nodo) {
@@ -229,14 +349,19 @@ struct DocumentoXml::Impl {
     std::vector<std::unique_ptr<Registro[]>> blocchi;
     std::size_t usatiNelBlocco = kRegistriPerBlocco;
 
+    Registro* bloccoCorrente = nullptr;
+
     Registro* nuovoRegistro(const Registro& r) {
-        if (usatiNelBlocco == kRegistriPerBlocco) {
-            blocchi.push_back(std::make_unique<Registro[]>(kRegistriPerBlocco));
-            usatiNelBlocco = 0;
-        }
-        Registro* nuovo = &blocchi.back()[usatiNelBlocco++];
+        if (usatiNelBlocco == kRegistriPerBlocco) [[unlikely]]
+            nuovoBlocco();
+        Registro* nuovo = &bloccoCorrente[usatiNelBlocco++];
         *nuovo = r;
         return nuovo;
+    }
+    [[gnu::noinline]] void nuovoBlocco() {
+        blocchi.push_back(std::make_unique<Registro[]>(kRegistriPerBlocco));
+        bloccoCorrente = blocchi.back().get();
+        usatiNelBlocco = 0;
     }
     // The texts of the elements not yet built, in slots reused once an element is built.
     std::vector<std::string> testi;
@@ -245,53 +370,87 @@ struct DocumentoXml::Impl {
     Registro* registra(pugi::xml_node nodo) {
         if (!nodo) throw std::bad_alloc();
         Registro r;
-        r.reale = nodo.internal_object();
+        r.costruisci(nodo.internal_object(), false);
         return nuovoRegistro(r);
     }
 
     std::string_view testoInAttesa(const Registro& r) const {
-        return r.testo == kSenzaTesto ? std::string_view() : std::string_view(testi[r.testo]);
+        switch (r.stato) {
+            case Registro::kTestoBreve: return std::string_view(r.breve, r.lunghezza);
+            case Registro::kTestoLungo: return testi[r.posto];
+            default: return {};
+        }
     }
 
     void impostaTestoInAttesa(Registro& r, std::string_view testo) {
-        if (r.testo == kSenzaTesto) {
+        if (testo.size() <= Registro::kBreve) {
+            liberaTesto(r);
             if (testo.empty()) return;
+            std::memcpy(r.breve, testo.data(), testo.size());
+            r.lunghezza = static_cast<std::uint8_t>(testo.size());
+            r.stato = Registro::kTestoBreve;
+            return;
+        }
+        if (r.stato != Registro::kTestoLungo) {
+            std::uint32_t posto;
             if (!testiLiberi.empty()) {
-                r.testo = testiLiberi.back();
+                posto = testiLiberi.back();
                 testiLiberi.pop_back();
             } else {
-                r.testo = static_cast<std::uint32_t>(testi.size());
+                posto = static_cast<std::uint32_t>(testi.size());
                 testi.emplace_back();
             }
+            r.posto = posto;
+            r.stato = Registro::kTestoLungo;
         }
-        testi[r.testo].assign(testo);
+        testi[r.posto].assign(testo);
     }
 
-    void liberaTesto(Registro& r) {
-        if (r.testo == kSenzaTesto) return;
-        std::string& t = testi[r.testo];
+    // Forgets the text of a record not yet built.
+    [[gnu::always_inline]] void liberaTesto(Registro& r) {
+        if (r.stato == Registro::kTestoLungo) [[unlikely]]
+            liberaTestoLungo(r);
+        r.stato = Registro::kSenzaTesto;
+        r.reale = nullptr;
+    }
+    [[gnu::noinline]] void liberaTestoLungo(const Registro& r) {
+        std::string& t = testi[r.posto];
         if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
         else t.clear();
-        testiLiberi.push_back(r.testo);
-        r.testo = kSenzaTesto;
+        testiLiberi.push_back(r.posto);
     }
+
+    // The text of a node, already checked.
+    void impostaTesto(Registro& r, std::string_view testo) {
+        if (!r.costruito()) impostaTestoInAttesa(r, testo);
+        else impostaTestoNelNodo(r, testo);
+    }
+    [[gnu::noinline]] void impostaTestoNelNodo(Registro& r, std::string_view testo);
 
     // Builds the element of a record as the last child of `padre`, with its text.
     pugi::xml_node costruisci(Registro& r, pugi::xml_node padre) {
-        pugi::xml_node nodo = padre.append_copy(nomiValidi[r.nome].prototipo);
-        if (!nodo) throw std::bad_alloc();
         const std::string_view testo = testoInAttesa(r);
+        NomeValido& nome = nomiValidi[r.nome];
+        if (pugi::xml_node_struct* conTesto = prototipoConTesto(nome, testo)) {
+            const pugi::xml_node nodo = padre.append_copy(Nodo(conTesto));
+            if (!nodo) throw std::bad_alloc();
+            liberaTesto(r);
+            r.costruisci(nodo.internal_object(), true);
+            return nodo;
+        }
+        pugi::xml_node nodo = padre.append_copy(nome.prototipo);
+        if (!nodo) throw std::bad_alloc();
         if (!nodo.text().set(testo.data(), testo.size())) {  // the empty text clears the prototype's
             padre.remove_child(nodo);
             throw std::bad_alloc();
         }
         liberaTesto(r);
-        r.reale = nodo.internal_object();
+        r.costruisci(nodo.internal_object(), true);
         return nodo;
     }
 
     // The node of the tree behind a record, built among the waiting nodes when there is none yet.
-    pugi::xml_node nodo(Registro& r) { return r.reale ? Nodo(r.reale) : costruisci(r, attesa); }
+    pugi::xml_node nodo(Registro& r) { return r.costruito() ? Nodo(r.reale) : costruisci(r, attesa); }
 
     template <class Uscita>
     void scrivi(Uscita& uscita) const {
@@ -330,19 +489,30 @@ NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_vi
 }
 
 NodoXml DocumentoXml::createElement(std::string_view nome) {
-    const Impl::NomeValido* noto = impl_->nomeGiaValido(nome);
-    if (!noto) {
+    if (const Impl::NomeValido* noto = impl_->nomeGiaValido(nome)) [[likely]] {
+        Registro r;
+        r.nome = static_cast<std::uint16_t>(noto - impl_->nomiValidi.data());
+        return NodoXml(this, impl_->nuovoRegistro(r));
+    }
+    return creaElementoNuovo(nome);
+}
+
+// An element under a name not checked yet, or one past those remembered.
+NodoXml DocumentoXml::creaElementoNuovo(std::string_view nome) {
+    const Impl::NomeValido* noto = nullptr;
+    {
         if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
-            impl_->nomiValidi.push_back({std::string(nome), impl_->prototipo(nome)});
-            impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
-            noto = &impl_->nomiValidi.back();
+            if (const pugi::xml_node prototipo = impl_->prototipo(nome)) {
+                impl_->nomiValidi.push_back({{std::string(nome), ChiaveDi(nome)}, prototipo, {}});
+                impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
+                noto = &impl_->nomiValidi.back();
+            }
         }
     }
-    if (noto && noto->prototipo) {
-        const auto indice = static_cast<std::uint32_t>(noto - impl_->nomiValidi.data());
+    if (noto) {
         Registro r;
-        r.nome = static_cast<std::uint16_t>(indice);
+        r.nome = static_cast<std::uint16_t>(noto - impl_->nomiValidi.data());
         return NodoXml(this, impl_->nuovoRegistro(r));
     }
     auto nodo = impl_->attesa.append_child(pugi::node_element);
@@ -366,7 +536,7 @@ NodoXml DocumentoXml::appendChild(const NodoXml& figlio) {
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
     Registro& r = Reg(figlio.nodo_);
     pugi::xml_node& documento = impl_->documento;
-    const pugi::xml_node nodo = r.reale ? Nodo(r.reale) : pugi::xml_node();
+    const pugi::xml_node nodo = Nodo(r.costruito());
     if (nodo && nodo.parent() == documento) return figlio;  // already at the document level
     bool haElemento = false, haNodi = false;
     for (pugi::xml_node n = documento.first_child(); n; n = n.next_sibling()) {
@@ -401,7 +571,7 @@ void DocumentoXml::save(const std::string& percorso) const {
 std::string NodoXml::nodeName() const {
     if (!nodo_) return {};
     const Registro& r = Reg(nodo_);
-    return r.reale ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome;
+    return r.costruito() ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome.testo;
 }
 
 std::string NodoXml::dataType() const {
@@ -409,7 +579,7 @@ std::string NodoXml::dataType() const {
     auto& impl = *documento_->impl_;
     const Registro& r = Reg(nodo_);
     if (r.dichiarato == 0) return {};
-    if (r.dichiarato != kTipoInElenco) return impl.nomiRisolti[r.dichiarato - 1u].first;
+    if (r.dichiarato != kTipoInElenco) return impl.nomiRisolti[r.dichiarato - 1u].first.testo;
     const auto trovato = impl.trovaTipo(&r);
     return trovato == impl.tipi.end() ? std::string() : trovato->nome;
 }
@@ -418,45 +588,33 @@ void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
     Registro* chiave = &Reg(nodo_);
-    if (chiave->reale && Nodo(chiave->reale).type() != pugi::node_element)
+    if (chiave->costruito() && !chiave->elemento && Nodo(chiave->reale).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
     // A declaration kept in the list goes from it whatever comes next.
-    if (chiave->dichiarato == kTipoInElenco) {
-        const auto trovato = impl.trovaTipo(chiave);
-        if (trovato != impl.tipi.end()) {  // the order of the list does not matter
-            if (trovato != impl.tipi.end() - 1) *trovato = std::move(impl.tipi.back());
-            impl.tipi.pop_back();
-        }
-    }
+    if (chiave->dichiarato == kTipoInElenco) [[unlikely]]
+        impl.togliDichiarazione(chiave);
     chiave->dichiarato = 0;
     if (tipo.empty()) return;
     // The writer declares the same few names over and over, often the same one as the
     // last time: they are remembered once resolved, in a list that never moves.
     std::size_t i = impl.ultimoRisolto;
-    if (i >= impl.nomiRisolti.size() || impl.nomiRisolti[i].first != tipo) {
+    const Chiave chiaveTipo = ChiaveDi(tipo);
+    if (i >= impl.nomiRisolti.size() || !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) {
         i = 0;
-        while (i < impl.nomiRisolti.size() && impl.nomiRisolti[i].first != tipo) ++i;
+        while (i < impl.nomiRisolti.size() && !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) ++i;
     }
-    if (i == impl.nomiRisolti.size()) {
-        const std::optional<TipoDato> noto = TipoDaNome(tipo);
-        if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
-        if (impl.nomiRisolti.size() == DocumentoXml::Impl::kMassimoRisolti) {
-            impl.tipi.push_back({chiave, *noto, std::string(tipo)});
-            chiave->tipo = *noto;
-            chiave->dichiarato = kTipoInElenco;
-            return;
-        }
-        impl.nomiRisolti.emplace_back(std::string(tipo), *noto);
+    if (i == impl.nomiRisolti.size()) [[unlikely]] {
+        if (!impl.risolviTipo(*chiave, tipo, chiaveTipo)) return;
     }
     impl.ultimoRisolto = i;
-    chiave->tipo = impl.nomiRisolti[i].second;
+    chiave->tipo = static_cast<std::uint8_t>(impl.nomiRisolti[i].second);
     chiave->dichiarato = static_cast<std::uint8_t>(i + 1);
 }
 
 std::string NodoXml::Text() const {
     if (!nodo_) return {};
     const Registro& r = Reg(nodo_);
-    if (!r.reale) return std::string(documento_->impl_->testoInAttesa(r));
+    if (!r.costruito()) return std::string(documento_->impl_->testoInAttesa(r));
     std::string testo;
     const pugi::xml_node radice = Nodo(r.reale);
     if (radice.type() != pugi::node_element) return radice.value();
@@ -477,21 +635,22 @@ std::string NodoXml::Text() const {
 
 void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
-    auto& impl = *documento_->impl_;
-    if (const Registro& dichiarato = Reg(nodo_); dichiarato.dichiarato != 0 && !TestoValido(testo, dichiarato.tipo))
-        vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
-                                      "\" non è un valore valido del tipo di dato \"" + dataType() + "\"");
-    // Only a text that XML cannot carry is copied to be repaired.
-    std::string riparato;
-    if (!TestoXmlValido(testo)) {
-        riparato = TestoXmlSicuro(testo);
-        testo = riparato;
-    }
     Registro& r = Reg(nodo_);
-    if (!r.reale) {
-        impl.impostaTestoInAttesa(r, testo);
-        return;
-    }
+    if (r.dichiarato != 0 && !TestoValido(testo, r.tipoDato())) [[unlikely]]
+        RifiutaTesto(testo);
+    auto& impl = *documento_->impl_;
+    // Only a text that XML cannot carry is copied to be repaired.
+    if (!TestoXmlValido(testo)) [[unlikely]]
+        return impl.impostaTesto(r, TestoXmlSicuro(testo));
+    impl.impostaTesto(r, testo);
+}
+
+void NodoXml::RifiutaTesto(std::string_view testo) const {
+    vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) + "\" non è un valore valido del tipo di dato \"" +
+                                  dataType() + "\"");
+}
+
+void DocumentoXml::Impl::impostaTestoNelNodo(Registro& r, std::string_view testo) {
     pugi::xml_node nodo = Nodo(r.reale);
     if (nodo.type() != pugi::node_element) {
         if (!nodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
@@ -500,7 +659,7 @@ void NodoXml::Text(std::string_view testo) {
     // The text replaces the element's content. The nodes it held live on outside the tree,
     // among the waiting nodes, since a handle to one of them may still be in use.
     while (pugi::xml_node figlio = nodo.first_child())
-        if (!impl.attesa.append_move(figlio)) throw std::bad_alloc();
+        if (!attesa.append_move(figlio)) throw std::bad_alloc();
     // Held in the element itself when it has room for it (see the prototypes), else in a
     // text node of its own; the empty text is no text at all.
     if (testo.empty() && !*nodo.value()) return;
@@ -512,11 +671,12 @@ NodoXml NodoXml::appendChild(const NodoXml& figlio) {
     if (figlio.documento_ != documento_ || !figlio.nodo_)
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
     auto& impl = *documento_->impl_;
-    pugi::xml_node padre = impl.nodo(Reg(nodo_));
-    if (padre.type() != pugi::node_element)
+    Registro& rPadre = Reg(nodo_);
+    pugi::xml_node padre = impl.nodo(rPadre);
+    if (!rPadre.elemento && padre.type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può contenere altri nodi");
     Registro& r = Reg(figlio.nodo_);
-    if (!r.reale) {
+    if (!r.costruito()) {
         impl.costruisci(r, padre);
         return figlio;
     }
@@ -563,15 +723,28 @@ std::size_t CarattereXml(std::string_view testo, std::size_t i, std::size_t& sal
 bool TestoXmlValido(std::string_view testo) {
     // Printable ASCII, the bulk of any text, is checked eight bytes at a time: no byte
     // below 0x20 and none at 0x80 or above.
+    // A short text, or the end of a long one, is read in words that overlap.
     constexpr std::uint64_t kUni = 0x0101010101010101ull, kAlti = 0x8080808080808080ull;
+    const auto stampabili = [](std::uint64_t otto) { return ((otto | (otto - kUni * 0x20)) & kAlti) == 0; };
+    const char* d = testo.data();
+    const std::size_t n = testo.size();
     std::size_t i = 0;
-    while (i + 8 <= testo.size()) {
+    if (n >= 8) {
         std::uint64_t otto;
-        std::memcpy(&otto, testo.data() + i, 8);
-        if (((otto | (otto - kUni * 0x20)) & kAlti) != 0) break;
-        i += 8;
+        for (; i + 8 <= n; i += 8) {
+            std::memcpy(&otto, d + i, 8);
+            if (!stampabili(otto)) break;
+        }
+        if (i == n) return true;
+        std::memcpy(&otto, d + n - 8, 8);
+        if (i + 8 > n && stampabili(otto)) return true;
+    } else if (n >= 4) {
+        std::uint32_t primi, ultimi;
+        std::memcpy(&primi, d, 4);
+        std::memcpy(&ultimi, d + n - 4, 4);
+        if (stampabili(primi | std::uint64_t{ultimi} << 32)) return true;
     }
-    for (; i < testo.size();) {
+    for (; i < n;) {
         const auto c = static_cast<unsigned char>(testo[i]);
         if (c >= 0x20 && c < 0x80) {
             ++i;

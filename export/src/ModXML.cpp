@@ -228,6 +228,9 @@ public:
             case Regola::Numero:
                 if (valore.vt == VT_I4) return Cifre(valore.lVal);
                 if (valore.vt == VT_I2) return Cifre(valore.iVal);
+                if (valore.vt == VT_R8) {
+                    if (const std::string_view importo = Importo(valore.dblVal); !importo.empty()) return importo;
+                }
                 break;
             case Regola::Booleano:
                 if (valore.vt == VT_BOOL) return valore.boolVal != 0 ? "1" : "0";
@@ -265,6 +268,29 @@ private:
     std::string_view Cifre(std::int64_t x) {
         const auto fine = std::to_chars(cifre_, cifre_ + sizeof cifre_, x).ptr;
         return std::string_view(cifre_, static_cast<std::size_t>(fine - cifre_));
+    }
+
+    // A whole number, or an amount to the cent (the double nearest to c / 100 for a whole c
+    // of at most 15 digits), as the runtime's conversion writes them: the digits of c with
+    // the point before the last two, a final zero and a point with nothing after dropped.
+    // The empty text for any other value.
+    std::string_view Importo(double x) {
+        if (!std::isfinite(x)) return {};
+        if (std::fabs(x) < 1e15 && std::trunc(x) == x) return Cifre(static_cast<std::int64_t>(x));
+        const double centesimi = x * 100.0;
+        if (!(std::fabs(centesimi) < 1e15)) return {};
+        const std::int64_t c = std::llround(centesimi);
+        if (static_cast<double>(c) / 100.0 != x) return {};
+        const std::uint64_t assoluto = c < 0 ? static_cast<std::uint64_t>(-c) : static_cast<std::uint64_t>(c);
+        char* p = cifre_;
+        if (c < 0) *p++ = '-';
+        p = std::to_chars(p, cifre_ + sizeof cifre_, assoluto / 100).ptr;
+        if (const auto resto = static_cast<unsigned>(assoluto % 100); resto != 0) {
+            *p++ = '.';
+            *p++ = static_cast<char>('0' + resto / 10);
+            if (resto % 10 != 0) *p++ = static_cast<char>('0' + resto % 10);
+        }
+        return std::string_view(cifre_, static_cast<std::size_t>(p - cifre_));
     }
 
     bool ultimaValida_ = false;

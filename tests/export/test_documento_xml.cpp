@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "../common/util_errore_prova.h"
 #include "export/DocumentoXml.h"
@@ -277,6 +278,49 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
              return r;
          },
          "<r><a></a><b><x>t</x></b></r>", "t"},
+        {"lo stesso testo breve in più elementi, poi cambiato in uno",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r");
+             std::vector<NodoXml> e;
+             for (const char* t : {"uguale", "uguale", " ", " ", "16 byte giusti!!", "16 byte giusti!?",
+                                   "17 byte, uno in +", "a&b", "a&b"}) {
+                 e.push_back(d.createElement("e"));
+                 e.back().Text(t);
+                 r.appendChild(e.back());
+             }
+             e[1].Text("altro");
+             e[3].Text("");
+             return r;
+         },
+         "<r><e>uguale</e><e>altro</e><e> </e><e></e><e>16 byte giusti!!</e><e>16 byte giusti!?</e>"
+         "<e>17 byte, uno in +</e><e>a&amp;b</e><e>a&amp;b</e></r>",
+         "ugualealtro 16 byte giusti!!16 byte giusti!?17 byte, uno in +a&ba&b"},
+        {"testi lunghi e brevi alternati prima dell'aggiunta",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), e = d.createElement("e"), f = d.createElement("f");
+             e.Text("un testo lungo più di sedici byte");
+             e.Text("breve");
+             f.Text("un altro testo lungo, per f");
+             e.Text("di nuovo un testo lungo per e");
+             f.Text("");
+             r.appendChild(e);
+             r.appendChild(f);
+             return r;
+         },
+         "<r><e>di nuovo un testo lungo per e</e><f></f></r>", "di nuovo un testo lungo per e"},
+        {"nomi lunghi uguali in testa e in coda",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r");
+             for (const char* nome : {"elemento_A_finale", "elemento_B_finale", "elemento_A_finale"}) {
+                 NodoXml e = d.createElement(nome);
+                 e.Text(nome + 9);
+                 r.appendChild(e);
+             }
+             return r;
+         },
+         "<r><elemento_A_finale>A_finale</elemento_A_finale><elemento_B_finale>B_finale</elemento_B_finale>"
+         "<elemento_A_finale>A_finale</elemento_A_finale></r>",
+         "A_finaleB_finaleA_finale"},
     };
     for (const bool nomiEsauriti : {false, true}) {
         for (const auto& c : casi) {

@@ -271,6 +271,8 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     righe.back()[5] = ole::Variante::R8(1500.5);
     righe.push_back(NuovaRiga("C", "K", -1.99999999, "", 1, 0));  // 29 December 1899, just before midnight
     righe.back()[5] = ole::Variante::R8(3e9);
+    righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "", -0.07, 0));  // amounts to the cent, small and large
+    righe.back()[5] = ole::Variante::R8(-1234567890123.4);
 
     const ArrayDati array = CreaArray(righe);
     Registratore barra;
@@ -291,6 +293,7 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
         {"", "", "", "", "0", "0", "0", "0", "0", "0"},
         {"C", "K", "2004-01-01", "", "1", "1500.5", "0", "0", "0", "0"},
         {"C", "K", "1899-12-29", "", "1", "3000000000", "0", "0", "0", "0"},
+        {"C", "K", "2004-01-01", "", "-0.07", "-1234567890123.4", "0", "0", "0", "0"},
     };
     EXPECT_EQ(letti, attesi);
     // A null description: the element is there, without text.

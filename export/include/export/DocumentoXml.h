@@ -68,6 +68,7 @@ public:
 private:
     friend class DocumentoXml;
     NodoXml(DocumentoXml* documento, void* nodo) : documento_(documento), nodo_(nodo) {}
+    [[noreturn]] void RifiutaTesto(std::string_view testo) const;
 
     DocumentoXml* documento_ = nullptr;
     void* nodo_ = nullptr;  // the node's record in its document
@@ -100,6 +101,7 @@ public:
 
 private:
     friend class NodoXml;
+    NodoXml creaElementoNuovo(std::string_view nome);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
