@@ -1,6 +1,5 @@
 // Helpers shared by the tests of the data component and of the host-integration
-// component: failures as they cross an interface, a temporary folder for a private
-// registry, a library loaded by path, registry values, and Invoke with arguments in the
+// component: failures as they cross an interface, a library loaded by path, registry values, and Invoke with arguments in the
 // order they are written.
 #pragma once
 
@@ -18,9 +17,9 @@
 #include "ole/automation.h"
 #include "ole/ole.hpp"
 #include "win/registry.h"
-#include "jet_prove.h"
+#include "file_prova.h"
 
-namespace componenti {
+namespace prova {
 
 // The HRESULT an error of number n travels as.
 constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
@@ -44,18 +43,6 @@ inline std::string DescrizioneEccezione(EXCEPINFO& ei) {
     ei = EXCEPINFO{};
     return r;
 }
-
-// A fresh folder removed with its content; in memory when the system offers it, as the
-// registry store and the installer make every change durable on disk.
-class Cartella : public jetprove::Cartella {
-public:
-    explicit Cartella(const char* nome) : jetprove::Cartella(nome, true) {}
-    // The registry of this process moves here (XDG_CONFIG_HOME = the folder, or `sotto`).
-    void UsaPerIlRegistro(const char* sotto = nullptr) const {
-        ::setenv("XDG_CONFIG_HOME", (sotto ? p_ / sotto : p_).c_str(), 1);
-        ::unsetenv("VQ_REGISTRO_DIR");
-    }
-};
 
 // GetIDsOfNames answers each name of the table with its dispatch id, whatever its case;
 // a name with id DISPID_UNKNOWN is refused.
@@ -172,4 +159,4 @@ std::vector<ole::ComPtr<T>> Elementi(_Collection* c, REFIID iid) {
     return r;
 }
 
-}  // namespace componenti
+}  // namespace prova

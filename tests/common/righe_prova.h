@@ -11,7 +11,7 @@
 
 #include "export/ModXML.h"
 
-namespace travasa::prove {
+namespace prova {
 
 // One transaction, its fields in the order of the row array: Conto, Cassa, Data, Causale,
 // Euro, Lire, Bancomat, ContoCorrente, Carta, NoStatistiche.
@@ -50,7 +50,7 @@ inline ArrayDati CreaArray(const std::vector<Riga>& righe) {
 }
 
 // Remembers every value it is given.
-class Registratore : public IndicatoreProgresso {
+class Registratore : public travasa::IndicatoreProgresso {
 public:
     Registratore(float minimo = 0, float massimo = 100) : minimo_(minimo), massimo_(massimo) {}
     float Min() const override { return minimo_; }
@@ -62,4 +62,4 @@ private:
     float minimo_, massimo_;
 };
 
-}  // namespace travasa::prove
+}  // namespace prova

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "../common/util_errore_prova.h"
+#include "errore_prova.h"
 #include "export/DocumentoXml.h"
 #include "vq/errore.h"
 

@@ -1,5 +1,5 @@
 // Test helpers for the PE files built from rc/*.rc: where they are, reading and writing
-// whole files, a temporary folder, and a map of the structures of a sound PE file (found
+// whole files, and a map of the structures of a sound PE file (found
 // here independently of the reader under test) so that tests can damage them one by one.
 #pragma once
 
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "../../common/util_file_prova.h"
+#include "file_prova.h"
 
-namespace campioni_pe {
+namespace prova::pe {
 
 using Byte = std::vector<std::uint8_t>;
 
@@ -26,7 +26,7 @@ inline std::string Cartella() { return VQ_PE_DIR; }
 
 #define VQ_RICHIEDI_CAMPIONI_PE()                                                          \
     do {                                                                                   \
-        if (campioni_pe::Cartella().empty())                                               \
+        if (prova::pe::Cartella().empty())                                               \
             GTEST_SKIP() << "llvm-rc, lld-link or llvm-mc were not found at configure time: " \
                             "no PE files were built";                                      \
     } while (0)
@@ -46,9 +46,6 @@ inline void ScriviFile(const std::string& percorso, const Byte& dati) {
     std::ofstream out(percorso, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(dati.data()), static_cast<std::streamsize>(dati.size()));
 }
-
-// A fresh folder, removed with the object.
-using CartellaTemporanea = prova::CartellaTemp;
 
 inline std::uint16_t Le16(const Byte& b, std::size_t p) {
     return static_cast<std::uint16_t>(b.at(p) | (b.at(p + 1) << 8));
@@ -121,4 +118,4 @@ inline Mappa Trova(const Byte& b) {
     return m;
 }
 
-}  // namespace campioni_pe
+}  // namespace prova::pe

@@ -1,9 +1,9 @@
-// Helpers shared by the automation runtime tests.
+// Objects for the automation runtime tests.
 #pragma once
 
 #include <ole/ole.hpp>
 
-#include "util_errore_prova.h"
+#include "errore_prova.h"
 
 #include <string>
 
