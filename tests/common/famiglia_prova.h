@@ -25,10 +25,11 @@ struct Famiglia {
         cartella.UsaPerIlRegistro("config");
         host = cartella / "host";
         int stato = -1;
-        const std::string uscita = Esegui(
-            Quota(INSTALLA_EXE) + " " + Quota(host.string()) + " --operazioni " +
-                std::to_string(operazioni) + " --formato " + formato + " --seme " + std::to_string(seme) + " 2>&1",
-            stato);
+        const std::string uscita =
+            Esegui(Quota(INSTALLA_EXE) + " " + Quota(host.string()) + " --operazioni " +
+                       std::to_string(operazioni) + " --formato " + formato + " --seme " +
+                       std::to_string(seme) + " 2>&1",
+                   stato);
         if (stato != 0) throw std::runtime_error("mirtesa-installa-demo: " + uscita);
         programma = host / "programma";
         dati = host / "dati";

@@ -28,8 +28,9 @@ inline constexpr bool kInMemoria = true;
 class Cartella {
 public:
     explicit Cartella(const char* nome = "vqprova", bool inMemoria = false) {
-        for (const std::filesystem::path& base : {std::filesystem::path(inMemoria ? "/dev/shm" : ""),
-                                                 std::filesystem::temp_directory_path()}) {
+        for (const std::filesystem::path& base :
+             {std::filesystem::path(inMemoria ? "/dev/shm" : ""),
+              std::filesystem::temp_directory_path()}) {
             if (base.empty() || ::access(base.c_str(), W_OK) != 0) continue;
             std::string m = (base / (std::string(nome) + "-XXXXXX")).string();
             if (::mkdtemp(m.data())) {
@@ -52,11 +53,14 @@ public:
     // The names in the folder, sorted: a leftover temporary file shows here.
     std::vector<std::string> Contenuto() const {
         std::vector<std::string> nomi;
-        for (const auto& voce : std::filesystem::directory_iterator(p_)) nomi.push_back(voce.path().filename().string());
+        for (const auto& voce : std::filesystem::directory_iterator(p_))
+            nomi.push_back(voce.path().filename().string());
         std::sort(nomi.begin(), nomi.end());
         return nomi;
     }
-    std::ptrdiff_t Voci() const { return std::distance(std::filesystem::directory_iterator(p_), {}); }
+    std::ptrdiff_t Voci() const {
+        return std::distance(std::filesystem::directory_iterator(p_), {});
+    }
     // The registry of this process moves here (XDG_CONFIG_HOME = the folder, or `sotto`).
     void UsaPerIlRegistro(const char* sotto = nullptr) const {
         ::setenv("XDG_CONFIG_HOME", (sotto ? p_ / sotto : p_).c_str(), 1);

@@ -26,7 +26,8 @@ inline std::filesystem::path Campioni() {
     std::filesystem::path p = std::filesystem::path(d) / "jet-samples";
     return std::filesystem::is_directory(p) ? p : std::filesystem::path();
 }
-inline constexpr const char* kSenzaCampioni = "cartella dei campioni Jet assente (VQ_SHARED_DIR/jet-samples)";
+inline constexpr const char* kSenzaCampioni =
+    "cartella dei campioni Jet assente (VQ_SHARED_DIR/jet-samples)";
 
 // The hash (FNV-1a, 64 bits) of every Jet file (*.mdb) under a folder, taken when the
 // files are written and compared after the operations on them: a host database is
@@ -37,7 +38,8 @@ public:
     void Registra(const std::filesystem::path& radice) {
         std::erase_if(impronte_, [](const auto& e) { return !std::filesystem::exists(e.first); });
         for (const auto& e : std::filesystem::recursive_directory_iterator(radice))
-            if (e.is_regular_file() && e.path().extension() == ".mdb") impronte_[e.path()] = Di(e.path());
+            if (e.is_regular_file() && e.path().extension() == ".mdb")
+                impronte_[e.path()] = Di(e.path());
     }
     // The files whose bytes changed since they were recorded (or that are gone).
     std::string Cambiati() const {

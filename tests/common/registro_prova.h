@@ -49,7 +49,8 @@ protected:
     HKEY Crea(HKEY radice, const char* percorso, REGSAM sam = KEY_ALL_ACCESS) {
         HKEY h = nullptr;
         DWORD disp = 0;
-        EXPECT_EQ(RegCreateKeyExA(radice, percorso, 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &h, &disp),
+        EXPECT_EQ(RegCreateKeyExA(radice, percorso, 0, nullptr, REG_OPTION_NON_VOLATILE, sam,
+                                  nullptr, &h, &disp),
                   ERROR_SUCCESS)
             << percorso;
         aperte_.push_back(h);
@@ -94,8 +95,8 @@ protected:
     }
     DWORD NumeroValori(HKEY h) {
         DWORD valori = 0;
-        EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,
-                                   nullptr, nullptr),
+        EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori,
+                                   nullptr, nullptr, nullptr, nullptr),
                   ERROR_SUCCESS);
         return valori;
     }
@@ -105,7 +106,8 @@ protected:
         std::vector<std::string> r;
         for (const auto& voce : fs::directory_iterator(cartella_)) {
             const auto nome = voce.path().filename().string();
-            if (nome != "HKCU.reg" && nome != "HKCU.reg.lock" && std::find(ammessi.begin(), ammessi.end(), nome) == ammessi.end())
+            if (nome != "HKCU.reg" && nome != "HKCU.reg.lock" &&
+                std::find(ammessi.begin(), ammessi.end(), nome) == ammessi.end())
                 r.push_back(nome);
         }
         return r;
