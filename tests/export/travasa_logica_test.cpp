@@ -281,6 +281,20 @@ TEST(AvvioDataBase, CopiatoDalModelloMaiSovrascritto) {
     ASSERT_EQ(a.Messaggi().Messaggi().size(), 1u);
     EXPECT_EQ(a.Messaggi().Messaggi()[0].titolo, "Errore  53");
     EXPECT_TRUE(fs::is_directory(f.cartella / "altri"));
+    // Two databases whose names differ only in case, neither the exact one: which one the
+    // host means is unknown, so the program ends naming them, and copies nothing there.
+    prova::ScriviFile(f.programma / "mirtesa.dat", modello);
+    const fs::path doppi = f.cartella / "doppi";
+    fs::create_directories(doppi);
+    prova::ScriviFile(doppi / "MIRTESA.mdb", "uno");
+    prova::ScriviFile(doppi / "Mirtesa.MDB", "due");
+    ASSERT_TRUE(prova::InstallaHost(f.programma.string() + "/", doppi.string() + "/"));
+    EXPECT_THROW(avvio.Esegui(), travasa::ProgrammaTerminato);
+    ASSERT_EQ(a.Messaggi().Messaggi().size(), 2u);
+    EXPECT_EQ(a.Messaggi().Messaggi()[1].titolo, "Errore  53");
+    EXPECT_NE(a.Messaggi().Messaggi()[1].testo.find("\"MIRTESA.mdb\", \"Mirtesa.MDB\""),
+              std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(doppi), {}), 2);
 }
 
 TEST(AvvioModulo, RegistratoOFallitoInSilenzio) {
