@@ -29,14 +29,8 @@ endfunction()
 function(vq_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} vqprove GTest::gtest GTest::gtest_main GTest::gmock)
   vq_test_defaults(${name})
-  # The locations of the checkout and of the shared material come from a small object
-  # linked into every test program (an ENVIRONMENT property cannot carry two variables
-  # through test discovery).
-  target_sources(${name} PRIVATE ${VQ_TEST_ENV_SOURCE})
-  set_source_files_properties(${VQ_TEST_ENV_SOURCE} TARGET_DIRECTORY ${name} PROPERTIES
-    COMPILE_DEFINITIONS "VQ_SOURCE_DIR_PREDEFINITA=\"${CMAKE_SOURCE_DIR}\";VQ_SHARED_DIR_PREDEFINITA=\"${VQ_SHARED_DIR}\"")
   # Test names come from the cases' own names (or their index), never from a printout
   # of the parameter, which for a plain struct is its raw bytes, pointers included.
   if(T_LABELS)
@@ -53,7 +47,6 @@ function(vq_add_gtest name)
 endfunction()
 
 set(VQ_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(VQ_TEST_ENV_SOURCE ${CMAKE_CURRENT_LIST_DIR}/testenv/ambiente_prove.cpp)
 
 # The shared folder (test samples, real Jet files) sits beside the checkout
 # on developer machines and in CI, never on a user's machine.

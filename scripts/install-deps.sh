@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # style check (scripts/stile.sh)
+  clang-format clang-tidy
   # tests
   libgtest-dev libgmock-dev
   # Jet files: reader library, its tools (cross-checks), glib for its headers

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every target and runs every test:
+# Installs what is missing, builds every target, checks the style and runs every test:
 # the RelWithDebInfo build in full, then the sanitizer build on the tests labelled
 # "sanitize" (object life cycles, untrusted parsers) and the fuzz targets for a short,
 # fixed time each. Ends with one line counting the tests of both builds.
@@ -13,6 +13,7 @@ bash scripts/install-deps.sh
 
 cmake --preset default
 cmake --build --preset default -j "$jobs"
+bash scripts/stile.sh build/default
 ctest --preset default -j "$jobs" 2>&1 | tee "$logs/default.log"
 
 cmake --preset asan

@@ -214,8 +214,8 @@ STDMETHODIMP ClsDatiMirtesa::ClearFiltri() {
     return ole::Proteggi(
         [&] {
             filtro_.Pulisci();
-            f_mult_conto.reset();
-            f_mult_cassa.reset();
+            elenco_conti_.reset();
+            elenco_casse_.reset();
         },
         kSorgente);
 }
@@ -258,14 +258,14 @@ STDMETHODIMP ClsDatiMirtesa::put_FiltroDataFinale(DATE* data) {
 STDMETHODIMP ClsDatiMirtesa::get_f_mult_conto(BSTR* result) {
     if (!result) return E_POINTER;
     *result = nullptr;
-    return ole::Proteggi([&] { *result = f_mult_conto.copia(); }, kSorgente);
+    return ole::Proteggi([&] { *result = elenco_conti_.copia(); }, kSorgente);
 }
 STDMETHODIMP ClsDatiMirtesa::put_f_mult_conto(BSTR valore) {
     return ole::Proteggi(
         [&] {
             ole::Bstr testo(std::u16string_view(valore ? valore : u"", SysStringLen(valore)));
             std::string utf8 = testo.utf8();
-            f_mult_conto = std::move(testo);
+            elenco_conti_ = std::move(testo);
             filtro_.f_mult_conto = std::move(utf8);
         },
         kSorgente);
@@ -273,14 +273,14 @@ STDMETHODIMP ClsDatiMirtesa::put_f_mult_conto(BSTR valore) {
 STDMETHODIMP ClsDatiMirtesa::get_f_mult_cassa(BSTR* result) {
     if (!result) return E_POINTER;
     *result = nullptr;
-    return ole::Proteggi([&] { *result = f_mult_cassa.copia(); }, kSorgente);
+    return ole::Proteggi([&] { *result = elenco_casse_.copia(); }, kSorgente);
 }
 STDMETHODIMP ClsDatiMirtesa::put_f_mult_cassa(BSTR valore) {
     return ole::Proteggi(
         [&] {
             ole::Bstr testo(std::u16string_view(valore ? valore : u"", SysStringLen(valore)));
             std::string utf8 = testo.utf8();
-            f_mult_cassa = std::move(testo);
+            elenco_casse_ = std::move(testo);
             filtro_.f_mult_cassa = std::move(utf8);
         },
         kSorgente);
@@ -290,15 +290,15 @@ STDMETHODIMP ClsDatiMirtesa::put_f_mult_cassa(BSTR valore) {
 // Connection
 // ---------------------------------------------------------------------------------------
 Database& ClsDatiMirtesa::Db() {
-    if (!f_db) vq::Solleva(vq::kErrOggettoNonImpostato);
-    return *f_db;
+    if (!db_) vq::Solleva(vq::kErrOggettoNonImpostato);
+    return *db_;
 }
 
 std::string ClsDatiMirtesa::PercorsoDataBase() {
     // The host is asked once; an empty answer is asked again next time.
-    if (f_percorso.empty()) f_percorso = motore_.CartellaDati();
+    if (percorso_.empty()) percorso_ = motore_.CartellaDati();
     // The folder text ends with its separator.
-    return f_percorso + kNomeDatabase;
+    return percorso_ + kNomeDatabase;
 }
 
 bool ClsDatiMirtesa::VersioneValida() {
@@ -318,7 +318,7 @@ STDMETHODIMP ClsDatiMirtesa::ApriDataBase() {
         [&] {
             const std::string percorso = PercorsoDataBase();
             // A database held before is let go by the replacement.
-            f_db = motore_.Apri(percorso, kConnessione);
+            db_ = motore_.Apri(percorso, kConnessione);
             // The database stays open after a failed gate; closing or releasing the
             // object closes it.
             if (!VersioneValida()) vq::Solleva(kErrVersioneObsoleta, kDescrVersioneObsoleta);
@@ -329,9 +329,9 @@ STDMETHODIMP ClsDatiMirtesa::ApriDataBase() {
 STDMETHODIMP ClsDatiMirtesa::ChiudiDataBase() {
     return ole::Proteggi(
         [&] {
-            if (!f_db) return;
+            if (!db_) return;
             // Even when closing fails the handle is of no further use.
-            auto db = std::move(f_db);
+            auto db = std::move(db_);
             db->Chiudi();
         },
         kSorgente);

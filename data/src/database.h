@@ -58,11 +58,8 @@ public:
 // file.
 Motore& MotorePredefinito();
 
-// The host's file system ignores case, ours does not, and the host's programs spell the
-// database's name in more than one way. `percorso` itself when it exists; otherwise the
-// one entry of its folder whose name differs from it only in the case of ASCII letters;
-// `percorso` unchanged when there is none (opening then reports the missing file). Several
-// such entries and no exact one: error 3024, naming them, rather than a guess.
+// The host's programs spell the database's name in more than one way: the file as
+// vq::CercaSenzaMaiuscole finds it, several case variants and no exact name being error 3024.
 std::string CercaFileHost(const std::string& percorso);
 
 }  // namespace tessadati

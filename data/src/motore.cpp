@@ -1,22 +1,15 @@
 // The road of this build: the host's data folder from the host-integration component,
 // created by class id and asked through its interface as any client would, and the
 // database through the Jet engine of the calling thread (workspace 0).
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "database.h"
 #include "jet/dao.h"
 #include "jet/errori.h"
 #include "mirtesahost/mirtesahost.h"
 #include "ole/ole.hpp"
-#include "vq/ascii.h"
 #include "vq/errore.h"
+#include "vq/file.h"
 
 namespace tessadati {
 
@@ -115,42 +108,10 @@ public:
     }
 };
 
-using vq::UgualiSenzaMaiuscole;
-
 }  // namespace
 
 std::string CercaFileHost(const std::string& percorso) {
-    // The exact name wins whenever it is there (a dangling link included: the engine
-    // then reports it).
-    struct stat st {};
-    if (lstat(percorso.c_str(), &st) == 0 || errno != ENOENT) return percorso;
-
-    const auto barra = percorso.rfind('/');
-    const std::string cartella = barra == std::string::npos ? std::string()
-                                                            : percorso.substr(0, barra + 1);
-    const std::string nome = barra == std::string::npos ? percorso : percorso.substr(barra + 1);
-    if (nome.empty() || nome == "." || nome == "..") return percorso;
-
-    DIR* d = opendir(cartella.empty() ? "." : cartella.c_str());
-    // An unreadable or missing folder: the engine gives its own error for the path.
-    if (!d) return percorso;
-    std::vector<std::string> trovati;
-    while (const dirent* e = readdir(d)) {
-        if (UgualiSenzaMaiuscole(e->d_name, nome)) trovati.emplace_back(e->d_name);
-    }
-    closedir(d);
-
-    if (trovati.empty()) return percorso;
-    if (trovati.size() > 1) {
-        std::sort(trovati.begin(), trovati.end());
-        std::string elenco;
-        for (const auto& t : trovati) elenco += (elenco.empty() ? "\"" : ", \"") + t + "\"";
-        vq::Solleva(jet::kErrFileNonTrovato,
-                    "Impossibile trovare il file \"" + percorso + "\": nella cartella ci sono più "
-                    "file con questo nome scritto con maiuscole e minuscole diverse (" + elenco +
-                    ") e nessuno si chiama esattamente così.");
-    }
-    return cartella + trovati.front();
+    return vq::CercaSenzaMaiuscole(percorso, jet::kErrFileNonTrovato);
 }
 
 Motore& MotorePredefinito() {

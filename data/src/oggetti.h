@@ -108,7 +108,7 @@ public:
 
     // The filter as it stands (for the builder's callers and for tests).
     const Filtro& filtro() const noexcept { return filtro_; }
-    bool database_aperto() const noexcept { return f_db != nullptr; }
+    bool database_aperto() const noexcept { return db_ != nullptr; }
 
 private:
     void* trova(REFIID riid) noexcept override;
@@ -122,10 +122,10 @@ private:
     Filtro filtro_;
     // The two list texts exactly as given, returned unchanged; filtro_ holds them as
     // UTF-8 for the builder.
-    ole::Bstr f_mult_conto;
-    ole::Bstr f_mult_cassa;
-    std::string f_percorso;
-    std::unique_ptr<Database> f_db;
+    ole::Bstr elenco_conti_;
+    ole::Bstr elenco_casse_;
+    std::string percorso_;
+    std::unique_ptr<Database> db_;
 };
 
 // The Jet connect string of the host database.

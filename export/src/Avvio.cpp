@@ -1,9 +1,7 @@
 #include "export/Avvio.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,27 +33,9 @@ bool EsisteFile(const std::string& percorso) {
 }
 
 // A host file in its folder, its name compared without regard to case as the host's
-// file system does: the exact name when it is there, else the one file whose name
-// differs only in case; the exact path when there is none or more than one.
+// file system does; several case variants and no exact name: error 53, naming them.
 std::string FileHost(const std::string& percorso) {
-    struct stat st {};
-    if (::lstat(percorso.c_str(), &st) == 0 || errno != ENOENT) return percorso;
-    const auto barra = percorso.rfind('/');
-    const std::string cartella = barra == std::string::npos ? "." : percorso.substr(0, barra + 1);
-    const std::string nome = barra == std::string::npos ? percorso : percorso.substr(barra + 1);
-    DIR* d = ::opendir(cartella.c_str());
-    if (!d) return percorso;
-    std::string trovato;
-    int quanti = 0;
-    while (const dirent* e = ::readdir(d)) {
-        if (::strcasecmp(e->d_name, nome.c_str()) == 0) {
-            trovato = e->d_name;
-            ++quanti;
-        }
-    }
-    ::closedir(d);
-    if (quanti != 1) return percorso;
-    return (barra == std::string::npos ? std::string() : cartella) + trovato;
+    return vq::CercaSenzaMaiuscole(percorso, vq::kErrFileNonTrovato);
 }
 
 std::string TestoClsid(REFCLSID clsid) {

@@ -1,6 +1,5 @@
 // Helpers shared by the tests of the data component and of the host-integration
-// component: failures as they cross an interface, a temporary folder for a private
-// registry, a library loaded by path, registry values, and Invoke with arguments in the
+// component: failures as they cross an interface, a library loaded by path, registry values, and Invoke with arguments in the
 // order they are written.
 #pragma once
 
@@ -18,9 +17,9 @@
 #include "ole/automation.h"
 #include "ole/ole.hpp"
 #include "win/registry.h"
-#include "jet_prove.h"
+#include "file_prova.h"
 
-namespace componenti {
+namespace prova {
 
 // The HRESULT an error of number n travels as.
 constexpr HRESULT Errore(int numero) { return MAKE_HRESULT(1, FACILITY_CONTROL, numero); }
@@ -45,18 +44,6 @@ inline std::string DescrizioneEccezione(EXCEPINFO& ei) {
     return r;
 }
 
-// A fresh folder removed with its content; in memory when the system offers it, as the
-// registry store and the installer make every change durable on disk.
-class Cartella : public jetprove::Cartella {
-public:
-    explicit Cartella(const char* nome) : jetprove::Cartella(nome, true) {}
-    // The registry of this process moves here (XDG_CONFIG_HOME = the folder, or `sotto`).
-    void UsaPerIlRegistro(const char* sotto = nullptr) const {
-        ::setenv("XDG_CONFIG_HOME", (sotto ? p_ / sotto : p_).c_str(), 1);
-        ::unsetenv("VQ_REGISTRO_DIR");
-    }
-};
-
 // GetIDsOfNames answers each name of the table with its dispatch id, whatever its case;
 // a name with id DISPID_UNKNOWN is refused.
 struct NomeDispatch {
@@ -69,7 +56,8 @@ void ControllaNomi(IDispatch* d, const NomeDispatch (&nomi)[N]) {
         std::u16string s = ole::Utf8InUtf16(n.nome);
         LPOLESTR p = s.data();
         DISPID id = 0;
-        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &p, 1, 0, &id), n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
+        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &p, 1, 0, &id),
+                  n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK)
             << n.nome;
         EXPECT_EQ(id, n.id) << n.nome;
     }
@@ -102,10 +90,12 @@ inline std::string LeggiValore(HKEY radice, const std::string& chiave, const cha
     char dati[4096];
     DWORD dimensione = sizeof dati;
     DWORD tipo = 0;
-    const LONG e = RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
+    const LONG e =
+        RegQueryValueExA(h, nome, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
     RegCloseKey(h);
     if (e != ERROR_SUCCESS || tipo != REG_SZ) return "<assente>";
-    return std::string(dati, dimensione > 0 && dati[dimensione - 1] == 0 ? dimensione - 1 : dimensione);
+    return std::string(dati,
+                       dimensione > 0 && dati[dimensione - 1] == 0 ? dimensione - 1 : dimensione);
 }
 
 inline bool EsisteChiave(HKEY radice, const std::string& chiave) {
@@ -116,10 +106,11 @@ inline bool EsisteChiave(HKEY radice, const std::string& chiave) {
 }
 
 // Writes a value (REG_SZ data carries its NUL unless `terminato` is false); false on failure.
-inline bool ScriviValore(HKEY radice, const std::string& chiave, const char* nome, const std::string& dato,
-                         DWORD tipo = REG_SZ, bool terminato = true) {
+inline bool ScriviValore(HKEY radice, const std::string& chiave, const char* nome,
+                         const std::string& dato, DWORD tipo = REG_SZ, bool terminato = true) {
     HKEY h = nullptr;
-    if (RegCreateKeyExA(radice, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(radice, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     const LONG e = RegSetValueExA(h, nome, 0, tipo, reinterpret_cast<const BYTE*>(dato.c_str()),
                                   static_cast<DWORD>(dato.size() + (terminato ? 1 : 0)));
@@ -135,9 +126,9 @@ inline bool InstallaHost(const std::string& programma, const std::string& dati) 
 
 // IDispatch::Invoke with the arguments in the order they are written (DISPPARAMS takes
 // them last first); a property put names its argument DISPID_PROPERTYPUT.
-inline HRESULT Invoca(IDispatch* d, DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti,
-                      VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr,
-                      UINT* errore_argomento = nullptr) {
+inline HRESULT Invoca(IDispatch* d, DISPID id, WORD flag,
+                      std::initializer_list<const VARIANT*> argomenti, VARIANT* risultato = nullptr,
+                      EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
     std::vector<VARIANT> rg;
     for (auto it = argomenti.end(); it != argomenti.begin();) rg.push_back(**--it);
     DISPID put = DISPID_PROPERTYPUT;
@@ -146,7 +137,8 @@ inline HRESULT Invoca(IDispatch* d, DISPID id, WORD flag, std::initializer_list<
         p.rgdispidNamedArgs = &put;
         p.cNamedArgs = 1;
     }
-    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flag, &p, risultato, eccezione, errore_argomento);
+    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flag, &p, risultato, eccezione,
+                     errore_argomento);
 }
 
 // A variant that refers to `v` (VT_BYREF | VT_VARIANT).
@@ -166,10 +158,11 @@ std::vector<ole::ComPtr<T>> Elementi(_Collection* c, REFIID iid) {
     if (!c || c->Count(&n) != S_OK) return r;
     for (LONG i = 1; i <= n; ++i) {
         ole::Variante indice = ole::Variante::I4(i), elemento;
-        if (c->Item(indice.get(), elemento.put()) != S_OK || elemento.vt() != VT_DISPATCH) return {};
+        if (c->Item(indice.get(), elemento.put()) != S_OK || elemento.vt() != VT_DISPATCH)
+            return {};
         r.push_back(ole::ComPtr<IDispatch>(elemento->pdispVal).template as<T>(iid));
     }
     return r;
 }
 
-}  // namespace componenti
+}  // namespace prova

@@ -1,5 +1,5 @@
 // The standard folders of vqUtilita on the XDG desktop.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 
 #include <util/vqUtilita.h>
 
@@ -16,7 +16,7 @@ using Metodo = std::string (*)();
 // A home folder, an XDG config folder and no other XDG variable.
 class Cartelle : public ::testing::Test {
 protected:
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     std::string home = tmp / "casa";
     std::string config = tmp / "config";
     prova::Ambiente h{"HOME", home};

@@ -1,5 +1,5 @@
 // Error reporting and the log of vqUtilita.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 
 #include <shell/messagebox.h>
 #include <util/vqUtilita.h>
@@ -106,7 +106,7 @@ TEST(MessaggioErroreITA, RowsAndTheirCount) {
 
 class Log : public ::testing::Test {
 protected:
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     std::string file = tmp / "prova.log";
     void TearDown() override { vq::CancellaErrore(); }
 };

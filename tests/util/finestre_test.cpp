@@ -1,6 +1,6 @@
 // The window methods through the window interface, with a form that records what is
 // painted on it; the Qt layer has its own tests (tests/util/qt).
-#include "../common/util_errore_prova.h"
+#include "errore_prova.h"
 
 #include <util/finestre.h>
 #include <util/vqUtilita.h>

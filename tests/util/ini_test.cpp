@@ -1,6 +1,6 @@
 // Settings files in the INI format, written by hand: read, then rewritten without losing
 // a line.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 
 #include <util/vqUtilita.h>
 
@@ -37,7 +37,7 @@ const std::string kAManoCrLf =
     "Solo=nella seconda\r\n";
 
 TEST(LeggiINI, HandWrittenFile) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string f = tmp / "prova.ini";
     prova::ScriviFile(f, kAManoCrLf);
     struct Caso {
@@ -72,7 +72,7 @@ TEST(LeggiINI, HandWrittenFile) {
 }
 
 TEST(LeggiINI, ValueCutAt1999Characters) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string f = tmp / "lungo.ini";
     std::string lungo(1998, 'x');
     lungo += "\xc3\xa8" "yz";  // the 1999th character is two bytes long
@@ -82,7 +82,7 @@ TEST(LeggiINI, ValueCutAt1999Characters) {
 }
 
 TEST(ScriviINI, RewritesWithoutLosingALine) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     struct Caso {
         const char* nome;
         std::string prima;
@@ -123,7 +123,7 @@ TEST(ScriviINI, RewritesWithoutLosingALine) {
 }
 
 TEST(ScriviINI, CreatesTheFileAndRefusesBrokenLines) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string f = tmp / "nuovo.ini";
     EXPECT_TRUE(vqUtilita::ScriviINI(f, "Generale", "Lingua", "it"));
     EXPECT_EQ(prova::LeggiFile(f), "[Generale]\r\nLingua=it\r\n");
@@ -145,7 +145,7 @@ TEST(ScriviINI, CreatesTheFileAndRefusesBrokenLines) {
 }
 
 TEST(ScriviINI, KeepsTheFileModeAndFollowsLinks) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string f = tmp / "vero.ini";
     prova::ScriviFile(f, "[a]\nx=1\n");
     ::chmod(f.c_str(), 0600);
@@ -161,7 +161,7 @@ TEST(ScriviINI, KeepsTheFileModeAndFollowsLinks) {
 }
 
 TEST(ScriviINI, ConcurrentWritersLoseNothing) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string f = tmp / "comune.ini";
     constexpr int kChiavi = 40;
     std::vector<pid_t> figli;

@@ -1,7 +1,7 @@
 // Registry and installation services on a registry store in a temporary folder:
 // component registration, shared counters, servers of classes, uninstall entries,
 // associations and shortcuts.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 
 #include "../../util/src/registro.h"
 
@@ -17,7 +17,7 @@ namespace {
 
 class Installazione : public ::testing::Test {
 protected:
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     prova::Ambiente registro{"VQ_REGISTRO_DIR", tmp / "registro"};
     prova::Ambiente dati{"XDG_DATA_HOME", tmp / "dati"};
     prova::Ambiente config{"XDG_CONFIG_HOME", tmp / "config"};
@@ -49,7 +49,7 @@ TEST_F(Installazione, RegistraServerByExtension) {
     ASSERT_EQ(::symlink("/lib/x86_64-linux-gnu/libm.so.6", senza.c_str()), 0);
     prova::ScriviFile(tmp / "tipi.tlb", "x");
     const std::string exe = tmp / "server.exe";
-    prova::ScriviFile(exe, "#!/bin/sh\necho \"$1\" >> '" + tmp / "server.log" + "'\n");
+    prova::ScriviFile(exe, "#!/bin/sh\necho \"$1\" >> '" + (tmp / "server.log").native() + "'\n");
     ::chmod(exe.c_str(), 0755);
     struct Caso {
         std::string file;

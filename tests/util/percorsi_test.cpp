@@ -1,6 +1,6 @@
 // Paths and folders of vqUtilita.
-#include "../common/util_errore_prova.h"
-#include "../common/util_file_prova.h"
+#include "errore_prova.h"
+#include "file_prova.h"
 
 #include <util/vqUtilita.h>
 #include <vq/errore.h>
@@ -95,7 +95,7 @@ TEST(Percorsi, ScanningMethodsOverflowBeyond32767Characters) {
 }
 
 TEST(Percorsi, CreaPercorsoDirectory) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const auto prima = fs::current_path();
     fs::current_path(tmp.str());
     fs::create_directory("A");
@@ -133,7 +133,7 @@ TEST(Percorsi, CreaPercorsoDirectory) {
 
 TEST(Percorsi, CurDirAppMovesToTheProgramsFolder) {
     const auto prima = fs::current_path();
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     fs::current_path(tmp.str());
     vqUtilita::CurDirApp();
     const auto dopo = fs::current_path();
@@ -150,7 +150,7 @@ TEST(Percorsi, SystemFoldersEndInTheSeparator) {
 }
 
 TEST(Percorsi, GetDirectoryTempFollowsTmpdir) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::pair<std::optional<std::string>, std::string> casi[] = {
         {tmp.str(), tmp.str() + "/"}, {std::nullopt, "/tmp/"},
         // unusable: missing, relative, empty
@@ -163,7 +163,7 @@ TEST(Percorsi, GetDirectoryTempFollowsTmpdir) {
 }
 
 TEST(Percorsi, GetFileTemporaneoCreatesNewEmptyFiles) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     prova::Ambiente a("TMPDIR", tmp.str());
     const std::string uno = vqUtilita::GetFileTemporaneo();
     const std::string due = vqUtilita::GetFileTemporaneo();
@@ -180,7 +180,7 @@ TEST(Percorsi, GetFileTemporaneoCreatesNewEmptyFiles) {
 // content), 600 new names (about nine landing on a taken one) are all fresh and distinct,
 // and nothing old changed.
 TEST(Percorsi, GetFileTemporaneoNeverClobbers) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     prova::Ambiente a("TMPDIR", tmp.str());
     std::set<std::string> occupati;
     for (unsigned n = 1; n <= 0xFFFF; n += 64) {

@@ -1,6 +1,6 @@
 // The registry reader of vqUtilita and the folders of registered programs, on a registry
 // store in a temporary folder.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 
 #include "../../util/src/registro.h"
 
@@ -17,7 +17,7 @@ namespace {
 
 class Registro : public ::testing::Test {
 protected:
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     prova::Ambiente config{"XDG_CONFIG_HOME", tmp.str()};
     prova::Ambiente dir{"VQ_REGISTRO_DIR", std::nullopt};
 

@@ -1,6 +1,6 @@
 // File services: expansion of SZDD files made here, files locked by a second process,
 // write probes, the read-only bit.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 #include "szdd_prova.h"
 
 #include "../../util/src/szdd.h"
@@ -72,7 +72,7 @@ TEST(Szdd, DamagedOrPlain) {
 }
 
 TEST(Decomprimi, ExpandsCopiesOrLeavesTheDestinationAlone) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string buono = prova::ComprimiSzdd(Campione());
     struct Caso {
         const char* nome;
@@ -151,7 +151,7 @@ private:
 };
 
 TEST(FileAperto, LockedByAnotherProcess) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string file = tmp / "archivio.mdb";
     prova::ScriviFile(file, std::string(100, 'x'));
     for (const auto tipo : {Detentore::Tipo::Fcntl, Detentore::Tipo::Ofd, Detentore::Tipo::FlockEsclusivo,
@@ -169,7 +169,7 @@ TEST(FileAperto, LockedByAnotherProcess) {
 }
 
 TEST(WriteAccess, ProbesAndReports) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     auto box = std::make_shared<shell::RegistratoreMessaggi>();
     shell::ServizioTemporaneo s(box);
     EXPECT_TRUE(vqUtilita::WriteAccess(tmp.str()));
@@ -196,7 +196,7 @@ TEST(WriteAccess, ProbesAndReports) {
 }
 
 TEST(EliminaReadOnly, GivesTheOwnerWriteAndKeepsTheRest) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     struct Caso {
         mode_t prima;
         mode_t dopo;

@@ -1,6 +1,6 @@
 // Starting documents and programs: EseguiEx through a recorded opener, the desktop opener
 // against stand-in xdg tools written by the test, Sleep.
-#include "../common/util_file_prova.h"
+#include "file_prova.h"
 
 #include "../../util/src/processi.h"
 
@@ -89,7 +89,7 @@ TEST(EseguiEx, FailureInsideIsShownAndCleared) {
 // and xdg-open records what it was asked to open.
 class Desktop : public ::testing::Test {
 protected:
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     std::string mime = tmp / "xdg-mime";
     std::string open = tmp / "xdg-open";
     std::string aperti = tmp / "aperti.txt";
@@ -159,7 +159,7 @@ TEST_F(Desktop, StartsTheHandlerDetachedInTheWorkingFolder) {
                            " ] && f=ereditato\necho \"$1|$(pwd)|$f\" >> '" + aperti + "'\n");
     vq::apertura::ApritoreDesktop d(mime, open);
     ASSERT_EQ(d.Apri(tmp / "nota.txt", tmp.str()), Esito::Avviato);
-    EXPECT_EQ(Aperti(), tmp / "nota.txt" + "|" + tmp.str() + "|chiuso\n");
+    EXPECT_EQ(Aperti(), (tmp / "nota.txt").native() + "|" + tmp.str() + "|chiuso\n");
     ::close(fd);
     ::unlink(aperti.c_str());
     ASSERT_EQ(d.Apri("Mailto:nessuno@example.invalid?subject=Esporta%20XML", "/"), Esito::Avviato);
@@ -236,7 +236,7 @@ TEST(DividiRigaComando, AsAShellWould) {
 }
 
 TEST(ShellSospensiva, WaitsForTheEnd) {
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     const std::string segno = tmp / "fatto";
     const auto inizio = std::chrono::steady_clock::now();
     EXPECT_TRUE(vqUtilita::ShellSospensiva("/bin/sh", "-c 'sleep 0.3; printf \"%s|%s\" \"$0\" \"$1\" > " + segno +
@@ -252,7 +252,7 @@ TEST(ShellSospensiva, WaitsForTheEnd) {
 
 class Applicazioni : public ::testing::Test {
 protected:
-    prova::CartellaTemp tmp;
+    prova::Cartella tmp;
     prova::Ambiente registro{"VQ_REGISTRO_DIR", tmp.str()};
     std::shared_ptr<shell::RegistratoreMessaggi> box = std::make_shared<shell::RegistratoreMessaggi>();
     shell::ServizioTemporaneo servizio{box};

@@ -1,7 +1,7 @@
 // Questions about the system: times from seconds, separators, the version text, network
 // file systems, volume identities.
-#include "../common/util_errore_prova.h"
-#include "../common/util_file_prova.h"
+#include "errore_prova.h"
+#include "file_prova.h"
 
 #include "../../util/src/sistema.h"
 

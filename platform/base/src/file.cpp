@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <random>
 #include <string_view>
 #include <utility>
+#include <vector>
+
+#include "vq/ascii.h"
 
 namespace vq {
 
@@ -256,6 +260,38 @@ std::string SeguiCollegamento(const std::string& percorso) {
         }
     }
     return percorso;
+}
+
+std::string CercaSenzaMaiuscole(const std::string& percorso, std::int32_t numeroSeAmbiguo) {
+    // The exact name wins whenever it is there.
+    struct stat st {};
+    if (::lstat(percorso.c_str(), &st) == 0 || errno != ENOENT) return percorso;
+
+    const auto barra = percorso.rfind('/');
+    const std::string cartella =
+        barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
+    const std::string nome = barra == std::string::npos ? percorso : percorso.substr(barra + 1);
+    if (nome.empty() || nome == "." || nome == "..") return percorso;
+
+    DIR* d = ::opendir(cartella.empty() ? "." : cartella.c_str());
+    if (!d) return percorso;
+    std::vector<std::string> trovati;
+    while (const dirent* e = ::readdir(d))
+        if (UgualiSenzaMaiuscole(e->d_name, nome)) trovati.emplace_back(e->d_name);
+    ::closedir(d);
+
+    if (trovati.empty()) return percorso;
+    if (trovati.size() > 1) {
+        std::sort(trovati.begin(), trovati.end());
+        std::string elenco;
+        for (const auto& t : trovati) elenco += (elenco.empty() ? "\"" : ", \"") + t + "\"";
+        Solleva(numeroSeAmbiguo,
+                "Impossibile trovare il file \"" + percorso +
+                    "\": nella cartella ci sono più file con questo nome scritto con "
+                    "maiuscole e minuscole diverse (" +
+                    elenco + ") e nessuno si chiama esattamente così.");
+    }
+    return cartella + trovati.front();
 }
 
 }  // namespace vq

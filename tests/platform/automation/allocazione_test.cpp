@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "aiuto.h"
+#include "automazione_prova.h"
 
 namespace {
 

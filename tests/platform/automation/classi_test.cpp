@@ -1,6 +1,7 @@
 // Class activation through the registry store: a small class in a library of its own,
 // registered into a temporary registry.
-#include "aiuto.h"
+#include "automazione_prova.h"
+#include "file_prova.h"
 #include "prova.h"
 
 #include <gtest/gtest.h>
@@ -39,19 +40,17 @@ void Registra(REFCLSID clsid, const std::string& libreria, DWORD tipo = REG_SZ) 
 class Classi : public ::testing::Test {
 protected:
     void SetUp() override {
-        cartella_ = std::filesystem::temp_directory_path() /
-                    ("vq-ole-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cartella_);
+        temporanea_ = std::make_unique<prova::Cartella>("vq-ole");
+        cartella_ = temporanea_->percorso();
         ::setenv("XDG_CONFIG_HOME", cartella_.c_str(), 1);
         ::unsetenv("VQ_REGISTRO_DIR");
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
     }
     void TearDown() override {
         CoUninitialize();
-        std::error_code ec;
-        std::filesystem::remove_all(cartella_, ec);
+        temporanea_.reset();
     }
+    std::unique_ptr<prova::Cartella> temporanea_;
     std::filesystem::path cartella_;
 };
 

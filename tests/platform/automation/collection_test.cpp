@@ -1,5 +1,5 @@
 // The standard Collection: positions, keys, enumeration, dispatch and life cycle.
-#include "aiuto.h"
+#include "automazione_prova.h"
 
 #include <gtest/gtest.h>
 

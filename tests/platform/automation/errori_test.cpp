@@ -1,5 +1,5 @@
 // The error bridge (vq::Errore <-> HRESULT + error info), error info per thread, GUID text.
-#include "aiuto.h"
+#include "automazione_prova.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SAFEARRAY: bounds order, index order, element ownership, copies, locks, Redim.
-#include "aiuto.h"
+#include "automazione_prova.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 // The in-process server plumbing shared by the components: class objects, unloading,
 // and a registration that leaves nothing behind when it fails half-way.
+#include "file_prova.h"
+
 #include <gtest/gtest.h>
 #include <ole/automation.h>
 #include <ole/ole.hpp>
@@ -33,17 +35,15 @@ bool Esiste(const std::string& chiave) {
 class ServerInProcesso : public ::testing::Test {
 protected:
     void SetUp() override {
-        cartella_ = std::filesystem::temp_directory_path() /
-                    ("vq-server-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cartella_);
+        temporanea_ = std::make_unique<prova::Cartella>("vq-server");
+        cartella_ = temporanea_->percorso();
         ::setenv("VQ_REGISTRO_DIR", cartella_.c_str(), 1);
     }
     void TearDown() override {
         ::unsetenv("VQ_REGISTRO_DIR");
-        std::error_code ec;
-        std::filesystem::remove_all(cartella_, ec);
+        temporanea_.reset();
     }
+    std::unique_ptr<prova::Cartella> temporanea_;
     std::filesystem::path cartella_;
 };
 

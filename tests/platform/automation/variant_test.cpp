@@ -1,5 +1,5 @@
 // VARIANT life cycle (copies, clears, references) and VariantChangeType.
-#include "aiuto.h"
+#include "automazione_prova.h"
 
 #include <gtest/gtest.h>
 

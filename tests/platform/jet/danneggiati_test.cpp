@@ -7,7 +7,7 @@
 #include <random>
 #include <set>
 
-#include "aiuto.h"
+#include "motore_prova.h"
 #include "jet/errori.h"
 #include "jetwriter/jetwriter.h"
 
@@ -28,33 +28,33 @@ protected:
         o.formato = GetParam();
         o.password = "";
         jetwriter::ScriviDemoMirtesa(o, dir_ / "sano.mdb");
-        sano_ = aiuto::Byte(dir_ / "sano.mdb");
-        auto db = aiuto::Ws().OpenDatabase((dir_ / "sano.mdb").string());
-        conteggio_ = aiuto::Conta(*db, kQuery);
+        sano_ = prova::LeggiFile(dir_ / "sano.mdb");
+        auto db = prova::Ws().OpenDatabase((dir_ / "sano.mdb").string());
+        conteggio_ = prova::Conta(*db, kQuery);
     }
 
     // Runs the query on `byte`; returns 0 on the true answer, else the error number.
     int Prova(const std::string& byte, const std::string& caso) {
         auto p = dir_ / "rotto.mdb";
-        aiuto::ScriviByte(p, byte);
+        prova::ScriviFile(p, byte);
         auto inizio = std::chrono::steady_clock::now();
-        int n = aiuto::Numero([&] {
-            auto db = aiuto::Ws().OpenDatabase(p.string());
-            EXPECT_EQ(aiuto::Conta(*db, kQuery), conteggio_) << caso;
+        int n = prova::NumeroErrore([&] {
+            auto db = prova::Ws().OpenDatabase(p.string());
+            EXPECT_EQ(prova::Conta(*db, kQuery), conteggio_) << caso;
         });
         auto durata = std::chrono::steady_clock::now() - inizio;
         EXPECT_LT(durata, std::chrono::seconds(12)) << caso;
         if (n != 0) {
             EXPECT_TRUE(kAmmessi.count(n)) << caso << ": errore " << n;
         }
-        EXPECT_EQ(aiuto::Byte(p), byte) << caso;  // never written
+        EXPECT_EQ(prova::LeggiFile(p), byte) << caso;  // never written
         return n;
     }
 
     // The row count: values may change under a flipped byte, the number of rows may not
     // (a lost or extra row must be reported).
     static constexpr const char* kQuery = "SELECT Count(*) FROM Operazioni";
-    aiuto::Cartella dir_;
+    prova::Cartella dir_;
     std::string sano_;
     std::int64_t conteggio_ = 0;
 };
@@ -90,14 +90,14 @@ TEST_P(Danneggiati, ByteAlterati) {
 // follows without bounds: a record of length 0 made it loop, allocating, up to the
 // memory limit (about a minute). Now each is read, or refused, at once.
 TEST(DanneggiatiVeri, ProprietaECampioni) {
-    const auto campioni = jetprove::Campioni();
-    if (campioni.empty()) GTEST_SKIP() << jetprove::kSenzaCampioni;
+    const auto campioni = prova::Campioni();
+    if (campioni.empty()) GTEST_SKIP() << prova::kSenzaCampioni;
     jet::Limiti l;
     l.memoriaMb = 1024;
     l.tempo = std::chrono::seconds(60);  // the engine's own bound must act well before
     jet::DBEngine::DelThread().ImpostaLimiti(l);
-    aiuto::Cartella dir;
-    const std::string sano = aiuto::Byte(campioni / "nwind-jet3.mdb");
+    prova::Cartella dir;
+    const std::string sano = prova::LeggiFile(campioni / "nwind-jet3.mdb");
     const std::size_t kkd = sano.find(std::string("KKD\0", 4));
     ASSERT_NE(kkd, std::string::npos);
     struct Caso {
@@ -118,17 +118,17 @@ TEST(DanneggiatiVeri, ProprietaECampioni) {
         file.emplace_back(c.nome, b);
     }
     for (const auto& e : std::filesystem::directory_iterator(campioni / "damaged"))
-        file.emplace_back(e.path().filename().string(), aiuto::Byte(e.path()));
+        file.emplace_back(e.path().filename().string(), prova::LeggiFile(e.path()));
     for (const auto& [nome, byte] : file) {
         SCOPED_TRACE(nome);
         const auto p = dir / "rotto.mdb";
-        aiuto::ScriviByte(p, byte);
+        prova::ScriviFile(p, byte);
         const auto inizio = std::chrono::steady_clock::now();
-        int n = aiuto::Numero([&] { aiuto::Righe(*aiuto::Ws().OpenDatabase(p.string()), "SELECT * FROM Orders"); });
+        int n = prova::NumeroErrore([&] { prova::Righe(*prova::Ws().OpenDatabase(p.string()), "SELECT * FROM Orders"); });
         EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(10));
         EXPECT_TRUE(n == 0 || kAmmessi.count(n)) << "errore " << n;
     }
-    aiuto::LimitiDiProva();
+    prova::LimitiDiProva();
 }
 
 // Inputs that once failed (tests/platform/jet/varianti.py keeps them here): each one
@@ -141,13 +141,13 @@ TEST(DanneggiatiVeri, Regressioni) {
     for (const auto& p : file) {
         SCOPED_TRACE(p.filename().string());
         const auto inizio = std::chrono::steady_clock::now();
-        int n = aiuto::Numero([&] {
-            auto db = aiuto::Ws().OpenDatabase(p.string(), false, true, ";Pwd=604kmr73");
-            aiuto::Righe(*db, "SELECT * FROM Versione");
+        int n = prova::NumeroErrore([&] {
+            auto db = prova::Ws().OpenDatabase(p.string(), false, true, ";Pwd=604kmr73");
+            prova::Righe(*db, "SELECT * FROM Versione");
             const std::string da = " FROM Conti INNER JOIN (TabellaCassa INNER JOIN Operazioni ON "
                                    "TabellaCassa.IDCassa = Operazioni.IDCassa) ON Conti.IDConto = TabellaCassa.IDConto";
-            aiuto::Righe(*db, "SELECT *" + da + " ORDER BY Operazioni.Data");
-            aiuto::Righe(*db, "SELECT Sum(Operazioni.Euro), Sum(Operazioni.[Totale£])" + da);
+            prova::Righe(*db, "SELECT *" + da + " ORDER BY Operazioni.Data");
+            prova::Righe(*db, "SELECT Sum(Operazioni.Euro), Sum(Operazioni.[Totale£])" + da);
         });
         EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(10));
         // A damaged amount may make a total overflow.

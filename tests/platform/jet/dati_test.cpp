@@ -9,7 +9,7 @@
 #include <map>
 #include <tuple>
 
-#include "aiuto.h"
+#include "motore_prova.h"
 #include "jet/errori.h"
 #include "jetwriter/jetwriter.h"
 #include "ole/automation.h"
@@ -28,7 +28,7 @@ std::string MemoLungo() {
 class Dati : public ::testing::TestWithParam<jetwriter::Formato> {
 protected:
     void SetUp() override {
-        aiuto::LimitiDiProva();
+        prova::LimitiDiProva();
         jetwriter::Specifica s;
         s.formato = GetParam();
         jetwriter::Tabella t;
@@ -64,17 +64,17 @@ protected:
         file_ = dir_ / "valori.mdb";
         jetwriter::Scrivi(s, file_);
         impronte_.Registra(dir_.percorso());
-        db_ = aiuto::Ws().OpenDatabase(file_.string(), false, true, "");
+        db_ = prova::Ws().OpenDatabase(file_.string(), false, true, "");
     }
     void TearDown() override {
         db_.reset();
         EXPECT_EQ(impronte_.Cambiati(), "");
     }
-    jetprove::Impronte impronte_;
+    prova::Impronte impronte_;
 
-    Valore Uno(const std::string& sql) { return aiuto::Uno(*db_, sql); }
+    Valore Uno(const std::string& sql) { return prova::Uno(*db_, sql); }
 
-    aiuto::Cartella dir_;
+    prova::Cartella dir_;
     std::filesystem::path file_;
     std::unique_ptr<jet::Database> db_;
 };
@@ -109,21 +109,21 @@ TEST_P(Dati, TipiComeLiDaDao) {
     }
     VARIANT v = rs->Fields(8);
     EXPECT_EQ(v.cyVal.int64, 1234567891234);
-    EXPECT_EQ(aiuto::Numero([&] { rs->Fields("Manca"); }), jet::kErrElemento);
+    EXPECT_EQ(prova::NumeroErrore([&] { rs->Fields("Manca"); }), jet::kErrElemento);
 }
 
 TEST_P(Dati, NullEVuotoSonoDiversi) {
-    auto vuoto = aiuto::Righe(*db_, "SELECT Testo, Nota, Vero FROM Valori WHERE ID = 2").at(0);
+    auto vuoto = prova::Righe(*db_, "SELECT Testo, Nota, Vero FROM Valori WHERE ID = 2").at(0);
     EXPECT_EQ(vuoto[0].tipo, Valore::Tipo::Testo);
     EXPECT_EQ(vuoto[0].testo, "");
     EXPECT_EQ(vuoto[1].tipo, Valore::Tipo::Testo);
     EXPECT_EQ(vuoto[2].tipo, Valore::Tipo::Booleano);
     EXPECT_EQ(vuoto[2].intero, 0);
-    auto nulla = aiuto::Righe(*db_, "SELECT Testo, Nota, Lungo, Soldi, Quando, Vero FROM Valori WHERE ID = 3").at(0);
+    auto nulla = prova::Righe(*db_, "SELECT Testo, Nota, Lungo, Soldi, Quando, Vero FROM Valori WHERE ID = 3").at(0);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_TRUE(nulla[i].IsNull()) << i;
     EXPECT_EQ(nulla[5].tipo, Valore::Tipo::Booleano);  // booleans are never Null
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo IS NULL"), 1);
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = ''"), 1);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo IS NULL"), 1);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = ''"), 1);
 }
 
 TEST_P(Dati, MemoMaiTagliato) {
@@ -132,14 +132,14 @@ TEST_P(Dati, MemoMaiTagliato) {
 }
 
 TEST_P(Dati, OrdineDelTestoDiJet) {
-    auto r = aiuto::Righe(*db_, "SELECT Testo FROM Valori WHERE Testo <> '' ORDER BY Testo");
+    auto r = prova::Righe(*db_, "SELECT Testo FROM Valori WHERE Testo <> '' ORDER BY Testo");
     std::vector<std::string> nomi;
     for (auto& x : r) nomi.push_back(x[0].testo);
     EXPECT_EQ(nomi, (std::vector<std::string>{"Àltro", "Banca", "Contanti", "è nuovo", "Euro", "posta", "zeta"}));
     // '=' ignores case but not accents, as Jet's compare does.
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'BANCA'"), 1);
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'altro'"), 0);
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'ÀLTRO'"), 1);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'BANCA'"), 1);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'altro'"), 0);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'ÀLTRO'"), 1);
 }
 
 TEST_P(Dati, SommeEConteggi) {
@@ -156,7 +156,7 @@ TEST_P(Dati, SommeEConteggi) {
     EXPECT_EQ(m.vt, VT_DATE);
     EXPECT_EQ(m.date, 2958465.5);
     // No rows: the sum is Null, the count 0.
-    auto vuoto = aiuto::Righe(*db_, "SELECT Sum(Soldi) AS S, Count(*) FROM Valori WHERE ID > 100").at(0);
+    auto vuoto = prova::Righe(*db_, "SELECT Sum(Soldi) AS S, Count(*) FROM Valori WHERE ID > 100").at(0);
     EXPECT_TRUE(vuoto[0].IsNull());
     EXPECT_EQ(vuoto[1].intero, 0);
 }
@@ -179,7 +179,7 @@ TEST_P(Dati, ValutaOltreIlLimiteEOverflow) {
     };
     for (const auto& c : casi) {
         std::vector<std::vector<Valore>> r;
-        EXPECT_EQ(aiuto::Numero([&] { r = aiuto::Righe(*db_, base + c.valore); }), c.errore) << c.valore;
+        EXPECT_EQ(prova::NumeroErrore([&] { r = prova::Righe(*db_, base + c.valore); }), c.errore) << c.valore;
         if (c.errore == 0 && r.size() == 2) {
             EXPECT_EQ(r[1][0].tipo, Valore::Tipo::Valuta) << c.valore;
             EXPECT_EQ(r[1][0].intero, c.decimillesimi) << c.valore;
@@ -208,7 +208,7 @@ TEST_P(Dati, ValoreCheNonStaNelTipoDellaColonna) {
     };
     for (const auto& c : casi) {
         const std::string sql = std::string("SELECT ") + c.colonna + " FROM Valori WHERE ID = 1 UNION ALL SELECT " + c.valore;
-        auto r = aiuto::Righe(*db_, sql);
+        auto r = prova::Righe(*db_, sql);
         ASSERT_EQ(r.size(), 2u) << sql;
         const Valore& v = r[1][0];
         EXPECT_EQ(v.tipo, c.tipo) << sql;
@@ -223,16 +223,16 @@ TEST_P(Dati, DateSerialConIlRiporto) {
     Valore v = Uno("SELECT DateSerial(2004,13,1)");
     EXPECT_EQ(v.tipo, Valore::Tipo::Data);
     EXPECT_EQ(v.reale, 38353);
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
                                  "DateSerial(2005,1,2)"),
               1);
-    EXPECT_EQ(aiuto::Numero([&] { Uno("SELECT DateSerial(10000,1,1)"); }), vq::kErrChiamataNonValida);
+    EXPECT_EQ(prova::NumeroErrore([&] { Uno("SELECT DateSerial(10000,1,1)"); }), vq::kErrChiamataNonValida);
     // Jet's own syntax: date literals, & and LIKE wildcards.
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando = #1/1/2005 12:00:00 PM#"), 1);
-    EXPECT_EQ(aiuto::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo LIKE 'b*' OR Testo LIKE '?ost[a]'"), 2);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando = #1/1/2005 12:00:00 PM#"), 1);
+    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo LIKE 'b*' OR Testo LIKE '?ost[a]'"), 2);
     EXPECT_EQ(Uno("SELECT Testo & '-' & ID FROM Valori WHERE ID = 5").testo, "Banca-5");
     // The parts of a date, before 1900 included, and Jet's Nz and IIf.
-    auto parti = aiuto::Righe(*db_, "SELECT Year(Quando), Month(Quando), Day(Quando), Nz(Testo, 'vuoto'), "
+    auto parti = prova::Righe(*db_, "SELECT Year(Quando), Month(Quando), Day(Quando), Nz(Testo, 'vuoto'), "
                                     "IIf(Vero, 'sì', 'no') FROM Valori WHERE ID IN (1, 3) ORDER BY ID");
     ASSERT_EQ(parti.size(), 2u);
     EXPECT_EQ(parti[0][0].intero, 1899);
@@ -332,19 +332,19 @@ const std::string kFrom =
 class Mirtesa : public ::testing::TestWithParam<jetwriter::Formato> {};
 
 TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
-    aiuto::LimitiDiProva();
-    aiuto::Cartella dir;
+    prova::LimitiDiProva();
+    prova::Cartella dir;
     jetwriter::OpzioniMirtesa o;
     o.operazioni = 2500;
     o.formato = GetParam();
     auto spec = jetwriter::DemoMirtesa(o);
     auto file = dir / "Mirtesa.mdb";
     jetwriter::Scrivi(spec, file);
-    const std::string prima = aiuto::Byte(file);
+    const std::string prima = prova::LeggiFile(file);
     Famiglia f = Leggi(spec);
     ASSERT_FALSE(f.operazioni.empty());
 
-    auto db = aiuto::Ws().OpenDatabase(file.string(), false, true, ";Pwd=604kmr73");
+    auto db = prova::Ws().OpenDatabase(file.string(), false, true, ";Pwd=604kmr73");
     // An account and cash-code filter as the worked example builds it, in 2004, with Bancomat.
     const std::string where =
         " Where  (  Conti.IDConto=2  OR Conti.IDConto=5  OR  TabellaCassa.IDCassa=12  )  And  Operazioni.Bancomat= "
@@ -358,7 +358,7 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
         if (lista && op.bancomat && op.data >= 37987 && op.data <= 38352) scelte.push_back(op);
     }
     ASSERT_FALSE(scelte.empty());
-    EXPECT_EQ(aiuto::Conta(*db, " SELECT Count(*) " + kFrom + where), static_cast<std::int64_t>(scelte.size()));
+    EXPECT_EQ(prova::Conta(*db, " SELECT Count(*) " + kFrom + where), static_cast<std::int64_t>(scelte.size()));
 
     std::int64_t euro = 0;
     double lire = 0;
@@ -366,7 +366,7 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
         euro += s.euro;
         lire += s.lire;
     }
-    auto tot = aiuto::Righe(*db, " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire " + kFrom + where);
+    auto tot = prova::Righe(*db, " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire " + kFrom + where);
     ASSERT_EQ(tot.size(), 1u);
     EXPECT_EQ(tot[0][0].tipo, Valore::Tipo::Valuta);
     EXPECT_EQ(tot[0][0].intero, euro);
@@ -376,7 +376,7 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
     // Rows in date order, same-date rows by transaction id.
     std::stable_sort(scelte.begin(), scelte.end(),
                      [](const Operazione& a, const Operazione& b) { return a.data != b.data ? a.data < b.data : a.id < b.id; });
-    auto righe = aiuto::Righe(*db, " SELECT Operazioni.IDMovimento, Operazioni.Data as Data " + kFrom + where +
+    auto righe = prova::Righe(*db, " SELECT Operazioni.IDMovimento, Operazioni.Data as Data " + kFrom + where +
                                        " order by Operazioni.Data, Operazioni.IDMovimento ");
     ASSERT_EQ(righe.size(), scelte.size());
     for (std::size_t i = 0; i < righe.size(); ++i) {
@@ -385,20 +385,20 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
         EXPECT_EQ(righe[i][1].reale, scelte[i].data) << i;
     }
     // The version gate's query and an account list with a Null description.
-    auto v = aiuto::Righe(*db, "Select versione from Versione");
+    auto v = prova::Righe(*db, "Select versione from Versione");
     ASSERT_EQ(v.size(), 1u);
     EXPECT_EQ(v[0][0].tipo, Valore::Tipo::Lungo);
     EXPECT_EQ(v[0][0].intero, 2);
-    auto conti = aiuto::Righe(*db, "Select IdConto, Descrizione from Conti order by Descrizione ");
+    auto conti = prova::Righe(*db, "Select IdConto, Descrizione from Conti order by Descrizione ");
     ASSERT_EQ(conti.size(), f.conti.size());
     EXPECT_TRUE(conti[0][1].IsNull());  // Null sorts first
 
     // A malicious id list can at most fail, and the file is left as it was.
     const std::string cattiva = " SELECT Count(*) " + kFrom + " Where  (  Conti.IDConto=1); DROP TABLE Conti; --  ) ";
-    EXPECT_EQ(aiuto::Numero([&] { db->OpenRecordset(cattiva); }), jet::kErrCaratteriDopo);
-    EXPECT_EQ(aiuto::Conta(*db, "SELECT Count(*) FROM Conti"), static_cast<std::int64_t>(f.conti.size()));
+    EXPECT_EQ(prova::NumeroErrore([&] { db->OpenRecordset(cattiva); }), jet::kErrCaratteriDopo);
+    EXPECT_EQ(prova::Conta(*db, "SELECT Count(*) FROM Conti"), static_cast<std::int64_t>(f.conti.size()));
     db->Close();
-    EXPECT_EQ(aiuto::Byte(file), prima);
+    EXPECT_EQ(prova::LeggiFile(file), prima);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formati, Mirtesa, ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),

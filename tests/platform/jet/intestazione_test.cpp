@@ -6,7 +6,7 @@
 
 #include "jet/errori.h"
 #include "jet/intestazione.h"
-#include "jet_prove.h"
+#include "jet_prova.h"
 #include "vq/errore.h"
 
 namespace {
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> Costruisci(const Pagina0& d) {
         for (std::size_t i = 0; i < pw.size(); ++i) pw[i] ^= static_cast<std::uint8_t>(m >> (8 * (i % 4)));
     }
     std::copy(pw.begin(), pw.end(), p.begin() + 0x42);
-    jetprove::MascheraIntestazione(p.data(), d.versione == 0 ? 126 : 128);
+    prova::MascheraIntestazione(p.data(), d.versione == 0 ? 126 : 128);
     return p;
 }
 

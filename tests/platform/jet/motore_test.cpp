@@ -11,20 +11,20 @@
 #include <optional>
 #include <thread>
 
-#include "aiuto.h"
+#include "motore_prova.h"
 #include "jet/errori.h"
 #include "jetwriter/jetwriter.h"
 
 namespace {
 
-using aiuto::Conta;
-using aiuto::Numero;
-using aiuto::Ws;
+using prova::Conta;
+using prova::NumeroErrore;
+using prova::Ws;
 
 std::string Conto(std::int64_t i) { return "Conto " + std::to_string(i); }
 
 // A table Conti (IDConto autonumber, Descrizione) of `righe` rows, written to dir/nome.
-std::filesystem::path Piccolo(const aiuto::Cartella& dir, const std::string& nome, std::int64_t righe,
+std::filesystem::path Piccolo(const prova::Cartella& dir, const std::string& nome, std::int64_t righe,
                               const std::string& password = {}, jetwriter::Formato f = jetwriter::Formato::Jet3,
                               std::string (*descrizione)(std::int64_t) = Conto) {
     jetwriter::Specifica s;
@@ -45,15 +45,15 @@ std::filesystem::path Piccolo(const aiuto::Cartella& dir, const std::string& nom
 
 class Motore : public ::testing::Test {
 protected:
-    void SetUp() override { aiuto::LimitiDiProva(); }
+    void SetUp() override { prova::LimitiDiProva(); }
     int Apri(const std::filesystem::path& p, const std::string& connect = {}) {
-        return Numero([&] { Ws().OpenDatabase(p.string(), false, true, connect); });
+        return NumeroErrore([&] { Ws().OpenDatabase(p.string(), false, true, connect); });
     }
-    aiuto::Cartella dir_;
+    prova::Cartella dir_;
 };
 
 TEST_F(Motore, FileCheNonSiAprono) {
-    aiuto::ScriviByte(dir_ / "testo.mdb", std::string(8192, 'x'));
+    prova::ScriviFile(dir_ / "testo.mdb", std::string(8192, 'x'));
     EXPECT_EQ(Apri(dir_ / "manca.mdb"), jet::kErrFileNonTrovato);
     EXPECT_EQ(Apri(dir_.percorso()), jet::kErrFileNonTrovato);
     EXPECT_EQ(Apri(dir_ / "testo.mdb"), jet::kErrFormato);
@@ -79,7 +79,7 @@ TEST_F(Motore, PasswordComeJet) {
         {senza, ";Pwd=qualsiasi", 0}, {senza, "", 0},
     };
     for (const auto& c : casi) {
-        EXPECT_EQ(Numero([&] {
+        EXPECT_EQ(NumeroErrore([&] {
                       auto db = Ws().OpenDatabase(c.file.string(), false, true, c.connect);
                       EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 3);
                   }),
@@ -91,8 +91,8 @@ TEST_F(Motore, PasswordComeJet) {
 // Files we did not write: passwords, counts as their README gives them, a table with a
 // non-ASCII name.
 TEST_F(Motore, CampioniReali) {
-    auto dir = jetprove::Campioni();
-    if (dir.empty()) GTEST_SKIP() << jetprove::kSenzaCampioni;
+    auto dir = prova::Campioni();
+    if (dir.empty()) GTEST_SKIP() << prova::kSenzaCampioni;
     struct Caso {
         const char* file;
         const char* connect;
@@ -115,7 +115,7 @@ TEST_F(Motore, CampioniReali) {
         }
     }
     auto db4 = Ws().OpenDatabase((dir / "password-jet4.mdb").string(), false, true, ";Pwd=password");
-    auto r = aiuto::Righe(*db4, "SELECT ID, Data FROM Table1 ORDER BY ID");
+    auto r = prova::Righe(*db4, "SELECT ID, Data FROM Table1 ORDER BY ID");
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[2][1].testo, "Three");
     auto nw = Ws().OpenDatabase((dir / "nwind-jet3.mdb").string());
@@ -124,7 +124,7 @@ TEST_F(Motore, CampioniReali) {
 
 TEST_F(Motore, SqlRifiutato) {
     auto p = Piccolo(dir_, "sql.mdb", 5);
-    const std::string prima = aiuto::Byte(p);
+    const std::string prima = prova::LeggiFile(p);
     auto db = Ws().OpenDatabase(p.string());
     struct Caso {
         std::string sql;
@@ -149,30 +149,30 @@ TEST_F(Motore, SqlRifiutato) {
         {"SELECT Inventata(1) FROM Conti", jet::kErrFunzione},
         {"SELECT IDConto FROM Conti AS a, Conti AS b", jet::kErrCampoAmbiguo},
     };
-    for (const auto& c : casi) EXPECT_EQ(Numero([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
+    for (const auto& c : casi) EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
     // A trailing semicolon and comments are fine; the database is still usable.
     EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti; -- fine"), 5);
     db->Close();
-    EXPECT_EQ(aiuto::Byte(p), prima);
+    EXPECT_EQ(prova::LeggiFile(p), prima);
 }
 
 TEST_F(Motore, CicloDiVitaDegliOggetti) {
     auto p = Piccolo(dir_, "vita.mdb", 2);
-    EXPECT_EQ(Numero([&] { jet::DBEngine::DelThread().Workspaces(1); }), jet::kErrElemento);
+    EXPECT_EQ(NumeroErrore([&] { jet::DBEngine::DelThread().Workspaces(1); }), jet::kErrElemento);
     auto db = Ws().OpenDatabase(p.string());
     auto rs = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY IDConto");
-    EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }), jet::kErrArgomento);
+    EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }), jet::kErrArgomento);
     rs->MoveNext();
     rs->MoveNext();
     EXPECT_TRUE(rs->Eof());
-    EXPECT_EQ(Numero([&] { rs->MoveNext(); }), jet::kErrNessunRecordCorrente);
-    EXPECT_EQ(Numero([&] { rs->Campo(0); }), jet::kErrNessunRecordCorrente);
+    EXPECT_EQ(NumeroErrore([&] { rs->MoveNext(); }), jet::kErrNessunRecordCorrente);
+    EXPECT_EQ(NumeroErrore([&] { rs->Campo(0); }), jet::kErrNessunRecordCorrente);
     auto aperto = db->OpenRecordset("SELECT IDConto FROM Conti");
     db->Close();
     db->Close();  // twice: nothing
     EXPECT_FALSE(db->Aperto());
-    EXPECT_EQ(Numero([&] { aperto->Eof(); }), jet::kErrOggetto);
-    EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT 1"); }), jet::kErrOggetto);
+    EXPECT_EQ(NumeroErrore([&] { aperto->Eof(); }), jet::kErrOggetto);
+    EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT 1"); }), jet::kErrOggetto);
     aperto->Close();
     // What the engine handles itself leaves the thread's current error alone.
     {
@@ -180,7 +180,7 @@ TEST_F(Motore, CicloDiVitaDegliOggetti) {
         vq::ImpostaErrore(4567, "errore del chiamante");
         // The type of the sum is looked up with "SELECT x.IDConto FROM Conti AS x ORDER BY s",
         // which fails inside the engine (s is an alias of the outer select list).
-        EXPECT_EQ(aiuto::Uno(*db2, "SELECT Sum(x.IDConto) AS s FROM Conti AS x ORDER BY s").intero, 3);
+        EXPECT_EQ(prova::Uno(*db2, "SELECT Sum(x.IDConto) AS s FROM Conti AS x ORDER BY s").intero, 3);
         EXPECT_EQ(vq::Err().numero, 4567);
         EXPECT_EQ(vq::Err().descrizione, "errore del chiamante");
         vq::CancellaErrore();
@@ -208,14 +208,14 @@ TEST_F(Motore, IlFileCambiaTraDueQuery) {
     EXPECT_EQ(n, 100);
     // Rewritten in place with the same size but other content: the time stamp tells.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    aiuto::ScriviByte(p, aiuto::Byte(Piccolo(dir_, "altro.mdb", 250)));
+    prova::ScriviFile(p, prova::LeggiFile(Piccolo(dir_, "altro.mdb", 250)));
     EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 250);
     EXPECT_EQ(db->Caricamenti(), 3);
     // Now with a password it did not have: the open database fails as a new open would.
     Piccolo(dir_, "cambia.mdb", 10, "nuova");
-    EXPECT_EQ(Numero([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrPassword);
+    EXPECT_EQ(NumeroErrore([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrPassword);
     std::filesystem::remove(p);
-    EXPECT_EQ(Numero([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
+    EXPECT_EQ(NumeroErrore([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
 }
 
 std::string NomeMisto(std::int64_t i) {
@@ -228,12 +228,12 @@ TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
     // stay Jet's text order, identical to the plain sort.
     auto p = Piccolo(dir_, "grande.mdb", 30000, {}, jetwriter::Formato::Jet3, NomeMisto);
     auto db = Ws().OpenDatabase(p.string());
-    auto ordinato = aiuto::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Conti.Descrizione, Conti.IDConto");
-    auto semplice = aiuto::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Descrizione, IDConto");
+    auto ordinato = prova::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Conti.Descrizione, Conti.IDConto");
+    auto semplice = prova::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Descrizione, IDConto");
     ASSERT_EQ(ordinato.size(), 30000u);
     ASSERT_EQ(semplice.size(), 30000u);
     for (std::size_t i = 0; i < ordinato.size(); ++i) ASSERT_EQ(ordinato[i][0].intero, semplice[i][0].intero) << i;
-    auto primi = aiuto::Righe(*db, "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '* 0' ORDER BY Conti.Descrizione");
+    auto primi = prova::Righe(*db, "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '* 0' ORDER BY Conti.Descrizione");
     ASSERT_GE(primi.size(), 2u);
     EXPECT_EQ(primi[0][0].testo.substr(0, 7), "àltro ");
     // Equal names in any case are neighbours, and the index finds them with '='.
@@ -252,7 +252,7 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
         ~Ripristina() {
             if (v) setenv("TMPDIR", v->c_str(), 1);
             else unsetenv("TMPDIR");
-            aiuto::LimitiDiProva();
+            prova::LimitiDiProva();
         }
     } ripristina{prima ? std::optional<std::string>(prima) : std::nullopt};
     setenv("TMPDIR", temp.c_str(), 1);
@@ -263,7 +263,7 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     auto inizio = std::chrono::steady_clock::now();
     {
         auto db = Ws().OpenDatabase(p.string());
-        EXPECT_EQ(Numero([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+        EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(5));
@@ -271,9 +271,9 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     l.tempo = std::chrono::seconds(20);
     l.memoriaMb = 8;  // not even enough to start
     jet::DBEngine::DelThread().ImpostaLimiti(l);
-    EXPECT_EQ(Numero([&] { Conta(*Ws().OpenDatabase(p.string()), "SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+    EXPECT_EQ(NumeroErrore([&] { Conta(*Ws().OpenDatabase(p.string()), "SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
 #endif
-    aiuto::LimitiDiProva();
+    prova::LimitiDiProva();
     {
         auto db = Ws().OpenDatabase(p.string());
         EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 40000);

@@ -3,11 +3,11 @@
 #include <atomic>
 #include <thread>
 
-#include "fixture.h"
+#include "registro_prova.h"
 
 namespace {
 
-using namespace vqtest;
+using namespace prova;
 
 // One writer: n values v0..v(n-1) = base + i under `chiave`, each read back at once (from
 // the shared cache when another thread wrote last), and a value that every writer rewrites

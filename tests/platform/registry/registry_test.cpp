@@ -1,11 +1,11 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "fixture.h"
+#include "registro_prova.h"
 
 namespace {
 
-using namespace vqtest;
+using namespace prova;
 
 TEST_F(Registro, OgniTipoTornaComeEraStato) {
     struct Caso {

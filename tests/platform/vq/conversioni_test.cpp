@@ -12,7 +12,7 @@
 #include <limits>
 #include <optional>
 
-#include "util_errore_prova.h"
+#include "errore_prova.h"
 #include "vq/conversioni.h"
 #include "vq/errore.h"
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <optional>
 
-#include "util_errore_prova.h"
+#include "errore_prova.h"
 #include "vq/data.h"
 #include "vq/errore.h"
 

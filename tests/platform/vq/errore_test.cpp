@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "util_errore_prova.h"
+#include "errore_prova.h"
 #include "vq/errore.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "vq/file.h"
 
+#include "file_prova.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -68,29 +70,11 @@ TEST(SollevaErrno, LanciaEImpostaLErroreCorrente) {
 
 namespace fs = std::filesystem;
 
-class CartellaProva {
-public:
-    CartellaProva() {
-        std::string modello = (fs::temp_directory_path() / "vqfile-XXXXXX").string();
-        if (::mkdtemp(modello.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        percorso_ = modello;
-    }
-    ~CartellaProva() {
-        std::error_code ec;
-        fs::remove_all(percorso_, ec);
-    }
-    CartellaProva(const CartellaProva&) = delete;
-    CartellaProva& operator=(const CartellaProva&) = delete;
-    std::string operator/(const std::string& nome) const { return (percorso_ / nome).string(); }
-    std::set<std::string> Nomi() const {
-        std::set<std::string> nomi;
-        for (const auto& v : fs::directory_iterator(percorso_)) nomi.insert(v.path().filename().string());
-        return nomi;
-    }
-
-private:
-    fs::path percorso_;
-};
+// The names in the folder, as a set.
+std::set<std::string> Nomi(const prova::Cartella& d) {
+    const auto v = d.Contenuto();
+    return {v.begin(), v.end()};
+}
 
 void Scrivi(const std::string& percorso, const std::string& testo) { std::ofstream(percorso) << testo; }
 
@@ -123,7 +107,7 @@ TEST(SostituzioneAtomica, ConfermaSostituisceAltrimentiNullaCambia) {
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.cosa);
-        const CartellaProva d;
+        const prova::Cartella d;
         if (c.esisteGia) Scrivi(d / "a.txt", "vecchio");
         {
             vq::SostituzioneAtomica s(d / "a.txt", d / ".a.txt.vq", ".tmp");
@@ -131,8 +115,8 @@ TEST(SostituzioneAtomica, ConfermaSostituisceAltrimentiNullaCambia) {
             ASSERT_GE(s.fd(), 0);
             EXPECT_EQ(s.temporaneo().rfind(d / ".a.txt.vq", 0), 0u) << s.temporaneo();
             const std::string pid = std::to_string(::getpid()) + "-";
-            EXPECT_EQ(s.temporaneo().substr((d / ".a.txt.vq").size(), pid.size()), pid) << s.temporaneo();
-            EXPECT_EQ(s.temporaneo().size(), (d / ".a.txt.vq").size() + pid.size() + 8 + 4) << s.temporaneo();
+            EXPECT_EQ(s.temporaneo().substr((d / ".a.txt.vq").native().size(), pid.size()), pid) << s.temporaneo();
+            EXPECT_EQ(s.temporaneo().size(), (d / ".a.txt.vq").native().size() + pid.size() + 8 + 4) << s.temporaneo();
             ScriviFd(s.fd(), "nuovo");
             if (c.esisteGia) {
                 EXPECT_EQ(Leggi(d / "a.txt"), "vecchio");  // untouched until confirmed
@@ -142,7 +126,7 @@ TEST(SostituzioneAtomica, ConfermaSostituisceAltrimentiNullaCambia) {
                 EXPECT_NE(s.Conferma(), 0);  // only once
             }
         }
-        EXPECT_EQ(d.Nomi(), c.nomi);
+        EXPECT_EQ(Nomi(d), c.nomi);
         if (c.testo != nullptr) {
             EXPECT_EQ(Leggi(d / "a.txt"), c.testo);
         }
@@ -150,18 +134,18 @@ TEST(SostituzioneAtomica, ConfermaSostituisceAltrimentiNullaCambia) {
 }
 
 TEST(SostituzioneAtomica, CartellaMancanteDaErrnoENienteDaConfermare) {
-    const CartellaProva d;
+    const prova::Cartella d;
     vq::SostituzioneAtomica s(d / "manca/a.txt", d / "manca/a.txt.vq");
     EXPECT_EQ(s.esito(), ENOENT);
     EXPECT_LT(s.fd(), 0);
     EXPECT_EQ(s.Conferma(), ENOENT);
-    EXPECT_EQ(d.Nomi(), std::set<std::string>{});
+    EXPECT_EQ(Nomi(d), std::set<std::string>{});
 }
 
 // A rename that fails (the target is a non-empty folder) keeps the folder and removes
 // the temporary file.
 TEST(SostituzioneAtomica, RinominaFallitaNonLasciaTraccia) {
-    const CartellaProva d;
+    const prova::Cartella d;
     fs::create_directory(d / "a.txt");
     Scrivi(d / "a.txt/dentro", "resta");
     {
@@ -172,12 +156,12 @@ TEST(SostituzioneAtomica, RinominaFallitaNonLasciaTraccia) {
         EXPECT_NE(s.Conferma(), 0);
         EXPECT_TRUE(s.rinominaFallita());
     }
-    EXPECT_EQ(d.Nomi(), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(Nomi(d), std::set<std::string>{"a.txt"});
     EXPECT_EQ(Leggi(d / "a.txt/dentro"), "resta");
 }
 
 TEST(SostituzioneAtomica, IlModoPassaPerLaUmask) {
-    const CartellaProva d;
+    const prova::Cartella d;
     const mode_t prima = ::umask(022);
     {
         vq::SostituzioneAtomica s(d / "a.txt", d / "a.txt.vq", {}, 0666);
@@ -237,7 +221,7 @@ TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.cosa);
-        const CartellaProva base;
+        const prova::Cartella base;
         const std::string cartella = base / "c";
         ASSERT_EQ(::mkdir(cartella.c_str(), 0700), 0);
         const std::string file = cartella + "/a.xml";
@@ -272,7 +256,7 @@ TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
 // Replaced by root, another user's file stays that user's, with its group and mode.
 TEST(SostituzioneAtomica, IlFileSostituitoTienePadroneGruppoEPermessi) {
     if (::geteuid() != 0) GTEST_SKIP() << "servono i privilegi di root per cambiare il padrone di un file";
-    const CartellaProva d;
+    const prova::Cartella d;
     Scrivi(d / "a.xml", "vecchio");
     ASSERT_EQ(::chown((d / "a.xml").c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chmod((d / "a.xml").c_str(), 0640), 0);
@@ -293,7 +277,7 @@ TEST(SostituzioneAtomica, IlFileSostituitoTienePadroneGruppoEPermessi) {
 // The temporaries a killed writer left are removed by the next replacement of the same
 // target; a running writer's, another target's and a person's own files stay.
 TEST(SostituzioneAtomica, RimuoveITemporaneiDiUnoScrittoreScomparso) {
-    const CartellaProva d;
+    const prova::Cartella d;
     const pid_t figlio = ::fork();
     if (figlio == 0) ::_exit(0);
     ASSERT_GT(figlio, 0);
@@ -313,11 +297,11 @@ TEST(SostituzioneAtomica, RimuoveITemporaneiDiUnoScrittoreScomparso) {
         ASSERT_EQ(s.esito(), 0);
         ASSERT_EQ(s.Conferma(), 0);
     }
-    EXPECT_EQ(d.Nomi(), restano);
+    EXPECT_EQ(Nomi(d), restano);
 }
 
 TEST(SeguiCollegamento, PortaAlFileDelCollegamento) {
-    const CartellaProva d;
+    const prova::Cartella d;
     Scrivi(d / "vero.txt", "x");
     fs::create_symlink(d / "vero.txt", d / "link.txt");
     fs::create_symlink(d / "vero.txt", d / "link2.txt");

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "jet_prove.h"
+#include "jet_prova.h"
 #include "jetwriter/jetwriter.h"
 #include "json_righe.h"
 
@@ -56,14 +56,14 @@ struct Esito {
 
 // Runs the command with these arguments (shell syntax).
 Esito Esegui(const std::string& argomenti) {
-    jetprove::Cartella dir;
+    prova::Cartella dir;
     int stato = 0;
-    std::string out = jetprove::Esegui(std::string(JETSQL_EXE) + " " + argomenti + " 2>" + (dir / "err").string(), stato);
-    return {stato, std::move(out), jetprove::Byte(dir / "err")};
+    std::string out = prova::Esegui(std::string(JETSQL_EXE) + " " + argomenti + " 2>" + (dir / "err").string(), stato);
+    return {stato, std::move(out), prova::LeggiFile(dir / "err")};
 }
 
 TEST(Jetsql, RigheEdErrori) {
-    jetprove::Cartella dir;
+    prova::Cartella dir;
     auto file = dir / "conti.mdb";
     jetwriter::Specifica s;
     s.password = "segreto";

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace jwtest {
+namespace prova {
 namespace {
 
 struct Campione {
@@ -29,8 +29,8 @@ const Campione kCampioni[] = {
 class CampioniReali : public ::testing::TestWithParam<Campione> {};
 
 TEST_P(CampioniReali, ILettoriConcordanoELaPasswordSiDecodifica) {
-    const auto cartella = jetprove::Campioni();
-    if (cartella.empty()) GTEST_SKIP() << jetprove::kSenzaCampioni;
+    const auto cartella = prova::Campioni();
+    if (cartella.empty()) GTEST_SKIP() << prova::kSenzaCampioni;
     const Campione& c = GetParam();
     const auto file = cartella / c.file;
     const DatabaseLetto mdb = LeggiConLibmdb(file);
@@ -58,4 +58,4 @@ INSTANTIATE_TEST_SUITE_P(Jet, CampioniReali, ::testing::ValuesIn(kCampioni),
                          });
 
 }  // namespace
-}  // namespace jwtest
+}  // namespace prova

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace jwtest {
+namespace prova {
 
 // Datetime values of a libmdb reading, turned into mdb-reader's milliseconds.
 inline Righe InMillisecondi(const TabellaLetta& t) {
@@ -70,4 +70,4 @@ inline void ControllaLettoriConcordi(const DatabaseLetto& a, const DatabaseLetto
     }
 }
 
-}  // namespace jwtest
+}  // namespace prova

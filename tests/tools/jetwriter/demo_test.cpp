@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-namespace jwtest {
+namespace prova {
 namespace {
 
 using namespace jetwriter;
@@ -114,8 +114,8 @@ TEST_P(Demo, StessoSemeStessoFile) {
     ScriviDemoMirtesa(o, cartella_ / "b.mdb");
     o.seme = 2;
     ScriviDemoMirtesa(o, cartella_ / "c.mdb");
-    EXPECT_EQ(jetprove::Byte(cartella_ / "a.mdb"), jetprove::Byte(cartella_ / "b.mdb"));
-    EXPECT_NE(jetprove::Byte(cartella_ / "a.mdb"), jetprove::Byte(cartella_ / "c.mdb"));
+    EXPECT_EQ(prova::LeggiFile(cartella_ / "a.mdb"), prova::LeggiFile(cartella_ / "b.mdb"));
+    EXPECT_NE(prova::LeggiFile(cartella_ / "a.mdb"), prova::LeggiFile(cartella_ / "c.mdb"));
 }
 
 TEST_P(Demo, ZeroOperazioniEIlModelloVuoto) {
@@ -144,4 +144,4 @@ INSTANTIATE_TEST_SUITE_P(Formati, Demo, ::testing::Values(Formato::Jet3, Formato
                          [](const auto& parametro) { return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4"; });
 
 }  // namespace
-}  // namespace jwtest
+}  // namespace prova

@@ -8,7 +8,7 @@
 
 #include <fstream>
 
-namespace jwtest {
+namespace prova {
 namespace {
 
 using namespace jetwriter;
@@ -92,7 +92,7 @@ TEST_P(DescrizioniErrate, ErroreNumeratoENessunFile) {
     const auto file = cartella / "uscita.mdb";
     std::ofstream(file) << "contenuto precedente";
     ControllaErrore([&] { Scrivi(SpecificaDaJson(c.json), file); }, c.numero, c.frammenti);
-    EXPECT_EQ(jetprove::Byte(file), "contenuto precedente");
+    EXPECT_EQ(prova::LeggiFile(file), "contenuto precedente");
     EXPECT_EQ(cartella.Voci(), 1) << "file temporaneo rimasto";
 }
 
@@ -134,4 +134,4 @@ TEST(Contatori, FuoriOrdineMaSenzaRipetizioni) {
 }
 
 }  // namespace
-}  // namespace jwtest
+}  // namespace prova

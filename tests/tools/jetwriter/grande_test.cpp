@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-namespace jwtest {
+namespace prova {
 namespace {
 
 using namespace jetwriter;
@@ -64,4 +64,4 @@ INSTANTIATE_TEST_SUITE_P(Formati, Grande100k, ::testing::Values(Formato::Jet3, F
                          [](const auto& parametro) { return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4"; });
 
 }  // namespace
-}  // namespace jwtest
+}  // namespace prova

@@ -17,7 +17,7 @@
 #include <iconv.h>
 #include <stdexcept>
 
-namespace jwtest {
+namespace prova {
 
 namespace fs = std::filesystem;
 
@@ -269,7 +269,7 @@ std::string PasswordDaIntestazione(const fs::path& file, int codePage) {
     in.read(reinterpret_cast<char*>(p.data()), p.size());
     if (in.gcount() < 0xA0) throw std::runtime_error("intestazione corta");
     const bool jet4 = p[0x14] != 0;
-    jetprove::MascheraIntestazione(p.data(), jet4 ? 128 : 126);
+    prova::MascheraIntestazione(p.data(), jet4 ? 128 : 126);
     if (!jet4) return InUtf8(&p[0x42], 20, "CP" + std::to_string(codePage));
     double data = 0;
     std::memcpy(&data, &p[0x72], 8);
@@ -336,4 +336,4 @@ Righe Attese(const jetwriter::Tabella& t) {
     return out;
 }
 
-}  // namespace jwtest
+}  // namespace prova

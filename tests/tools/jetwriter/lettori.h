@@ -7,7 +7,7 @@
 //   milliseconds since 1970, "ms:" and that count; text with a leading apostrophe.
 #pragma once
 
-#include "jet_prove.h"
+#include "jet_prova.h"
 #include "jetwriter/jetwriter.h"
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace jwtest {
+namespace prova {
 
 using Righe = std::vector<std::vector<std::string>>;
 
@@ -60,8 +60,4 @@ std::string PasswordDaIntestazione(const std::filesystem::path& file, int codePa
 Righe Attese(const jetwriter::Tabella& t);
 std::string CanonicoData(double giorni, bool millisecondi);
 
-using jetprove::Cartella;
-using jetprove::Esegui;
-using jetprove::Quota;
-
-}  // namespace jwtest
+}  // namespace prova

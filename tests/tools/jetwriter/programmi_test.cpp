@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-namespace jwtest {
+namespace prova {
 namespace {
 
 const std::string kJetWriter = JET_WRITER_EXE;
@@ -62,4 +62,4 @@ TEST(MirtesaDemo, OpzioniDellaRigaDiComando) {
 }
 
 }  // namespace
-}  // namespace jwtest
+}  // namespace prova

@@ -8,7 +8,7 @@
 
 #include <fstream>
 
-namespace jwtest {
+namespace prova {
 namespace {
 
 using namespace jetwriter;
@@ -200,4 +200,4 @@ INSTANTIATE_TEST_SUITE_P(Formati, Scrittura, ::testing::Values(Formato::Jet3, Fo
                          [](const auto& parametro) { return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4"; });
 
 }  // namespace
-}  // namespace jwtest
+}  // namespace prova

@@ -132,4 +132,12 @@ private:
 // link is dangling or cannot be resolved).
 std::string SeguiCollegamento(const std::string& percorso);
 
+// A file named by a program whose file system ignores case, as ours does not: `percorso`
+// itself when it exists (a dangling link too); otherwise the one entry of its folder whose
+// name differs from it only in the case of ASCII letters; `percorso` unchanged when there
+// is none or the folder cannot be read (opening it then reports the missing file).
+// Several such entries and no exact one: error `numeroSeAmbiguo`, naming them, rather
+// than a guess.
+std::string CercaSenzaMaiuscole(const std::string& percorso, std::int32_t numeroSeAmbiguo);
+
 }  // namespace vq

@@ -1,5 +1,5 @@
 // Test helpers for the PE files built from rc/*.rc: where they are, reading and writing
-// whole files, a temporary folder, and a map of the structures of a sound PE file (found
+// whole files, and a map of the structures of a sound PE file (found
 // here independently of the reader under test) so that tests can damage them one by one.
 #pragma once
 
@@ -15,20 +15,20 @@
 #include <string>
 #include <vector>
 
-#include "../../common/util_file_prova.h"
+#include "file_prova.h"
 
-namespace campioni_pe {
+namespace prova::pe {
 
 using Byte = std::vector<std::uint8_t>;
 
 // The folder of the built PE files, or "" when the LLVM tools were not found.
 inline std::string Cartella() { return VQ_PE_DIR; }
 
-#define VQ_RICHIEDI_CAMPIONI_PE()                                                          \
-    do {                                                                                   \
-        if (campioni_pe::Cartella().empty())                                               \
+#define VQ_RICHIEDI_CAMPIONI_PE()                                                             \
+    do {                                                                                      \
+        if (prova::pe::Cartella().empty())                                                    \
             GTEST_SKIP() << "llvm-rc, lld-link or llvm-mc were not found at configure time: " \
-                            "no PE files were built";                                      \
+                            "no PE files were built";                                         \
     } while (0)
 
 inline std::string Percorso(const std::string& nome) { return Cartella() + "/" + nome; }
@@ -44,17 +44,16 @@ inline void ScriviFile(const std::string& percorso, const Byte& dati) {
     std::error_code ec;
     std::filesystem::remove(percorso, ec);
     std::ofstream out(percorso, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(dati.data()), static_cast<std::streamsize>(dati.size()));
+    out.write(reinterpret_cast<const char*>(dati.data()),
+              static_cast<std::streamsize>(dati.size()));
 }
-
-// A fresh folder, removed with the object.
-using CartellaTemporanea = prova::CartellaTemp;
 
 inline std::uint16_t Le16(const Byte& b, std::size_t p) {
     return static_cast<std::uint16_t>(b.at(p) | (b.at(p + 1) << 8));
 }
 inline std::uint32_t Le32(const Byte& b, std::size_t p) {
-    return static_cast<std::uint32_t>(Le16(b, p)) | (static_cast<std::uint32_t>(Le16(b, p + 2)) << 16);
+    return static_cast<std::uint32_t>(Le16(b, p)) |
+           (static_cast<std::uint32_t>(Le16(b, p + 2)) << 16);
 }
 inline void Scrivi16(Byte& b, std::size_t p, std::uint32_t v) {
     b.at(p) = static_cast<std::uint8_t>(v);
@@ -67,20 +66,20 @@ inline void Scrivi32(Byte& b, std::size_t p, std::uint32_t v) {
 
 // File offsets of the structures of a sound PE file with a version resource.
 struct Mappa {
-    std::size_t pe = 0;            // "PE\0\0"
-    std::size_t coff = 0;          // COFF header
-    std::size_t opzionale = 0;     // optional header (its magic)
-    std::size_t conteggioDir = 0;  // NumberOfRvaAndSizes
-    std::size_t dirRisorse = 0;    // data directory 2: RVA, size
-    std::size_t sezioni = 0;       // section table
-    std::size_t sezioneRisorse = 0;  // the section table row holding the resources
-    std::size_t radice = 0;        // resource root directory
-    std::size_t voceTipo = 0;      // the root's entry of type 16
-    std::size_t dirNome = 0;       // level 2 directory
-    std::size_t dirLingua = 0;     // level 3 directory
-    std::size_t voceDati = 0;      // data entry (RVA, size)
-    std::size_t blocco = 0;        // VS_VERSIONINFO
-    std::size_t fisso = 0;         // VS_FIXEDFILEINFO
+    std::size_t pe = 0;                // "PE\0\0"
+    std::size_t coff = 0;              // COFF header
+    std::size_t opzionale = 0;         // optional header (its magic)
+    std::size_t conteggioDir = 0;      // NumberOfRvaAndSizes
+    std::size_t dirRisorse = 0;        // data directory 2: RVA, size
+    std::size_t sezioni = 0;           // section table
+    std::size_t sezioneRisorse = 0;    // the section table row holding the resources
+    std::size_t radice = 0;            // resource root directory
+    std::size_t voceTipo = 0;          // the root's entry of type 16
+    std::size_t dirNome = 0;           // level 2 directory
+    std::size_t dirLingua = 0;         // level 3 directory
+    std::size_t voceDati = 0;          // data entry (RVA, size)
+    std::size_t blocco = 0;            // VS_VERSIONINFO
+    std::size_t fisso = 0;             // VS_FIXEDFILEINFO
     std::size_t fineIntestazioni = 0;  // end of the section table
 };
 
@@ -121,4 +120,4 @@ inline Mappa Trova(const Byte& b) {
     return m;
 }
 
-}  // namespace campioni_pe
+}  // namespace prova::pe

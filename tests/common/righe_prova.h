@@ -11,16 +11,16 @@
 
 #include "export/ModXML.h"
 
-namespace travasa::prove {
+namespace prova {
 
 // One transaction, its fields in the order of the row array: Conto, Cassa, Data, Causale,
 // Euro, Lire, Bancomat, ContoCorrente, Carta, NoStatistiche.
 using Riga = std::array<ole::Variante, 10>;
 
 // A plain row: the given texts, date and amounts, and the four flags (true = -1).
-inline Riga NuovaRiga(const char* conto, const char* cassa, DATE data, const char* causale, double euro, LONG lire,
-                      bool bancomat = false, bool contoCorrente = false, bool carta = false,
-                      bool noStatistiche = false) {
+inline Riga NuovaRiga(const char* conto, const char* cassa, DATE data, const char* causale,
+                      double euro, LONG lire, bool bancomat = false, bool contoCorrente = false,
+                      bool carta = false, bool noStatistiche = false) {
     return Riga{ole::Variante::Testo(conto),       ole::Variante::Testo(cassa),
                 ole::Variante::Data(data),         ole::Variante::Testo(causale),
                 ole::Variante::R8(euro),           ole::Variante::I4(lire),
@@ -43,14 +43,15 @@ inline ArrayDati CreaArray(const std::vector<Riga>& righe) {
         for (LONG campo = 0; campo < 10; ++campo) {
             LONG indici[2] = {campo, static_cast<LONG>(r)};
             VARIANT copia = *righe[r][static_cast<std::size_t>(campo)].get();
-            if (FAILED(SafeArrayPutElement(array.get(), indici, &copia))) throw std::runtime_error("PutElement");
+            if (FAILED(SafeArrayPutElement(array.get(), indici, &copia)))
+                throw std::runtime_error("PutElement");
         }
     }
     return array;
 }
 
 // Remembers every value it is given.
-class Registratore : public IndicatoreProgresso {
+class Registratore : public travasa::IndicatoreProgresso {
 public:
     Registratore(float minimo = 0, float massimo = 100) : minimo_(minimo), massimo_(massimo) {}
     float Min() const override { return minimo_; }
@@ -62,4 +63,4 @@ private:
     float minimo_, massimo_;
 };
 
-}  // namespace travasa::prove
+}  // namespace prova

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../common/util_errore_prova.h"
+#include "errore_prova.h"
 #include "export/DocumentoXml.h"
 #include "vq/errore.h"
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <stdexcept>
 
-#include "../common/util_errore_prova.h"
-#include "../common/util_file_prova.h"
+#include "errore_prova.h"
+#include "file_prova.h"
 #include "export/DocumentoXml.h"
 #include "export/ScritturaAtomica.h"
 #include "vq/errore.h"
@@ -37,7 +37,7 @@ protected:
         return st.st_mode & 0777;
     }
 
-    prova::CartellaTemp tmp_;
+    prova::Cartella tmp_;
 };
 
 TEST_F(ScritturaAtomica, FileNuovoOSostituitoConIPermessiGiustiESenzaResidui) {
@@ -68,7 +68,7 @@ TEST_F(ScritturaAtomica, UnCollegamentoSimbolicoResta) {
 TEST_F(ScritturaAtomica, ImpossibileSostituireErroreNumeratoENessunResiduo) {
     struct Caso {
         const char* cosa;
-        std::function<void(const prova::CartellaTemp&)> prepara;
+        std::function<void(const prova::Cartella&)> prepara;
         const char* nome;
         std::int32_t numero;
         std::vector<std::string> contenuto;
@@ -76,14 +76,14 @@ TEST_F(ScritturaAtomica, ImpossibileSostituireErroreNumeratoENessunResiduo) {
     };
     const Caso casi[] = {
         {"sola lettura",
-         [](const prova::CartellaTemp& d) {
+         [](const prova::Cartella& d) {
              ScriviFile(d / "a.xml", "protetto");
              ::chmod((d / "a.xml").c_str(), 0444);
          },
          "a.xml", 70, {"a.xml"}, "a.xml", "protetto"},
-        {"cartella mancante", [](const prova::CartellaTemp&) {}, "manca/a.xml", 76, {}, "", ""},
+        {"cartella mancante", [](const prova::Cartella&) {}, "manca/a.xml", 76, {}, "", ""},
         {"una cartella al posto del file",
-         [](const prova::CartellaTemp& d) {
+         [](const prova::Cartella& d) {
              fs::create_directory(d / "a.xml");
              ScriviFile(d / "a.xml/dentro", "resta");
          },
@@ -91,7 +91,7 @@ TEST_F(ScritturaAtomica, ImpossibileSostituireErroreNumeratoENessunResiduo) {
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.cosa);
-        const prova::CartellaTemp d;
+        const prova::Cartella d;
         c.prepara(d);
         const auto e = ErroreDi([&] { ScriviFileAtomico(d / c.nome, Testo("nuovo")); });
         ASSERT_TRUE(e.has_value());

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../common/componenti_prova.h"
+#include "componenti_prova.h"
 #include "database.h"
 #include "filtro.h"
 #include "vq/errore.h"
@@ -21,9 +21,9 @@ using namespace tessadati;
 
 namespace {
 
-using componenti::Descrizione;
-using componenti::Elementi;
-using componenti::Errore;
+using prova::Descrizione;
+using prova::Elementi;
+using prova::Errore;
 
 // A result set: field names and rows of values.
 struct Tabella {
@@ -374,7 +374,7 @@ TEST_F(TessadatiOggetti, TestoDelleListeRestituitoIntatto) {
 
 // Invoke with the single argument `a`, as a function or a property read.
 HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, const VARIANT& a, VARIANT* r, UINT* errore = nullptr) {
-    return componenti::Invoca(o, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {&a}, r, nullptr, errore);
+    return prova::Invoca(o, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {&a}, r, nullptr, errore);
 }
 
 TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
@@ -387,7 +387,7 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
 
     // The array through a variant by reference: the variant becomes the array.
     ole::Variante interno, r;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, componenti::Riferimento(interno.get()), r.put()),
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, prova::Riferimento(interno.get()), r.put()),
               S_OK);
     ASSERT_EQ(r.vt(), VT_I4);
     EXPECT_EQ(r->lVal, 1);
@@ -406,7 +406,7 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     // No rows: the caller's variant keeps what it held.
     conteggio = 0;
     ole::Variante vuoto;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, componenti::Riferimento(vuoto.get()), r.put()),
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, prova::Riferimento(vuoto.get()), r.put()),
               S_OK);
     EXPECT_EQ(r->lVal, -1);
     EXPECT_EQ(vuoto.vt(), VT_EMPTY);
@@ -414,7 +414,7 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     // Something that is not an array cannot take one.
     ole::Variante numero = I4(3);
     UINT errore = 9;
-    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, componenti::Riferimento(numero.get()), r.put(),
+    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, prova::Riferimento(numero.get()), r.put(),
                      &errore),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(errore, 0u);
@@ -453,7 +453,7 @@ TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
     }
     // GetConti the same way: the collection itself comes back.
     ole::Variante conti;
-    ASSERT_EQ(componenti::Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetConti, DISPATCH_METHOD, {}, conti.put()), S_OK);
+    ASSERT_EQ(prova::Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetConti, DISPATCH_METHOD, {}, conti.put()), S_OK);
     ASSERT_EQ(conti.vt(), VT_DISPATCH);
     EXPECT_NE(conti->pdispVal, nullptr);
 }

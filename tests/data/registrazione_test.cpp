@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "../common/componenti_prova.h"
+#include "componenti_prova.h"
 #include "tessadati/tessadati.h"
 
 namespace {
 
-using namespace componenti;
+using namespace prova;
 
 std::string Valore(const std::string& chiave, const char* nome = nullptr) {
     return LeggiValore(HKEY_CLASSES_ROOT, chiave, nome);
@@ -29,7 +29,7 @@ protected:
     HRESULT Registra() { return lib_->Chiama("DllRegisterServer"); }
     HRESULT Cancella() { return lib_->Chiama("DllUnregisterServer"); }
 
-    Cartella cartella_{"tessadati-registro"};
+    Cartella cartella_{"tessadati-registro", prova::kInMemoria};
     std::unique_ptr<Libreria> lib_;
 };
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "../common/componenti_prova.h"
-#include "../common/jet_prove.h"
+#include "componenti_prova.h"
+#include "jet_prova.h"
 #include "jetwriter/jetwriter.h"
 #include "mirtesahost/mirtesahost.h"
 #include "ole/automation.h"
@@ -26,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using jetprove::Byte;
+using prova::LeggiFile;
 
 struct Esecuzione {
     int uscita = -1;
@@ -35,15 +35,15 @@ struct Esecuzione {
 
 // Runs the installer with `argomenti`; its standard output is dropped.
 Esecuzione Installa(const std::vector<std::string>& argomenti) {
-    std::string comando = jetprove::Quota(INSTALLA_EXE);
-    for (const auto& a : argomenti) comando += " " + jetprove::Quota(a);
+    std::string comando = prova::Quota(INSTALLA_EXE);
+    for (const auto& a : argomenti) comando += " " + prova::Quota(a);
     Esecuzione r;
-    r.errore = jetprove::Esegui(comando + " 2>&1 >/dev/null", r.uscita);
+    r.errore = prova::Esegui(comando + " 2>&1 >/dev/null", r.uscita);
     return r;
 }
 
 std::string LeggiRegistro(const char* nome) {
-    return componenti::LeggiValore(HKEY_CURRENT_USER, "Software\\Mirtesa\\Percorsi", nome);
+    return prova::LeggiValore(HKEY_CURRENT_USER, "Software\\Mirtesa\\Percorsi", nome);
 }
 
 // What the Jet writer gives for these options, to compare byte for byte.
@@ -54,7 +54,7 @@ std::string DemoAtteso(const fs::path& cartella, std::int64_t operazioni, std::u
     o.formato = f;
     const fs::path file = cartella / "atteso.mdb";
     jetwriter::ScriviDemoMirtesa(o, file);
-    std::string r = Byte(file);
+    std::string r = LeggiFile(file);
     fs::remove(file);
     return r;
 }
@@ -66,7 +66,7 @@ protected:
 
     void SetUp() override { prova_.UsaPerIlRegistro("config"); }
 
-    componenti::Cartella prova_{"mirtesa-installa"};
+    prova::Cartella prova_{"mirtesa-installa", prova::kInMemoria};
     const fs::path& cartella_ = prova_.percorso();
 };
 
@@ -95,8 +95,8 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
     EXPECT_EQ(fs::status(exe).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 
     // The template and the household, as the writer makes them for the same options.
-    EXPECT_EQ(Byte(radice / "programma" / "mirtesa.dat"), DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
-    EXPECT_EQ(Byte(radice / "dati" / "Mirtesa.mdb"), DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(LeggiFile(radice / "programma" / "mirtesa.dat"), DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(LeggiFile(radice / "dati" / "Mirtesa.mdb"), DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
     // Nothing else is left behind (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "programma"), fs::directory_iterator()), 2);
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
@@ -138,24 +138,24 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
 TEST_F(InstallazioneDemo, UnDatabaseEsistenteSiConserva) {
     const fs::path radice = cartella_ / "m";
     ASSERT_EQ(Installa({radice.string(), "--operazioni", "5"}).uscita, 0);
-    const std::string primo = Byte(radice / "dati" / "Mirtesa.mdb");
+    const std::string primo = LeggiFile(radice / "dati" / "Mirtesa.mdb");
     ASSERT_EQ(primo, DemoAtteso(cartella_, 5, 1, jetwriter::Formato::Jet3));
 
     // A second installation keeps the household, whatever it is asked to generate.
     auto e = Installa({radice.string(), "--operazioni", "9", "--seme", "3"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
-    EXPECT_EQ(Byte(radice / "dati" / "Mirtesa.mdb"), primo);
+    EXPECT_EQ(LeggiFile(radice / "dati" / "Mirtesa.mdb"), primo);
 
     // ... under any case of its name, without adding a second file beside it.
     fs::rename(radice / "dati" / "Mirtesa.mdb", radice / "dati" / "mirtesa.mdb");
     ASSERT_EQ(Installa({radice.string(), "--operazioni", "9"}).uscita, 0);
-    EXPECT_EQ(Byte(radice / "dati" / "mirtesa.mdb"), primo);
+    EXPECT_EQ(LeggiFile(radice / "dati" / "mirtesa.mdb"), primo);
     EXPECT_FALSE(fs::exists(radice / "dati" / "Mirtesa.mdb"));
 
     // Asked to, it replaces it (keeping the name it found).
     e = Installa({radice.string(), "--operazioni", "9", "--seme", "3", "--sostituisci-dati"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
-    EXPECT_EQ(Byte(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
+    EXPECT_EQ(LeggiFile(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
 }
 
@@ -190,7 +190,7 @@ TEST_F(InstallazioneDemo, FallimentoSenzaDanni) {
     auto e = Installa({file.string()});
     EXPECT_EQ(e.uscita, 1);
     EXPECT_EQ(e.errore.rfind("mirtesa-installa-demo: errore 75: ", 0), 0u) << e.errore;
-    EXPECT_EQ(Byte(file), "contenuto");
+    EXPECT_EQ(LeggiFile(file), "contenuto");
     EXPECT_FALSE(fs::exists(cartella_ / "config"));
 
     // A folder name that is not UTF-8 could not travel through the component as text.

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "../common/componenti_prova.h"
+#include "componenti_prova.h"
 #include "tessadati/tessadati.h"
 
 namespace {
 
-using namespace componenti;
+using namespace prova;
 
 const char* const kSenzaOggetto = "Variabile oggetto o variabile del blocco With non impostata";
 
@@ -45,7 +45,7 @@ protected:
 
     HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti,
                    VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
-        return componenti::Invoca(dati_, id, flag, argomenti, risultato, eccezione, errore_argomento);
+        return prova::Invoca(dati_, id, flag, argomenti, risultato, eccezione, errore_argomento);
     }
     std::string Lista(HRESULT (_ClsDatiMirtesa::*get)(BSTR*)) {
         ole::Bstr b;
@@ -262,11 +262,11 @@ TEST_F(ClientTessadati, ClassiRecord) {
 
     // Cassa by dispatch id: written with a text, read back; the account as an object.
     ole::Variante testo = ole::Variante::Testo("Spesa"), letto, oggetto;
-    EXPECT_EQ(componenti::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUT, {testo.get()}), S_OK);
-    ASSERT_EQ(componenti::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, {}, letto.put()), S_OK);
+    EXPECT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUT, {testo.get()}), S_OK);
+    ASSERT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, {}, letto.put()), S_OK);
     ASSERT_EQ(letto.vt(), VT_BSTR);
     EXPECT_EQ(ole::Utf8DaBstr(letto->bstrVal), "Spesa");
-    ASSERT_EQ(componenti::Invoca(cassa, DISPID_clsCassa_Conto, DISPATCH_PROPERTYGET, {}, oggetto.put()), S_OK);
+    ASSERT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Conto, DISPATCH_PROPERTYGET, {}, oggetto.put()), S_OK);
     EXPECT_EQ(oggetto.vt(), VT_DISPATCH);
     oggetto = ole::Variante();
     EXPECT_EQ(cassa->SlotNonPubblicato(), E_NOTIMPL);

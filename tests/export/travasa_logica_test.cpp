@@ -19,7 +19,7 @@
 #include "ole/ole.hpp"
 #include "shell/messagebox.h"
 #include "tessadati/tessadati.h"
-#include "travasa_prove.h"
+#include "famiglia_prova.h"
 #include "vq/data.h"
 #include "vq/errore.h"
 #include "win/registry.h"
@@ -141,11 +141,11 @@ struct CasoData {
 class DateRicordate : public ::testing::TestWithParam<CasoData> {};
 
 TEST_P(DateRicordate, LettaDalRegistro) {
-    componenti::Cartella c("travasa-date");
+    prova::Cartella c("travasa-date", prova::kInMemoria);
     c.UsaPerIlRegistro();
     const auto& p = GetParam();
     if (p.memorizzato) {
-        ASSERT_TRUE(componenti::ScriviValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale", p.memorizzato));
+        ASSERT_TRUE(prova::ScriviValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale", p.memorizzato));
     }
     const vq::DATA atteso = p.anno ? vq::DateSerial(p.anno, p.mese, p.giorno) : travasa::DataInizialeDefault();
     EXPECT_EQ(travasa::LeggiDataIniziale(), atteso);
@@ -164,13 +164,13 @@ INSTANTIATE_TEST_SUITE_P(Casi, DateRicordate,
                          [](const auto& caso) { return std::string(caso.param.nome); });
 
 TEST(DateRicordate, SalvataComeTestoDiOttoCifre) {
-    componenti::Cartella c("travasa-date");
+    prova::Cartella c("travasa-date", prova::kInMemoria);
     c.UsaPerIlRegistro();
     EXPECT_EQ(travasa::NomeApplicazione(), "VQEsporta_XML");
     travasa::SalvaDataIniziale(vq::DateSerial(2004, 3, 5));
     travasa::SalvaDataFinale(vq::DateSerial(2030, 12, 31) + 0.75);
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale"), "20040305");
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "20301231");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale"), "20040305");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "20301231");
     EXPECT_EQ(travasa::LeggiDataFinale(), vq::DateSerial(2030, 12, 31));
     EXPECT_EQ(travasa::DataInizialeDefault(), vq::DateSerial(vq::ScomponiData(travasa::DataFinaleDefault()).anno, 1, 1));
 }
@@ -212,7 +212,7 @@ class Avvio : public ::testing::TestWithParam<CasoAvvio> {};
 TEST_P(Avvio, VersioneDelProgrammaHost) {
     const auto& p = GetParam();
     if (p.eseguibile && *p.eseguibile && std::string(VQ_PE_DIR).empty()) GTEST_SKIP() << "campioni PE non costruiti";
-    travasaprove::Famiglia f(10);
+    prova::Famiglia f(10);
     ole::Inizializza com;
     Ambiente a;
     const fs::path exe = f.programma / "Mirtesa.exe";
@@ -253,57 +253,71 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& caso) { return std::string(caso.param.nome); });
 
 TEST(AvvioDataBase, CopiatoDalModelloMaiSovrascritto) {
-    travasaprove::Famiglia f(10);
+    prova::Famiglia f(10);
     ole::Inizializza com;
     Ambiente a;
     // The host's name in another case is the same file.
     fs::rename(f.programma / "Mirtesa.exe", f.programma / "MIRTESA.exe");
     const fs::path dati = f.cartella / "nuovi/a/b";
-    ASSERT_TRUE(componenti::InstallaHost(f.programma.string() + "/", dati.string() + "/"));
+    ASSERT_TRUE(prova::InstallaHost(f.programma.string() + "/", dati.string() + "/"));
     travasa::ControlliAvvio avvio({(f.cartella / "travasa").string() + "/", "travasa"});
     ASSERT_NO_THROW(avvio.Esegui());
-    const std::string modello = jetprove::Byte(f.programma / "mirtesa.dat");
-    EXPECT_EQ(jetprove::Byte(dati / "mirtesa.mdb"), modello);
+    const std::string modello = prova::LeggiFile(f.programma / "mirtesa.dat");
+    EXPECT_EQ(prova::LeggiFile(dati / "mirtesa.mdb"), modello);
     EXPECT_EQ(std::distance(fs::directory_iterator(dati), {}), 1);
-    jetprove::ScriviByte(f.programma / "mirtesa.dat", "altro");
+    prova::ScriviFile(f.programma / "mirtesa.dat", "altro");
     ASSERT_NO_THROW(avvio.Esegui());
-    EXPECT_EQ(jetprove::Byte(dati / "mirtesa.mdb"), modello);
+    EXPECT_EQ(prova::LeggiFile(dati / "mirtesa.mdb"), modello);
     // The household's database under another case is found too: nothing copied there.
-    ASSERT_TRUE(componenti::InstallaHost(f.programma.string() + "/", f.dati.string() + "/"));
+    ASSERT_TRUE(prova::InstallaHost(f.programma.string() + "/", f.dati.string() + "/"));
     ASSERT_NO_THROW(avvio.Esegui());
     EXPECT_FALSE(fs::exists(f.dati / "mirtesa.mdb") && fs::exists(f.dati / "Mirtesa.mdb") &&
                  !fs::equivalent(f.dati / "mirtesa.mdb", f.dati / "Mirtesa.mdb"));
     EXPECT_TRUE(a.Messaggi().Messaggi().empty());
     // Without the template the copy's error ends the program.
     fs::remove(f.programma / "mirtesa.dat");
-    ASSERT_TRUE(componenti::InstallaHost(f.programma.string() + "/", (f.cartella / "altri").string() + "/"));
+    ASSERT_TRUE(prova::InstallaHost(f.programma.string() + "/", (f.cartella / "altri").string() + "/"));
     EXPECT_THROW(avvio.Esegui(), travasa::ProgrammaTerminato);
     ASSERT_EQ(a.Messaggi().Messaggi().size(), 1u);
     EXPECT_EQ(a.Messaggi().Messaggi()[0].titolo, "Errore  53");
     EXPECT_TRUE(fs::is_directory(f.cartella / "altri"));
+    // Two databases whose names differ only in case, neither the exact one: which one the
+    // host means is unknown, so the program ends naming them, and copies nothing there.
+    prova::ScriviFile(f.programma / "mirtesa.dat", modello);
+    const fs::path doppi = f.cartella / "doppi";
+    fs::create_directories(doppi);
+    prova::ScriviFile(doppi / "MIRTESA.mdb", "uno");
+    prova::ScriviFile(doppi / "Mirtesa.MDB", "due");
+    ASSERT_TRUE(prova::InstallaHost(f.programma.string() + "/", doppi.string() + "/"));
+    EXPECT_THROW(avvio.Esegui(), travasa::ProgrammaTerminato);
+    ASSERT_EQ(a.Messaggi().Messaggi().size(), 2u);
+    EXPECT_EQ(a.Messaggi().Messaggi()[1].titolo, "Errore  53");
+    EXPECT_NE(a.Messaggi().Messaggi()[1].testo.find("\"MIRTESA.mdb\", \"Mirtesa.MDB\""),
+              std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(doppi), {}), 2);
 }
 
 TEST(AvvioModulo, RegistratoOFallitoInSilenzio) {
-    travasaprove::Famiglia f(10);
+    prova::Famiglia f(10);
     ole::Inizializza com;
     Ambiente a;
     const std::string chiave = "Software\\Mirtesa\\ModuliAggiuntivi\\Esporta XML";
     travasa::ControlliAvvio avvio({(f.cartella / "prog").string() + "/", "travasa"});
     ASSERT_NO_THROW(avvio.Esegui());
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"), (f.cartella / "prog/travasa").string());
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, chiave, "Descrizione"), "Esporta l'estratto in XML");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"), (f.cartella / "prog/travasa").string());
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Descrizione"), "Esporta l'estratto in XML");
     // The user's store cannot be written: the registration fails, the start goes on.
     fs::remove(f.Registro() / "HKCU.reg.lock");
     fs::create_directory(f.Registro() / "HKCU.reg.lock");
     travasa::ControlliAvvio altro({(f.cartella / "altro").string() + "/", "travasa"});
     ASSERT_NO_THROW(altro.Esegui());
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"), (f.cartella / "prog/travasa").string());
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"), (f.cartella / "prog/travasa").string());
     EXPECT_TRUE(a.Messaggi().Messaggi().empty());
     EXPECT_EQ(vq::Err().numero, 0);
 }
 
 TEST(AvvioModulo, ComponenteRegistratoPerUnUtenteNuovo) {
-    travasaprove::Famiglia f(10);
+    prova::Famiglia f(10);
     ole::Inizializza com;
     Ambiente a;
     OLECHAR testo[40];
@@ -313,7 +327,7 @@ TEST(AvvioModulo, ComponenteRegistratoPerUnUtenteNuovo) {
     ASSERT_EQ(RegDeleteTreeA(HKEY_CLASSES_ROOT, classe.c_str()), ERROR_SUCCESS);
     travasa::ControlliAvvio avvio({std::string(TESSADATI_DIR) + "/", "travasa"});
     ASSERT_NO_THROW(avvio.Esegui());
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CLASSES_ROOT, classe + "\\InprocServer32", nullptr),
+    EXPECT_EQ(prova::LeggiValore(HKEY_CLASSES_ROOT, classe + "\\InprocServer32", nullptr),
               fs::canonical(fs::path(TESSADATI_DIR) / "libtessadati.so").string());
     EXPECT_NO_THROW(travasa::CreaDatiMirtesa());
 }
@@ -344,12 +358,12 @@ public:
 
 class Finestra : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { famiglia_ = std::make_unique<travasaprove::Famiglia>(400); }
+    static void SetUpTestSuite() { famiglia_ = std::make_unique<prova::Famiglia>(400); }
     static void TearDownTestSuite() { famiglia_.reset(); }
 
     void SetUp() override {
         famiglia_->Usa();
-        cartella_ = std::make_unique<componenti::Cartella>("travasa-prog");
+        cartella_ = std::make_unique<prova::Cartella>("travasa-prog", prova::kInMemoria);
         programma_ = cartella_->percorso().string() + "/";
         fs::create_directories(cartella_->percorso() / "template/html");
         fs::copy_file(VQ_FOGLIO_STILE_BUILD, cartella_->percorso() / "template/html/css.xsl");
@@ -380,10 +394,10 @@ protected:
     fs::path File(const char* nome) const { return cartella_->percorso() / nome; }
     std::vector<Messaggio> Messaggi() { return ambiente_.Messaggi().Messaggi(); }
 
-    static inline std::unique_ptr<travasaprove::Famiglia> famiglia_;
+    static inline std::unique_ptr<prova::Famiglia> famiglia_;
     ole::Inizializza com_;
     Ambiente ambiente_;
-    std::unique_ptr<componenti::Cartella> cartella_;
+    std::unique_ptr<prova::Cartella> cartella_;
     std::string programma_;
     DialogoProva dialogo_;
     ApriProva apri_;
@@ -444,7 +458,7 @@ TEST_F(Finestra, CaricamentoEScelte) {
     finestra_->ClickStrumento("help");
     EXPECT_EQ(apri_.chiamate, std::vector<std::string>{"42 " + programma_ + "travasa.htm"});
     // Nothing of the window is stored by the events.
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "<assente>");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "<assente>");
     EXPECT_TRUE(Messaggi().empty());
 }
 
@@ -505,7 +519,7 @@ TEST_F(Finestra, EsportazioneFoglioStileESecondaEsecuzione) {
     finestra_->ClickFinale(true);
     finestra_->ImpostaDataIniziale(vq::DateSerial(2000, 1, 1));
     finestra_->ImpostaDataFinale(vq::DateSerial(2030, 12, 31));
-    jetprove::ScriviByte(File("spese.xsl"), "vecchio");
+    prova::ScriviFile(File("spese.xsl"), "vecchio");
     dialogo_.risposta = File("spese.xml").string();
     const auto r = finestra_->Esporta();
     ASSERT_EQ(r.esito, travasa::EsitoEsportazione::Esportato);
@@ -514,12 +528,12 @@ TEST_F(Finestra, EsportazioneFoglioStileESecondaEsecuzione) {
     EXPECT_EQ(dialogo_.vista.Flags, 2054);
     EXPECT_TRUE(dialogo_.vista.CancelError);
     EXPECT_FALSE(dialogo_.vista.InitDir.empty());
-    EXPECT_EQ(jetprove::Byte(File("spese.xsl")), jetprove::Byte(VQ_FOGLIO_STILE_BUILD));
+    EXPECT_EQ(prova::LeggiFile(File("spese.xsl")), prova::LeggiFile(VQ_FOGLIO_STILE_BUILD));
     EXPECT_EQ(pause_, std::vector<std::int32_t>{300});
     EXPECT_TRUE(barraVista_);
     EXPECT_FALSE(finestra_->Stato().prgVisibile);
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale"), "20000101");
-    EXPECT_EQ(componenti::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "20301231");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale"), "20000101");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "20301231");
 
     pugi::xml_document d;
     ASSERT_TRUE(d.load_file(File("spese.xml").c_str(), pugi::parse_default | pugi::parse_pi));
@@ -559,7 +573,7 @@ TEST_F(Finestra, FoglioStileAssenteNessunaIstruzione) {
     finestra_->Aggiungi();
     dialogo_.risposta = File("e.xml").string();
     ASSERT_EQ(finestra_->Esporta().esito, travasa::EsitoEsportazione::Esportato);
-    EXPECT_EQ(jetprove::Byte(File("e.xml")).find("xml-stylesheet"), std::string::npos);
+    EXPECT_EQ(prova::LeggiFile(File("e.xml")).find("xml-stylesheet"), std::string::npos);
     EXPECT_FALSE(fs::exists(File("e.xsl")));
     ASSERT_EQ(Messaggi().size(), 1u);
     EXPECT_EQ(Messaggi()[0].titolo, "Esportazione");

@@ -8,15 +8,15 @@
 #include <filesystem>
 #include <string>
 
-#include "../common/componenti_prova.h"
-#include "../common/jet_prove.h"
+#include "componenti_prova.h"
+#include "file_prova.h"
 
-namespace travasaprove {
+namespace prova {
 
 namespace fs = std::filesystem;
 
 struct Famiglia {
-    componenti::Cartella cartella{"travasa"};
+    Cartella cartella{"travasa", kInMemoria};
     fs::path host, programma, dati;
 
     // `formato` "jet3" or "jet4". The registry of this process (and of the programs it
@@ -25,10 +25,11 @@ struct Famiglia {
         cartella.UsaPerIlRegistro("config");
         host = cartella / "host";
         int stato = -1;
-        const std::string uscita = jetprove::Esegui(
-            jetprove::Quota(INSTALLA_EXE) + " " + jetprove::Quota(host.string()) + " --operazioni " +
-                std::to_string(operazioni) + " --formato " + formato + " --seme " + std::to_string(seme) + " 2>&1",
-            stato);
+        const std::string uscita =
+            Esegui(Quota(INSTALLA_EXE) + " " + Quota(host.string()) + " --operazioni " +
+                       std::to_string(operazioni) + " --formato " + formato + " --seme " +
+                       std::to_string(seme) + " 2>&1",
+                   stato);
         if (stato != 0) throw std::runtime_error("mirtesa-installa-demo: " + uscita);
         programma = host / "programma";
         dati = host / "dati";
@@ -38,4 +39,4 @@ struct Famiglia {
     fs::path Registro() const { return cartella / "config/vq/registro"; }
 };
 
-}  // namespace travasaprove
+}  // namespace prova

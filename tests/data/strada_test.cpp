@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "../common/componenti_prova.h"
-#include "../common/jet_prove.h"
+#include "componenti_prova.h"
+#include "jet_prova.h"
 #include "jetwriter/jetwriter.h"
 #include "mirtesahost/mirtesahost.h"
 #include "tessadati/tessadati.h"
@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using namespace componenti;
-using jetprove::Byte;
+using namespace prova;
+using prova::LeggiFile;
 
 class StradaTessadati : public ::testing::Test {
 protected:
@@ -43,7 +43,7 @@ protected:
         jetwriter::ScriviDemoMirtesa(o, *cartella_ / "altri" / "Mirtesa.mdb");
         impronte_.Registra(cartella_->percorso());
     }
-    static inline jetprove::Impronte impronte_;
+    static inline prova::Impronte impronte_;
     static void TearDownTestSuite() {
         CoUninitialize();
         tessadati_.reset();
@@ -85,7 +85,7 @@ std::unique_ptr<Libreria> StradaTessadati::tessadati_;
 std::unique_ptr<Libreria> StradaTessadati::host_;
 
 TEST_F(StradaTessadati, ComeLoUsaIlProgrammaDiEsportazione) {
-    const std::string prima = Byte(Dati() / "mirtesa.mdb");
+    const std::string prima = LeggiFile(Dati() / "mirtesa.mdb");
     ASSERT_EQ(dati_->ApriDataBase(), S_OK) << Descrizione();
     ole::ComPtr<_Collection> conti;
     ASSERT_EQ(dati_->GetConti(conti.put()), S_OK);
@@ -118,7 +118,7 @@ TEST_F(StradaTessadati, ComeLoUsaIlProgrammaDiEsportazione) {
     // Released with the database open.
     EXPECT_EQ(dati_->Release(), 0u);
     dati_ = nullptr;
-    EXPECT_EQ(Byte(Dati() / "mirtesa.mdb"), prima);
+    EXPECT_EQ(LeggiFile(Dati() / "mirtesa.mdb"), prima);
 
     // A new object asks again.
     ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,

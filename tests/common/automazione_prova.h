@@ -1,9 +1,9 @@
-// Helpers shared by the automation runtime tests.
+// Objects for the automation runtime tests.
 #pragma once
 
 #include <ole/ole.hpp>
 
-#include "util_errore_prova.h"
+#include "errore_prova.h"
 
 #include <string>
 
@@ -22,8 +22,11 @@ public:
         return S_OK;
     }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* r, EXCEPINFO*, UINT*) override {
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* r, EXCEPINFO*,
+                        UINT*) override {
         if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
         if (r) {
             VariantInit(r);
@@ -46,6 +49,8 @@ private:
     LONG valore_;
 };
 
-inline std::u16string U16(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
+inline std::u16string U16(BSTR b) {
+    return b ? std::u16string(b, SysStringLen(b)) : std::u16string();
+}
 
 }  // namespace prova

@@ -15,9 +15,9 @@
 
 #include "export/Globale.h"
 #include "export/ModXML.h"
-#include "../common/util_errore_prova.h"
-#include "../common/util_file_prova.h"
-#include "supporto_array.h"
+#include "errore_prova.h"
+#include "file_prova.h"
+#include "righe_prova.h"
 #include "vq/data.h"
 #include "vq/errore.h"
 
@@ -25,11 +25,11 @@ namespace travasa {
 namespace {
 
 namespace fs = std::filesystem;
-using prove::ArrayDati;
-using prove::CreaArray;
-using prove::NuovaRiga;
-using prove::Registratore;
-using prove::Riga;
+using prova::ArrayDati;
+using prova::CreaArray;
+using prova::NuovaRiga;
+using prova::Registratore;
+using prova::Riga;
 using prova::LeggiFile;
 using prova::NumeroErrore;
 
@@ -62,7 +62,7 @@ protected:
     }
     static Riga Semplice() { return NuovaRiga("C", "K", Giorno(2004, 1, 1), "x", 1, 2); }
 
-    prova::CartellaTemp tmp_;
+    prova::Cartella tmp_;
 };
 
 // The texts of the ten field elements of one transaction, checking their names and order.

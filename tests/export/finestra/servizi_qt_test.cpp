@@ -1,5 +1,5 @@
 // The Qt message box and save dialog, answered while they are open (offscreen platform;
-// the application object comes from test_finestra.cpp's environment, in the same program).
+// the application object comes from finestra_test.cpp's environment, in the same program).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,7 +15,7 @@
 #include <string>
 
 #include "ServiziQt.h"
-#include "common/componenti_prova.h"
+#include "componenti_prova.h"
 #include "vq/errore.h"
 
 namespace {
@@ -84,7 +84,7 @@ TEST(DialogoSalvaQt, FiltriDelDesktopInFiltriQt) {
 }
 
 TEST(DialogoSalvaQt, SceltaEstensioneCartellaInizialeEAnnullamento) {
-    componenti::Cartella cartella("vq-dialogo");
+    prova::Cartella cartella("vq-dialogo", prova::kInMemoria);
     std::filesystem::create_directories(cartella / "sotto");
     const QString base = QString::fromStdString(cartella.percorso().string());
     struct Caso {
@@ -143,7 +143,7 @@ TEST(DialogoSalvaQt, SceltaEstensioneCartellaInizialeEAnnullamento) {
 }
 
 TEST(DialogoSalvaQt, CartellaInesistenteAvvisaELasciaApertoIlDialogo) {
-    componenti::Cartella cartella("vq-dialogo");
+    prova::Cartella cartella("vq-dialogo", prova::kInMemoria);
     const std::string assente = (cartella / "manca" / "spese.xml").string();
     QString avviso;
     AlModale<QFileDialog>([&](QFileDialog* d) {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "travasa_prove.h"
+#include "famiglia_prova.h"
 
 namespace {
 
@@ -30,13 +30,13 @@ struct Esito {
 
 // Runs travasa-cli with `argomenti` in the current registry, months in English.
 Esito Lancia(const std::vector<std::string>& argomenti, const char* lingua = "C") {
-    componenti::Cartella c("travasa-cli-err");
+    prova::Cartella c("travasa-cli-err", prova::kInMemoria);
     const fs::path err = c / "err";
-    std::string comando = std::string("LC_ALL=") + lingua + " " + jetprove::Quota(TRAVASA_CLI);
-    for (const auto& a : argomenti) comando += " " + jetprove::Quota(a);
+    std::string comando = std::string("LC_ALL=") + lingua + " " + prova::Quota(TRAVASA_CLI);
+    for (const auto& a : argomenti) comando += " " + prova::Quota(a);
     Esito e;
-    e.uscita = jetprove::Esegui(comando + " 2>" + jetprove::Quota(err.string()), e.stato);
-    e.errore = jetprove::Byte(err);
+    e.uscita = prova::Esegui(comando + " 2>" + prova::Quota(err.string()), e.stato);
+    e.errore = prova::LeggiFile(err);
     return e;
 }
 
@@ -98,19 +98,19 @@ std::vector<Conto> Elenco(const std::string& testo) {
 
 class Base : public ::testing::Test {
 protected:
-    static travasaprove::Famiglia& Famiglia(const char* formato) {
-        static std::map<std::string, std::unique_ptr<travasaprove::Famiglia>> famiglie;
+    static prova::Famiglia& Famiglia(const char* formato) {
+        static std::map<std::string, std::unique_ptr<prova::Famiglia>> famiglie;
         auto& f = famiglie[formato];
-        if (!f) f = std::make_unique<travasaprove::Famiglia>(1500, formato, 77);
+        if (!f) f = std::make_unique<prova::Famiglia>(1500, formato, 77);
         f->Usa();
         return *f;
     }
     void Prepara(const char* formato) {
         Famiglia(formato);
-        uscite_ = std::make_unique<componenti::Cartella>("travasa-cli");
+        uscite_ = std::make_unique<prova::Cartella>("travasa-cli", prova::kInMemoria);
     }
     fs::path File(const std::string& nome) const { return *uscite_ / nome; }
-    std::unique_ptr<componenti::Cartella> uscite_;
+    std::unique_ptr<prova::Cartella> uscite_;
 };
 
 class Cli : public Base, public ::testing::WithParamInterface<const char*> {
@@ -136,7 +136,7 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
                   std::to_string(t.righe.size()) + "\n");
     for (std::size_t i = 1; i < t.righe.size(); ++i) ASSERT_LE(t.righe[i - 1].data, t.righe[i].data) << i;
     EXPECT_TRUE(t.foglioStile);
-    EXPECT_EQ(jetprove::Byte(File("tutti.xsl")), jetprove::Byte(VQ_FOGLIO_STILE_BUILD));
+    EXPECT_EQ(prova::LeggiFile(File("tutti.xsl")), prova::LeggiFile(VQ_FOGLIO_STILE_BUILD));
     // Every row's account and cash code is one that --elenca lists under it.
     for (const auto& r : t.righe) {
         bool trovato = false;
@@ -173,18 +173,18 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
     EXPECT_EQ(f.righe, Filtra(t.righe, [](const Riga& r) { return r.data <= "2002-03-31"; }));
 
     // An existing file: refused without --sovrascrivi (nothing written), replaced with it.
-    const std::string prima = jetprove::Byte(File("fino.xml"));
+    const std::string prima = prova::LeggiFile(File("fino.xml"));
     const Esito rifiuto = Lancia({"--tutti", "-o", File("fino.xml").string()});
     EXPECT_EQ(rifiuto.stato, 1);
     EXPECT_NE(rifiuto.errore.find("Esportazione: File già esistente: " + File("fino.xml").string()), std::string::npos)
         << rifiuto.errore;
-    EXPECT_EQ(jetprove::Byte(File("fino.xml")), prima);
+    EXPECT_EQ(prova::LeggiFile(File("fino.xml")), prima);
     EXPECT_FALSE(fs::exists(File("fino.xsl")));
     const Esito sostituito = Lancia({"--tutti", "-o", File("fino.xml").string(), "--sovrascrivi"});
     EXPECT_EQ(sostituito.stato, 0);
     EXPECT_EQ(Leggi(File("fino.xml")).righe, t.righe);
     // The command line stores no dates.
-    EXPECT_FALSE(componenti::EsisteChiave(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings"));
+    EXPECT_FALSE(prova::EsisteChiave(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings"));
 }
 
 TEST_P(Cli, PaginaUgualeAXsltproc) {
@@ -192,11 +192,11 @@ TEST_P(Cli, PaginaUgualeAXsltproc) {
     ASSERT_EQ(e.stato, 0) << e.errore;
     EXPECT_NE(e.uscita.find("Pagina: " + File("pagina.html").string()), std::string::npos) << e.uscita;
     int stato = -1;
-    const std::string atteso = jetprove::Esegui("xsltproc " + jetprove::Quota(File("pagina.xsl").string()) + " " +
-                                                    jetprove::Quota(File("pagina.xml").string()),
+    const std::string atteso = prova::Esegui("xsltproc " + prova::Quota(File("pagina.xsl").string()) + " " +
+                                                    prova::Quota(File("pagina.xml").string()),
                                                 stato);
     ASSERT_EQ(stato, 0);
-    EXPECT_EQ(jetprove::Byte(File("pagina.html")), atteso);
+    EXPECT_EQ(prova::LeggiFile(File("pagina.html")), atteso);
     EXPECT_GT(atteso.size(), 1000u);
 }
 
@@ -237,10 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& caso) { return std::string(caso.param.nome); });
 
 TEST(CliAvvio, ErroriDiAvvioStatoUno) {
-    travasaprove::Famiglia f(10);
-    componenti::Cartella c("travasa-cli");
+    prova::Famiglia f(10);
+    prova::Cartella c("travasa-cli", prova::kInMemoria);
     const fs::path exe = f.programma / "Mirtesa.exe";
-    const std::string pe = jetprove::Byte(exe);
+    const std::string pe = prova::LeggiFile(exe);
     fs::remove(exe);
     std::string maiuscolo = exe.string();
     for (char& ch : maiuscolo) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -255,20 +255,20 @@ TEST(CliAvvio, ErroriDiAvvioStatoUno) {
               "Errore: La versione di Mirtesa installata è una versione obsoleta. E' richiesta la versione 3.3.0.0 o "
               "ver. successiva. \n");
     EXPECT_TRUE(e.uscita.empty());
-    jetprove::ScriviByte(exe, pe);
+    prova::ScriviFile(exe, pe);
     e = Lancia({"--tutti", "-o", (c / "a.xml").string()});
     EXPECT_EQ(e.stato, 0) << e.errore;
 }
 
 // A run killed at any moment leaves the previous file whole, or the new one complete.
 TEST(CliInterrotto, IlFileEsistenteResta) {
-    travasaprove::Famiglia f(30000, "jet4", 5);
-    componenti::Cartella c("travasa-cli");
+    prova::Famiglia f(30000, "jet4", 5);
+    prova::Cartella c("travasa-cli", prova::kInMemoria);
     const fs::path file = c / "e.xml";
     const std::string vecchio = "<?xml version=\"1.0\"?>\n<vecchio/>\n";
     int uccisi = 0;
     for (int attesa = 0; attesa <= 720; attesa += 40) {
-        jetprove::ScriviByte(file, vecchio);
+        prova::ScriviFile(file, vecchio);
         const pid_t figlio = ::fork();
         ASSERT_GE(figlio, 0);
         if (figlio == 0) {
@@ -283,7 +283,7 @@ TEST(CliInterrotto, IlFileEsistenteResta) {
             ::waitpid(figlio, &stato, 0);
             ++uccisi;
         }
-        const std::string ora = jetprove::Byte(file);
+        const std::string ora = prova::LeggiFile(file);
         if (ora != vecchio) {
             EXPECT_EQ(Leggi(file).righe.size(), 30000u) << "ucciso dopo " << attesa << " ms";
         }

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "../common/componenti_prova.h"
-#include "../common/jet_prove.h"
-#include "../common/util_errore_prova.h"
+#include "componenti_prova.h"
+#include "jet_prova.h"
+#include "errore_prova.h"
 #include "database.h"
 #include "jet/dao.h"
 #include "jetwriter/jetwriter.h"
@@ -36,10 +36,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using componenti::Descrizione;
-using componenti::Elementi;
-using componenti::Errore;
-using jetprove::Byte;
+using prova::Descrizione;
+using prova::Elementi;
+using prova::Errore;
+using prova::LeggiFile;
 
 // The host's folder given directly, the file opened by the real engine.
 class MotoreProva final : public Motore {
@@ -185,7 +185,7 @@ jetwriter::Valore S(const char* t) { return std::string(t); }
 class TessadatiDatabase : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        cartella_ = new componenti::Cartella("tessadati-db");
+        cartella_ = new prova::Cartella("tessadati-db", prova::kInMemoria);
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         // A damaged file may cost a little time and memory, never the test program.
         jet::DBEngine::DelThread().ImpostaLimiti({512, std::chrono::seconds(30)});
@@ -194,7 +194,7 @@ protected:
         CoUninitialize();
         delete cartella_;
     }
-    static inline jetprove::Impronte impronte_;
+    static inline prova::Impronte impronte_;
 
     // A folder of its own holding `spec` as the host database.
     static fs::path Installa(const std::string& nome, const jetwriter::Specifica& spec,
@@ -329,12 +329,12 @@ protected:
         }
     }
 
-    static componenti::Cartella* cartella_;
+    static prova::Cartella* cartella_;
     MotoreProva motore;
     ole::ComPtr<_ClsDatiMirtesa> dati;
 };
 
-componenti::Cartella* TessadatiDatabase::cartella_ = nullptr;
+prova::Cartella* TessadatiDatabase::cartella_ = nullptr;
 
 // ---- Connection and version gate ------------------------------------------------------
 
@@ -449,7 +449,7 @@ TEST_F(TessadatiDatabase, NomeDelFileSenzaRiguardoAlleMaiuscole) {
     for (const auto& c : casi) {
         const fs::path e = *cartella_ / ("nomi" + std::to_string(i++));
         fs::create_directories(e);
-        for (const auto& n : c.presenti) jetprove::ScriviByte(e / n, "x");
+        for (const auto& n : c.presenti) prova::ScriviFile(e / n, "x");
         const std::string chiesto = e.string() + "/Mirtesa.mdb";
         std::string trovato;
         const auto errore = prova::ErroreDi([&] { trovato = CercaFileHost(chiesto); });
@@ -477,7 +477,7 @@ TEST_P(TessadatiFormati, EsempiDelFiltroSuiDati) {
     const Famiglia f = Leggi(spec);
     ASSERT_EQ(f.operazioni.size(), 3000u);
     const fs::path d = Installa(GetParam() == jetwriter::Formato::Jet3 ? "demo3" : "demo4", spec);
-    const std::string prima = Byte(d / "Mirtesa.mdb");
+    const std::string prima = LeggiFile(d / "Mirtesa.mdb");
     Apri(d);
     ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
 
@@ -543,7 +543,7 @@ TEST_P(TessadatiFormati, EsempiDelFiltroSuiDati) {
     }
     EXPECT_EQ(distinti.size(), codici.size());
     // Nothing of this wrote to the host's file.
-    EXPECT_EQ(Byte(d / "Mirtesa.mdb"), prima);
+    EXPECT_EQ(LeggiFile(d / "Mirtesa.mdb"), prima);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jet, TessadatiFormati,
@@ -717,7 +717,7 @@ TEST_F(TessadatiDatabase, FileDanneggiatiDannoUnErroreNumerato) {
     jetwriter::OpzioniMirtesa o;
     o.operazioni = 2000;
     const fs::path origine = Installa("sano", jetwriter::DemoMirtesa(o));
-    const std::string sano = Byte(origine / "Mirtesa.mdb");
+    const std::string sano = LeggiFile(origine / "Mirtesa.mdb");
     ASSERT_GT(sano.size(), 8192u);
 
     std::vector<std::pair<std::string, std::string>> casi = {
@@ -739,7 +739,7 @@ TEST_F(TessadatiDatabase, FileDanneggiatiDannoUnErroreNumerato) {
         SCOPED_TRACE(nome);
         const fs::path d = *cartella_ / ("danno" + std::to_string(i++));
         fs::create_directories(d);
-        jetprove::ScriviByte(d / "Mirtesa.mdb", byte);
+        prova::ScriviFile(d / "Mirtesa.mdb", byte);
         impronte_.Registra(d);
         Apri(d);
         const auto inizio = std::chrono::steady_clock::now();
@@ -761,7 +761,7 @@ TEST_F(TessadatiDatabase, FileDanneggiatiDannoUnErroreNumerato) {
         if (nome == "vuoto" || nome == "una pagina" || nome.starts_with("troncato") || nome == "testo") {
             EXPECT_TRUE(FAILED(hr));
         }
-        EXPECT_EQ(Byte(d / "Mirtesa.mdb"), byte);
+        EXPECT_EQ(LeggiFile(d / "Mirtesa.mdb"), byte);
     }
 }
 

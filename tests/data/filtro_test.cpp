@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "../common/util_errore_prova.h"
+#include "errore_prova.h"
 #include "filtro.h"
 #include "vq/errore.h"
 

@@ -9,11 +9,11 @@
 #include <functional>
 #include <optional>
 
-#include "campioni_pe.h"
+#include "pe_prova.h"
 #include "vq/lettore_pe.h"
 #include "win/version.h"
 
-using campioni_pe::Byte;
+using prova::pe::Byte;
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST(SuFile, LeVersioniDellaParteFissa) {
             char nome[32];
             std::snprintf(nome, sizeof nome, modello, bit);
             SCOPED_TRACE(nome);
-            const std::string percorso = campioni_pe::Percorso(nome);
+            const std::string percorso = prova::pe::Percorso(nome);
             ASSERT_TRUE(std::filesystem::exists(percorso)) << percorso;
             DWORD handle = 0xDEAD;
             const DWORD dim = GetFileVersionInfoSizeA(percorso.c_str(), &handle);
@@ -77,7 +77,7 @@ TEST(SuFile, LeVersioniDellaParteFissa) {
 }
 
 Byte BloccoDi(const std::string& nome) {
-    const std::string p = campioni_pe::Percorso(nome);
+    const std::string p = prova::pe::Percorso(nome);
     const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
     Byte b(dim);
     if (dim == 0 || !GetFileVersionInfoA(p.c_str(), 0, dim, b.data())) b.clear();
@@ -126,7 +126,7 @@ TEST(Sottoblocchi, ValoriBinariETesti) {
 
 TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
     VQ_RICHIEDI_CAMPIONI_PE();
-    const std::string p = campioni_pe::Percorso("base_32.dll");
+    const std::string p = prova::pe::Percorso("base_32.dll");
     const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
     ASSERT_GT(dim, 100u);
     struct Caso {
@@ -165,7 +165,7 @@ TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
 
 // Files that are not PE images at all.
 TEST(NonPe, DimensioneZero) {
-    campioni_pe::CartellaTemporanea dir;
+    prova::Cartella dir;
     // Damaged images are tested one damage at a time below; these are not images at all.
     const std::string testo = "Questo non è un programma.\r\n";
     const std::pair<const char*, Byte> file[] = {
@@ -173,7 +173,7 @@ TEST(NonPe, DimensioneZero) {
     std::vector<std::string> percorsi;
     for (const auto& [nome, dati] : file) {
         percorsi.push_back((dir / nome));
-        campioni_pe::ScriviFile(percorsi.back(), dati);
+        prova::pe::ScriviFile(percorsi.back(), dati);
     }
     percorsi.push_back((dir / "manca.exe"));
     percorsi.push_back(dir.str());  // a folder
@@ -203,12 +203,12 @@ std::optional<std::array<std::uint16_t, 4>> VersioneDaByte(const Byte& b) {
 
 struct Danno {
     const char* nome;
-    std::function<void(Byte&, const campioni_pe::Mappa&)> applica;
+    std::function<void(Byte&, const prova::pe::Mappa&)> applica;
 };
 
-using campioni_pe::Scrivi16;
-using campioni_pe::Scrivi32;
-using M = campioni_pe::Mappa;
+using prova::pe::Scrivi16;
+using prova::pe::Scrivi32;
+using M = prova::pe::Mappa;
 
 const Danno kDanni[] = {
     {"firma MZ", [](Byte& b, const M&) { b[1] = 'X'; }},
@@ -259,12 +259,12 @@ const Danno kDanni[] = {
 
 TEST(Danni, NessunaVersione) {
     VQ_RICHIEDI_CAMPIONI_PE();
-    campioni_pe::CartellaTemporanea dir;
+    prova::Cartella dir;
     for (const char* campione : {"base_32.dll", "base_64.exe"}) {
         SCOPED_TRACE(campione);
-        const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(campione));
+        const Byte sano = prova::pe::LeggiFile(prova::pe::Percorso(campione));
         ASSERT_FALSE(sano.empty());
-        const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+        const prova::pe::Mappa m = prova::pe::Trova(sano);
         // The undamaged file reads, so each failure below is the damage's doing.
         const auto buona = VersioneDaByte(sano);
         ASSERT_TRUE(buona.has_value());
@@ -278,7 +278,7 @@ TEST(Danni, NessunaVersione) {
             EXPECT_FALSE(VersioneDaByte(b).has_value());
             // The same through the file API.
             const std::string p = (dir / "danno.dll");
-            campioni_pe::ScriviFile(p, b);
+            prova::pe::ScriviFile(p, b);
             const DWORD dim = GetFileVersionInfoSizeA(p.c_str(), nullptr);
             EXPECT_LE(dim, 0xFFFFu);
             if (dim == 0) continue;
@@ -295,8 +295,8 @@ TEST(Danni, NessunaVersione) {
 // walk reads it in runs and still finds the version.
 TEST(RadiceGrande, TipoDopoMigliaiaDiVoci) {
     VQ_RICHIEDI_CAMPIONI_PE();
-    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso("base_64.dll"));
-    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+    const Byte sano = prova::pe::LeggiFile(prova::pe::Percorso("base_64.dll"));
+    const prova::pe::Mappa m = prova::pe::Trova(sano);
     // A new tree appended to the resource section, which ends the file: the root with
     // 3000 numbered entries (types 1.. leading to the name level, type 16 last), then a
     // copy of the name level, of the language level and of the data entry.
@@ -318,12 +318,12 @@ TEST(RadiceGrande, TipoDopoMigliaiaDiVoci) {
     std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirLingua), 24, b.begin() + static_cast<std::ptrdiff_t>(lingua));
     Scrivi32(b, lingua + 20, relativo(dati));
     std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.voceDati), 16, b.begin() + static_cast<std::ptrdiff_t>(dati));
-    const std::uint32_t posSezione = campioni_pe::Le32(b, m.sezioneRisorse + 20);
-    ASSERT_EQ(posSezione + campioni_pe::Le32(b, m.sezioneRisorse + 16), sano.size()) << "resources must end the file";
+    const std::uint32_t posSezione = prova::pe::Le32(b, m.sezioneRisorse + 20);
+    ASSERT_EQ(posSezione + prova::pe::Le32(b, m.sezioneRisorse + 16), sano.size()) << "resources must end the file";
     const auto nuovaDim = static_cast<std::uint32_t>(b.size() - posSezione);
     Scrivi32(b, m.sezioneRisorse + 8, nuovaDim);
     Scrivi32(b, m.sezioneRisorse + 16, nuovaDim);
-    Scrivi32(b, m.dirRisorse, campioni_pe::Le32(b, m.dirRisorse) + static_cast<std::uint32_t>(radice - m.radice));
+    Scrivi32(b, m.dirRisorse, prova::pe::Le32(b, m.dirRisorse) + static_cast<std::uint32_t>(radice - m.radice));
     const auto v = VersioneDaByte(b);
     ASSERT_TRUE(v.has_value());
     EXPECT_EQ(*v, (std::array<std::uint16_t, 4>{3, 3, 0, 0}));
@@ -356,8 +356,8 @@ private:
 // whatever the file's size and whatever sizes it declares.
 TEST(LetturaLimitata, FileGrandeDimensioniDichiarateEnormi) {
     VQ_RICHIEDI_CAMPIONI_PE();
-    const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso("base_64.dll"));
-    const campioni_pe::Mappa m = campioni_pe::Trova(sano);
+    const Byte sano = prova::pe::LeggiFile(prova::pe::Percorso("base_64.dll"));
+    const prova::pe::Mappa m = prova::pe::Trova(sano);
 
     SorgenteGrande intero(sano);
     const auto blocco = vq::pe::LeggiRisorsaVersione(intero);

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 
-#include "../../common/util_errore_prova.h"
-#include "campioni_pe.h"
+#include "errore_prova.h"
+#include "pe_prova.h"
 #include "util/vqUtilita.h"
 #include "vq/errore.h"
 
-using campioni_pe::Byte;
+using prova::pe::Byte;
 
 // Reaches the private routines (the class names this one as its friend).
 class vqUtilitaProve {
@@ -31,14 +31,14 @@ TEST(GetVersione, FileCostruiti) {
     };
     for (const auto& [nome, attesa] : casi) {
         SCOPED_TRACE(nome);
-        EXPECT_EQ(vqUtilita::GetVersione(campioni_pe::Percorso(nome)), attesa);
+        EXPECT_EQ(vqUtilita::GetVersione(prova::pe::Percorso(nome)), attesa);
     }
 }
 
 TEST(GetVersione, FileSenzaVersione) {
-    campioni_pe::CartellaTemporanea dir;
+    prova::Cartella dir;
     const std::string testo = (dir / "leggimi.txt");
-    campioni_pe::ScriviFile(testo, Byte{'3', '.', '3', '.', '0', '.', '0', '\n'});
+    prova::pe::ScriviFile(testo, Byte{'3', '.', '3', '.', '0', '.', '0', '\n'});
     const std::string casi[] = {
         testo, dir.str(), "",
         std::string("/etc\0/passwd", 12),  // a NUL inside the path names no file
@@ -55,20 +55,20 @@ TEST(GetVersione, FileSenzaVersione) {
 // 3 bytes (not a divisor of any field's size), and the one a single byte short.
 TEST(Danni, OgniTroncamento) {
     VQ_RICHIEDI_CAMPIONI_PE();
-    campioni_pe::CartellaTemporanea dir;
+    prova::Cartella dir;
     const std::string p = (dir / "tronco.exe");
     for (const char* nome : {"base_32.exe", "base_64.dll", "nome_32.dll"}) {
         SCOPED_TRACE(nome);
-        const Byte sano = campioni_pe::LeggiFile(campioni_pe::Percorso(nome));
+        const Byte sano = prova::pe::LeggiFile(prova::pe::Percorso(nome));
         ASSERT_GT(sano.size(), 512u);
         std::vector<std::size_t> lunghezze;
         for (std::size_t n = 0; n + 1 < sano.size(); n += 3) lunghezze.push_back(n);
         lunghezze.push_back(sano.size() - 1);
         for (const std::size_t n : lunghezze) {
-            campioni_pe::ScriviFile(p, Byte(sano.begin(), sano.begin() + static_cast<std::ptrdiff_t>(n)));
+            prova::pe::ScriviFile(p, Byte(sano.begin(), sano.begin() + static_cast<std::ptrdiff_t>(n)));
             ASSERT_EQ(vqUtilita::GetVersione(p), "0.0.0.0") << "prefix of " << n << " bytes";
         }
-        campioni_pe::ScriviFile(p, sano);
+        prova::pe::ScriviFile(p, sano);
         EXPECT_NE(vqUtilita::GetVersione(p), "0.0.0.0");
     }
 }

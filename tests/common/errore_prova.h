@@ -1,6 +1,8 @@
 // The numbered error a call raises, for tests that check failures by number.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <optional>
 
@@ -8,12 +10,14 @@
 
 namespace prova {
 
-// The error the call raised, or nothing when it returned normally.
+// The error the call raised, or nothing when it returned normally. A raised error always
+// carries a description.
 template <class F>
 std::optional<vq::Errore> ErroreDi(F&& f) {
     try {
         f();
     } catch (const vq::Errore& e) {
+        EXPECT_FALSE(e.descrizione().empty()) << "errore " << e.numero() << " senza descrizione";
         return e;
     }
     return std::nullopt;

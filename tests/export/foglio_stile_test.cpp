@@ -7,8 +7,8 @@
 
 #include "export/Globale.h"
 #include "export/ModXML.h"
-#include "../common/util_file_prova.h"
-#include "supporto_array.h"
+#include "file_prova.h"
+#include "righe_prova.h"
 #include "vq/data.h"
 
 namespace travasa {
@@ -40,17 +40,17 @@ protected:
 
     // Writes the export, copies the stylesheet beside it as the export run does, and
     // applies it through the file's own stylesheet instruction.
-    std::string Trasforma(const std::vector<prove::Riga>& righe) {
+    std::string Trasforma(const std::vector<prova::Riga>& righe) {
         const std::string xml = tmp_ / "estratto 2004.xml", html = tmp_ / "estratto.html";
-        prove::Registratore barra;
-        CreaFileXML(prove::CreaArray(righe).get(), xml, barra, VARIANT_TRUE, VARIANT_TRUE);
+        prova::Registratore barra;
+        CreaFileXML(prova::CreaArray(righe).get(), xml, barra, VARIANT_TRUE, VARIANT_TRUE);
         fs::copy_file(VQ_FOGLIO_STILE_BUILD, tmp_ / "estratto 2004.xsl");
-        const std::string comando = "xsltproc --nonet -o '" + html + "' '" + xml + "' 2>'" + (tmp_ / "errori.txt") + "'";
+        const std::string comando = "xsltproc --nonet -o '" + html + "' '" + xml + "' 2>'" + (tmp_ / "errori.txt").native() + "'";
         EXPECT_EQ(std::system(comando.c_str()), 0) << prova::LeggiFile(tmp_ / "errori.txt");
         return prova::LeggiFile(html);
     }
 
-    prova::CartellaTemp tmp_;
+    prova::Cartella tmp_;
 };
 
 DATE Giorno(int anno, int mese, int giorno) { return *vq::ComponiData({anno, mese, giorno, 0, 0, 0}); }
@@ -58,12 +58,12 @@ DATE Giorno(int anno, int mese, int giorno) { return *vq::ComponiData({anno, mes
 TEST_F(FoglioStile, MostraFiltriRigheConteggioETotaliInFormatoItaliano) {
     Info().Periodo = "Dal 01-gen-2004 al 31-dic-2004";
     Info().Conto = "Casa\\ <Tutti i Codici>\rAuto\\ Benzina";
-    std::vector<prove::Riga> righe{
-        prove::NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "Supermercato & co.", 45.3, 87713, true),
-        prove::NuovaRiga("Auto", "Benzina", Giorno(2004, 4, 1), "Pieno", -1234.56, -2390436, false, true, true, true),
-        prove::NuovaRiga("Casa", "Spesa", Giorno(2004, 12, 31), "Regali", 2000, 3872540),
+    std::vector<prova::Riga> righe{
+        prova::NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "Supermercato & co.", 45.3, 87713, true),
+        prova::NuovaRiga("Auto", "Benzina", Giorno(2004, 4, 1), "Pieno", -1234.56, -2390436, false, true, true, true),
+        prova::NuovaRiga("Casa", "Spesa", Giorno(2004, 12, 31), "Regali", 2000, 3872540),
     };
-    prove::Riga nulla = prove::NuovaRiga("Casa", "Spesa", 0, "", 0, 0);
+    prova::Riga nulla = prova::NuovaRiga("Casa", "Spesa", 0, "", 0, 0);
     nulla[2] = ole::Variante::Null();
     nulla[4] = ole::Variante::Null();
     nulla[5] = ole::Variante::Null();
@@ -92,10 +92,10 @@ TEST_F(FoglioStile, MostraFiltriRigheConteggioETotaliInFormatoItaliano) {
 
 TEST_F(FoglioStile, MigliaiaDiRigheTotaliEsatti) {
     // Amounts of both signs, whose sum in binary floating point is not exact.
-    std::vector<prove::Riga> righe;
+    std::vector<prova::Riga> righe;
     for (int i = 0; i < 2000; ++i) {
         const double euro = (i % 2 ? -1 : 1) * (i * 137 % 100000) / 100.0;
-        righe.push_back(prove::NuovaRiga("C", "K", Giorno(2004, 1, 1) + i, "x", euro, i * 1000));
+        righe.push_back(prova::NuovaRiga("C", "K", Giorno(2004, 1, 1) + i, "x", euro, i * 1000));
     }
     const std::string html = Trasforma(righe);
     EXPECT_EQ(TestoConId(html, "numero-movimenti"), "2000");

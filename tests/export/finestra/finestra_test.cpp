@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "common/componenti_prova.h"
+#include "componenti_prova.h"
 #include "frmMain.h"
 #include "ole/ole.hpp"
 
@@ -80,7 +80,7 @@ public:
 class Finestra : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        cartella_ = std::make_unique<componenti::Cartella>("vq-finestra");
+        cartella_ = std::make_unique<prova::Cartella>("vq-finestra", prova::kInMemoria);
         cartella_->UsaPerIlRegistro();
         const std::string comando = std::string(VQ_INSTALLA_DEMO) + " " + (*cartella_ / "host").string() +
                                     " --operazioni 400 --seme 7 >/dev/null";
@@ -134,7 +134,7 @@ protected:
         return r;
     }
 
-    static inline std::unique_ptr<componenti::Cartella> cartella_;
+    static inline std::unique_ptr<prova::Cartella> cartella_;
     static inline bool installato_ = false;
     ole::Inizializza com_;
     std::shared_ptr<shell::RegistratoreMessaggi> registro_ = std::make_shared<shell::RegistratoreMessaggi>();

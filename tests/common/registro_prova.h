@@ -1,4 +1,4 @@
-// Shared fixture of the registry store tests: a temporary configuration folder.
+// The registry store tests' fixture: a temporary configuration folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,17 +11,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <initializer_list>
 #include <fstream>
+#include <initializer_list>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "file_prova.h"
 #include "win/registry.h"
 
 namespace fs = std::filesystem;
 
-namespace vqtest {
+namespace prova {
 
 inline std::vector<BYTE> Byte(std::string_view s) { return {s.begin(), s.end()}; }
 inline std::vector<BYTE> Testo(std::string_view s) {
@@ -33,23 +35,22 @@ inline std::vector<BYTE> Testo(std::string_view s) {
 class Registro : public testing::Test {
 protected:
     void SetUp() override {
-        char modello[] = "/tmp/vq-registro-XXXXXX";
-        ASSERT_NE(mkdtemp(modello), nullptr);
-        base_ = modello;
+        temporanea_ = std::make_unique<Cartella>("vq-registro");
+        base_ = temporanea_->percorso();
         cartella_ = base_ / "vq" / "registro";
         setenv("XDG_CONFIG_HOME", base_.c_str(), 1);
         unsetenv("VQ_REGISTRO_DIR");
     }
     void TearDown() override {
         for (HKEY h : aperte_) RegCloseKey(h);
-        std::error_code ec;
-        fs::remove_all(base_, ec);
+        temporanea_.reset();
     }
 
     HKEY Crea(HKEY radice, const char* percorso, REGSAM sam = KEY_ALL_ACCESS) {
         HKEY h = nullptr;
         DWORD disp = 0;
-        EXPECT_EQ(RegCreateKeyExA(radice, percorso, 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &h, &disp),
+        EXPECT_EQ(RegCreateKeyExA(radice, percorso, 0, nullptr, REG_OPTION_NON_VOLATILE, sam,
+                                  nullptr, &h, &disp),
                   ERROR_SUCCESS)
             << percorso;
         aperte_.push_back(h);
@@ -94,8 +95,8 @@ protected:
     }
     DWORD NumeroValori(HKEY h) {
         DWORD valori = 0;
-        EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori, nullptr, nullptr,
-                                   nullptr, nullptr),
+        EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valori,
+                                   nullptr, nullptr, nullptr, nullptr),
                   ERROR_SUCCESS);
         return valori;
     }
@@ -105,14 +106,16 @@ protected:
         std::vector<std::string> r;
         for (const auto& voce : fs::directory_iterator(cartella_)) {
             const auto nome = voce.path().filename().string();
-            if (nome != "HKCU.reg" && nome != "HKCU.reg.lock" && std::find(ammessi.begin(), ammessi.end(), nome) == ammessi.end())
+            if (nome != "HKCU.reg" && nome != "HKCU.reg.lock" &&
+                std::find(ammessi.begin(), ammessi.end(), nome) == ammessi.end())
                 r.push_back(nome);
         }
         return r;
     }
 
+    std::unique_ptr<Cartella> temporanea_;
     fs::path base_, cartella_;
     std::vector<HKEY> aperte_;
 };
 
-}  // namespace vqtest
+}  // namespace prova

@@ -1,33 +1,17 @@
-// Helpers shared by the engine tests.
+// The Jet engine for its tests: the thread's workspace, small limits, whole query results.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "jet/dao.h"
-#include "jet_prove.h"
-#include "vq/errore.h"
+#include "errore_prova.h"
+#include "file_prova.h"
+#include "jet_prova.h"
 
-namespace aiuto {
-
-using jetprove::Byte;
-using jetprove::Cartella;
-using jetprove::ScriviByte;
-
-// The number of the vq::Errore that `f` throws (its description must not be empty);
-// 0 when it throws nothing.
-inline int Numero(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const vq::Errore& e) {
-        EXPECT_FALSE(e.descrizione().empty());
-        return e.numero();
-    }
-    return 0;
-}
+namespace prova {
 
 inline jet::Workspace& Ws() { return jet::DBEngine::DelThread().Workspaces(0); }
 
@@ -66,4 +50,4 @@ inline std::int64_t Conta(jet::Database& db, const std::string& sql) {
     return v.intero;
 }
 
-}  // namespace aiuto
+}  // namespace prova

@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "../common/componenti_prova.h"
+#include "componenti_prova.h"
 #include "mirtesahost/mirtesahost.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace componenti;
+using namespace prova;
 
 const char* const kPercorsi = "Software\\Mirtesa\\Percorsi";
 const char* const kModuli = "Software\\Mirtesa\\ModuliAggiuntivi";
@@ -81,7 +81,7 @@ protected:
     }
     HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti, VARIANT* risultato = nullptr,
                    EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
-        return componenti::Invoca(host_, id, flag, argomenti, risultato, eccezione, errore_argomento);
+        return prova::Invoca(host_, id, flag, argomenti, risultato, eccezione, errore_argomento);
     }
     static fs::path Hive() { return *cartella_ / "vq/registro/HKCU.reg"; }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "campioni_pe.h"
+#include "pe_prova.h"
 #include "util/vqUtilita.h"
 
 namespace {
@@ -34,7 +34,7 @@ TEST(GetVersione, ComeExiftool) {
     const std::string exiftool = Exiftool();
     if (exiftool.empty()) GTEST_SKIP() << "exiftool is not installed: no cross-check";
     int confrontati = 0;
-    for (const auto& voce : std::filesystem::directory_iterator(campioni_pe::Cartella())) {
+    for (const auto& voce : std::filesystem::directory_iterator(prova::pe::Cartella())) {
         const std::string ext = voce.path().extension().string();
         if (ext != ".dll" && ext != ".exe") continue;
         const std::string file = voce.path().string();
