@@ -4,9 +4,7 @@
 # (cpack -G DEB in the build folder).
 
 foreach(programma travasa travasa-cli)
-  if(TARGET ${programma})
-    install(TARGETS ${programma} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
+  install(TARGETS ${programma} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
 
 # Links in <prefix>/bin to the programs a person runs. Each program finds its own folder
@@ -14,24 +12,18 @@ endforeach()
 set(VQ_PROGRAMMI_COLLEGATI travasa travasa-cli mirtesa-installa-demo)
 file(RELATIVE_PATH VQ_DA_BIN_A_PROGRAMMI ${CMAKE_INSTALL_PREFIX}/bin ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR})
 foreach(programma ${VQ_PROGRAMMI_COLLEGATI})
-  if(TARGET ${programma})
-    install(CODE "
-      set(cartella \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
-      file(MAKE_DIRECTORY \"\${cartella}\")
-      file(REMOVE \"\${cartella}/${programma}\")
-      file(CREATE_LINK \"${VQ_DA_BIN_A_PROGRAMMI}/${programma}\" \"\${cartella}/${programma}\" SYMBOLIC)
-      message(STATUS \"Link: \${cartella}/${programma} -> ${VQ_DA_BIN_A_PROGRAMMI}/${programma}\")")
-  endif()
+  install(CODE "
+    set(cartella \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
+    file(MAKE_DIRECTORY \"\${cartella}\")
+    file(REMOVE \"\${cartella}/${programma}\")
+    file(CREATE_LINK \"${VQ_DA_BIN_A_PROGRAMMI}/${programma}\" \"\${cartella}/${programma}\" SYMBOLIC)
+    message(STATUS \"Link: \${cartella}/${programma} -> ${VQ_DA_BIN_A_PROGRAMMI}/${programma}\")")
 endforeach()
 
-if(TARGET travasa)
-  install(FILES ${CMAKE_SOURCE_DIR}/assets/travasa.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${CMAKE_SOURCE_DIR}/assets/immagini/travasa.svg
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-endif()
-if(TARGET travasa-cli AND EXISTS ${CMAKE_SOURCE_DIR}/export/cli/travasa-cli.1)
-  install(FILES ${CMAKE_SOURCE_DIR}/export/cli/travasa-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+install(FILES ${CMAKE_SOURCE_DIR}/assets/travasa.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/assets/immagini/travasa.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/export/cli/travasa-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian package. Its dependencies come from the shared libraries its programs use
 # (dpkg-shlibdeps); what is loaded by name at run time is named here: Qt's platform
