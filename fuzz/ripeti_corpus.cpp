@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     }
     for (const fs::path& f : file) {
         std::ifstream in(f, std::ios::binary);
-        const std::vector<char> byte((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<char> byte((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
         std::fprintf(stderr, "%s (%zu byte)\n", f.c_str(), byte.size());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(byte.data()), byte.size());
     }

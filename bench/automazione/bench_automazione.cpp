@@ -38,8 +38,11 @@ public:
         return S_OK;
     }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* r, EXCEPINFO*, UINT*) override {
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* r, EXCEPINFO*,
+                        UINT*) override {
         if (r) *r = ole::Variante::I4(id_).detach();
         return S_OK;
     }
@@ -63,11 +66,12 @@ int main(int argc, char** argv) {
     SAFEARRAYBOUND lim[2] = {{10, 0}, {static_cast<ULONG>(righe), 0}};
     SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, lim);
     if (!psa) return 1;
-    ole::Variante valori[10] = {ole::Variante::I4(3),          ole::Variante::I4(12),
-                                ole::Variante::Data(38353.0),  ole::Variante::Testo("Spesa al mercato rionale"),
-                                ole::Variante::R8(-42.35),     ole::Variante::R8(-82000.0),
-                                ole::Variante::Booleano(true), ole::Variante::Booleano(false),
-                                ole::Variante::Null(),         ole::Variante::Booleano(false)};
+    ole::Variante valori[10] = {
+        ole::Variante::I4(3),          ole::Variante::I4(12),
+        ole::Variante::Data(38353.0),  ole::Variante::Testo("Spesa al mercato rionale"),
+        ole::Variante::R8(-42.35),     ole::Variante::R8(-82000.0),
+        ole::Variante::Booleano(true), ole::Variante::Booleano(false),
+        ole::Variante::Null(),         ole::Variante::Booleano(false)};
     for (LONG r = 0; r < righe; ++r)
         for (LONG f = 0; f < 10; ++f) {
             LONG idx[2] = {f, r};
@@ -80,7 +84,8 @@ int main(int argc, char** argv) {
     for (LONG r = 0; r < righe; ++r) {
         LONG idx[2] = {3, r};
         VARIANT v;
-        if (SUCCEEDED(SafeArrayGetElement(psa, idx, &v))) letti += static_cast<long>(SysStringLen(v.bstrVal));
+        if (SUCCEEDED(SafeArrayGetElement(psa, idx, &v)))
+            letti += static_cast<long>(SysStringLen(v.bstrVal));
         VariantClear(&v);
     }
     const double leggi = Ms(t);
@@ -92,11 +97,14 @@ int main(int argc, char** argv) {
     SafeArrayDestroy(copia);
     SafeArrayDestroy(psa);
     const double distruggi = Ms(t);
-    std::printf("row array %ld x 10: fill %.1f ms (%.0f ns/element), peak +%ld KiB (%.1f bytes/element)\n", righe,
-                riempi, riempi * 1e6 / (10.0 * static_cast<double>(righe)), picco,
-                static_cast<double>(picco) * 1024.0 / (10.0 * static_cast<double>(righe)));
-    std::printf("row array: read one text field of every row %.1f ms (%ld chars), copy %.1f ms, free both %.1f ms\n",
-                leggi, letti, copiaMs, distruggi);
+    std::printf(
+        "row array %ld x 10: fill %.1f ms (%.0f ns/element), peak +%ld KiB (%.1f bytes/element)\n",
+        righe, riempi, riempi * 1e6 / (10.0 * static_cast<double>(righe)), picco,
+        static_cast<double>(picco) * 1024.0 / (10.0 * static_cast<double>(righe)));
+    std::printf(
+        "row array: read one text field of every row %.1f ms (%ld chars), copy %.1f ms, free both "
+        "%.1f ms\n",
+        leggi, letti, copiaMs, distruggi);
 
     // Collection of record objects, enumerated as a client does.
     const LONG n = static_cast<LONG>(righe / 10 > 0 ? righe / 10 : 1);
@@ -124,8 +132,10 @@ int main(int argc, char** argv) {
     u.reset();
     c.reset();
     const double rilascia = Ms(t);
-    std::printf("collection of %d records: add %.1f ms, enumerate with default value %.1f ms (sum %ld), release %.1f ms\n",
-                n, aggiungi, enumera, somma, rilascia);
+    std::printf(
+        "collection of %d records: add %.1f ms, enumerate with default value %.1f ms (sum %ld), "
+        "release %.1f ms\n",
+        n, aggiungi, enumera, somma, rilascia);
 
     // Text to number, and the error bridge.
     const int giri = 100000;
@@ -136,18 +146,22 @@ int main(int argc, char** argv) {
         ole::Variante d;
         if (SUCCEEDED(VariantChangeType(d.get(), testo.get(), 0, VT_R8))) tot += d->dblVal;
     }
-    std::printf("text to double: %.0f ns per conversion (check %.0f)\n", Ms(t) * 1e6 / giri, tot / giri);
+    std::printf("text to double: %.0f ns per conversion (check %.0f)\n", Ms(t) * 1e6 / giri,
+                tot / giri);
     t = Orologio::now();
     int presi = 0;
     for (int i = 0; i < giri / 10; ++i) {
-        HRESULT hr = ole::Proteggi([] { throw vq::Errore(4567, "Versione del database non valida"); });
+        HRESULT hr =
+            ole::Proteggi([] { throw vq::Errore(4567, "Versione del database non valida"); });
         try {
             ole::Verifica(hr);
         } catch (const vq::Errore& err) {
             presi += err.numero() == 4567;
         }
     }
-    std::printf("error bridge (throw, HRESULT + error info, Verifica, catch): %.2f us per round trip (%d)\n",
-                Ms(t) * 1e3 / (giri / 10), presi);
+    std::printf(
+        "error bridge (throw, HRESULT + error info, Verifica, catch): %.2f us per round trip "
+        "(%d)\n",
+        Ms(t) * 1e3 / (giri / 10), presi);
     return 0;
 }

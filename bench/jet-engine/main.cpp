@@ -15,7 +15,8 @@
 namespace {
 
 const char* const kFrom =
-    " FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON TabellaCassa.IDCassa = Operazioni.IDCassa)  "
+    " FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON TabellaCassa.IDCassa = "
+    "Operazioni.IDCassa)  "
     "ON Conti.IDConto = TabellaCassa.IDConto ";
 
 double Giro(jet::Database& db, long& conteggio, long& righe) {
@@ -30,10 +31,13 @@ double Giro(jet::Database& db, long& conteggio, long& righe) {
     }
     {
         auto rs = db.OpenRecordset(
-            std::string(" SELECT Conti.Descrizione as Conto ,  TabellaCassa.Cassa as Cassa,   Operazioni.Data as Data, "
-                        " Operazioni.Causale as Causale,  Operazioni.Euro as Euro,  Operazioni.[Totale£] as Lire, "
-                        " Operazioni.Bancomat as Bancomat,  Operazioni.ContoCorrente as ContoCorrente,  "
-                        "Operazioni.Carta as Carta,  Operazioni.NoStatistiche as NoStatistiche ") +
+            std::string(
+                " SELECT Conti.Descrizione as Conto ,  TabellaCassa.Cassa as Cassa,   "
+                "Operazioni.Data as Data, "
+                " Operazioni.Causale as Causale,  Operazioni.Euro as Euro,  Operazioni.[Totale£] "
+                "as Lire, "
+                " Operazioni.Bancomat as Bancomat,  Operazioni.ContoCorrente as ContoCorrente,  "
+                "Operazioni.Carta as Carta,  Operazioni.NoStatistiche as NoStatistiche ") +
             kFrom + " order by Operazioni.Data, Operazioni.IDMovimento ");
         VARIANT a = rs->GetRows(32767);
         LONG hi = -1;
@@ -43,7 +47,9 @@ double Giro(jet::Database& db, long& conteggio, long& righe) {
     }
     {
         auto rs = db.OpenRecordset(
-            std::string(" SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire ") + kFrom);
+            std::string(
+                " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire ") +
+            kFrom);
         rs->Campo("Euro");
         rs->Campo("Lire");
     }
@@ -61,14 +67,15 @@ int main(int argc, char** argv) {
         struct stat st {};
         stat(argv[1], &st);
         auto t0 = std::chrono::steady_clock::now();
-        auto db = jet::DBEngine::DelThread().Workspaces(0).OpenDatabase(argv[1], false, true,
-                                                                          std::string(";Pwd=") + argv[2]);
-        double apertura = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        auto db = jet::DBEngine::DelThread().Workspaces(0).OpenDatabase(
+            argv[1], false, true, std::string(";Pwd=") + argv[2]);
+        double apertura =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         long conteggio = 0, righe = 0;
         double primo = Giro(*db, conteggio, righe) + apertura;
         double secondo = Giro(*db, conteggio, righe);
         db->Close();
-        rusage self {}, figli {};
+        rusage self{}, figli{};
         getrusage(RUSAGE_SELF, &self);
         getrusage(RUSAGE_CHILDREN, &figli);
         std::printf("file_mb %.1f\n", static_cast<double>(st.st_size) / 1048576.0);

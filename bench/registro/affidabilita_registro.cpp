@@ -28,15 +28,15 @@ std::string Leggi(const std::filesystem::path& p) {
 // The child's work: `valori` values "p<processo>_<n>" in the round's key.
 int Scrittore(const std::string& chiave, int processo, int valori) {
     HKEY h = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS)
         return 2;
     int falliti = 0;
     for (int n = 0; n < valori; ++n) {
         const std::string nome = "p" + std::to_string(processo) + "_" + std::to_string(n);
         const DWORD valore = static_cast<DWORD>(processo * 100000 + n);
-        if (RegSetValueExA(h, nome.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&valore), sizeof valore) !=
-            ERROR_SUCCESS)
+        if (RegSetValueExA(h, nome.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&valore),
+                           sizeof valore) != ERROR_SUCCESS)
             ++falliti;
     }
     RegCloseKey(h);
@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
         }
         for (const pid_t pid : figli) {
             int stato = 0;
-            if (waitpid(pid, &stato, 0) != pid || !WIFEXITED(stato) || WEXITSTATUS(stato) != 0) ++errori;
+            if (waitpid(pid, &stato, 0) != pid || !WIFEXITED(stato) || WEXITSTATUS(stato) != 0)
+                ++errori;
         }
         HKEY h = nullptr;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
@@ -76,15 +77,18 @@ int main(int argc, char** argv) {
             for (int n = 0; n < valori; ++n) {
                 const std::string nome = "p" + std::to_string(p) + "_" + std::to_string(n);
                 DWORD valore = 0, dimensione = sizeof valore, tipo = 0;
-                if (RegQueryValueExA(h, nome.c_str(), nullptr, &tipo, reinterpret_cast<BYTE*>(&valore),
+                if (RegQueryValueExA(h, nome.c_str(), nullptr, &tipo,
+                                     reinterpret_cast<BYTE*>(&valore),
                                      &dimensione) != ERROR_SUCCESS ||
                     valore != static_cast<DWORD>(p * 100000 + n))
                     ++persi;
             }
         RegCloseKey(h);
     }
-    std::printf("registro: %d giri di %d processi x %d valori: %ld valori persi, %ld scrittori con errori\n", giri,
-                processi, valori, persi, errori);
+    std::printf(
+        "registro: %d giri di %d processi x %d valori: %ld valori persi, %ld scrittori con "
+        "errori\n",
+        giri, processi, valori, persi, errori);
 
     // A damaged hive: a write must refuse it and leave it as it is.
     const auto alveare = cartella / "HKCU.reg";
@@ -94,10 +98,12 @@ int main(int argc, char** argv) {
     }
     const std::string prima = Leggi(alveare);
     HKEY h = nullptr;
-    LONG esito = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Dopo", 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr);
+    LONG esito = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Dopo", 0, nullptr, 0, KEY_WRITE,
+                                 nullptr, &h, nullptr);
     if (esito == ERROR_SUCCESS) {
         const DWORD uno = 1;
-        esito = RegSetValueExA(h, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&uno), sizeof uno);
+        esito =
+            RegSetValueExA(h, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&uno), sizeof uno);
         RegCloseKey(h);
     }
     const bool intatto = Leggi(alveare) == prima;

@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
     // bench_tessadati CARTELLA DA A:          the two timed runs
     const bool calibra = argc == 4 && std::string(argv[1]) == "--calibra";
     if (!calibra && argc != 4) {
-        std::fprintf(stderr, "uso: bench_tessadati [--calibra] CARTELLA DA [A]  (date automation)\n");
+        std::fprintf(stderr,
+                     "uso: bench_tessadati [--calibra] CARTELLA DA [A]  (date automation)\n");
         return 2;
     }
     try {
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
         const DATE a = std::stod(argv[3]);
         const Giro primo = Esegui(motore, da, a);
         const Giro secondo = Esegui(motore, da, a);
-        rusage self {}, figli {};
+        rusage self{}, figli{};
         getrusage(RUSAGE_SELF, &self);
         getrusage(RUSAGE_CHILDREN, &figli);
         std::printf("file_mb %.1f\n", static_cast<double>(st.st_size) / 1048576.0);

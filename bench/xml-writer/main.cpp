@@ -40,19 +40,29 @@ public:
 
 // A plausible household: accounts, cash codes, descriptions with accents and symbols.
 SAFEARRAY* CreaArray(LONG righe) {
-    static const char* const kConti[] = {"Casa", "Auto", "Banca Popolare", "Contanti", "Carta di credito"};
-    static const char* const kCasse[] = {"Spesa", "Benzina", "Bollette luce & gas", "Affitto", "Ristorante",
-                                         "Farmacia", "Stipendio", "Regali", "Manutenzione", "Tempo libero"};
-    static const char* const kCausali[] = {"Supermercato <Coop>", "Pieno self-service", "Bolletta bimestrale",
-                                           "Caffè e brioche", "Cena di compleanno", "Farmaci da banco",
-                                           "Accredito stipendio", "Tagliando annuale", "Cinema", ""};
+    static const char* const kConti[] = {"Casa", "Auto", "Banca Popolare", "Contanti",
+                                         "Carta di credito"};
+    static const char* const kCasse[] = {
+        "Spesa",     "Benzina", "Bollette luce & gas", "Affitto",     "Ristorante", "Farmacia",
+        "Stipendio", "Regali",  "Manutenzione",        "Tempo libero"};
+    static const char* const kCausali[] = {"Supermercato <Coop>",
+                                           "Pieno self-service",
+                                           "Bolletta bimestrale",
+                                           "Caffè e brioche",
+                                           "Cena di compleanno",
+                                           "Farmaci da banco",
+                                           "Accredito stipendio",
+                                           "Tagliando annuale",
+                                           "Cinema",
+                                           ""};
     SAFEARRAYBOUND limiti[2] = {{10, 0}, {static_cast<ULONG>(righe), 0}};
     SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, limiti);
     if (!array) std::abort();
     const DATE inizio = *vq::ComponiData({2001, 1, 1, 0, 0, 0});
     for (LONG r = 0; r < righe; ++r) {
         const auto i = static_cast<std::size_t>(r);
-        const double euro = std::round((static_cast<double>((r * 7919) % 200000) / 100.0 - 300.0) * 100.0) / 100.0;
+        const double euro =
+            std::round((static_cast<double>((r * 7919) % 200000) / 100.0 - 300.0) * 100.0) / 100.0;
         ole::Variante campi[10] = {
             ole::Variante::Testo(kConti[i % 5]),
             ole::Variante::Testo(kCasse[(i * 3) % 10]),
@@ -119,12 +129,14 @@ double ScritturaSemplice(const std::string& byte, const fs::path& percorso, bool
 int main(int argc, char** argv) {
     const LONG righe = argc > 1 ? static_cast<LONG>(std::atol(argv[1])) : 32767;
     const std::string daTenere = argc > 2 ? argv[2] : "";
-    const fs::path cartella = fs::temp_directory_path() / ("vq-bench-xml-" + std::to_string(::getpid()));
+    const fs::path cartella =
+        fs::temp_directory_path() / ("vq-bench-xml-" + std::to_string(::getpid()));
     fs::create_directories(cartella);
     const fs::path xml = cartella / "estratto.xml";
 
     travasa::Info().Periodo = "Dal 01-gen-2001 al 31-dic-2008";
-    travasa::Info().Conto = "Casa\\ <Tutti i Codici>\rAuto\\ Benzina\rBanca Popolare\\ <Tutti i Codici>";
+    travasa::Info().Conto =
+        "Casa\\ <Tutti i Codici>\rAuto\\ Benzina\rBanca Popolare\\ <Tutti i Codici>";
 
     const long rssPrima = AttualeKiB();
     SAFEARRAY* array = CreaArray(righe);
@@ -140,9 +152,11 @@ int main(int argc, char** argv) {
             AzzeraPicco();
             const auto inizio = Orologio::now();
             const double inizioCpu = TempoCpu();
-            travasa::CreaFileXML(array, xml.string(), barra, verifica ? VARIANT_TRUE : VARIANT_FALSE, VARIANT_TRUE);
+            travasa::CreaFileXML(array, xml.string(), barra,
+                                 verifica ? VARIANT_TRUE : VARIANT_FALSE, VARIANT_TRUE);
             cpu[verifica].push_back(TempoCpu() - inizioCpu);
-            tempi[verifica].push_back(std::chrono::duration<double, std::milli>(Orologio::now() - inizio).count());
+            tempi[verifica].push_back(
+                std::chrono::duration<double, std::milli>(Orologio::now() - inizio).count());
             piccoScrittura = std::max(piccoScrittura, PiccoKiB() - base);
             if (barra.volte != righe || (righe > 1 && barra.ultimo != 100)) std::abort();
         }
@@ -163,25 +177,32 @@ int main(int argc, char** argv) {
     const double senza = Mediana(tempi[0]), con = Mediana(tempi[1]);
     const double floor = Mediana(pavimento), floorNoSync = Mediana(pavimentoSenzaFsync);
     std::printf("rows                              %ld\n", static_cast<long>(righe));
-    std::printf("output size                       %zu bytes (%.1f MiB, %.0f bytes/row)\n", byte.size(),
-                static_cast<double>(byte.size()) / 1048576.0, static_cast<double>(byte.size()) / righe);
-    std::printf("CreaFileXML, no type check        %.1f ms wall, %.1f ms CPU (median of %d)\n", senza,
-                Mediana(cpu[0]), kRipetizioni);
-    std::printf("CreaFileXML, with type check      %.1f ms wall, %.1f ms CPU\n", con, Mediana(cpu[1]));
-    std::printf("first call of the process         %.1f ms wall (fresh memory), %.1f ms with check\n", tempi[0][0],
-                tempi[1][0]);
+    std::printf("output size                       %zu bytes (%.1f MiB, %.0f bytes/row)\n",
+                byte.size(), static_cast<double>(byte.size()) / 1048576.0,
+                static_cast<double>(byte.size()) / righe);
+    std::printf("CreaFileXML, no type check        %.1f ms wall, %.1f ms CPU (median of %d)\n",
+                senza, Mediana(cpu[0]), kRipetizioni);
+    std::printf("CreaFileXML, with type check      %.1f ms wall, %.1f ms CPU\n", con,
+                Mediana(cpu[1]));
+    std::printf(
+        "first call of the process         %.1f ms wall (fresh memory), %.1f ms with check\n",
+        tempi[0][0], tempi[1][0]);
     std::printf("I/O floor: buffered write + fsync %.1f ms\n", floor);
     std::printf("  without fsync                   %.1f ms\n", floorNoSync);
-    std::printf("ratio to the floor (with fsync)   %.2f without check, %.2f with check (aim: <= 3 with check)\n",
-                senza / floor, con / floor);
-    std::printf("ratio to the floor without fsync  %.2f without check, %.2f with check\n", senza / floorNoSync,
-                con / floorNoSync);
+    std::printf(
+        "ratio to the floor (with fsync)   %.2f without check, %.2f with check (aim: <= 3 with "
+        "check)\n",
+        senza / floor, con / floor);
+    std::printf("ratio to the floor without fsync  %.2f without check, %.2f with check\n",
+                senza / floorNoSync, con / floorNoSync);
     std::printf("row array in memory               %ld KiB\n", rssArray);
-    std::printf("peak memory while writing         %ld KiB above the resident size before the call\n",
-                piccoScrittura);
+    std::printf(
+        "peak memory while writing         %ld KiB above the resident size before the call\n",
+        piccoScrittura);
     std::printf("process peak resident size        %ld KiB\n", PiccoKiB());
     double carico[1] = {0};
-    if (getloadavg(carico, 1) == 1) std::printf("load average during the run       %.1f\n", carico[0]);
+    if (getloadavg(carico, 1) == 1)
+        std::printf("load average during the run       %.1f\n", carico[0]);
 
     if (!daTenere.empty()) fs::copy_file(xml, daTenere, fs::copy_options::overwrite_existing);
     SafeArrayDestroy(array);

@@ -17,12 +17,9 @@ int main(int argc, char** argv) {
     const char* libreria = nullptr;
     int librerie = 0;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-u") == 0)
-            cancella = true;
-        else if (std::strcmp(argv[i], "-s") == 0)
-            silenzioso = true;
-        else
-            libreria = argv[i], ++librerie;
+        if (std::strcmp(argv[i], "-u") == 0) cancella = true;
+        else if (std::strcmp(argv[i], "-s") == 0) silenzioso = true;
+        else libreria = argv[i], ++librerie;
     }
     if (librerie != 1) {
         std::fprintf(stderr, "uso: regsvr [-u] [-s] libreria.so\n");
@@ -40,16 +37,20 @@ int main(int argc, char** argv) {
     const char* punto = cancella ? "DllUnregisterServer" : "DllRegisterServer";
     auto f = reinterpret_cast<HRESULT (*)()>(dlsym(h, punto));
     if (!f) {
-        std::fprintf(stderr, "Il modulo \"%s\" è stato caricato, ma non è stato trovato il punto di ingresso %s.\n",
-                     libreria, punto);
+        std::fprintf(
+            stderr,
+            "Il modulo \"%s\" è stato caricato, ma non è stato trovato il punto di ingresso %s.\n",
+            libreria, punto);
         dlclose(h);
         return 4;
     }
     const HRESULT hr = f();
     dlclose(h);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "Il modulo \"%s\" è stato caricato, ma la chiamata a %s non è riuscita: 0x%08X.\n",
-                     libreria, punto, static_cast<unsigned>(hr));
+        std::fprintf(
+            stderr,
+            "Il modulo \"%s\" è stato caricato, ma la chiamata a %s non è riuscita: 0x%08X.\n",
+            libreria, punto, static_cast<unsigned>(hr));
         return 5;
     }
     if (!silenzioso) std::printf("%s in %s riuscita.\n", punto, libreria);

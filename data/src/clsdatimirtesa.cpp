@@ -189,22 +189,25 @@ void* ClsDatiMirtesa::trova(REFIID riid) noexcept {
 }
 
 STDMETHODIMP ClsDatiMirtesa::InterfaceSupportsErrorInfo(REFIID riid) {
-    return IsEqualIID(riid, IID__ClsDatiMirtesa) ||
-                   IsEqualIID(riid, IID__ClsDatiMirtesa_Precedente)
+    return IsEqualIID(riid, IID__ClsDatiMirtesa) || IsEqualIID(riid, IID__ClsDatiMirtesa_Precedente)
                ? S_OK
                : S_FALSE;
 }
-STDMETHODIMP ClsDatiMirtesa::GetTypeInfoCount(UINT* pctinfo) { return ole::NessunaInfoTipoConteggio(pctinfo); }
-STDMETHODIMP ClsDatiMirtesa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) { return ole::NessunaInfoTipo(ppTInfo); }
+STDMETHODIMP ClsDatiMirtesa::GetTypeInfoCount(UINT* pctinfo) {
+    return ole::NessunaInfoTipoConteggio(pctinfo);
+}
+STDMETHODIMP ClsDatiMirtesa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+    return ole::NessunaInfoTipo(ppTInfo);
+}
 STDMETHODIMP ClsDatiMirtesa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
                                            DISPID* id) {
     return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
 }
-STDMETHODIMP ClsDatiMirtesa::Invoke(DISPID id, REFIID riid, LCID, WORD flag,
-                                    DISPPARAMS* parametri, VARIANT* risultato,
-                                    EXCEPINFO* eccezione, UINT* errore_argomento) {
-    return ole::InvocaMembro(kMembri, static_cast<_ClsDatiMirtesa*>(this), id, riid, flag, parametri,
-                        risultato, eccezione, errore_argomento);
+STDMETHODIMP ClsDatiMirtesa::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
+                                    VARIANT* risultato, EXCEPINFO* eccezione,
+                                    UINT* errore_argomento) {
+    return ole::InvocaMembro(kMembri, static_cast<_ClsDatiMirtesa*>(this), id, riid, flag,
+                             parametri, risultato, eccezione, errore_argomento);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -418,7 +421,8 @@ STDMETHODIMP ClsDatiMirtesa::GetConti(_Collection** result) {
     return ole::Proteggi(
         [&] {
             auto conti = ole::NuovaCollection();
-            auto rs = Db().ApriRecordset("Select IdConto, Descrizione from Conti order by Descrizione ");
+            auto rs =
+                Db().ApriRecordset("Select IdConto, Descrizione from Conti order by Descrizione ");
             while (!rs->Fine()) {
                 auto conto = ole::CreaOggetto<ClsConti, _clsConti>();
                 ole::Variante v;

@@ -57,9 +57,9 @@ bool IdValido(std::string_view elemento) noexcept {
     std::string termine(colonna);
     termine += '=';
     termine += elemento;
-    vq::Solleva(kErrIdNonValido,
-                "Errore di sintassi (operatore mancante) nell'espressione della query '" +
-                    termine + "'.");
+    vq::Solleva(
+        kErrIdNonValido,
+        "Errore di sintassi (operatore mancante) nell'espressione della query '" + termine + "'.");
 }
 
 // Split at every ";", empty elements included ("4;;7;" gives "4", "", "7", "").
@@ -107,10 +107,8 @@ void Filtro::ImpostaConto(std::int32_t id) { f_conto = Restringi16(id); }
 void Filtro::ImpostaCassa(std::int32_t id) { f_cassa = Restringi16(id); }
 
 void AggiungiWhereAnd(std::string& condizione) {
-    if (condizione.empty())
-        condizione = " Where ";
-    else
-        condizione += " And ";
+    if (condizione.empty()) condizione = " Where ";
+    else condizione += " And ";
 }
 
 std::string CondizioneMultipla(const std::string& prefisso, std::string_view colonna,
@@ -124,8 +122,7 @@ std::string CondizioneMultipla(const std::string& prefisso, std::string_view col
     // element taken must be an integer id, so that nothing but ids reaches the SQL text.
     if (!IdValido(elementi[0])) IdNonValido(colonna, elementi[0]);
     for (std::size_t i = 1; i < elementi.size(); ++i)
-        if (!Trim(elementi[i]).empty() && !IdValido(elementi[i]))
-            IdNonValido(colonna, elementi[i]);
+        if (!Trim(elementi[i]).empty() && !IdValido(elementi[i])) IdNonValido(colonna, elementi[i]);
 
     std::string s = prefisso;
     if (!s.empty()) s += " OR ";

@@ -17,8 +17,8 @@ namespace tessadati {
 inline constexpr std::int16_t kNonImpostato = -1;
 
 struct Filtro {
-    std::string f_mult_conto;          // ";"-separated account ids; blank = not set
-    std::string f_mult_cassa;          // ";"-separated cash-code ids; blank = not set
+    std::string f_mult_conto;  // ";"-separated account ids; blank = not set
+    std::string f_mult_cassa;  // ";"-separated cash-code ids; blank = not set
     std::int16_t f_conto = kNonImpostato;
     std::int16_t f_cassa = kNonImpostato;
     std::int16_t f_bancomat = kNonImpostato;

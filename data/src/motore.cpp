@@ -76,21 +76,24 @@ class MotoreJet final : public Motore {
 public:
     std::string CartellaDati() override {
         ole::ComPtr<IMirtesaIntegrazione> host;
-        const HRESULT hr = CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_IMirtesaIntegrazione, host.put_void());
+        const HRESULT hr =
+            CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IMirtesaIntegrazione, host.put_void());
         if (FAILED(hr)) {
             // As the runtime reports a component it cannot create: 429, with the reason.
             const vq::Errore e = ole::ErroreDa(hr);
             vq::Solleva(kErrOggettoNonCreabile,
                         "Impossibile creare l'oggetto ActiveX (componente di integrazione di "
-                        "Mirtesa): " + e.descrizione());
+                        "Mirtesa): " +
+                            e.descrizione());
         }
         ole::Bstr cartella;
         ole::Verifica(host->PercorsoDati(cartella.put()));
         return cartella.utf8();
     }
 
-    std::unique_ptr<Database> Apri(const std::string& percorso, const std::string& connessione) override {
+    std::unique_ptr<Database> Apri(const std::string& percorso,
+                                   const std::string& connessione) override {
         const std::string file = CercaFileHost(percorso);
         // Opening checks the file as it is now (present, a Jet file, the password right),
         // whether or not its tables are then reused.

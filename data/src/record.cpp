@@ -105,15 +105,19 @@ void* ClsConti::trova(REFIID riid) noexcept {
 STDMETHODIMP ClsConti::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__clsConti) ? S_OK : S_FALSE;
 }
-STDMETHODIMP ClsConti::GetTypeInfoCount(UINT* pctinfo) { return ole::NessunaInfoTipoConteggio(pctinfo); }
-STDMETHODIMP ClsConti::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) { return ole::NessunaInfoTipo(ppTInfo); }
+STDMETHODIMP ClsConti::GetTypeInfoCount(UINT* pctinfo) {
+    return ole::NessunaInfoTipoConteggio(pctinfo);
+}
+STDMETHODIMP ClsConti::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+    return ole::NessunaInfoTipo(ppTInfo);
+}
 STDMETHODIMP ClsConti::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
     return ole::IdDaNomi(kMembriConti, riid, nomi, quanti, id);
 }
 STDMETHODIMP ClsConti::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
                               VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
     return ole::InvocaMembro(kMembriConti, static_cast<_clsConti*>(this), id, riid, flag, parametri,
-                        risultato, eccezione, errore_argomento);
+                             risultato, eccezione, errore_argomento);
 }
 
 STDMETHODIMP ClsConti::get_IDConto(LONG* result) {
@@ -131,8 +135,11 @@ STDMETHODIMP ClsConti::get_Conto(BSTR* result) {
     return ole::Proteggi([&] { *result = conto_.copia(); }, "Tessadati.clsConti");
 }
 STDMETHODIMP ClsConti::put_Conto(BSTR valore) {
-    return ole::Proteggi([&] { conto_ = ole::Bstr(std::u16string_view(valore ? valore : u"", SysStringLen(valore))); },
-                         "Tessadati.clsConti");
+    return ole::Proteggi(
+        [&] {
+            conto_ = ole::Bstr(std::u16string_view(valore ? valore : u"", SysStringLen(valore)));
+        },
+        "Tessadati.clsConti");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -148,15 +155,19 @@ void* ClsCassa::trova(REFIID riid) noexcept {
 STDMETHODIMP ClsCassa::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__clsCassa) ? S_OK : S_FALSE;
 }
-STDMETHODIMP ClsCassa::GetTypeInfoCount(UINT* pctinfo) { return ole::NessunaInfoTipoConteggio(pctinfo); }
-STDMETHODIMP ClsCassa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) { return ole::NessunaInfoTipo(ppTInfo); }
+STDMETHODIMP ClsCassa::GetTypeInfoCount(UINT* pctinfo) {
+    return ole::NessunaInfoTipoConteggio(pctinfo);
+}
+STDMETHODIMP ClsCassa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+    return ole::NessunaInfoTipo(ppTInfo);
+}
 STDMETHODIMP ClsCassa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
     return ole::IdDaNomi(kMembriCassa, riid, nomi, quanti, id);
 }
 STDMETHODIMP ClsCassa::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
                               VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
     return ole::InvocaMembro(kMembriCassa, static_cast<_clsCassa*>(this), id, riid, flag, parametri,
-                        risultato, eccezione, errore_argomento);
+                             risultato, eccezione, errore_argomento);
 }
 
 STDMETHODIMP ClsCassa::get_Conto(_clsConti** result) {

@@ -101,12 +101,14 @@ public:
 // The save dialog of the command line: the file is -o's, chosen without asking.
 class DialogoOpzione final : public travasa::DialogoSalva {
 public:
-    DialogoOpzione(std::string file, bool sovrascrivi) : file_(std::move(file)), sovrascrivi_(sovrascrivi) {}
+    DialogoOpzione(std::string file, bool sovrascrivi)
+        : file_(std::move(file)), sovrascrivi_(sovrascrivi) {}
     void ShowSave(travasa::ImpostazioniDialogo& d) override {
         std::string file = file_.empty() ? d.InitDir + "estratto" : file_;
         if (vqUtilita::EstraiEstensione(file).empty()) file += "." + d.DefaultExt;
         if (!sovrascrivi_ && ::access(file.c_str(), F_OK) == 0)
-            vq::Solleva(58, vq::DescrizioneRuntime(58) + ": " + file + " (usare --sovrascrivi per sostituirlo)");
+            vq::Solleva(58, vq::DescrizioneRuntime(58) + ": " + file +
+                                " (usare --sovrascrivi per sostituirlo)");
         d.FileName = file;
     }
 
@@ -119,9 +121,9 @@ std::int32_t Id(const std::string& opzione, const std::string& testo) {
     try {
         std::size_t fine = 0;
         const long long v = std::stoll(testo, &fine, 10);
-        if (fine == testo.size() && v >= INT32_MIN && v <= INT32_MAX) return static_cast<std::int32_t>(v);
-    } catch (...) {
-    }
+        if (fine == testo.size() && v >= INT32_MIN && v <= INT32_MAX)
+            return static_cast<std::int32_t>(v);
+    } catch (...) {}
     throw ErroreUso{opzione + ": id non valido: \"" + testo + "\""};
 }
 
@@ -163,7 +165,8 @@ Opzioni Leggi(int argc, char** argv) {
         else throw ErroreUso{"opzione sconosciuta: " + a};
     }
     if (!o.elenca && o.selezioni.empty())
-        throw ErroreUso{"nessuna scelta: indicare --tutti, --conto ID o --cassa ID (oppure --elenca)"};
+        throw ErroreUso{
+            "nessuna scelta: indicare --tutti, --conto ID o --cassa ID (oppure --elenca)"};
     return o;
 }
 
@@ -200,18 +203,24 @@ void Aggiungi(travasa::frmMainLogica& finestra, const Selezione& s) {
             }
         }
     }
-    throw ErroreUso{(s.tipo == Selezione::Conto ? "--conto: nessun conto con id " : "--cassa: nessun codice cassa con id ") +
+    throw ErroreUso{(s.tipo == Selezione::Conto ? "--conto: nessun conto con id "
+                                                : "--cassa: nessun codice cassa con id ") +
                     s.testo};
 }
 
 // The page rendered from the stylesheet, written beside the XML file.
 std::string ScriviHtml(const std::string& xml, const std::string& xsl) {
-    const std::string html = vqUtilita::EstraiPath(xml) + travasa::NomeBaseFoglioStile(xml) + ".html";
-    if (html == xml) vq::Solleva(75, vq::DescrizioneRuntime(75) + ": " + xml + " (la pagina avrebbe lo stesso nome del file)");
-    xsltStylesheetPtr foglio = xsltParseStylesheetFile(reinterpret_cast<const xmlChar*>(xsl.c_str()));
+    const std::string html =
+        vqUtilita::EstraiPath(xml) + travasa::NomeBaseFoglioStile(xml) + ".html";
+    if (html == xml)
+        vq::Solleva(75, vq::DescrizioneRuntime(75) + ": " + xml +
+                            " (la pagina avrebbe lo stesso nome del file)");
+    xsltStylesheetPtr foglio =
+        xsltParseStylesheetFile(reinterpret_cast<const xmlChar*>(xsl.c_str()));
     if (!foglio) vq::Solleva(5, "Foglio di stile non leggibile: " + xsl);
     std::unique_ptr<xsltStylesheet, void (*)(xsltStylesheetPtr)> f(foglio, xsltFreeStylesheet);
-    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> documento(xmlReadFile(xml.c_str(), nullptr, 0), xmlFreeDoc);
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> documento(xmlReadFile(xml.c_str(), nullptr, 0),
+                                                           xmlFreeDoc);
     if (!documento) vq::Solleva(5, "File XML non leggibile: " + xml);
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> risultato(
         xsltApplyStylesheet(foglio, documento.get(), nullptr), xmlFreeDoc);
@@ -221,7 +230,8 @@ std::string ScriviHtml(const std::string& xml, const std::string& xsl) {
     if (xsltSaveResultToString(&testo, &lunghezza, risultato.get(), foglio) != 0)
         vq::Solleva(7, vq::DescrizioneRuntime(7));
     std::unique_ptr<xmlChar, void (*)(void*)> possesso(testo, xmlFree);
-    const std::string_view pagina(reinterpret_cast<const char*>(testo), testo ? static_cast<std::size_t>(lunghezza) : 0);
+    const std::string_view pagina(reinterpret_cast<const char*>(testo),
+                                  testo ? static_cast<std::size_t>(lunghezza) : 0);
     travasa::ScriviFileAtomico(html, [&](travasa::UscitaFile& uscita) { uscita.scrivi(pagina); });
     return html;
 }
@@ -235,7 +245,8 @@ int Esegui(const Opzioni& o) {
     travasa::ServiziFinestra servizi;
     servizi.dialogo = &dialogo;
     servizi.ricordaDate = false;
-    servizi.pausa = terminale ? travasa::ServiziEsportazione{}.pausa : std::function<void(std::int32_t)>();
+    servizi.pausa =
+        terminale ? travasa::ServiziEsportazione{}.pausa : std::function<void(std::int32_t)>();
     travasa::frmMainLogica finestra(servizi);
     int ultimo = -1;
     if (terminale) {
@@ -247,7 +258,8 @@ int Esegui(const Opzioni& o) {
                 ultimo = -1;
                 return;
             }
-            const int p = static_cast<int>(100.0f * (s.prgValore - s.prgMin) / std::max(1.0f, s.prgMax - s.prgMin));
+            const int p = static_cast<int>(100.0f * (s.prgValore - s.prgMin) /
+                                           std::max(1.0f, s.prgMax - s.prgMin));
             if (p != ultimo) {
                 ultimo = p;
                 std::fprintf(stderr, "\rEsportazione: %3d%%", p);
@@ -287,8 +299,10 @@ int Esegui(const Opzioni& o) {
         if (!r.foglioStile.empty()) std::printf("Foglio di stile: %s\n", r.foglioStile.c_str());
         if (o.html) {
             try {
-                const std::string xsl = r.foglioStile.empty() ? travasa::SorgenteFoglioStile(travasa::IdentitaCorrente())
-                                                              : r.foglioStile;
+                const std::string xsl =
+                    r.foglioStile.empty()
+                        ? travasa::SorgenteFoglioStile(travasa::IdentitaCorrente())
+                        : r.foglioStile;
                 std::printf("Pagina: %s\n", ScriviHtml(r.file, xsl).c_str());
             } catch (...) {
                 vq::ImpostaErroreDa(std::current_exception());

@@ -85,8 +85,9 @@ QStringList DialogoSalvaQt::FiltriQt(const std::string& filtro) {
         const QString& descrizione = parti[i];
         QString modelli = parti[i + 1];
         modelli.replace(u';', u' ');
-        filtri << (descrizione.contains(u'(') ? descrizione
-                                              : descrizione + QStringLiteral(" (") + modelli + u')');
+        filtri << (descrizione.contains(u'(')
+                       ? descrizione
+                       : descrizione + QStringLiteral(" (") + modelli + u')');
     }
     return filtri;
 }
@@ -115,15 +116,17 @@ void DialogoSalvaQt::ShowSave(ImpostazioniDialogo& impostazioni) {
 
     for (;;) {
         if (dialogo.exec() != QDialog::Accepted || dialogo.selectedFiles().isEmpty()) {
-            if (impostazioni.CancelError) vq::Solleva(kErrDialogoAnnullato, "Annullato dall'utente.");
+            if (impostazioni.CancelError)
+                vq::Solleva(kErrDialogoAnnullato, "Annullato dall'utente.");
             impostazioni.FileName.clear();
             return;
         }
         const QString scelto = dialogo.selectedFiles().constFirst();
         if ((impostazioni.Flags & kPercorsoEsistente) && !QFileInfo(scelto).dir().exists()) {
-            QMessageBox::warning(&dialogo, dialogo.windowTitle(),
-                                 scelto + QStringLiteral("\nIl percorso non esiste.\nVerificare che "
-                                                         "sia stato specificato il percorso corretto."));
+            QMessageBox::warning(
+                &dialogo, dialogo.windowTitle(),
+                scelto + QStringLiteral("\nIl percorso non esiste.\nVerificare che "
+                                        "sia stato specificato il percorso corretto."));
             continue;
         }
         impostazioni.FileName = QDir::toNativeSeparators(scelto).toStdString();

@@ -124,14 +124,16 @@ void frmMain::CreaControlli() {
         g->setFont(grassetto);
         return g;
     };
-    auto casella = [&](QWidget* genitore, const char* n, const char* testo, const char* suggerimento) {
+    auto casella = [&](QWidget* genitore, const char* n, const char* testo,
+                       const char* suggerimento) {
         auto* c = new QCheckBox(QString::fromUtf8(testo), genitore);
         nome(c, n);
         c->setFont(normale);
         if (*suggerimento) c->setToolTip(QString::fromUtf8(suggerimento));
         return c;
     };
-    auto pulsante = [&](QWidget* genitore, const char* n, const char* testo, const char* suggerimento) {
+    auto pulsante = [&](QWidget* genitore, const char* n, const char* testo,
+                        const char* suggerimento) {
         auto* p = new QPushButton(QString::fromUtf8(testo), genitore);
         nome(p, n);
         p->setFont(normale);
@@ -167,10 +169,12 @@ void frmMain::CreaControlli() {
     Frame2_ = gruppo("Frame2", "Filtro Data ");
     chkIniziale_ = casella(Frame2_, "chkIniziale", "Data Iniziale", "Usa il filtro data iniziale");
     DtDataIniziale_ = selettore(Frame2_, "DtDataIniziale");
-    cmdDefaultDI_ = pulsante(Frame2_, "cmdDefaultDI", "D", "Reimposta il valore di default della data iniziale");
+    cmdDefaultDI_ = pulsante(Frame2_, "cmdDefaultDI", "D",
+                             "Reimposta il valore di default della data iniziale");
     chkFinale_ = casella(Frame2_, "chkFinale", "Data Finale", "Usa il filtro data finale");
     DtDataFinale_ = selettore(Frame2_, "DtDataFinale");
-    cmdDefaultDF_ = pulsante(Frame2_, "cmdDefaultDF", "D", "Reimposta il valore di default della data finale");
+    cmdDefaultDF_ =
+        pulsante(Frame2_, "cmdDefaultDF", "D", "Reimposta il valore di default della data finale");
 
     Frame1_ = gruppo("Frame1", "Filtro Conto ");
     Label1_ = etichetta(Frame1_, "Label1", "Conto:");
@@ -185,7 +189,8 @@ void frmMain::CreaControlli() {
     ListaSelezione_->setFont(normale);
     ListaSelezione_->setSelectionMode(QAbstractItemView::SingleSelection);
     ListaSelezione_->setSortingEnabled(false);
-    cmdRemove_ = pulsante(Frame1_, "cmdRemove", "Rimuovi", "Rimuove la voce selezionata dalla lista");
+    cmdRemove_ =
+        pulsante(Frame1_, "cmdRemove", "Rimuovi", "Rimuove la voce selezionata dalla lista");
     cmdClear_ = pulsante(Frame1_, "cmdClear", "Ripulisci", "Ripulisce il contenuto della lista");
 
     chkVerifica_ = casella(this, "chkVerifica", "Verifica il formato dei dati", "");
@@ -253,18 +258,24 @@ void frmMain::Disponi() {
 
 void frmMain::OrdineTabulazione() {
     // The controls that take the focus, in their tab order.
-    QWidget* ordine[] = {chkIniziale_, DtDataIniziale_, chkFinale_, DtDataFinale_, cboConti_,
-                         cboCassa_,    cmdAggiungi_,    ListaSelezione_, cmdRemove_, cmdClear_,
-                         chkVerifica_, cmdEsporta_,     cmdDefaultDI_, cmdDefaultDF_, chkCss_};
-    for (std::size_t i = 1; i < std::size(ordine); ++i) QWidget::setTabOrder(ordine[i - 1], ordine[i]);
+    QWidget* ordine[] = {chkIniziale_, DtDataIniziale_, chkFinale_,      DtDataFinale_, cboConti_,
+                         cboCassa_,    cmdAggiungi_,    ListaSelezione_, cmdRemove_,    cmdClear_,
+                         chkVerifica_, cmdEsporta_,     cmdDefaultDI_,   cmdDefaultDF_, chkCss_};
+    for (std::size_t i = 1; i < std::size(ordine); ++i)
+        QWidget::setTabOrder(ordine[i - 1], ordine[i]);
 }
 
 void frmMain::Collega() {
     // What the window changes itself while it shows the logic's state is not an event.
-    connect(cboConti_, &QComboBox::activated, this, [this](int i) { if (!aggiornando_) logica_->ContoScelto(i); });
-    connect(cboCassa_, &QComboBox::activated, this, [this](int i) { if (!aggiornando_) logica_->SceltaCassa(i); });
-    connect(ListaSelezione_, &QListWidget::currentRowChanged, this,
-            [this](int r) { if (!aggiornando_) logica_->SelezionaVoce(r); });
+    connect(cboConti_, &QComboBox::activated, this, [this](int i) {
+        if (!aggiornando_) logica_->ContoScelto(i);
+    });
+    connect(cboCassa_, &QComboBox::activated, this, [this](int i) {
+        if (!aggiornando_) logica_->SceltaCassa(i);
+    });
+    connect(ListaSelezione_, &QListWidget::currentRowChanged, this, [this](int r) {
+        if (!aggiornando_) logica_->SelezionaVoce(r);
+    });
     // A click below the last entry takes the highlight off the list but leaves the entry
     // chosen, as "Rimuovi" still acts on it: it keeps its highlight.
     connect(ListaSelezione_, &QListWidget::itemSelectionChanged, this, [this] {
@@ -275,23 +286,45 @@ void frmMain::Collega() {
             voce->setSelected(true);
         }
     });
-    connect(chkIniziale_, &QCheckBox::clicked, this, [this](bool b) { if (!aggiornando_) logica_->ClickIniziale(b); });
-    connect(chkFinale_, &QCheckBox::clicked, this, [this](bool b) { if (!aggiornando_) logica_->ClickFinale(b); });
-    connect(DtDataIniziale_, &QDateEdit::dateChanged, this,
-            [this](QDate d) { if (!aggiornando_) logica_->ImpostaDataIniziale(DaQDate(d)); });
-    connect(DtDataFinale_, &QDateEdit::dateChanged, this,
-            [this](QDate d) { if (!aggiornando_) logica_->ImpostaDataFinale(DaQDate(d)); });
-    connect(cmdDefaultDI_, &QPushButton::clicked, this, [this] { if (!aggiornando_) logica_->ReimpostaDataIniziale(); });
-    connect(cmdDefaultDF_, &QPushButton::clicked, this, [this] { if (!aggiornando_) logica_->ReimpostaDataFinale(); });
-    connect(cmdAggiungi_, &QPushButton::clicked, this, [this] { if (!aggiornando_) logica_->Aggiungi(); });
-    connect(cmdRemove_, &QPushButton::clicked, this, [this] { if (!aggiornando_) logica_->Rimuovi(); });
-    connect(cmdClear_, &QPushButton::clicked, this, [this] { if (!aggiornando_) logica_->Ripulisci(); });
-    connect(chkVerifica_, &QCheckBox::toggled, this, [this](bool b) { if (!aggiornando_) logica_->ImpostaVerifica(b); });
-    connect(chkCss_, &QCheckBox::toggled, this, [this](bool b) { if (!aggiornando_) logica_->ImpostaCss(b); });
+    connect(chkIniziale_, &QCheckBox::clicked, this, [this](bool b) {
+        if (!aggiornando_) logica_->ClickIniziale(b);
+    });
+    connect(chkFinale_, &QCheckBox::clicked, this, [this](bool b) {
+        if (!aggiornando_) logica_->ClickFinale(b);
+    });
+    connect(DtDataIniziale_, &QDateEdit::dateChanged, this, [this](QDate d) {
+        if (!aggiornando_) logica_->ImpostaDataIniziale(DaQDate(d));
+    });
+    connect(DtDataFinale_, &QDateEdit::dateChanged, this, [this](QDate d) {
+        if (!aggiornando_) logica_->ImpostaDataFinale(DaQDate(d));
+    });
+    connect(cmdDefaultDI_, &QPushButton::clicked, this, [this] {
+        if (!aggiornando_) logica_->ReimpostaDataIniziale();
+    });
+    connect(cmdDefaultDF_, &QPushButton::clicked, this, [this] {
+        if (!aggiornando_) logica_->ReimpostaDataFinale();
+    });
+    connect(cmdAggiungi_, &QPushButton::clicked, this, [this] {
+        if (!aggiornando_) logica_->Aggiungi();
+    });
+    connect(cmdRemove_, &QPushButton::clicked, this, [this] {
+        if (!aggiornando_) logica_->Rimuovi();
+    });
+    connect(cmdClear_, &QPushButton::clicked, this, [this] {
+        if (!aggiornando_) logica_->Ripulisci();
+    });
+    connect(chkVerifica_, &QCheckBox::toggled, this, [this](bool b) {
+        if (!aggiornando_) logica_->ImpostaVerifica(b);
+    });
+    connect(chkCss_, &QCheckBox::toggled, this, [this](bool b) {
+        if (!aggiornando_) logica_->ImpostaCss(b);
+    });
     connect(toolMain_, &QToolBar::actionTriggered, this, [this](QAction* a) {
         if (!aggiornando_) logica_->ClickStrumento(a->data().toString().toStdString());
     });
-    connect(cmdEsporta_, &QToolButton::clicked, this, [this] { if (!aggiornando_) logica_->Esporta(); });
+    connect(cmdEsporta_, &QToolButton::clicked, this, [this] {
+        if (!aggiornando_) logica_->Esporta();
+    });
 }
 
 void frmMain::Carica() {

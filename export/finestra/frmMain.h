@@ -35,8 +35,8 @@ int DaTwip(int twip, double dpi);
 
 // What the window normally finds by itself; tests give their own.
 struct OpzioniFinestra {
-    DialogoSalva* dialogo = nullptr;        // nullptr: the window's QFileDialog
-    ApriDocumento* documenti = nullptr;     // nullptr: the desktop's handler
+    DialogoSalva* dialogo = nullptr;     // nullptr: the window's QFileDialog
+    ApriDocumento* documenti = nullptr;  // nullptr: the desktop's handler
     std::function<void(std::int32_t)> pausa = PausaSistema;
     IdentitaProgramma identita = IdentitaCorrente();
     FabbricaDati fabbrica = CreaDatiMirtesa;

@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     // The program speaks Italian: so do the toolkit's own texts (the save dialog, the
     // buttons of the boxes), when their translation is installed.
     QTranslator traduzione;
-    if (traduzione.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (traduzione.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&traduzione);
 
     shell::SostituisciServizio(std::make_shared<travasa::finestra::MessageBoxQt>());

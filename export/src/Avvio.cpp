@@ -41,11 +41,13 @@ std::string FileHost(const std::string& percorso) {
 std::string TestoClsid(REFCLSID clsid) {
     OLECHAR testo[40];
     const int n = StringFromGUID2(clsid, testo, 40);
-    return n > 0 ? ole::Utf16InUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(testo), static_cast<std::size_t>(n - 1)))
+    return n > 0 ? ole::Utf16InUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(testo),
+                                                        static_cast<std::size_t>(n - 1)))
                  : std::string();
 }
 
-std::string ChiediTesto(IMirtesaIntegrazione* host, HRESULT (STDMETHODCALLTYPE IMirtesaIntegrazione::*metodo)(BSTR*)) {
+std::string ChiediTesto(IMirtesaIntegrazione* host,
+                        HRESULT (STDMETHODCALLTYPE IMirtesaIntegrazione::*metodo)(BSTR*)) {
     ole::Bstr risposta;
     ole::Verifica((host->*metodo)(risposta.put()));
     return risposta.utf8();
@@ -72,13 +74,15 @@ ControlliAvvio::ControlliAvvio(IdentitaProgramma identita) : identita_(std::move
 void ControlliAvvio::RegistraComponenteSeAssente() const {
     try {
         vq::ChiaveAperta k;
-        const std::string chiave = "CLSID\\" + TestoClsid(CLSID_ClsDatiMirtesa) + "\\InprocServer32";
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS) {
+        const std::string chiave =
+            "CLSID\\" + TestoClsid(CLSID_ClsDatiMirtesa) + "\\InprocServer32";
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, k.put()) ==
+            ERROR_SUCCESS) {
             char percorso[4096];
             DWORD dimensione = sizeof percorso - 1;
             DWORD tipo = 0;
-            if (RegQueryValueExA(k.get(), nullptr, nullptr, &tipo, reinterpret_cast<BYTE*>(percorso), &dimensione) ==
-                    ERROR_SUCCESS &&
+            if (RegQueryValueExA(k.get(), nullptr, nullptr, &tipo,
+                                 reinterpret_cast<BYTE*>(percorso), &dimensione) == ERROR_SUCCESS &&
                 (tipo == REG_SZ || tipo == REG_EXPAND_SZ)) {
                 percorso[dimensione] = '\0';
                 if (EsisteFile(vq::EspandiAmbiente(percorso))) return;
@@ -88,9 +92,9 @@ void ControlliAvvio::RegistraComponenteSeAssente() const {
         // Stays loaded: the load sequence creates its object from it.
         void* h = ::dlopen(libreria.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!h) return;
-        if (auto registra = reinterpret_cast<HRESULT (*)()>(::dlsym(h, "DllRegisterServer"))) registra();
-    } catch (...) {
-    }
+        if (auto registra = reinterpret_cast<HRESULT (*)()>(::dlsym(h, "DllRegisterServer")))
+            registra();
+    } catch (...) {}
     vq::CancellaErrore();
 }
 
@@ -98,7 +102,8 @@ void ControlliAvvio::Esegui() {
     RegistraComponenteSeAssente();
     try {
         // The host's folders, from its integration component.
-        auto host = ole::Crea<IMirtesaIntegrazione>(CLSID_MirtesaIntegrazione, IID_IMirtesaIntegrazione);
+        auto host =
+            ole::Crea<IMirtesaIntegrazione>(CLSID_MirtesaIntegrazione, IID_IMirtesaIntegrazione);
         PathDati = ChiediTesto(host.get(), &IMirtesaIntegrazione::PercorsoDati);
         PathProgramma = ChiediTesto(host.get(), &IMirtesaIntegrazione::PercorsoProgramma);
         PathDataBase = PathDati + kDataBaseHost;
@@ -109,14 +114,18 @@ void ControlliAvvio::Esegui() {
         const std::string versione = vqUtilita::GetVersione(eseguibile);
         if (versione == "0.0.0.0") {
             if (!EsisteFile(eseguibile))
-                vq::Solleva(kErrEseguibileAssente, vq::InMaiuscoleAscii(PathEseguibile) + ": non trovato. Reinstallare Mirtesa.");
-            vq::Solleva(kErrEseguibileCorrotto, vq::InMaiuscoleAscii(PathEseguibile) + ": corrotto. Reinstallare Mirtesa.");
+                vq::Solleva(kErrEseguibileAssente, vq::InMaiuscoleAscii(PathEseguibile) +
+                                                       ": non trovato. Reinstallare Mirtesa.");
+            vq::Solleva(kErrEseguibileCorrotto,
+                        vq::InMaiuscoleAscii(PathEseguibile) + ": corrotto. Reinstallare Mirtesa.");
         }
         if (vqUtilita::ConfrontaVersione(versione, kVersioneMinimaHost) == -1) {
-            shell::Mostra(std::string("La versione di Mirtesa installata è una versione obsoleta. E' richiesta la "
-                                      "versione ") +
-                              kVersioneMinimaHost + " o ver. successiva. ",
-                          "Errore", shell::MB_ICONSTOP | shell::MB_OK);
+            shell::Mostra(
+                std::string(
+                    "La versione di Mirtesa installata è una versione obsoleta. E' richiesta la "
+                    "versione ") +
+                    kVersioneMinimaHost + " o ver. successiva. ",
+                "Errore", shell::MB_ICONSTOP | shell::MB_OK);
             TerminaProgramma(1);
         }
         // A missing database is made from the host's empty template.
@@ -132,8 +141,7 @@ void ControlliAvvio::Esegui() {
             ole::Bstr percorso(proprio), titolo(kTitoloProgramma), descrizione(kDescrizioneModulo);
             VARIANT_BOOL cambiato = VARIANT_FALSE;
             host->RegistraModulo(percorso.get(), titolo.get(), descrizione.get(), &cambiato);
-        } catch (...) {
-        }
+        } catch (...) {}
         vq::CancellaErrore();
     } catch (const ProgrammaTerminato&) {
         throw;

@@ -63,13 +63,14 @@ vq::DATA Oggi() {
 
 }  // namespace
 
-void SalvaImpostazione(const std::string& applicazione, const std::string& sezione, const std::string& chiave,
-                       const std::string& valore) {
+void SalvaImpostazione(const std::string& applicazione, const std::string& sezione,
+                       const std::string& chiave, const std::string& valore) {
     vq::ChiaveAperta k;
-    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, Chiave(applicazione, sezione).c_str(), 0, nullptr, 0, KEY_WRITE,
-                             nullptr, k.put(), nullptr);
+    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, Chiave(applicazione, sezione).c_str(), 0, nullptr,
+                             0, KEY_WRITE, nullptr, k.put(), nullptr);
     if (e != ERROR_SUCCESS) ErroreRegistro(e);
-    e = RegSetValueExA(k.get(), chiave.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
+    e = RegSetValueExA(k.get(), chiave.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(valore.c_str()),
                        static_cast<DWORD>(valore.size() + 1));
     if (e != ERROR_SUCCESS) ErroreRegistro(e);
 }
@@ -77,15 +78,15 @@ void SalvaImpostazione(const std::string& applicazione, const std::string& sezio
 std::string LeggiImpostazione(const std::string& applicazione, const std::string& sezione,
                               const std::string& chiave, const std::string& predefinito) {
     vq::ChiaveAperta k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, Chiave(applicazione, sezione).c_str(), 0, KEY_READ, k.put()) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, Chiave(applicazione, sezione).c_str(), 0, KEY_READ,
+                      k.put()) != ERROR_SUCCESS)
         return predefinito;
     DWORD tipo = 0, dimensione = 0;
     LONG e = RegQueryValueExA(k.get(), chiave.c_str(), nullptr, &tipo, nullptr, &dimensione);
     if (e != ERROR_SUCCESS || (tipo != REG_SZ && tipo != REG_EXPAND_SZ)) return predefinito;
     std::string dati(dimensione, '\0');
-    e = RegQueryValueExA(k.get(), chiave.c_str(), nullptr, &tipo, reinterpret_cast<BYTE*>(dati.data()),
-                         &dimensione);
+    e = RegQueryValueExA(k.get(), chiave.c_str(), nullptr, &tipo,
+                         reinterpret_cast<BYTE*>(dati.data()), &dimensione);
     if (e != ERROR_SUCCESS) return predefinito;
     dati.resize(dimensione);
     // The text ends at its first NUL.
@@ -103,9 +104,7 @@ std::string NomeApplicazione() {
 void SalvaDataIniziale(vq::DATA d) noexcept { Salva(kChiaveDataIniziale, d); }
 void SalvaDataFinale(vq::DATA d) noexcept { Salva(kChiaveDataFinale, d); }
 
-vq::DATA DataInizialeDefault() {
-    return vq::DateSerial(vq::ScomponiData(Oggi()).anno, 1, 1);
-}
+vq::DATA DataInizialeDefault() { return vq::DateSerial(vq::ScomponiData(Oggi()).anno, 1, 1); }
 
 vq::DATA DataFinaleDefault() { return Oggi(); }
 

@@ -96,7 +96,8 @@ struct Chiave {
         std::memcpy(&b, d + n - 4, 4);
         k.primi = a, k.ultimi = b;
     } else if (n > 0) {
-        k.primi = static_cast<unsigned char>(d[0]) | static_cast<unsigned>(static_cast<unsigned char>(d[n / 2])) << 8 |
+        k.primi = static_cast<unsigned char>(d[0]) |
+                  static_cast<unsigned>(static_cast<unsigned char>(d[n / 2])) << 8 |
                   static_cast<unsigned>(static_cast<unsigned char>(d[n - 1])) << 16;
     }
     return k;
@@ -136,7 +137,8 @@ template <class Uscita>
     for (;;) {
         const char* fine = testo;
         while (!kFermaTesto[static_cast<unsigned char>(*fine)]) ++fine;
-        if (fine != testo) uscita.scrivi(std::string_view(testo, static_cast<std::size_t>(fine - testo)));
+        if (fine != testo)
+            uscita.scrivi(std::string_view(testo, static_cast<std::size_t>(fine - testo)));
         switch (*fine) {
             case '\0': return;
             case '&': uscita.scrivi(std::string_view("&amp;")); break;
@@ -165,7 +167,8 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
                 const std::string_view nome = corrente.name();
                 ScriviTag(uscita, "<", nome);
                 // An element's own text comes before its children.
-                if (const char* proprio = corrente.value(); *proprio) ScriviTestoEscapato(proprio, uscita);
+                if (const char* proprio = corrente.value(); *proprio)
+                    ScriviTestoEscapato(proprio, uscita);
                 if (pugi::xml_node primo = corrente.first_child()) {
                     // An element holding one text, the bulk of a document, is written
                     // whole; any other content is walked.
@@ -179,9 +182,7 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
                 ScriviTag(uscita, "</", nome);
                 break;
             }
-            case pugi::node_pcdata:
-                ScriviTestoEscapato(corrente.value(), uscita);
-                break;
+            case pugi::node_pcdata: ScriviTestoEscapato(corrente.value(), uscita); break;
             case pugi::node_pi:
                 uscita.scrivi(std::string_view("<?"));
                 uscita.scrivi(std::string_view(corrente.name()));
@@ -191,8 +192,7 @@ void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
                 }
                 uscita.scrivi(std::string_view("?>"));
                 break;
-            default:
-                break;
+            default: break;
         }
         for (;;) {
             if (profondita == 0) return;
@@ -293,8 +293,15 @@ struct DocumentoXml::Impl {
         if (testo.find_first_of("<&") != std::string_view::npos) return {};
         std::string frammento;
         frammento.reserve(2 * nome.size() + testo.size() + 5);
-        frammento.append("<").append(nome).append(">").append(testo).append("</").append(nome).append(">");
-        if (!attesa.append_buffer(frammento.data(), frammento.size(), pugi::parse_minimal | pugi::parse_embed_pcdata,
+        frammento.append("<")
+            .append(nome)
+            .append(">")
+            .append(testo)
+            .append("</")
+            .append(nome)
+            .append(">");
+        if (!attesa.append_buffer(frammento.data(), frammento.size(),
+                                  pugi::parse_minimal | pugi::parse_embed_pcdata,
                                   pugi::encoding_utf8))
             return {};
         pugi::xml_node nodo = attesa.last_child();
@@ -327,9 +334,12 @@ struct DocumentoXml::Impl {
 
     // A type name not resolved yet: added to the resolved ones (true), or, past those,
     // declared on `r` through the list (false).
-    [[gnu::noinline]] bool risolviTipo(Registro& r, std::string_view tipo, const Chiave& chiaveTipo) {
+    [[gnu::noinline]] bool risolviTipo(Registro& r, std::string_view tipo,
+                                       const Chiave& chiaveTipo) {
         const std::optional<TipoDato> noto = TipoDaNome(tipo);
-        if (!noto) vq::Solleva(kErrTipoSconosciuto, "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
+        if (!noto)
+            vq::Solleva(kErrTipoSconosciuto,
+                        "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
         if (nomiRisolti.size() == kMassimoRisolti) {
             tipi.push_back({&r, *noto, std::string(tipo)});
             r.tipo = static_cast<std::uint8_t>(*noto);
@@ -341,7 +351,8 @@ struct DocumentoXml::Impl {
     }
 
     std::vector<Dichiarazione>::iterator trovaTipo(const Registro* nodo) {
-        return std::find_if(tipi.begin(), tipi.end(), [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
+        return std::find_if(tipi.begin(), tipi.end(),
+                            [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
     }
 
     // The records of every node handed out, in blocks; they live as long as the document.
@@ -440,7 +451,8 @@ struct DocumentoXml::Impl {
         }
         pugi::xml_node nodo = padre.append_copy(nome.prototipo);
         if (!nodo) throw std::bad_alloc();
-        if (!nodo.text().set(testo.data(), testo.size())) {  // the empty text clears the prototype's
+        if (!nodo.text().set(testo.data(),
+                             testo.size())) {  // the empty text clears the prototype's
             padre.remove_child(nodo);
             throw std::bad_alloc();
         }
@@ -450,18 +462,23 @@ struct DocumentoXml::Impl {
     }
 
     // The node of the tree behind a record, built among the waiting nodes when there is none yet.
-    pugi::xml_node nodo(Registro& r) { return r.costruito() ? Nodo(r.reale) : costruisci(r, attesa); }
+    pugi::xml_node nodo(Registro& r) {
+        return r.costruito() ? Nodo(r.reale) : costruisci(r, attesa);
+    }
 
     template <class Uscita>
     void scrivi(Uscita& uscita) const {
-        for (pugi::xml_node figlio = documento.first_child(); figlio; figlio = figlio.next_sibling()) {
+        for (pugi::xml_node figlio = documento.first_child(); figlio;
+             figlio = figlio.next_sibling()) {
             if (figlio == attesa) continue;
             ScriviNodo(figlio, uscita);
             uscita.scrivi('\n');
         }
     }
 
-    NodoXml nuovo(DocumentoXml* proprietario, pugi::xml_node nodo) { return NodoXml(proprietario, registra(nodo)); }
+    NodoXml nuovo(DocumentoXml* proprietario, pugi::xml_node nodo) {
+        return NodoXml(proprietario, registra(nodo));
+    }
 };
 
 DocumentoXml::DocumentoXml() : impl_(std::make_unique<Impl>()) {
@@ -473,12 +490,15 @@ DocumentoXml::DocumentoXml() : impl_(std::make_unique<Impl>()) {
 DocumentoXml::~DocumentoXml() = default;
 
 NodoXml DocumentoXml::createProcessingInstruction(std::string_view target, std::string_view data) {
-    if (!NomeXml(target) || data.find("?>") != std::string_view::npos || TestoXmlSicuro(data) != data)
-        vq::Solleva(kErrArgomento, "Istruzione di elaborazione non valida: \"" + std::string(target) + "\"");
+    if (!NomeXml(target) || data.find("?>") != std::string_view::npos ||
+        TestoXmlSicuro(data) != data)
+        vq::Solleva(kErrArgomento,
+                    "Istruzione di elaborazione non valida: \"" + std::string(target) + "\"");
     auto nodo = impl_->attesa.append_child(pugi::node_pi);
     NodoXml risultato = impl_->nuovo(this, nodo);
     const std::string nome(target);
-    if (!nodo.set_name(nome.c_str()) || !nodo.set_value(data.data(), data.size())) throw std::bad_alloc();
+    if (!nodo.set_name(nome.c_str()) || !nodo.set_value(data.data(), data.size()))
+        throw std::bad_alloc();
     return risultato;
 }
 
@@ -501,7 +521,9 @@ NodoXml DocumentoXml::createElement(std::string_view nome) {
 NodoXml DocumentoXml::creaElementoNuovo(std::string_view nome) {
     const Impl::NomeValido* noto = nullptr;
     {
-        if (!NomeXml(nome)) vq::Solleva(kErrArgomento, "Nome di elemento non valido: \"" + std::string(nome) + "\"");
+        if (!NomeXml(nome))
+            vq::Solleva(kErrArgomento,
+                        "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         if (impl_->nomiValidi.size() < 32) {
             if (const pugi::xml_node prototipo = impl_->prototipo(nome)) {
                 impl_->nomiValidi.push_back({{std::string(nome), ChiaveDi(nome)}, prototipo, {}});
@@ -547,7 +569,8 @@ NodoXml DocumentoXml::appendChild(const NodoXml& figlio) {
     if ((!nodo || nodo.type() == pugi::node_element) && haElemento)
         vq::Solleva(kErrArgomento, "Il documento ha già un elemento radice");
     // The XML declaration can only open the document.
-    if (nodo && nodo.type() == pugi::node_pi && vq::UgualiSenzaMaiuscole(nodo.name(), "xml") && haNodi)
+    if (nodo && nodo.type() == pugi::node_pi && vq::UgualiSenzaMaiuscole(nodo.name(), "xml") &&
+        haNodi)
         vq::Solleva(kErrArgomento, "La dichiarazione XML deve essere il primo nodo del documento");
     if (!nodo) {
         impl_->costruisci(r, documento);
@@ -588,7 +611,8 @@ void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
     Registro* chiave = &Reg(nodo_);
-    if (chiave->costruito() && !chiave->elemento && Nodo(chiave->reale).type() != pugi::node_element)
+    if (chiave->costruito() && !chiave->elemento &&
+        Nodo(chiave->reale).type() != pugi::node_element)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
     // A declaration kept in the list goes from it whatever comes next.
     if (chiave->dichiarato == kTipoInElenco) [[unlikely]]
@@ -601,7 +625,8 @@ void NodoXml::dataType(std::string_view tipo) {
     const Chiave chiaveTipo = ChiaveDi(tipo);
     if (i >= impl.nomiRisolti.size() || !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) {
         i = 0;
-        while (i < impl.nomiRisolti.size() && !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) ++i;
+        while (i < impl.nomiRisolti.size() && !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo))
+            ++i;
     }
     if (i == impl.nomiRisolti.size()) [[unlikely]] {
         if (!impl.risolviTipo(*chiave, tipo, chiaveTipo)) return;
@@ -646,8 +671,9 @@ void NodoXml::Text(std::string_view testo) {
 }
 
 void NodoXml::RifiutaTesto(std::string_view testo) const {
-    vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) + "\" non è un valore valido del tipo di dato \"" +
-                                  dataType() + "\"");
+    vq::Solleva(kErrTipoDato, "Il testo \"" + TestoPerMessaggio(testo) +
+                                  "\" non è un valore valido del tipo di dato \"" + dataType() +
+                                  "\"");
 }
 
 void DocumentoXml::Impl::impostaTestoNelNodo(Registro& r, std::string_view testo) {
@@ -713,8 +739,8 @@ std::size_t CarattereXml(std::string_view testo, std::size_t i, std::size_t& sal
         punto = (punto << 6) | (seguito & 0x3Fu);
     }
     salto = lunghezza;
-    const bool valido = punto >= minimo && punto <= 0x10FFFF && !(punto >= 0xD800 && punto <= 0xDFFF) &&
-                        punto != 0xFFFE && punto != 0xFFFF;
+    const bool valido = punto >= minimo && punto <= 0x10FFFF &&
+                        !(punto >= 0xD800 && punto <= 0xDFFF) && punto != 0xFFFE && punto != 0xFFFF;
     return valido ? lunghezza : 0;
 }
 
@@ -725,7 +751,9 @@ bool TestoXmlValido(std::string_view testo) {
     // below 0x20 and none at 0x80 or above.
     // A short text, or the end of a long one, is read in words that overlap.
     constexpr std::uint64_t kUni = 0x0101010101010101ull, kAlti = 0x8080808080808080ull;
-    const auto stampabili = [](std::uint64_t otto) { return ((otto | (otto - kUni * 0x20)) & kAlti) == 0; };
+    const auto stampabili = [](std::uint64_t otto) {
+        return ((otto | (otto - kUni * 0x20)) & kAlti) == 0;
+    };
     const char* d = testo.data();
     const std::size_t n = testo.size();
     std::size_t i = 0;

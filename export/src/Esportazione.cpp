@@ -50,7 +50,8 @@ std::string NomeMese(int mese) {
     const std::string attuale = LocaleDate();
     if (attuale != locale || nomi[0].empty()) {
         UErrorCode stato = U_ZERO_ERROR;
-        UDateFormat* f = udat_open(UDAT_DEFAULT, UDAT_DEFAULT, attuale.c_str(), nullptr, 0, nullptr, 0, &stato);
+        UDateFormat* f =
+            udat_open(UDAT_DEFAULT, UDAT_DEFAULT, attuale.c_str(), nullptr, 0, nullptr, 0, &stato);
         static const char* const inglesi[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         for (int i = 0; i < 12; ++i) {
@@ -61,8 +62,10 @@ std::string NomeMese(int mese) {
             const int32_t n = udat_getSymbols(f, UDAT_SHORT_MONTHS, i, u, 64, &s);
             char utf8[256];
             int32_t lunghezza = 0;
-            if (U_SUCCESS(s) && n > 0) u_strToUTF8(utf8, sizeof utf8, &lunghezza, u, std::min<int32_t>(n, 64), &s);
-            if (U_SUCCESS(s) && lunghezza > 0) nomi[i].assign(utf8, static_cast<std::size_t>(lunghezza));
+            if (U_SUCCESS(s) && n > 0)
+                u_strToUTF8(utf8, sizeof utf8, &lunghezza, u, std::min<int32_t>(n, 64), &s);
+            if (U_SUCCESS(s) && lunghezza > 0)
+                nomi[i].assign(utf8, static_cast<std::size_t>(lunghezza));
         }
         if (f) udat_close(f);
         locale = attuale;
@@ -88,8 +91,10 @@ inline constexpr std::int32_t kErrPercorso = 75;  // path/file access error
 // The same path, or two names of one existing file.
 bool StessoFile(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    struct stat x {}, y {};
-    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+    struct stat x {
+    }, y{};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
 }
 
 // The rows a fields-by-rows array holds.
@@ -121,13 +126,15 @@ std::string DataPeriodo(vq::DATA d) {
 }
 
 std::string TestoPeriodo(bool dataIniziale, vq::DATA iniziale, bool dataFinale, vq::DATA finale) {
-    if (dataIniziale && dataFinale) return "Dal " + DataPeriodo(iniziale) + " al " + DataPeriodo(finale);
+    if (dataIniziale && dataFinale)
+        return "Dal " + DataPeriodo(iniziale) + " al " + DataPeriodo(finale);
     if (dataIniziale) return "Dal " + DataPeriodo(iniziale);
     if (dataFinale) return "Fino al " + DataPeriodo(finale);
     return "Tutto";
 }
 
-Esportazione::Esportazione(_ClsDatiMirtesa* dati, ServiziEsportazione servizi, IdentitaProgramma identita)
+Esportazione::Esportazione(_ClsDatiMirtesa* dati, ServiziEsportazione servizi,
+                           IdentitaProgramma identita)
     : dati_(dati), servizi_(std::move(servizi)), identita_(std::move(identita)) {}
 
 RisultatoEsportazione Esportazione::Esegui(const SceltaEsportazione& scelta) {
@@ -147,8 +154,7 @@ RisultatoEsportazione Esportazione::Esegui(const SceltaEsportazione& scelta) {
         }
         try {
             if (servizi_.barra) servizi_.barra->Visibile(false);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     return r;
 }
@@ -185,7 +191,8 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
         DATE d = vq::SoloData(scelta.valoreFinale);
         ole::Verifica(dati_->put_FiltroDataFinale(&d));
     }
-    Info().Periodo = TestoPeriodo(scelta.dataIniziale, scelta.valoreIniziale, scelta.dataFinale, scelta.valoreFinale);
+    Info().Periodo = TestoPeriodo(scelta.dataIniziale, scelta.valoreIniziale, scelta.dataFinale,
+                                  scelta.valoreFinale);
 
     LONG totale = 0;
     ole::Verifica(dati_->GetTotRecord(&totale));
@@ -240,7 +247,8 @@ void Esportazione::Corpo(const SceltaEsportazione& scelta, RisultatoEsportazione
     barra.Visibile(false);
     shell::CursoreAttesa(false);
     r.esito = EsitoEsportazione::Esportato;
-    shell::Mostra(kMsgCompletata + std::to_string(r.righe), kTitoloEsportazione, shell::MB_ICONINFORMATION);
+    shell::Mostra(kMsgCompletata + std::to_string(r.righe), kTitoloEsportazione,
+                  shell::MB_ICONINFORMATION);
 }
 
 }  // namespace travasa

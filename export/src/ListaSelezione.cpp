@@ -47,7 +47,8 @@ ListaSelezione::Filtro ListaSelezione::PreparaFiltroConti() const {
         if (v.id == -1) {
             return {{}, {}, kContoTutti};
         }
-        std::string& lista = v.testo.find(kTuttiICodici) != std::string::npos ? f.idConti : f.idCasse;
+        std::string& lista =
+            v.testo.find(kTuttiICodici) != std::string::npos ? f.idConti : f.idCasse;
         if (!lista.empty()) lista += ';';
         lista += std::to_string(v.id);
         if (!f.conto.empty()) f.conto += '\r';

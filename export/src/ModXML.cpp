@@ -35,13 +35,13 @@ constexpr std::array<CampoXml, 10> kTabellaCampi{{
 
 constexpr int kCampiArray = 10;
 
-
 enum class Regola { Testo, Data, Numero, Booleano };
 
 Regola RegolaDiTipo(std::string_view tipo) {
     const std::string t = vq::InMinuscoleAscii(tipo);
     if (t == "datetime" || t == "datetime.tz" || t == "date") return Regola::Data;
-    if (t == "r8" || t == "i4" || t == "r4" || t == "int" || t == "i2" || t == "float" || t == "double")
+    if (t == "r8" || t == "i4" || t == "r4" || t == "int" || t == "i2" || t == "float" ||
+        t == "double")
         return Regola::Numero;
     if (t == "boolean" || t == "bool") return Regola::Booleano;
     return Regola::Testo;
@@ -110,9 +110,9 @@ std::string ComeBooleano(const VARIANT& valore) {
 }
 
 bool CarattereUriSicuro(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~' || c == '!' || c == '$' || c == '\'' || c == '(' || c == ')' || c == '*' ||
-           c == '+' || c == ',' || c == ';' || c == '=' || c == '@';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '!' || c == '$' || c == '\'' || c == '(' ||
+           c == ')' || c == '*' || c == '+' || c == ',' || c == ';' || c == '=' || c == '@';
 }
 
 // Access to the elements of a [field][row] array of VARIANTs, locked while it lives.
@@ -128,7 +128,8 @@ public:
         ole::Verifica(SafeArrayGetLBound(dati, 2, &lbRighe_));
         ole::Verifica(SafeArrayGetUBound(dati, 2, &ubRighe));
         // Fields 0..9 and rows from 0 must exist.
-        if (lbCampi_ > 0 || ubCampi < kCampiArray - 1 || lbRighe_ > 0 || ubRighe < 0) vq::Solleva(vq::kErrIndice);
+        if (lbCampi_ > 0 || ubCampi < kCampiArray - 1 || lbRighe_ > 0 || ubRighe < 0)
+            vq::Solleva(vq::kErrIndice);
         ultimaRiga_ = ubRighe;
         campi_ = static_cast<std::size_t>(static_cast<std::int64_t>(ubCampi) - lbCampi_ + 1);
         void* dato = nullptr;
@@ -180,8 +181,10 @@ std::vector<std::string_view> RigheConto(std::string_view conto) {
 }  // namespace
 
 std::string MessaggioXmlAssente() {
-    return "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. Per poter procedere "
-           "all'esportazione è necessario che tale componente sia installato sul computer. E' possibile scaricare "
+    return "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. Per "
+           "poter procedere "
+           "all'esportazione è necessario che tale componente sia installato sul computer. E' "
+           "possibile scaricare "
            "liberamente il componente dal sito della microsoft (" +
            std::string(kPaginaDownload) + ").";
 }
@@ -199,7 +202,8 @@ std::string FormattaSecondo(const VARIANT& valore, Regola regola) {
         if (FAILED(VariantCopyInd(diretto.get(), &valore))) return {};
         return FormattaSecondo(*diretto.get(), regola);
     }
-    if (valore.vt == VT_NULL) return regola == Regola::Numero || regola == Regola::Booleano ? "0" : "";
+    if (valore.vt == VT_NULL)
+        return regola == Regola::Numero || regola == Regola::Booleano ? "0" : "";
     try {
         switch (regola) {
             case Regola::Testo: return ComeTesto(valore);
@@ -229,7 +233,8 @@ public:
                 if (valore.vt == VT_I4) return Cifre(valore.lVal);
                 if (valore.vt == VT_I2) return Cifre(valore.iVal);
                 if (valore.vt == VT_R8) {
-                    if (const std::string_view importo = Importo(valore.dblVal); !importo.empty()) return importo;
+                    if (const std::string_view importo = Importo(valore.dblVal); !importo.empty())
+                        return importo;
                 }
                 break;
             case Regola::Booleano:
@@ -281,7 +286,8 @@ private:
         if (!(std::fabs(centesimi) < 1e15)) return {};
         const std::int64_t c = std::llround(centesimi);
         if (static_cast<double>(c) / 100.0 != x) return {};
-        const std::uint64_t assoluto = c < 0 ? static_cast<std::uint64_t>(-c) : static_cast<std::uint64_t>(c);
+        const std::uint64_t assoluto =
+            c < 0 ? static_cast<std::uint64_t>(-c) : static_cast<std::uint64_t>(c);
         char* p = cifre_;
         if (c < 0) *p++ = '-';
         p = std::to_chars(p, cifre_ + sizeof cifre_, assoluto / 100).ptr;
@@ -310,7 +316,8 @@ std::string NomeBaseFoglioStile(const std::string& percorso) {
     const std::string nome = vqUtilita::DeterminaSoloFileName(percorso);
     const std::string estensione = vqUtilita::EstraiEstensione(nome);
     // Without an extension only a final dot goes (the name is otherwise whole).
-    if (estensione.empty()) return !nome.empty() && nome.back() == '.' ? nome.substr(0, nome.size() - 1) : nome;
+    if (estensione.empty())
+        return !nome.empty() && nome.back() == '.' ? nome.substr(0, nome.size() - 1) : nome;
     if (nome.size() < estensione.size() + 1) return {};
     return nome.substr(0, nome.size() - estensione.size() - 1);
 }
@@ -333,8 +340,9 @@ std::string RiferimentoFoglioStile(const std::string& percorso) {
     return href;
 }
 
-void CreaFileXML(SAFEARRAY* dati, const std::string& percorso, IndicatoreProgresso& barra, VARIANT_BOOL verifica,
-                 VARIANT_BOOL foglioStile, const FabbricaDocumento& fabbrica) {
+void CreaFileXML(SAFEARRAY* dati, const std::string& percorso, IndicatoreProgresso& barra,
+                 VARIANT_BOOL verifica, VARIANT_BOOL foglioStile,
+                 const FabbricaDocumento& fabbrica) {
     // 1. The document object; any failure to create it is the library missing.
     std::unique_ptr<DocumentoXml> documento;
     try {
@@ -358,7 +366,8 @@ void CreaFileXML(SAFEARRAY* dati, const std::string& percorso, IndicatoreProgres
 
     // 4. The stylesheet instruction, pointing at the stylesheet beside the file.
     if (foglioStile != VARIANT_FALSE) {
-        const std::string data = "type=\"text/xsl\" href=\"" + RiferimentoFoglioStile(percorso) + "\"";
+        const std::string data =
+            "type=\"text/xsl\" href=\"" + RiferimentoFoglioStile(percorso) + "\"";
         xml.appendChild(xml.createProcessingInstruction("xml-stylesheet", data));
     }
 

@@ -20,7 +20,8 @@ constexpr std::size_t kDimensioneBuffer = 1 << 16;
 
 [[noreturn]] void SollevaErrno(int codice, const std::string& percorso) {
     const std::int32_t numero = vq::NumeroDaErrno(codice);
-    vq::Solleva(numero, "Impossibile salvare il file \"" + percorso + "\": " + vq::DescrizioneRuntime(numero));
+    vq::Solleva(numero, "Impossibile salvare il file \"" + percorso +
+                            "\": " + vq::DescrizioneRuntime(numero));
 }
 
 std::string Cartella(const std::string& percorso) {
@@ -64,11 +65,13 @@ void UscitaFile::svuota() {
     usati_ = 0;
 }
 
-void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci) {
+void ScriviFileAtomico(const std::string& percorso,
+                       const std::function<void(UscitaFile&)>& produci) {
     const std::string destinazione = vq::SeguiCollegamento(percorso);
     // The temporary file is hidden while it is written. Only a file this user may write
     // is replaced (70 otherwise), keeping its permissions.
-    vq::SostituzioneAtomica temporaneo(destinazione, Cartella(destinazione) + "/." + NomeFile(destinazione) + ".vq");
+    vq::SostituzioneAtomica temporaneo(
+        destinazione, Cartella(destinazione) + "/." + NomeFile(destinazione) + ".vq");
     if (temporaneo.esito() != 0) SollevaErrno(temporaneo.esito(), destinazione);
 
     UscitaFile uscita(temporaneo.fd(), percorso);
@@ -83,7 +86,8 @@ void CopiaFileAtomica(const std::string& sorgente, const std::string& destinazio
     if (fd < 0) {
         const int codice = errno;
         if (codice == ENOENT)
-            vq::Solleva(vq::kErrFileNonTrovato, vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + sorgente);
+            vq::Solleva(vq::kErrFileNonTrovato,
+                        vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + sorgente);
         vq::SollevaErrno(codice, sorgente);
     }
     const vq::Descrittore chiudi(fd);

@@ -15,7 +15,6 @@
 namespace travasa {
 namespace {
 
-
 bool Cifra(char c) { return c >= '0' && c <= '9'; }
 
 // Reads exactly `n` digits at `pos` as a number; false when any of them is not a digit.
@@ -154,7 +153,11 @@ bool FissoValido(std::string_view t) {
 bool UnCarattere(std::string_view t) {
     if (t.empty()) return false;
     const auto c = static_cast<unsigned char>(t[0]);
-    std::size_t lunghezza = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    std::size_t lunghezza = c < 0x80           ? 1
+                            : (c >> 5) == 0x6  ? 2
+                            : (c >> 4) == 0xE  ? 3
+                            : (c >> 3) == 0x1E ? 4
+                                               : 0;
     if (lunghezza == 0 || t.size() != lunghezza) return false;
     for (std::size_t i = 1; i < lunghezza; ++i)
         if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80) return false;
@@ -167,18 +170,30 @@ struct NomeTipo {
 };
 
 constexpr std::array<NomeTipo, 25> kNomi{{
-    {"string", TipoDato::Stringa},     {"text", TipoDato::Stringa},
-    {"char", TipoDato::Carattere},     {"date", TipoDato::Data},
-    {"dateTime", TipoDato::DataOra},   {"dateTime.tz", TipoDato::DataOraTz},
-    {"time", TipoDato::Ora},           {"time.tz", TipoDato::OraTz},
-    {"boolean", TipoDato::Booleano},   {"bool", TipoDato::Booleano},
-    {"i1", TipoDato::I1},              {"i2", TipoDato::I2},
-    {"i4", TipoDato::I4},              {"i8", TipoDato::I8},
-    {"ui1", TipoDato::UI1},            {"ui2", TipoDato::UI2},
-    {"ui4", TipoDato::UI4},            {"ui8", TipoDato::UI8},
-    {"int", TipoDato::Intero},         {"r4", TipoDato::R4},
-    {"r8", TipoDato::R8},              {"float", TipoDato::R8},
-    {"number", TipoDato::R8},          {"double", TipoDato::R8},
+    {"string", TipoDato::Stringa},
+    {"text", TipoDato::Stringa},
+    {"char", TipoDato::Carattere},
+    {"date", TipoDato::Data},
+    {"dateTime", TipoDato::DataOra},
+    {"dateTime.tz", TipoDato::DataOraTz},
+    {"time", TipoDato::Ora},
+    {"time.tz", TipoDato::OraTz},
+    {"boolean", TipoDato::Booleano},
+    {"bool", TipoDato::Booleano},
+    {"i1", TipoDato::I1},
+    {"i2", TipoDato::I2},
+    {"i4", TipoDato::I4},
+    {"i8", TipoDato::I8},
+    {"ui1", TipoDato::UI1},
+    {"ui2", TipoDato::UI2},
+    {"ui4", TipoDato::UI4},
+    {"ui8", TipoDato::UI8},
+    {"int", TipoDato::Intero},
+    {"r4", TipoDato::R4},
+    {"r8", TipoDato::R8},
+    {"float", TipoDato::R8},
+    {"number", TipoDato::R8},
+    {"double", TipoDato::R8},
     {"fixed.14.4", TipoDato::Fisso14_4},
 }};
 

@@ -53,8 +53,11 @@ ole::ComPtr<_ClsDatiMirtesa> CreaDatiMirtesa() {
     return ole::Crea<_ClsDatiMirtesa>(CLSID_ClsDatiMirtesa, IID__ClsDatiMirtesa);
 }
 
-frmMainLogica::frmMainLogica(ServiziFinestra servizi, IdentitaProgramma identita, FabbricaDati fabbrica)
-    : servizi_(std::move(servizi)), identita_(std::move(identita)), fabbrica_(std::move(fabbrica)) {}
+frmMainLogica::frmMainLogica(ServiziFinestra servizi, IdentitaProgramma identita,
+                             FabbricaDati fabbrica)
+    : servizi_(std::move(servizi)),
+      identita_(std::move(identita)),
+      fabbrica_(std::move(fabbrica)) {}
 
 frmMainLogica::~frmMainLogica() = default;
 
@@ -76,8 +79,8 @@ void frmMainLogica::Carica() {
         CaricaConti();
         stato_.DtDataIniziale = LeggiDataIniziale();
         stato_.DtDataFinale = LeggiDataFinale();
-        stato_.lblVersione =
-            "V." + std::to_string(servizi_.versioneMaggiore) + "." + std::to_string(servizi_.versioneMinore);
+        stato_.lblVersione = "V." + std::to_string(servizi_.versioneMaggiore) + "." +
+                             std::to_string(servizi_.versioneMinore);
         stato_.caption = std::string(kTitoloProgramma) + " - Modulo Aggiuntivo di Mirtesa";
     } catch (const ProgrammaTerminato&) {
         throw;
@@ -94,7 +97,8 @@ void frmMainLogica::CaricaConti() {
     try {
         ole::Verifica(Dati()->GetConti(conti.put()));
     } catch (...) {
-        vq::Solleva(kErrConti, "Impossibile accedere alla bancadati di Mirtesa per il prelievo dei conti.");
+        vq::Solleva(kErrConti,
+                    "Impossibile accedere alla bancadati di Mirtesa per il prelievo dei conti.");
     }
     const LONG n = Conta(conti.get());
     for (LONG i = 1; i <= n; ++i) {
@@ -129,14 +133,17 @@ void frmMainLogica::CaricaCodiciCassa() {
     cassa.scelta = -1;
     const auto& conti = stato_.cboConti;
     if (conti.scelta < 0) return;
-    SHORT id = vq::CInt(static_cast<std::int64_t>(conti.voci[static_cast<std::size_t>(conti.scelta)].id));
+    SHORT id =
+        vq::CInt(static_cast<std::int64_t>(conti.voci[static_cast<std::size_t>(conti.scelta)].id));
     if (id == -1) return;
     cassa.voci.push_back({kTuttiICodici, -1});
     ole::ComPtr<_Collection> codici;
     try {
         ole::Verifica(Dati()->GetCodiciCassa(&id, codici.put()));
     } catch (...) {
-        vq::Solleva(kErrCodiciCassa, "Impossibile accedere alla bancadati di Mirtesa per il prelievo dei codici cassa.");
+        vq::Solleva(
+            kErrCodiciCassa,
+            "Impossibile accedere alla bancadati di Mirtesa per il prelievo dei codici cassa.");
     }
     const LONG n = Conta(codici.get());
     for (LONG i = 1; i <= n; ++i) {
@@ -151,12 +158,11 @@ void frmMainLogica::CaricaCodiciCassa() {
 }
 
 void frmMainLogica::SceltaCassa(int indice) {
-    if (indice >= -1 && indice < static_cast<int>(stato_.cboCassa.voci.size())) stato_.cboCassa.scelta = indice;
+    if (indice >= -1 && indice < static_cast<int>(stato_.cboCassa.voci.size()))
+        stato_.cboCassa.scelta = indice;
 }
 
-void frmMainLogica::SelezionaVoce(int indice) {
-    stato_.lista.Seleziona(indice);
-}
+void frmMainLogica::SelezionaVoce(int indice) { stato_.lista.Seleziona(indice); }
 
 void frmMainLogica::ClickIniziale(bool spuntato) {
     stato_.chkIniziale = spuntato;
@@ -197,7 +203,8 @@ void frmMainLogica::Aggiungi() {
         const auto& cassa = stato_.cboCassa;
         if (cassa.scelta < 0) return;
         const VoceElenco& codice = cassa.voci[static_cast<std::size_t>(cassa.scelta)];
-        stato_.lista.AggiungiVoce(TestoVoce(conto.testo, codice.testo), codice.id == -1 ? conto.id : codice.id);
+        stato_.lista.AggiungiVoce(TestoVoce(conto.testo, codice.testo),
+                                  codice.id == -1 ? conto.id : codice.id);
     }
     Cambiato(ParteLista);
 }
@@ -259,8 +266,7 @@ RisultatoEsportazione frmMainLogica::Esporta() {
 void frmMainLogica::Scarica() noexcept {
     try {
         if (dati_) dati_->ChiudiDataBase();
-    } catch (...) {
-    }
+    } catch (...) {}
     vq::CancellaErrore();
 }
 

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     l.tempo = std::chrono::seconds(3);
     jet::DBEngine::DelThread().ImpostaLimiti(l);
     try {
-        auto db = jet::DBEngine::DelThread().Workspaces(0).OpenDatabase(file, false, true, ";Pwd=604kmr73");
+        auto db = jet::DBEngine::DelThread().Workspaces(0).OpenDatabase(file, false, true,
+                                                                        ";Pwd=604kmr73");
         auto rs = db->OpenRecordset("SELECT * FROM Conti");
         while (!rs->Eof()) {
             for (int i = 0; i < rs->FieldsCount(); ++i) rs->Campo(i);

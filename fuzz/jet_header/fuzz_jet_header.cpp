@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
         std::uint64_t dimensione = n < 8 ? n : n + (dati[n - 1] % 4) * 2048;
         jet::Intestazione h = jet::LeggiIntestazione(p, n, dimensione, "fuzz.mdb");
         if (h.dimensionePagina != 2048 && h.dimensionePagina != 4096) std::abort();
-        if (h.password.size() > 80) std::abort();  // 20 characters at most, 4 bytes each
+        if (h.password.size() > 80) std::abort();        // 20 characters at most, 4 bytes each
         jet::VerificaPassword(h, ";Pwd=" + h.password);  // its own password always opens
     } catch (const vq::Errore& e) {
         if (e.numero() != jet::kErrFormato && e.numero() != jet::kErrDanneggiato) std::abort();

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     if (!vqjet::ProprietaValide(blob.data(), blob.size())) return 0;
     GPtrArray* p = mdb_kkd_to_props(Handle(), blob.data(), blob.size());
     if (!p) std::abort();
-    for (guint i = 0; i < p->len; ++i) mdb_free_props(static_cast<MdbProperties*>(g_ptr_array_index(p, i)));
+    for (guint i = 0; i < p->len; ++i)
+        mdb_free_props(static_cast<MdbProperties*>(g_ptr_array_index(p, i)));
     g_ptr_array_free(p, TRUE);
     return 0;
 }

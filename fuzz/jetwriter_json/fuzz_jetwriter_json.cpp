@@ -11,7 +11,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     static const std::filesystem::path uscita =
-        std::filesystem::temp_directory_path() / ("fuzz-jetwriter-" + std::to_string(::getpid()) + ".mdb");
+        std::filesystem::temp_directory_path() /
+        ("fuzz-jetwriter-" + std::to_string(::getpid()) + ".mdb");
     try {
         const jetwriter::Specifica s =
             jetwriter::SpecificaDaJson(std::string_view(reinterpret_cast<const char*>(dati), n));

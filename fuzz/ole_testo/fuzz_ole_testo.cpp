@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     if (CLSIDFromString(u16.c_str(), &g) == S_OK) {
         OLECHAR testo[39];
         CLSID g2{};
-        if (StringFromGUID2(g, testo, 39) != 39 || CLSIDFromString(testo, &g2) != S_OK || !IsEqualGUID(g, g2))
+        if (StringFromGUID2(g, testo, 39) != 39 || CLSIDFromString(testo, &g2) != S_OK ||
+            !IsEqualGUID(g, g2))
             __builtin_trap();
     }
 
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     VariantInit(&s);
     s.vt = VT_BSTR;
     s.bstrVal = SysAllocStringLen(a.data(), static_cast<UINT>(a.size()));
-    for (VARTYPE vt : {VT_I2, VT_I4, VT_R8, VT_R4, VT_CY, VT_DATE, VT_BOOL, VT_UI1, VT_I8, VT_UI8}) {
+    for (VARTYPE vt :
+         {VT_I2, VT_I4, VT_R8, VT_R4, VT_CY, VT_DATE, VT_BOOL, VT_UI1, VT_I8, VT_UI8}) {
         VARIANT d;
         VariantInit(&d);
         if (SUCCEEDED(VariantChangeType(&d, &s, VARIANT_ALPHABOOL, vt))) {

@@ -18,14 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     (void)versione;
     std::vector<std::uint8_t> testi(vq::pe::DimensioneTesti(blocco->size()));
     vq::pe::ConvertiTesti(*blocco, testi);
-    for (const char* percorso : {"\\VarFileInfo\\Translation", "\\StringFileInfo\\041004b0\\FileVersion",
-                                 "\\StringFileInfo\\040904b0\\CompanyName", "\\StringFileInfo", "\\\\x\\"}) {
+    for (const char* percorso :
+         {"\\VarFileInfo\\Translation", "\\StringFileInfo\\041004b0\\FileVersion",
+          "\\StringFileInfo\\040904b0\\CompanyName", "\\StringFileInfo", "\\\\x\\"}) {
         const auto valore = vq::pe::CercaValore(*blocco, percorso);
         if (!valore) continue;
         if (valore->posizione + valore->byte > blocco->size()) __builtin_trap();
         const auto testo = vq::pe::TestoConvertito(testi, *valore);
         if (testo && (testo->data() < reinterpret_cast<const char*>(testi.data()) ||
-                      testo->data() + testo->size() >= reinterpret_cast<const char*>(testi.data() + testi.size())))
+                      testo->data() + testo->size() >=
+                          reinterpret_cast<const char*>(testi.data() + testi.size())))
             __builtin_trap();
     }
     return 0;

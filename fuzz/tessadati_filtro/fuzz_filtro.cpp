@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
             std::abort();
         return 0;
     }
-    if (tessadati::Trim(f.f_mult_conto).empty() && tessadati::Trim(f.f_mult_cassa).empty()) return 0;
+    if (tessadati::Trim(f.f_mult_conto).empty() && tessadati::Trim(f.f_mult_cassa).empty())
+        return 0;
 
     // With a list set, the condition holds nothing of the caller's text but the ids:
     // take away every fragment of our own and what is left is digits, signs and blanks.
@@ -61,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t n) {
     for (std::string_view parte :
          {" Where ", " And ", " OR ", "Conti.IDConto=", "TabellaCassa.IDCassa=", " ( ", " ) ",
           "Operazioni.Bancomat= True", "Operazioni.ContoCorrente = True", "Operazioni.Carta= True",
-          "Operazioni.NoStatistiche= True", "Operazioni.Data between", "Operazioni.Data >=",
-          "Operazioni.Data <=", "DateSerial(", ")", ",", "and"})
+          "Operazioni.NoStatistiche= True", "Operazioni.Data between",
+          "Operazioni.Data >=", "Operazioni.Data <=", "DateSerial(", ")", ",", "and"})
         Togli(resto_sql, parte);
     for (char c : resto_sql)
         if (!(c == ' ' || c == '-' || (c >= '0' && c <= '9'))) std::abort();

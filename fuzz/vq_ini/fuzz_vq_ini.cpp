@@ -20,11 +20,14 @@ std::size_t Righe(std::string_view s) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view tutto(reinterpret_cast<const char*>(data), size);
     const auto aCapo = tutto.find('\n');
-    const std::string_view nomi = aCapo == std::string_view::npos ? std::string_view{} : tutto.substr(0, aCapo);
-    const std::string_view testo = aCapo == std::string_view::npos ? tutto : tutto.substr(aCapo + 1);
+    const std::string_view nomi =
+        aCapo == std::string_view::npos ? std::string_view{} : tutto.substr(0, aCapo);
+    const std::string_view testo =
+        aCapo == std::string_view::npos ? tutto : tutto.substr(aCapo + 1);
     const auto bar = nomi.find('|');
     const std::string sezione(nomi.substr(0, bar));
-    const std::string chiave = bar == std::string_view::npos ? std::string("chiave") : std::string(nomi.substr(bar + 1));
+    const std::string chiave =
+        bar == std::string_view::npos ? std::string("chiave") : std::string(nomi.substr(bar + 1));
 
     (void)vq::utilita::ini::Leggi(testo, sezione, chiave);
     const std::string valore = "valore 42";

@@ -12,9 +12,10 @@
 
 namespace {
 
-constexpr const char* kTipi[] = {"string", "char", "date", "dateTime", "dateTime.tz", "time", "time.tz", "boolean",
-                                 "i1",     "i2",   "i4",   "i8",       "ui1",         "ui2",  "ui4",     "ui8",
-                                 "int",    "r4",   "r8",   "fixed.14.4"};
+constexpr const char* kTipi[] = {"string", "char",    "date",    "dateTime", "dateTime.tz",
+                                 "time",   "time.tz", "boolean", "i1",       "i2",
+                                 "i4",     "i8",      "ui1",     "ui2",      "ui4",
+                                 "ui8",    "int",     "r4",      "r8",       "fixed.14.4"};
 
 void Verifica(bool condizione) {
     if (!condizione) std::abort();
@@ -51,9 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
     documento.appendChild(elemento);
     const std::string xml = documento.xml();
     pugi::xml_document letto;
-    Verifica(static_cast<bool>(letto.load_buffer(xml.data(), xml.size(),
-                                                 pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata,
-                                                 pugi::encoding_utf8)));
+    Verifica(static_cast<bool>(
+        letto.load_buffer(xml.data(), xml.size(),
+                          pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata,
+                          pugi::encoding_utf8)));
     Verifica(letto.child("e").text().get() == sicuro);
     return 0;
 }

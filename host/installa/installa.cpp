@@ -31,7 +31,9 @@ constexpr std::int32_t kErrPuntoIngressoDll = 453;
     const std::string contesto = cosa + " " + percorso.string();
     // A folder path that runs into a file is an access error for the installer, not a
     // missing path: the installer reports 75 for it.
-    if (codice == ENOTDIR) vq::Solleva(kErrAccessoPercorso, vq::DescrizioneRuntime(kErrAccessoPercorso) + ": " + contesto);
+    if (codice == ENOTDIR)
+        vq::Solleva(kErrAccessoPercorso,
+                    vq::DescrizioneRuntime(kErrAccessoPercorso) + ": " + contesto);
     vq::SollevaErrno(codice, contesto);
 }
 
@@ -59,31 +61,39 @@ fs::path NelCasoPresente(const fs::path& cartella, std::string_view nome) {
 }
 
 // Writes beside the destination, flushes, renames over it, flushes the folder.
-void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std::size_t dimensione, mode_t modo) {
+void ScriviAtomico(const fs::path& destinazione, const unsigned char* byte, std::size_t dimensione,
+                   mode_t modo) {
     // Created private; the final mode is set once the content is complete.
-    vq::SostituzioneAtomica temporaneo(destinazione.string(), destinazione.string() + ".tmp-", {}, 0600);
+    vq::SostituzioneAtomica temporaneo(destinazione.string(), destinazione.string() + ".tmp-", {},
+                                       0600);
     if (temporaneo.esito() != 0)
-        ErroreFile(temporaneo.esito(), "impossibile creare il file temporaneo accanto a", destinazione);
-    const int fd = temporaneo.fd();
-    if (const int e = vq::ScriviTutto(fd, std::string_view(reinterpret_cast<const char*>(byte), dimensione)); e != 0)
-        ErroreFile(e, "errore di scrittura su", destinazione);
-    if (::fchmod(fd, modo) != 0) ErroreFile(errno, "impossibile impostare i permessi di", destinazione);
-    if (const int codice = temporaneo.Conferma(); codice != 0)
-        ErroreFile(codice, temporaneo.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su",
+        ErroreFile(temporaneo.esito(), "impossibile creare il file temporaneo accanto a",
                    destinazione);
+    const int fd = temporaneo.fd();
+    if (const int e =
+            vq::ScriviTutto(fd, std::string_view(reinterpret_cast<const char*>(byte), dimensione));
+        e != 0)
+        ErroreFile(e, "errore di scrittura su", destinazione);
+    if (::fchmod(fd, modo) != 0)
+        ErroreFile(errno, "impossibile impostare i permessi di", destinazione);
+    if (const int codice = temporaneo.Conferma(); codice != 0)
+        ErroreFile(
+            codice,
+            temporaneo.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su",
+            destinazione);
 }
 
 void ScriviRegistro(const std::string& chiave, const char* nome, const std::string& valore) {
     vq::ChiaveAperta h;
-    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                             nullptr, h.put(), nullptr);
+    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_WRITE, nullptr, h.put(), nullptr);
     if (e == ERROR_SUCCESS)
         e = RegSetValueExA(h.get(), nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
                            static_cast<DWORD>(valore.size() + 1));
     if (e != ERROR_SUCCESS)
-        vq::Solleva(kErrMirtesaRegistroNonScrivibile, "Impossibile scrivere nel registro (errore " + std::to_string(e) +
-                                                          "): HKEY_CURRENT_USER\\" + chiave + ", valore \"" + nome +
-                                                          "\".");
+        vq::Solleva(kErrMirtesaRegistroNonScrivibile,
+                    "Impossibile scrivere nel registro (errore " + std::to_string(e) +
+                        "): HKEY_CURRENT_USER\\" + chiave + ", valore \"" + nome + "\".");
 }
 
 // Loads the library and calls its DllRegisterServer, as regsvr32 does. The library stays
@@ -92,19 +102,21 @@ void RegistraComponente(const fs::path& libreria) {
     void* h = ::dlopen(libreria.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
         const char* motivo = ::dlerror();
-        vq::Solleva(kErrCaricamentoDll, vq::DescrizioneRuntime(kErrCaricamentoDll) + ": " + libreria.string() +
-                                            (motivo ? std::string(" (") + motivo + ")" : std::string()));
+        vq::Solleva(kErrCaricamentoDll,
+                    vq::DescrizioneRuntime(kErrCaricamentoDll) + ": " + libreria.string() +
+                        (motivo ? std::string(" (") + motivo + ")" : std::string()));
     }
     using Registra = HRESULT (*)();
     auto registra = reinterpret_cast<Registra>(::dlsym(h, "DllRegisterServer"));
     if (!registra)
-        vq::Solleva(kErrPuntoIngressoDll, "Impossibile trovare il punto di ingresso DllRegisterServer in " +
-                                              libreria.string());
+        vq::Solleva(
+            kErrPuntoIngressoDll,
+            "Impossibile trovare il punto di ingresso DllRegisterServer in " + libreria.string());
     const HRESULT hr = registra();
     if (FAILED(hr)) {
         const vq::Errore e = ole::ErroreDa(hr);
-        vq::Solleva(e.numero(), "Registrazione di " + libreria.filename().string() + " non riuscita: " +
-                                    e.descrizione());
+        vq::Solleva(e.numero(), "Registrazione di " + libreria.filename().string() +
+                                    " non riuscita: " + e.descrizione());
     }
 }
 
@@ -130,7 +142,8 @@ EsitoInstallazione Installa(const OpzioniInstallazione& opzioni) {
     for (const auto& nome : opzioni.componenti) {
         const fs::path l = opzioni.librerie / nome;
         if (!fs::exists(l, ec))
-            vq::Solleva(vq::kErrFileNonTrovato, vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + l.string());
+            vq::Solleva(vq::kErrFileNonTrovato,
+                        vq::DescrizioneRuntime(vq::kErrFileNonTrovato) + ": " + l.string());
         librerie.push_back(l);
     }
 
@@ -140,7 +153,8 @@ EsitoInstallazione Installa(const OpzioniInstallazione& opzioni) {
     CreaCartella(esito.programma);
     CreaCartella(esito.dati);
 
-    ScriviAtomico(NelCasoPresente(esito.programma, "Mirtesa.exe"), kMirtesaExe, kMirtesaExeDimensione, 0755);
+    ScriviAtomico(NelCasoPresente(esito.programma, "Mirtesa.exe"), kMirtesaExe,
+                  kMirtesaExeDimensione, 0755);
 
     jetwriter::OpzioniMirtesa modello = opzioni.famiglia;
     modello.operazioni = 0;

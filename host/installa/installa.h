@@ -14,19 +14,19 @@
 namespace mirtesahost {
 
 struct OpzioniInstallazione {
-    std::filesystem::path cartella;          // created when missing
-    jetwriter::OpzioniMirtesa famiglia;      // the demo household (its template shares
-                                             // the seed, format, version and password)
-    bool sostituisci_dati = false;           // replace an existing household database
-    std::filesystem::path librerie;          // folder of the component libraries
+    std::filesystem::path cartella;      // created when missing
+    jetwriter::OpzioniMirtesa famiglia;  // the demo household (its template shares
+                                         // the seed, format, version and password)
+    bool sostituisci_dati = false;       // replace an existing household database
+    std::filesystem::path librerie;      // folder of the component libraries
     std::vector<std::string> componenti = {"libmirtesahost.so", "libtessadati.so"};
 };
 
 struct EsitoInstallazione {
-    std::filesystem::path programma;         // the program folder
-    std::filesystem::path dati;              // the data folder
-    std::filesystem::path database;          // the household database
-    bool database_mantenuto = false;         // an existing database was kept
+    std::filesystem::path programma;  // the program folder
+    std::filesystem::path dati;       // the data folder
+    std::filesystem::path database;   // the household database
+    bool database_mantenuto = false;  // an existing database was kept
     std::vector<std::filesystem::path> registrati;
 };
 

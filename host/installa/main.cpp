@@ -83,12 +83,14 @@ int main(int argc, char** argv) {
     try {
         const auto esito = mirtesahost::Installa(o);
         std::cout << "Mirtesa dimostrativo installato.\n"
-                  << "  programma: " << esito.programma.string() << "/ (Mirtesa.exe 3.3.0.0, mirtesa.dat)\n"
+                  << "  programma: " << esito.programma.string()
+                  << "/ (Mirtesa.exe 3.3.0.0, mirtesa.dat)\n"
                   << "  dati:      " << esito.database.string()
-                  << (esito.database_mantenuto ? " (esistente, conservato)"
-                                               : " (" + std::to_string(o.famiglia.operazioni) + " operazioni, " +
-                                                     (o.famiglia.formato == jetwriter::Formato::Jet3 ? "jet3" : "jet4") +
-                                                     ")")
+                  << (esito.database_mantenuto
+                          ? " (esistente, conservato)"
+                          : " (" + std::to_string(o.famiglia.operazioni) + " operazioni, " +
+                                (o.famiglia.formato == jetwriter::Formato::Jet3 ? "jet3" : "jet4") +
+                                ")")
                   << "\n"
                   << "  registro:  " << vq::CartellaRegistro() << "\n";
         for (const auto& l : esito.registrati) std::cout << "  registrato: " << l.string() << "\n";

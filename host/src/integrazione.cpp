@@ -22,15 +22,20 @@ public:
     Integrazione() noexcept : Oggetto(&Contatore()) {}
 
     // IDispatch: no type information is published; names and ids come from kMembri.
-    STDMETHODIMP GetTypeInfoCount(UINT* quante) override { return ole::NessunaInfoTipoConteggio(quante); }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return ole::NessunaInfoTipo(info); }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override {
+    STDMETHODIMP GetTypeInfoCount(UINT* quante) override {
+        return ole::NessunaInfoTipoConteggio(quante);
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        return ole::NessunaInfoTipo(info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
+                               DISPID* id) override {
         return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri, VARIANT* risultato,
-                        EXCEPINFO* eccezione, UINT* errore_argomento) override {
-        return ole::InvocaMembro(kMembri, static_cast<IMirtesaIntegrazione*>(this), id, riid, flag, parametri,
-                                 risultato, eccezione, errore_argomento);
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
+                        VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) override {
+        return ole::InvocaMembro(kMembri, static_cast<IMirtesaIntegrazione*>(this), id, riid, flag,
+                                 parametri, risultato, eccezione, errore_argomento);
     }
 
     // IMirtesaIntegrazione
@@ -40,8 +45,8 @@ public:
     STDMETHODIMP Installato(VARIANT_BOOL* result) override {
         if (!result) return E_POINTER;
         *result = VARIANT_FALSE;
-        return ole::Proteggi([&] { *result = mirtesahost::Installato() ? VARIANT_TRUE : VARIANT_FALSE; },
-                             kSorgente);
+        return ole::Proteggi(
+            [&] { *result = mirtesahost::Installato() ? VARIANT_TRUE : VARIANT_FALSE; }, kSorgente);
     }
     STDMETHODIMP PercorsoProgramma(BSTR* result) override {
         return Testo(result, [] { return CartellaProgramma(); });
@@ -49,13 +54,15 @@ public:
     STDMETHODIMP PercorsoDati(BSTR* result) override {
         return Testo(result, [] { return CartellaDati(); });
     }
-    STDMETHODIMP RegistraModulo(BSTR percorso, BSTR titolo, BSTR descrizione, VARIANT_BOOL* result) override {
+    STDMETHODIMP RegistraModulo(BSTR percorso, BSTR titolo, BSTR descrizione,
+                                VARIANT_BOOL* result) override {
         if (!result) return E_POINTER;
         *result = VARIANT_FALSE;
         return ole::Proteggi(
             [&] {
-                const bool cambiato = mirtesahost::RegistraModulo(ole::Utf8DaBstr(percorso), ole::Utf8DaBstr(titolo),
-                                                                  ole::Utf8DaBstr(descrizione));
+                const bool cambiato =
+                    mirtesahost::RegistraModulo(ole::Utf8DaBstr(percorso), ole::Utf8DaBstr(titolo),
+                                                ole::Utf8DaBstr(descrizione));
                 *result = cambiato ? VARIANT_TRUE : VARIANT_FALSE;
             },
             kSorgente);
@@ -97,7 +104,8 @@ HRESULT LeggiTesto(IDispatch* o, ole::Argomenti&, VARIANT& r) {
 // Every member is a function: a call, or a read of its value as a property. The texts
 // of RegistraModulo come by value.
 const ole::Membro kMembri[5] = {
-    {"Versione", DISPID_MirtesaIntegrazione_Versione, kLettura, 0, LeggiTesto<&IMirtesaIntegrazione::Versione>},
+    {"Versione", DISPID_MirtesaIntegrazione_Versione, kLettura, 0,
+     LeggiTesto<&IMirtesaIntegrazione::Versione>},
     {"Installato", DISPID_MirtesaIntegrazione_Installato, kLettura, 0,
      [](IDispatch* o, ole::Argomenti&, VARIANT& r) {
          r.vt = VT_BOOL;

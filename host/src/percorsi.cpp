@@ -30,8 +30,8 @@ const std::string kRadice = "HKEY_CURRENT_USER\\";
 }
 
 [[noreturn]] void NonInstallato(const std::string& motivo) {
-    vq::Solleva(kErrMirtesaNonInstallato,
-                "Mirtesa non risulta installato su questo sistema: " + motivo + ". Reinstallare Mirtesa.");
+    vq::Solleva(kErrMirtesaNonInstallato, "Mirtesa non risulta installato su questo sistema: " +
+                                              motivo + ". Reinstallare Mirtesa.");
 }
 
 struct Valore {
@@ -49,7 +49,8 @@ std::optional<Valore> Leggi(HKEY h, const char* nome, const std::string& chiave)
         if (e == ERROR_FILE_NOT_FOUND) return std::nullopt;
         if (e != ERROR_SUCCESS) RegistroIlleggibile(e, chiave);
         v.dati.assign(dimensione, '\0');
-        e = RegQueryValueExA(h, nome, nullptr, &v.tipo, reinterpret_cast<BYTE*>(v.dati.data()), &dimensione);
+        e = RegQueryValueExA(h, nome, nullptr, &v.tipo, reinterpret_cast<BYTE*>(v.dati.data()),
+                             &dimensione);
         if (e == ERROR_MORE_DATA) continue;
         if (e == ERROR_FILE_NOT_FOUND) return std::nullopt;
         if (e != ERROR_SUCCESS) RegistroIlleggibile(e, chiave);
@@ -67,7 +68,6 @@ std::string Testo(const Valore& v) {
     std::string t = fine == std::string::npos ? v.dati : v.dati.substr(0, fine);
     return v.tipo == REG_EXPAND_SZ ? vq::EspandiAmbiente(t) : t;
 }
-
 
 // The folder with exactly one "/" added when it does not end with one.
 std::string ConSeparatore(std::string cartella) {
@@ -98,13 +98,15 @@ struct Cartella {
 Cartella LeggiCartella(const char* nome) {
     vq::ChiaveAperta k;
     const LONG e = RegOpenKeyExA(HKEY_CURRENT_USER, kChiavePercorsi, 0, KEY_READ, k.put());
-    if (e == ERROR_FILE_NOT_FOUND) return {{}, "manca la chiave " + kRadice + kChiavePercorsi + " del registro"};
+    if (e == ERROR_FILE_NOT_FOUND)
+        return {{}, "manca la chiave " + kRadice + kChiavePercorsi + " del registro"};
     if (e != ERROR_SUCCESS) RegistroIlleggibile(e, kChiavePercorsi);
 
     const std::string dove = std::string(" della chiave ") + kRadice + kChiavePercorsi;
     const auto v = Leggi(k.get(), nome, kChiavePercorsi);
     if (!v) return {{}, std::string("manca il valore \"") + nome + "\"" + dove};
-    if (!Testuale(v->tipo)) return {{}, std::string("il valore \"") + nome + "\"" + dove + " non è un testo"};
+    if (!Testuale(v->tipo))
+        return {{}, std::string("il valore \"") + nome + "\"" + dove + " non è un testo"};
     std::string t = Testo(*v);
     if (t.empty()) return {{}, std::string("il valore \"") + nome + "\"" + dove + " è vuoto"};
     return {ConSeparatore(std::move(t)), {}};
@@ -127,11 +129,13 @@ void ControllaTitolo(const std::string& titolo) {
     for (char c : titolo)
         if (c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) adatto = false;
     if (!adatto)
-        ModuloNonValido("il titolo \"" + titolo + "\" non può dare il nome a una chiave del registro");
+        ModuloNonValido("il titolo \"" + titolo +
+                        "\" non può dare il nome a una chiave del registro");
 }
 
 // What was recorded for an add-in, by value name; missing or non-text values are absent.
-bool GiaRegistrato(const std::string& chiave, const std::vector<std::pair<const char*, const std::string*>>& valori) {
+bool GiaRegistrato(const std::string& chiave,
+                   const std::vector<std::pair<const char*, const std::string*>>& valori) {
     vq::ChiaveAperta k;
     const LONG e = RegOpenKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, KEY_READ, k.put());
     if (e == ERROR_FILE_NOT_FOUND) return false;
@@ -150,7 +154,8 @@ std::string CartellaProgramma() { return CartellaObbligatoria(kValoreProgramma);
 std::string CartellaDati() { return CartellaObbligatoria(kValoreDati); }
 
 bool Installato() {
-    return LeggiCartella(kValoreProgramma).mancanza.empty() && LeggiCartella(kValoreDati).mancanza.empty();
+    return LeggiCartella(kValoreProgramma).mancanza.empty() &&
+           LeggiCartella(kValoreDati).mancanza.empty();
 }
 
 std::string VersioneProgramma() {
@@ -162,21 +167,25 @@ std::string VersioneProgramma() {
     void* dati = nullptr;
     UINT lunghezza = 0;
     if (!GetFileVersionInfoA(file.c_str(), 0, dimensione, blocco.data()) ||
-        !VerQueryValueA(blocco.data(), "\\", &dati, &lunghezza) || lunghezza < sizeof(VS_FIXEDFILEINFO))
+        !VerQueryValueA(blocco.data(), "\\", &dati, &lunghezza) ||
+        lunghezza < sizeof(VS_FIXEDFILEINFO))
         return "0.0.0.0";
     VS_FIXEDFILEINFO info{};
     std::memcpy(&info, dati, sizeof info);
     char testo[48];
-    std::snprintf(testo, sizeof testo, "%u.%u.%u.%u", info.dwFileVersionMS >> 16, info.dwFileVersionMS & 0xFFFFu,
-                  info.dwFileVersionLS >> 16, info.dwFileVersionLS & 0xFFFFu);
+    std::snprintf(testo, sizeof testo, "%u.%u.%u.%u", info.dwFileVersionMS >> 16,
+                  info.dwFileVersionMS & 0xFFFFu, info.dwFileVersionLS >> 16,
+                  info.dwFileVersionLS & 0xFFFFu);
     return testo;
 }
 
-bool RegistraModulo(const std::string& percorso, const std::string& titolo, const std::string& descrizione) {
+bool RegistraModulo(const std::string& percorso, const std::string& titolo,
+                    const std::string& descrizione) {
     if (percorso.empty()) ModuloNonValido("manca il percorso del programma");
     ControllaTitolo(titolo);
     for (const std::string* t : {&percorso, &titolo, &descrizione})
-        if (t->find('\0') != std::string::npos) ModuloNonValido("un testo contiene il carattere nullo");
+        if (t->find('\0') != std::string::npos)
+            ModuloNonValido("un testo contiene il carattere nullo");
 
     const std::string chiave = std::string(kChiaveModuli) + "\\" + titolo;
     const std::vector<std::pair<const char*, const std::string*>> valori = {
@@ -185,13 +194,13 @@ bool RegistraModulo(const std::string& percorso, const std::string& titolo, cons
 
     auto fallito = [&](LONG e) {
         if (e == ERROR_NOT_ENOUGH_MEMORY) throw std::bad_alloc();
-        vq::Solleva(kErrMirtesaRegistroNonScrivibile, "Impossibile registrare il modulo aggiuntivo \"" + titolo +
-                                                          "\": errore " + std::to_string(e) +
-                                                          " del registro alla chiave " + kRadice + chiave + ".");
+        vq::Solleva(kErrMirtesaRegistroNonScrivibile,
+                    "Impossibile registrare il modulo aggiuntivo \"" + titolo + "\": errore " +
+                        std::to_string(e) + " del registro alla chiave " + kRadice + chiave + ".");
     };
     vq::ChiaveAperta k;
-    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                             nullptr, k.put(), nullptr);
+    LONG e = RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_WRITE, nullptr, k.put(), nullptr);
     if (e != ERROR_SUCCESS) fallito(e);
     for (const auto& [nome, testo] : valori) {
         e = RegSetValueExA(k.get(), nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(testo->c_str()),

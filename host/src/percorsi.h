@@ -24,6 +24,7 @@ bool Installato();
 std::string VersioneProgramma();
 
 // Records an add-in under its caption; false when the record already held these values.
-bool RegistraModulo(const std::string& percorso, const std::string& titolo, const std::string& descrizione);
+bool RegistraModulo(const std::string& percorso, const std::string& titolo,
+                    const std::string& descrizione);
 
 }  // namespace mirtesahost

@@ -17,8 +17,8 @@ ole::ComPtr<IUnknown> Crea() {
 }
 
 const ole::ClasseServer kClassi[] = {
-    {CLSID_MirtesaIntegrazione, kDescrizioneClasse, kMirtesaIntegrazioneProgId, kDescrizioneClasse, "Apartment",
-     Crea},
+    {CLSID_MirtesaIntegrazione, kDescrizioneClasse, kMirtesaIntegrazioneProgId, kDescrizioneClasse,
+     "Apartment", Crea},
 };
 
 const ole::DescrizioneServer kDescrizione = {kClassi};
@@ -36,14 +36,8 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     return mirtesahost::Server().OggettoClasse(rclsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() {
-    return mirtesahost::Server().Scaricabile();
-}
+STDAPI DllCanUnloadNow() { return mirtesahost::Server().Scaricabile(); }
 
-STDAPI DllRegisterServer() {
-    return mirtesahost::Server().Registra();
-}
+STDAPI DllRegisterServer() { return mirtesahost::Server().Registra(); }
 
-STDAPI DllUnregisterServer() {
-    return mirtesahost::Server().Deregistra();
-}
+STDAPI DllUnregisterServer() { return mirtesahost::Server().Deregistra(); }

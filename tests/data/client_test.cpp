@@ -32,8 +32,8 @@ protected:
     static HRESULT CanUnloadNow() { return libreria_->Chiama("DllCanUnloadNow"); }
 
     void SetUp() override {
-        ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
-                                   reinterpret_cast<void**>(&dati_)),
+        ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID__ClsDatiMirtesa, reinterpret_cast<void**>(&dati_)),
                   S_OK);
     }
     void TearDown() override {
@@ -44,7 +44,8 @@ protected:
     }
 
     HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti,
-                   VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
+                   VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr,
+                   UINT* errore_argomento = nullptr) {
         return prova::Invoca(dati_, id, flag, argomenti, risultato, eccezione, errore_argomento);
     }
     std::string Lista(HRESULT (_ClsDatiMirtesa::*get)(BSTR*)) {
@@ -65,7 +66,8 @@ TEST_F(ClientTessadati, FiltroDallaVtable) {
     ole::Bstr lista("3;5");
     ASSERT_EQ(dati_->put_f_mult_conto(lista.get()), S_OK);
     EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_conto), "3;5");
-    EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_cassa), "");  // a new object starts with empty lists
+    EXPECT_EQ(Lista(&_ClsDatiMirtesa::get_f_mult_cassa),
+              "");  // a new object starts with empty lists
 
     // The 16-bit ids: the boundary passes, one beyond is error 6.
     const struct {
@@ -92,9 +94,11 @@ TEST_F(ClientTessadati, FiltroDallaVtable) {
 
 TEST_F(ClientTessadati, FiltroDaInvoke) {
     ole::Variante testo = ole::Variante::Testo("4;7;");
-    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYPUT, {testo.get()}), S_OK);
+    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYPUT, {testo.get()}),
+              S_OK);
     ole::Variante letto;
-    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {}, letto.put()),
+    ASSERT_EQ(Invoca(DISPID_ClsDatiMirtesa_f_mult_conto, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {},
+                     letto.put()),
               S_OK);
     ASSERT_EQ(letto.vt(), VT_BSTR);
     EXPECT_EQ(ole::Utf8DaBstr(letto->bstrVal), "4;7;");
@@ -106,16 +110,19 @@ TEST_F(ClientTessadati, FiltroDaInvoke) {
     VariantInit(&rif);
     rif.vt = VT_BYREF | VT_I4;
     rif.plVal = &l;
-    ole::Variante i2 = ole::Variante::I2(12), r8 = ole::Variante::R8(38000), vero = ole::Variante::Booleano(true);
+    ole::Variante i2 = ole::Variante::I2(12), r8 = ole::Variante::R8(38000),
+                  vero = ole::Variante::Booleano(true);
     EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {i2.get()}), S_OK);
     EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaCassa, DISPATCH_PROPERTYPUT, {&rif}), S_OK);
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroDataFinale, DISPATCH_PROPERTYPUT, {r8.get()}), S_OK);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroDataFinale, DISPATCH_PROPERTYPUT, {r8.get()}),
+              S_OK);
     EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_FiltroCarta, DISPATCH_PROPERTYPUT, {vero.get()}), S_OK);
 
     // Overflow of the 16-bit field: an exception with number and description.
     ole::Variante grande = ole::Variante::I4(40000);
     EXCEPINFO ei{};
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {grande.get()}, nullptr, &ei),
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {grande.get()},
+                     nullptr, &ei),
               DISP_E_EXCEPTION);
     EXPECT_EQ(ei.scode, Errore(6));
     EXPECT_EQ(DescrizioneEccezione(ei), "Overflow");
@@ -123,8 +130,8 @@ TEST_F(ClientTessadati, FiltroDaInvoke) {
     // Text that is not a number cannot be coerced.
     ole::Variante parola = ole::Variante::Testo("abc");
     UINT errato = 99;
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {parola.get()}, nullptr, nullptr,
-                     &errato),
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYPUT, {parola.get()},
+                     nullptr, nullptr, &errato),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(errato, 0u);
 }
@@ -132,19 +139,21 @@ TEST_F(ClientTessadati, FiltroDaInvoke) {
 TEST_F(ClientTessadati, ErroriDiDispatch) {
     ole::Variante uno = ole::Variante::I4(1);
     EXPECT_EQ(Invoca(0x12345, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ClearFiltri, DISPATCH_METHOD, {uno.get()}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ClearFiltri, DISPATCH_METHOD, {uno.get()}),
+              DISP_E_BADPARAMCOUNT);
     // ImpostaConto can only be written.
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_ImpostaConto, DISPATCH_PROPERTYGET, {}),
+              DISP_E_MEMBERNOTFOUND);
     DISPPARAMS vuoti{};
-    EXPECT_EQ(dati_->Invoke(DISPID_ClsDatiMirtesa_ClearFiltri, IID__ClsDatiMirtesa, 0, DISPATCH_METHOD, &vuoti,
-                            nullptr, nullptr, nullptr),
+    EXPECT_EQ(dati_->Invoke(DISPID_ClsDatiMirtesa_ClearFiltri, IID__ClsDatiMirtesa, 0,
+                            DISPATCH_METHOD, &vuoti, nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
 
     const NomeDispatch nomi[] = {{"gettotrecord", DISPID_ClsDatiMirtesa_GetTotRecord},
-                {"F_MULT_CASSA", DISPID_ClsDatiMirtesa_f_mult_cassa},
-                {"ImpostaConto", DISPID_ClsDatiMirtesa_ImpostaConto},
-                {"FiltroDataFinale", DISPID_ClsDatiMirtesa_FiltroDataFinale},
-                {"Inesistente", DISPID_UNKNOWN}};
+                                 {"F_MULT_CASSA", DISPID_ClsDatiMirtesa_f_mult_cassa},
+                                 {"ImpostaConto", DISPID_ClsDatiMirtesa_ImpostaConto},
+                                 {"FiltroDataFinale", DISPID_ClsDatiMirtesa_FiltroDataFinale},
+                                 {"Inesistente", DISPID_UNKNOWN}};
     ControllaNomi(dati_, nomi);
 }
 
@@ -173,8 +182,9 @@ TEST_F(ClientTessadati, InterrogazioniSenzaDatabaseFallisconoPulite) {
     ole::Variante interno, risultato;
     const VARIANT rif = Riferimento(interno.get());
     EXCEPINFO ei{};
-    EXPECT_EQ(Invoca(DISPID_ClsDatiMirtesa_GetArrayDati, DISPATCH_METHOD, {&rif}, risultato.put(), &ei),
-              DISP_E_EXCEPTION);
+    EXPECT_EQ(
+        Invoca(DISPID_ClsDatiMirtesa_GetArrayDati, DISPATCH_METHOD, {&rif}, risultato.put(), &ei),
+        DISP_E_EXCEPTION);
     EXPECT_EQ(ei.scode, Errore(91));
     EXPECT_EQ(DescrizioneEccezione(ei), kSenzaOggetto);
     EXPECT_EQ(interno.vt(), VT_EMPTY);
@@ -189,8 +199,8 @@ TEST_F(ClientTessadati, InterrogazioniSenzaDatabaseFallisconoPulite) {
 TEST_F(ClientTessadati, StessoOggettoPerOgniInterfaccia) {
     IUnknown* identita = nullptr;
     ASSERT_EQ(dati_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identita)), S_OK);
-    for (const IID& iid :
-         {IID_IDispatch, IID__ClsDatiMirtesa, IID__ClsDatiMirtesa_Precedente, IID_ISupportErrorInfo}) {
+    for (const IID& iid : {IID_IDispatch, IID__ClsDatiMirtesa, IID__ClsDatiMirtesa_Precedente,
+                           IID_ISupportErrorInfo}) {
         auto p = ole::ComPtr<_ClsDatiMirtesa>(dati_).as<IUnknown>(iid);
         EXPECT_EQ(p.as<IUnknown>(IID_IUnknown).get(), identita);
     }
@@ -262,11 +272,14 @@ TEST_F(ClientTessadati, ClassiRecord) {
 
     // Cassa by dispatch id: written with a text, read back; the account as an object.
     ole::Variante testo = ole::Variante::Testo("Spesa"), letto, oggetto;
-    EXPECT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUT, {testo.get()}), S_OK);
-    ASSERT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, {}, letto.put()), S_OK);
+    EXPECT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYPUT, {testo.get()}),
+              S_OK);
+    ASSERT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Cassa, DISPATCH_PROPERTYGET, {}, letto.put()),
+              S_OK);
     ASSERT_EQ(letto.vt(), VT_BSTR);
     EXPECT_EQ(ole::Utf8DaBstr(letto->bstrVal), "Spesa");
-    ASSERT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Conto, DISPATCH_PROPERTYGET, {}, oggetto.put()), S_OK);
+    ASSERT_EQ(prova::Invoca(cassa, DISPID_clsCassa_Conto, DISPATCH_PROPERTYGET, {}, oggetto.put()),
+              S_OK);
     EXPECT_EQ(oggetto.vt(), VT_DISPATCH);
     oggetto = ole::Variante();
     EXPECT_EQ(cassa->SlotNonPubblicato(), E_NOTIMPL);

@@ -46,7 +46,8 @@ class MotoreProva final : public Motore {
 public:
     std::string cartella;
     std::string CartellaDati() override { return cartella; }
-    std::unique_ptr<Database> Apri(const std::string& percorso, const std::string& connessione) override {
+    std::unique_ptr<Database> Apri(const std::string& percorso,
+                                   const std::string& connessione) override {
         return MotorePredefinito().Apri(percorso, connessione);
     }
 };
@@ -93,22 +94,26 @@ Famiglia Leggi(const jetwriter::Specifica& s) {
     Famiglia f;
     for (const auto& t : s.tabelle) {
         if (t.nome == "Conti")
-            for (const auto& r : t.righe) f.conti[std::get<std::int64_t>(r[0])] = TestoOpzionale(r[1]);
+            for (const auto& r : t.righe)
+                f.conti[std::get<std::int64_t>(r[0])] = TestoOpzionale(r[1]);
         if (t.nome == "TabellaCassa")
             for (const auto& r : t.righe)
-                f.casse[std::get<std::int64_t>(r[0])] = {TestoOpzionale(r[1]), std::get<std::int64_t>(r[2])};
+                f.casse[std::get<std::int64_t>(r[0])] = {TestoOpzionale(r[1]),
+                                                         std::get<std::int64_t>(r[2])};
         if (t.nome != "Operazioni") continue;
         std::int64_t prossimo = 1;
         auto aggiungi = [&](const jetwriter::Riga& r) {
             Operazione o;
-            o.id = std::holds_alternative<std::monostate>(r[0]) ? prossimo : std::get<std::int64_t>(r[0]);
+            o.id = std::holds_alternative<std::monostate>(r[0]) ? prossimo
+                                                                : std::get<std::int64_t>(r[0]);
             prossimo = std::max(prossimo, o.id + 1);
             o.cassa = std::get<std::int64_t>(r[1]);
             o.data = std::get<jetwriter::Data>(r[2]).giorni;
             o.causale = TestoOpzionale(r[3]);
             o.euro = Decimillesimi(r[4]);
             if (!std::holds_alternative<std::monostate>(r[5])) o.lire = std::get<double>(r[5]);
-            for (int k = 0; k < 4; ++k) o.flag[k] = std::get<bool>(r[static_cast<std::size_t>(6 + k)]);
+            for (int k = 0; k < 4; ++k)
+                o.flag[k] = std::get<bool>(r[static_cast<std::size_t>(6 + k)]);
             f.operazioni.push_back(std::move(o));
         };
         for (const auto& r : t.righe) aggiungi(r);
@@ -144,7 +149,8 @@ std::vector<const Operazione*> Selezione(const Famiglia& f, const FiltroProva& p
     std::vector<const Operazione*> r;
     for (const auto& o : f.operazioni) {
         const auto cassa = f.casse.find(o.cassa);
-        if (cassa == f.casse.end() || !f.conti.count(cassa->second.second)) continue;  // inner joins
+        if (cassa == f.casse.end() || !f.conti.count(cassa->second.second))
+            continue;  // inner joins
         const std::int64_t conto = cassa->second.second;
         if (!conti.empty() || !casse.empty()) {
             if (!conti.count(conto) && !casse.count(o.cassa)) continue;
@@ -220,15 +226,25 @@ protected:
             if (t.nome == nome) return t;
         throw std::logic_error(nome);
     }
-    static jetwriter::Riga Op(std::int64_t id, std::int64_t cassa, double data, jetwriter::Valore causale,
-                              jetwriter::Valore euro, jetwriter::Valore lire, bool bancomat = false) {
-        return {id, cassa, jetwriter::Data{data}, std::move(causale), std::move(euro), std::move(lire),
-                bancomat, false, false, false};
+    static jetwriter::Riga Op(std::int64_t id, std::int64_t cassa, double data,
+                              jetwriter::Valore causale, jetwriter::Valore euro,
+                              jetwriter::Valore lire, bool bancomat = false) {
+        return {id,
+                cassa,
+                jetwriter::Data{data},
+                std::move(causale),
+                std::move(euro),
+                std::move(lire),
+                bancomat,
+                false,
+                false,
+                false};
     }
     // Two accounts (one described Null), three cash codes (one Null), no transactions.
     static jetwriter::Specifica Piccola() {
         auto s = Schema();
-        T(s, "Conti").righe = {{std::int64_t{1}, std::string("Banca")}, {std::int64_t{2}, std::monostate{}}};
+        T(s, "Conti").righe = {{std::int64_t{1}, std::string("Banca")},
+                               {std::int64_t{2}, std::monostate{}}};
         T(s, "TabellaCassa").righe = {{std::int64_t{1}, std::string("Spesa"), std::int64_t{1}},
                                       {std::int64_t{2}, std::monostate{}, std::int64_t{1}},
                                       {std::int64_t{3}, std::string("Affitto"), std::int64_t{2}}};
@@ -299,9 +315,16 @@ protected:
             const Operazione& o = *attese[r];
             const auto& cassa = f.casse.at(o.cassa);
             const std::vector<std::string> attesa = {
-                Testo(f.conti.at(cassa.second)), Testo(cassa.first), "D " + Numero(o.data), Testo(o.causale),
-                o.euro ? "CY " + std::to_string(*o.euro) : "<Null>", o.lire ? "R8 " + Numero(*o.lire) : "<Null>",
-                Vero(o.flag[0]), Vero(o.flag[1]), Vero(o.flag[2]), Vero(o.flag[3])};
+                Testo(f.conti.at(cassa.second)),
+                Testo(cassa.first),
+                "D " + Numero(o.data),
+                Testo(o.causale),
+                o.euro ? "CY " + std::to_string(*o.euro) : "<Null>",
+                o.lire ? "R8 " + Numero(*o.lire) : "<Null>",
+                Vero(o.flag[0]),
+                Vero(o.flag[1]),
+                Vero(o.flag[2]),
+                Vero(o.flag[3])};
             std::vector<std::string> letta;
             for (std::size_t k = 0; k < 10; ++k) letta.push_back(Rendi(v[r * 10 + k]));
             EXPECT_EQ(letta, attesa) << "riga " << r << ", IDMovimento " << o.id;
@@ -315,7 +338,9 @@ protected:
         std::snprintf(b, sizeof b, "%.17g", x);
         return b;
     }
-    static std::string Testo(const std::optional<std::string>& t) { return t ? "T " + *t : "<Null>"; }
+    static std::string Testo(const std::optional<std::string>& t) {
+        return t ? "T " + *t : "<Null>";
+    }
     static std::string Vero(bool b) { return b ? "Vero" : "Falso"; }
     static std::string Rendi(const VARIANT& x) {
         switch (x.vt) {
@@ -324,7 +349,10 @@ protected:
             case VT_DATE: return "D " + Numero(x.date);
             case VT_CY: return "CY " + std::to_string(x.cyVal.int64);
             case VT_R8: return "R8 " + Numero(x.dblVal);
-            case VT_BOOL: return x.boolVal == VARIANT_TRUE ? "Vero" : x.boolVal == VARIANT_FALSE ? "Falso" : "bool?";
+            case VT_BOOL:
+                return x.boolVal == VARIANT_TRUE    ? "Vero"
+                       : x.boolVal == VARIANT_FALSE ? "Falso"
+                                                    : "bool?";
             default: return "tipo " + std::to_string(x.vt);
         }
     }
@@ -359,7 +387,8 @@ TEST_F(TessadatiDatabase, SogliaDiVersione) {
         } else {
             EXPECT_EQ(dati->ApriDataBase(), Errore(4567));
             EXPECT_EQ(Descrizione(),
-                      "Per utilizzare tale modulo è necessario utilizzare almeno la versione 3.0 di Mirtesa. "
+                      "Per utilizzare tale modulo è necessario utilizzare almeno la versione 3.0 "
+                      "di Mirtesa. "
                       "Sul sistema è installata una versione obsoleta.");
         }
         // Held either way: the queries run on it.
@@ -377,7 +406,8 @@ TEST_F(TessadatiDatabase, SogliaDiVersione) {
 // Two objects on the same file share what the engine loaded, never each other's state.
 TEST_F(TessadatiDatabase, DueOggettiSulloStessoFile) {
     auto s = Piccola();
-    T(s, "Operazioni").righe = {Op(1, 1, 38000, S("a"), S("1"), 1.0), Op(2, 3, 38001, S("b"), S("2"), 2.0)};
+    T(s, "Operazioni").righe = {Op(1, 1, 38000, S("a"), S("1"), 1.0),
+                                Op(2, 3, 38001, S("b"), S("2"), 2.0)};
     Apri(Installa("due-oggetti", s));
     auto altro = ClsDatiMirtesa::Crea(motore);
     ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
@@ -456,7 +486,8 @@ TEST_F(TessadatiDatabase, NomeDelFileSenzaRiguardoAlleMaiuscole) {
         if (c.atteso.empty()) {
             ASSERT_TRUE(errore) << e;
             EXPECT_EQ(errore->numero(), 3024);
-            EXPECT_NE(errore->descrizione().find("\"MIRTESA.mdb\", \"mirtesa.mdb\""), std::string::npos);
+            EXPECT_NE(errore->descrizione().find("\"MIRTESA.mdb\", \"mirtesa.mdb\""),
+                      std::string::npos);
         } else {
             EXPECT_EQ(trovato, e.string() + "/" + c.atteso);
         }
@@ -483,7 +514,10 @@ TEST_P(TessadatiFormati, EsempiDelFiltroSuiDati) {
 
     const FiltroProva esempi[] = {
         {},  // no filter
-        {.mult_conto = "3;5", .mult_cassa = "12", .da = Giorno(2004, 1, 1), .a = Giorno(2004, 12, 31)},
+        {.mult_conto = "3;5",
+         .mult_cassa = "12",
+         .da = Giorno(2004, 1, 1),
+         .a = Giorno(2004, 12, 31)},
         // Account 2 is the one with card payments.
         {.conto = 2, .flag = {true}, .da = Giorno(2004, 3, 1)},
         // The time of day of the end date is dropped.
@@ -548,7 +582,9 @@ TEST_P(TessadatiFormati, EsempiDelFiltroSuiDati) {
 
 INSTANTIATE_TEST_SUITE_P(Jet, TessadatiFormati,
                          ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
-                         [](const auto& i) { return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4"; });
+                         [](const auto& i) {
+                             return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 // ---- Values, rounding and order --------------------------------------------------------
 
@@ -560,18 +596,17 @@ TEST_F(TessadatiDatabase, SommeArrotondateAlPari) {
     } casi[] = {
         {{"0.1", "0.025"}, {1000, 500.5}, 0.12, 1500},  // 0.125 and 1500.5
         {{"0.3", "0.075"}, {1001, 500.5}, 0.38, 1502},  // 0.375 and 1501.5
-        {{"-0.1", "-0.025"}, {-2, -0.5}, -0.12, -2},
-        {{"1.005", "0"}, {0.5, 0}, 1.0, 0},
-        {{"1.0051", "0"}, {1.25, 0.25}, 1.01, 2},
-        {{"0.0049", "0"}, {3, 0}, 0, 3},
+        {{"-0.1", "-0.025"}, {-2, -0.5}, -0.12, -2},   {{"1.005", "0"}, {0.5, 0}, 1.0, 0},
+        {{"1.0051", "0"}, {1.25, 0.25}, 1.01, 2},      {{"0.0049", "0"}, {3, 0}, 0, 3},
     };
     int i = 0;
     for (const auto& c : casi) {
         SCOPED_TRACE(i);
         auto s = Piccola();
-        T(s, "Operazioni").righe = {Op(1, 1, 38000, S("a"), S(c.euro[0]), c.lire[0]),
-                                    Op(2, 1, 38001, S("b"), S(c.euro[1]), c.lire[1]),
-                                    Op(3, 1, 38002, S("senza importo"), std::monostate{}, std::monostate{})};
+        T(s, "Operazioni").righe = {
+            Op(1, 1, 38000, S("a"), S(c.euro[0]), c.lire[0]),
+            Op(2, 1, 38001, S("b"), S(c.euro[1]), c.lire[1]),
+            Op(3, 1, 38002, S("senza importo"), std::monostate{}, std::monostate{})};
         Apri(Installa("arrotonda" + std::to_string(i++), s));
         ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
         double e = 0, l = 0;
@@ -586,10 +621,11 @@ TEST_F(TessadatiDatabase, StessaDataInOrdineDiIdENull) {
     auto s = Piccola();
     const double d = Giorno(2004, 5, 10);
     // Written out of order; rows of one day come back by IDMovimento, earlier days first.
-    T(s, "Operazioni").righe = {
-        Op(7, 1, d, S("sette"), S("1"), 1936.27), Op(3, 2, d + 0.5, std::monostate{}, std::monostate{}, 3.0),
-        Op(5, 3, d, S(""), S("-2.5"), std::monostate{}), Op(9, 1, d - 1, S("È prima"), S("0"), 0.0, true),
-        Op(4, 99, d, S("cassa inesistente"), S("100"), 100.0)};
+    T(s, "Operazioni").righe = {Op(7, 1, d, S("sette"), S("1"), 1936.27),
+                                Op(3, 2, d + 0.5, std::monostate{}, std::monostate{}, 3.0),
+                                Op(5, 3, d, S(""), S("-2.5"), std::monostate{}),
+                                Op(9, 1, d - 1, S("È prima"), S("0"), 0.0, true),
+                                Op(4, 99, d, S("cassa inesistente"), S("100"), 100.0)};
     const Famiglia f = Leggi(s);
     Apri(Installa("ordine", s));
     ASSERT_EQ(dati->ApriDataBase(), S_OK) << Descrizione();
@@ -624,8 +660,8 @@ TEST_F(TessadatiDatabase, LimiteDi32767Righe) {
     // 32768 transactions: all but the last on cash code 1.
     T(s, "Operazioni").generatore = [](std::int64_t i, jetwriter::Riga& r) {
         if (i >= 32768) return false;
-        r = Op(i + 1, i == 32767 ? 3 : 1, 37000 + static_cast<double>(i / 20), std::monostate{}, std::int64_t{1},
-               std::monostate{});
+        r = Op(i + 1, i == 32767 ? 3 : 1, 37000 + static_cast<double>(i / 20), std::monostate{},
+               std::int64_t{1}, std::monostate{});
         return true;
     };
     Apri(Installa("limite", s));
@@ -688,10 +724,30 @@ TEST_F(TessadatiDatabase, RiaperturaVedeIlFileComEOra) {
         LONG conteggio;
     } casi[] = {
         {"invariato", [] {}, S_OK, 300},
-        {"riscritto", [&] { o.operazioni = 420; jetwriter::ScriviDemoMirtesa(o, file); }, S_OK, 420},
-        {"altra password", [&] { o.password = "altra"; jetwriter::ScriviDemoMirtesa(o, file); }, Errore(3031), 0},
-        {"password di nuovo giusta", [&] { o.password = "604kmr73"; jetwriter::ScriviDemoMirtesa(o, file); }, S_OK, 420},
-        {"versione vecchia", [&] { o.versione = 1; jetwriter::ScriviDemoMirtesa(o, file); }, Errore(4567), 420},
+        {"riscritto",
+         [&] {
+             o.operazioni = 420;
+             jetwriter::ScriviDemoMirtesa(o, file);
+         },
+         S_OK, 420},
+        {"altra password",
+         [&] {
+             o.password = "altra";
+             jetwriter::ScriviDemoMirtesa(o, file);
+         },
+         Errore(3031), 0},
+        {"password di nuovo giusta",
+         [&] {
+             o.password = "604kmr73";
+             jetwriter::ScriviDemoMirtesa(o, file);
+         },
+         S_OK, 420},
+        {"versione vecchia",
+         [&] {
+             o.versione = 1;
+             jetwriter::ScriviDemoMirtesa(o, file);
+         },
+         Errore(4567), 420},
         {"cancellato", [&] { fs::remove(file); }, Errore(3024), 0},
     };
     Apri(d);
@@ -728,10 +784,12 @@ TEST_F(TessadatiDatabase, FileDanneggiatiDannoUnErroreNumerato) {
         {"testo", std::string(4096, 'x')},
     };
     // Bytes flipped in the header, the catalog and the data pages.
-    for (std::size_t pos : {std::size_t{0x14}, std::size_t{0x42}, std::size_t{2048 * 2 + 30}, std::size_t{2048 * 3 + 10},
-                            sano.size() / 2 + 7, sano.size() - 2048 + 9}) {
+    for (std::size_t pos :
+         {std::size_t{0x14}, std::size_t{0x42}, std::size_t{2048 * 2 + 30},
+          std::size_t{2048 * 3 + 10}, sano.size() / 2 + 7, sano.size() - 2048 + 9}) {
         std::string s = sano;
-        for (std::size_t k = 0; k < 16 && pos + k < s.size(); ++k) s[pos + k] = static_cast<char>(~s[pos + k]);
+        for (std::size_t k = 0; k < 16 && pos + k < s.size(); ++k)
+            s[pos + k] = static_cast<char>(~s[pos + k]);
         casi.emplace_back("invertiti a " + std::to_string(pos), s);
     }
     int i = 0;
@@ -758,7 +816,8 @@ TEST_F(TessadatiDatabase, FileDanneggiatiDannoUnErroreNumerato) {
             EXPECT_EQ(HRESULT_FACILITY(hr), FACILITY_CONTROL) << std::hex << hr;
             EXPECT_FALSE(Descrizione().empty());
         }
-        if (nome == "vuoto" || nome == "una pagina" || nome.starts_with("troncato") || nome == "testo") {
+        if (nome == "vuoto" || nome == "una pagina" || nome.starts_with("troncato") ||
+            nome == "testo") {
             EXPECT_TRUE(FAILED(hr));
         }
         EXPECT_EQ(LeggiFile(d / "Mirtesa.mdb"), byte);

@@ -61,7 +61,6 @@ TEST(TessadatiCostruisciQuery, RigheSenzaFiltroEOrdinamento) {
                   kFrom + " order by Operazioni.Data, Operazioni.IDMovimento ");
 }
 
-
 struct CasoCondizione {
     const char* nome;
     std::function<void(Filtro&)> imposta;
@@ -160,16 +159,12 @@ TEST(TessadatiDataSQL, GiornoSenzaOra) {
         double data;
         const char* atteso;
     } casi[] = {
-        {37987, " DateSerial(2004,1,1) "},
-        {38352.999, " DateSerial(2004,12,31) "},
-        {36585.5, " DateSerial(2000,2,29) "},
-        {60, " DateSerial(1900,2,28) "},
-        {61, " DateSerial(1900,3,1) "},
-        {1, " DateSerial(1899,12,31) "},
-        {-0.5, " DateSerial(1899,12,30) "},       // noon of day 0: still a date
-        {-1.25, " DateSerial(1899,12,29) "},      // the fraction counts away from zero
-        {-36522.25, " DateSerial(1800,1,1) "},
-        {-657434, " DateSerial(100,1,1) "},
+        {37987, " DateSerial(2004,1,1) "},       {38352.999, " DateSerial(2004,12,31) "},
+        {36585.5, " DateSerial(2000,2,29) "},    {60, " DateSerial(1900,2,28) "},
+        {61, " DateSerial(1900,3,1) "},          {1, " DateSerial(1899,12,31) "},
+        {-0.5, " DateSerial(1899,12,30) "},   // noon of day 0: still a date
+        {-1.25, " DateSerial(1899,12,29) "},  // the fraction counts away from zero
+        {-36522.25, " DateSerial(1800,1,1) "},   {-657434, " DateSerial(100,1,1) "},
         {2958465.5, " DateSerial(9999,12,31) "},
     };
     for (const auto& c : casi) EXPECT_EQ(DataSQL(c.data), c.atteso) << c.data;
@@ -196,9 +191,8 @@ TEST(TessadatiFiltro, ImpostaIdFuoriIntervalloOverflowSenzaModifiche) {
         std::int32_t errore;
         std::int16_t campo;  // value of the field afterwards, starting from 11
     } casi[] = {
-        {32767, 0, 32767},   {-32768, 0, -32768}, {-1, 0, -1},
-        {32768, 6, 11},      {-32769, 6, 11},     {2147483647, 6, 11},
-        {-2147483647 - 1, 6, 11},
+        {32767, 0, 32767},   {-32768, 0, -32768},      {-1, 0, -1}, {32768, 6, 11}, {-32769, 6, 11},
+        {2147483647, 6, 11}, {-2147483647 - 1, 6, 11},
     };
     for (const auto& c : casi) {
         Filtro f;
@@ -232,9 +226,8 @@ TEST(TessadatiCondizioneMultipla, LimiteDi32767Elementi) {
 
 TEST(TessadatiCondizioneMultipla, IdNonNumericiRifiutati) {
     const char* liste[] = {
-        ";4",           // empty first element
-        "3;x",          "3 OR 1=1",  "3;5) OR (1=1", "3;5 --", "-",
-        "3;\t",         "4;+5",      "1e3",          "0x10",   "3;4'",
+        ";4",  // empty first element
+        "3;x", "3 OR 1=1", "3;5) OR (1=1", "3;5 --", "-", "3;\t", "4;+5", "1e3", "0x10", "3;4'",
     };
     for (const char* l : liste) {
         try {

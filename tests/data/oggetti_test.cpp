@@ -64,8 +64,10 @@ public:
     }
     void Successivo() override { ++pos_; }
     SAFEARRAY* GetRows(LONG righe) override {
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(righe), t_.righe.size() - pos_);
-        SAFEARRAYBOUND b[2] = {{static_cast<ULONG>(t_.campi.size()), 0}, {static_cast<ULONG>(n), 0}};
+        const std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(righe), t_.righe.size() - pos_);
+        SAFEARRAYBOUND b[2] = {{static_cast<ULONG>(t_.campi.size()), 0},
+                               {static_cast<ULONG>(n), 0}};
         SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 2, b);
         for (std::size_t r = 0; r < n; ++r, ++pos_)
             for (std::size_t c = 0; c < t_.campi.size(); ++c) {
@@ -104,7 +106,8 @@ public:
         if (s_.cartelle.size() > 1) s_.cartelle.pop_front();
         return r;
     }
-    std::unique_ptr<Database> Apri(const std::string& percorso, const std::string& connessione) override {
+    std::unique_ptr<Database> Apri(const std::string& percorso,
+                                   const std::string& connessione) override {
         s_.aperture.push_back(percorso + "|" + connessione);
         return std::make_unique<DatabaseFinto>(s_);
     }
@@ -114,7 +117,8 @@ private:
 };
 
 // Answers the version query with `versione` and every other query with `altre`.
-std::function<Tabella(const std::string&)> Risposte(Tabella versione, std::function<Tabella(const std::string&)> altre = {}) {
+std::function<Tabella(const std::string&)> Risposte(
+    Tabella versione, std::function<Tabella(const std::string&)> altre = {}) {
     return [versione, altre](const std::string& sql) {
         if (sql == "Select versione from Versione") return versione;
         return altre ? altre(sql) : Tabella{};
@@ -146,7 +150,8 @@ TEST_F(TessadatiOggetti, CreazioneSenzaDatabaseNeHost) {
     EXPECT_EQ(stato.richieste_cartella, 0);
     EXPECT_TRUE(stato.aperture.empty());
     EXPECT_FALSE(Interno().database_aperto());
-    EXPECT_EQ(CostruisciQuery(Interno().filtro(), kQueryConteggio), CostruisciQuery(Filtro{}, kQueryConteggio));
+    EXPECT_EQ(CostruisciQuery(Interno().filtro(), kQueryConteggio),
+              CostruisciQuery(Filtro{}, kQueryConteggio));
 }
 
 TEST_F(TessadatiOggetti, SogliaDiVersione) {
@@ -159,7 +164,11 @@ TEST_F(TessadatiOggetti, SogliaDiVersione) {
         {"7 come testo", [] { return Versione(Testo("7")); }, S_OK},
         {"1", [] { return Versione(I4(1)); }, Errore(4567)},
         {"Null", [] { return Versione(Null()); }, Errore(4567)},
-        {"tabella vuota", [] { return Tabella{{"versione"}, {}}; }, Errore(4567)},
+        {"tabella vuota",
+         [] {
+             return Tabella{{"versione"}, {}};
+         },
+         Errore(4567)},
         {"non numerica", [] { return Versione(Testo("abc")); }, Errore(13)},
     };
     for (const auto& c : casi) {
@@ -169,9 +178,10 @@ TEST_F(TessadatiOggetti, SogliaDiVersione) {
         auto o = ClsDatiMirtesa::Crea(m);
         EXPECT_EQ(o->ApriDataBase(), c.atteso) << c.nome;
         if (c.atteso == Errore(4567)) {
-            EXPECT_EQ(Descrizione(),
-                      "Per utilizzare tale modulo è necessario utilizzare almeno la versione 3.0 di "
-                      "Mirtesa. Sul sistema è installata una versione obsoleta.")
+            EXPECT_EQ(
+                Descrizione(),
+                "Per utilizzare tale modulo è necessario utilizzare almeno la versione 3.0 di "
+                "Mirtesa. Sul sistema è installata una versione obsoleta.")
                 << c.nome;
         }
         // Open in every case, even after the gate refused it: closing closes it once.
@@ -249,7 +259,7 @@ TEST_F(TessadatiOggetti, ArrayDatiSecondoIlConteggio) {
         std::size_t righe;
         HRESULT atteso;
         LONG n;
-        bool resta;  // the caller's array is left in place
+        bool resta;             // the caller's array is left in place
         bool bloccata = false;  // the caller still holds it locked
     } casi[] = {
         {"nessuna riga", 0, 0, S_OK, -1, true},
@@ -262,17 +272,18 @@ TEST_F(TessadatiOggetti, ArrayDatiSecondoIlConteggio) {
         SCOPED_TRACE(c.nome);
         stato.risposta = Risposte(Versione(I4(2)), [&](const std::string& sql) {
             if (sql.starts_with(" SELECT Count(*) ")) return Riga({"n"}, {I4(c.conteggio)});
-            Tabella t{{"Conto", "Cassa", "Data", "Causale", "Euro", "Lire", "Bancomat", "ContoCorrente", "Carta",
-                       "NoStatistiche"},
+            Tabella t{{"Conto", "Cassa", "Data", "Causale", "Euro", "Lire", "Bancomat",
+                       "ContoCorrente", "Carta", "NoStatistiche"},
                       {}};
             for (std::size_t r = 0; r < c.righe; ++r)
-                t.righe.push_back({Testo("Banca"), Null(), ole::Variante::Data(38047), Testo("Spesa"), R8(1.5),
-                                   R8(2904), ole::Variante::Booleano(true), ole::Variante::Booleano(false), Null(),
-                                   Null()});
+                t.righe.push_back({Testo("Banca"), Null(), ole::Variante::Data(38047),
+                                   Testo("Spesa"), R8(1.5), R8(2904), ole::Variante::Booleano(true),
+                                   ole::Variante::Booleano(false), Null(), Null()});
             return t;
         });
         ASSERT_EQ(dati->ApriDataBase(), S_OK);
-        SAFEARRAY* prima = c.atteso == S_OK || c.bloccata ? SafeArrayCreateVector(VT_VARIANT, 0, 3) : nullptr;
+        SAFEARRAY* prima =
+            c.atteso == S_OK || c.bloccata ? SafeArrayCreateVector(VT_VARIANT, 0, 3) : nullptr;
         if (c.bloccata) SafeArrayLock(prima);
         SAFEARRAY* a = prima;
         LONG n = 0;
@@ -291,7 +302,8 @@ TEST_F(TessadatiOggetti, ArrayDatiSecondoIlConteggio) {
         if (c.resta) {
             EXPECT_EQ(a, prima);
         } else if (c.righe == 0) {
-            EXPECT_EQ(a, nullptr);  // the former array released (a leak shows in the sanitizer build)
+            EXPECT_EQ(a,
+                      nullptr);  // the former array released (a leak shows in the sanitizer build)
         } else {
             EXPECT_EQ(stato.sql.back(), CostruisciQuery(Interno().filtro(), kQueryRighe) +
                                             " order by Operazioni.Data, Operazioni.IDMovimento ");
@@ -310,7 +322,8 @@ TEST_F(TessadatiOggetti, ArrayDatiSecondoIlConteggio) {
 // The lists' own queries; what they give back is checked on real files.
 TEST_F(TessadatiOggetti, ElenchiDiContiECodiciCassa) {
     stato.risposta = Risposte(Versione(I4(2)), [](const std::string& sql) {
-        if (sql.starts_with("Select IdConto")) return Riga({"IdConto", "Descrizione"}, {I4(4), Null()});
+        if (sql.starts_with("Select IdConto"))
+            return Riga({"IdConto", "Descrizione"}, {I4(4), Null()});
         Tabella t{{"IdCassa", "Cassa", "IdConto", "Descrizione"}, {}};
         t.righe.push_back({I4(10), Testo("Affitto"), I4(-1), Testo("Banca")});
         t.righe.push_back({I4(11), Null(), I4(-1), Testo("Banca")});
@@ -323,9 +336,10 @@ TEST_F(TessadatiOggetti, ElenchiDiContiECodiciCassa) {
     EXPECT_EQ(Elementi<_clsConti>(conti.get(), IID__clsConti).size(), 1u);
     SHORT id = -1;
     ASSERT_EQ(dati->GetCodiciCassa(&id, casse.put()), S_OK);
-    EXPECT_EQ(stato.sql.back(),
-              "Select IdCassa, Cassa, TabellaCassa.IdConto, Descrizione from TabellaCassa, Conti "
-              "where TabellaCassa.IdConto=Conti.IdConto and TabellaCassa.IdConto=-1 order by cassa ");
+    EXPECT_EQ(
+        stato.sql.back(),
+        "Select IdCassa, Cassa, TabellaCassa.IdConto, Descrizione from TabellaCassa, Conti "
+        "where TabellaCassa.IdConto=Conti.IdConto and TabellaCassa.IdConto=-1 order by cassa ");
     const auto codici = Elementi<_clsCassa>(casse.get(), IID__clsCassa);
     ASSERT_EQ(codici.size(), 2u);
     LONG idcassa = 0;
@@ -373,7 +387,8 @@ TEST_F(TessadatiOggetti, TestoDelleListeRestituitoIntatto) {
 }
 
 // Invoke with the single argument `a`, as a function or a property read.
-HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, const VARIANT& a, VARIANT* r, UINT* errore = nullptr) {
+HRESULT Invoca(_ClsDatiMirtesa* o, DISPID id, const VARIANT& a, VARIANT* r,
+               UINT* errore = nullptr) {
     return prova::Invoca(o, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {&a}, r, nullptr, errore);
 }
 
@@ -387,7 +402,8 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
 
     // The array through a variant by reference: the variant becomes the array.
     ole::Variante interno, r;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, prova::Riferimento(interno.get()), r.put()),
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati,
+                     prova::Riferimento(interno.get()), r.put()),
               S_OK);
     ASSERT_EQ(r.vt(), VT_I4);
     EXPECT_EQ(r->lVal, 1);
@@ -406,7 +422,8 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     // No rows: the caller's variant keeps what it held.
     conteggio = 0;
     ole::Variante vuoto;
-    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, prova::Riferimento(vuoto.get()), r.put()),
+    ASSERT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati,
+                     prova::Riferimento(vuoto.get()), r.put()),
               S_OK);
     EXPECT_EQ(r->lVal, -1);
     EXPECT_EQ(vuoto.vt(), VT_EMPTY);
@@ -414,8 +431,8 @@ TEST_F(TessadatiOggetti, InvokeRiscriveGliArgomentiPerRiferimento) {
     // Something that is not an array cannot take one.
     ole::Variante numero = I4(3);
     UINT errore = 9;
-    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati, prova::Riferimento(numero.get()), r.put(),
-                     &errore),
+    EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetArrayDati,
+                     prova::Riferimento(numero.get()), r.put(), &errore),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(errore, 0u);
 }
@@ -440,20 +457,24 @@ TEST_F(TessadatiOggetti, InvokeCodiciCassaConversioneA16Bit) {
     for (const auto& c : casi) {
         ole::Variante r;
         UINT errore = 9;
-        EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, *c.argomento.get(), r.put(), &errore),
+        EXPECT_EQ(Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetCodiciCassa, *c.argomento.get(),
+                         r.put(), &errore),
                   c.atteso)
             << c.id;
         if (c.id) {
             EXPECT_EQ(r.vt(), VT_DISPATCH);
             EXPECT_NE(r->pdispVal, nullptr);
-            EXPECT_NE(stato.sql.back().find(std::string("TabellaCassa.IdConto") + c.id), std::string::npos);
+            EXPECT_NE(stato.sql.back().find(std::string("TabellaCassa.IdConto") + c.id),
+                      std::string::npos);
         } else {
             EXPECT_EQ(errore, 0u);
         }
     }
     // GetConti the same way: the collection itself comes back.
     ole::Variante conti;
-    ASSERT_EQ(prova::Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetConti, DISPATCH_METHOD, {}, conti.put()), S_OK);
+    ASSERT_EQ(
+        prova::Invoca(dati.get(), DISPID_ClsDatiMirtesa_GetConti, DISPATCH_METHOD, {}, conti.put()),
+        S_OK);
     ASSERT_EQ(conti.vt(), VT_DISPATCH);
     EXPECT_NE(conti->pdispVal, nullptr);
 }

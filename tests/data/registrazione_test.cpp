@@ -35,8 +35,9 @@ protected:
 
 const char* const kClsDati = "CLSID\\{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}";
 const char* const kLibreria = "TypeLib\\{AFC86911-033F-498D-87FD-F899D440DF18}";
-const char* const kInterfacce[] = {"{6EF3DB62-9534-4211-B115-D1B09E0190B9}", "{4A7BAB9D-DA03-4037-8617-F99E8C01E4B6}",
-                                   "{AA0890F9-EE09-46FF-B1A4-81406D923F61}", "{068FAA94-DC62-457A-B608-06491380F0D4}"};
+const char* const kInterfacce[] = {
+    "{6EF3DB62-9534-4211-B115-D1B09E0190B9}", "{4A7BAB9D-DA03-4037-8617-F99E8C01E4B6}",
+    "{AA0890F9-EE09-46FF-B1A4-81406D923F61}", "{068FAA94-DC62-457A-B608-06491380F0D4}"};
 
 TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
     ASSERT_EQ(Registra(), S_OK);
@@ -51,8 +52,9 @@ TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
     EXPECT_EQ(Valore("Tessadati.ClsDatiMirtesa\\CLSID"), "{4A8F27C2-B7E5-4E12-BE1E-0E0E48F9F177}");
     EXPECT_EQ(Valore("Tessadati.clsConti\\CLSID"), "{DFF216EF-9A81-450E-B2B9-7C4959CFDA88}");
     EXPECT_EQ(Valore("Tessadati.clsCassa\\CLSID"), "{92D94912-F0EF-4678-AA9F-D980405DAD66}");
-    EXPECT_EQ(Valore("CLSID\\{92D94912-F0EF-4678-AA9F-D980405DAD66}\\InprocServer32", "ThreadingModel"),
-              "Apartment");
+    EXPECT_EQ(
+        Valore("CLSID\\{92D94912-F0EF-4678-AA9F-D980405DAD66}\\InprocServer32", "ThreadingModel"),
+        "Apartment");
     // No type library is registered: the library carries none that could be loaded, and
     // its objects say so (GetTypeInfoCount answers 0).
     EXPECT_FALSE(Esiste(cls + "\\TypeLib"));
@@ -69,8 +71,10 @@ TEST_F(TessadatiRegistrazione, ChiaviDelServer) {
 
 TEST_F(TessadatiRegistrazione, CancellazioneTogliePropriQuanto) {
     // What belongs to others: another class, another version of the type library.
-    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, "CLSID\\{00000000-1111-2222-3333-444444444444}", nullptr, "Altro"));
-    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.0", nullptr, "Tessadati vecchia"));
+    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, "CLSID\\{00000000-1111-2222-3333-444444444444}",
+                             nullptr, "Altro"));
+    ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.0", nullptr,
+                             "Tessadati vecchia"));
 
     ASSERT_EQ(Registra(), S_OK);
     ASSERT_EQ(Registra(), S_OK);  // twice: the same keys
@@ -102,15 +106,19 @@ TEST_F(TessadatiRegistrazione, ChiaviDiUnaVersionePrecedenteTolte) {
     } casi[] = {{false, true}, {false, false}, {true, true}, {true, false}};
     for (const auto& c : casi) {
         SCOPED_TRACE(std::to_string(c.altra_versione) + (c.registra ? " registra" : " cancella"));
-        ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.1\\0\\win64", nullptr, TESSADATI_LIB));
+        ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.1\\0\\win64",
+                                 nullptr, TESSADATI_LIB));
         if (c.altra_versione) {
-            ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.0", nullptr, "Tessadati vecchia"));
+            ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string(kLibreria) + "\\1.0", nullptr,
+                                     "Tessadati vecchia"));
         }
         for (const char* iid : kInterfacce) {
-            ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, std::string("Interface\\") + iid + "\\TypeLib", nullptr,
+            ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT,
+                                     std::string("Interface\\") + iid + "\\TypeLib", nullptr,
                                      "{AFC86911-033F-498D-87FD-F899D440DF18}"));
         }
-        ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, altrui + "\\TypeLib", nullptr, "{00000000-1111-2222-3333-444444444444}"));
+        ASSERT_TRUE(ScriviValore(HKEY_CLASSES_ROOT, altrui + "\\TypeLib", nullptr,
+                                 "{00000000-1111-2222-3333-444444444444}"));
         ASSERT_EQ(c.registra ? Registra() : Cancella(), S_OK);
         EXPECT_FALSE(Esiste(std::string(kLibreria) + "\\1.1"));
         EXPECT_EQ(Esiste(kLibreria), c.altra_versione);
@@ -125,16 +133,18 @@ TEST_F(TessadatiRegistrazione, ChiaviDiUnaVersionePrecedenteTolte) {
 }
 
 TEST_F(TessadatiRegistrazione, EsportaSoloIPuntiDiIngresso) {
-    for (const char* nome : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+    for (const char* nome :
+         {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
         EXPECT_NE(lib_->Simbolo(nome), nullptr) << nome;
-    for (const char* nome : {"_ZN9tessadati15CostruisciQueryERKNS_6FiltroEi", "_ZN9tessadati9ContatoreEv",
-                             "_ZN9tessadati17MotorePredefinitoEv"})
+    for (const char* nome : {"_ZN9tessadati15CostruisciQueryERKNS_6FiltroEi",
+                             "_ZN9tessadati9ContatoreEv", "_ZN9tessadati17MotorePredefinitoEv"})
         EXPECT_EQ(lib_->Simbolo(nome), nullptr) << nome;
 }
 
 TEST_F(TessadatiRegistrazione, ComandoRegsvr) {
     auto esegui = [](const std::string& argomenti) {
-        const int stato = std::system((std::string(REGSVR) + " -s " + argomenti + " 2>/dev/null").c_str());
+        const int stato =
+            std::system((std::string(REGSVR) + " -s " + argomenti + " 2>/dev/null").c_str());
         return WIFEXITED(stato) ? WEXITSTATUS(stato) : -1;
     };
     ASSERT_EQ(esegui(TESSADATI_LIB), 0);

@@ -51,13 +51,15 @@ protected:
         cartella_.reset();
     }
     static fs::path Dati() { return *cartella_ / "dati"; }
-    static void Installa() { ASSERT_TRUE(InstallaHost((Dati() / "programma").string(), Dati().string())); }
+    static void Installa() {
+        ASSERT_TRUE(InstallaHost((Dati() / "programma").string(), Dati().string()));
+    }
 
     void SetUp() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Mirtesa");
         Installa();
-        ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
-                                   reinterpret_cast<void**>(&dati_)),
+        ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID__ClsDatiMirtesa, reinterpret_cast<void**>(&dati_)),
                   S_OK);
     }
     void TearDown() override {
@@ -121,8 +123,8 @@ TEST_F(StradaTessadati, ComeLoUsaIlProgrammaDiEsportazione) {
     EXPECT_EQ(LeggiFile(Dati() / "mirtesa.mdb"), prima);
 
     // A new object asks again.
-    ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
-                               reinterpret_cast<void**>(&dati_)),
+    ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER,
+                               IID__ClsDatiMirtesa, reinterpret_cast<void**>(&dati_)),
               S_OK);
     ASSERT_EQ(dati_->ApriDataBase(), S_OK) << Descrizione();
     EXPECT_EQ(Conteggio(), 10);

@@ -25,7 +25,8 @@ vq::Errore ErroreDi(F&& f) {
 TEST(DocumentoXml, ScriveLeIstruzioniLaRadiceELeRigheSenzaAltriSpazi) {
     DocumentoXml doc;
     doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\""));
-    doc.appendChild(doc.createProcessingInstruction("xml-stylesheet", "type=\"text/xsl\" href=\"a.xsl\""));
+    doc.appendChild(
+        doc.createProcessingInstruction("xml-stylesheet", "type=\"text/xsl\" href=\"a.xsl\""));
     NodoXml radice = doc.createNode(NODE_ELEMENT, "radice", "");
     NodoXml a = doc.createElement("a");
     a.Text("uno");
@@ -67,8 +68,9 @@ std::string Riletto(const std::string& testo) {
     doc.appendChild(e);
     pugi::xml_document letto;
     const std::string xml = doc.xml();
-    const auto esito = letto.load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata,
-                                         pugi::encoding_utf8);
+    const auto esito = letto.load_buffer(
+        xml.data(), xml.size(),
+        pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata, pugi::encoding_utf8);
     EXPECT_TRUE(esito) << esito.description() << " in " << xml;
     return letto.child("e").text().get();
 }
@@ -81,18 +83,21 @@ TEST(DocumentoXml, TestoEscapatoERilettoDaUnParserVero) {
     const Caso casi[] = {
         {"Casa\\ <Tutti i Codici>", "Casa\\ <Tutti i Codici>"},
         {"a & b ]]> c \"d\" 'e'", "a & b ]]> c \"d\" 'e'"},
-        {"riga1\r\nriga2\rfine\tx", "riga1\r\nriga2\rfine\tx"},  // CR survives the reader's line-end rule
+        {"riga1\r\nriga2\rfine\tx",
+         "riga1\r\nriga2\rfine\tx"},  // CR survives the reader's line-end rule
         {"caffè €", "caffè €"},
         {"\U0001F600", "\U0001F600"},
         {std::string("a\0b", 3), "a" + fffd + "b"},
-        {"a\x01\x1F" "b", "a" + fffd + fffd + "b"},
+        {"a\x01\x1F"
+         "b",
+         "a" + fffd + fffd + "b"},
         {"\xFF", fffd},
-        {"\xC3", fffd},                        // truncated sequence
-        {"\xC3(", fffd + "("},                 // broken sequence: the next byte is kept
-        {"\xC0\xAF", fffd},                    // overlong form
-        {"\xED\xA0\x80", fffd},                // surrogate
-        {"\xEF\xBF\xBE", fffd},                // U+FFFE
-        {"\xF4\x90\x80\x80", fffd},            // beyond U+10FFFF
+        {"\xC3", fffd},              // truncated sequence
+        {"\xC3(", fffd + "("},       // broken sequence: the next byte is kept
+        {"\xC0\xAF", fffd},          // overlong form
+        {"\xED\xA0\x80", fffd},      // surrogate
+        {"\xEF\xBF\xBE", fffd},      // U+FFFE
+        {"\xF4\x90\x80\x80", fffd},  // beyond U+10FFFF
     };
     for (const auto& c : casi) EXPECT_EQ(Riletto(c.dato), c.atteso) << c.dato;
 }
@@ -100,9 +105,11 @@ TEST(DocumentoXml, TestoEscapatoERilettoDaUnParserVero) {
 // Many distinct type names: past the few the document remembers, each declaration still
 // keeps its own name and rule, and replacing or clearing one leaves the others alone.
 TEST(DocumentoXml, OgniElementoTieneIlProprioTipoAncheConMoltiNomi) {
-    const char* const kNomi[] = {"string", "text", "char", "date", "dateTime", "dateTime.tz", "time",
-                                 "time.tz", "boolean", "bool", "i1", "i2", "i4", "i8", "ui1", "ui2",
-                                 "ui4", "ui8", "int", "r4", "r8", "float", "number", "double", "fixed.14.4"};
+    const char* const kNomi[] = {"string",      "text",  "char",    "date",    "dateTime",
+                                 "dateTime.tz", "time",  "time.tz", "boolean", "bool",
+                                 "i1",          "i2",    "i4",      "i8",      "ui1",
+                                 "ui2",         "ui4",   "ui8",     "int",     "r4",
+                                 "r8",          "float", "number",  "double",  "fixed.14.4"};
     auto Numero = [](auto f) {
         const auto e = prova::ErroreDi(f);
         return e ? e->numero() : 0;
@@ -118,7 +125,8 @@ TEST(DocumentoXml, OgniElementoTieneIlProprioTipoAncheConMoltiNomi) {
         // "x" is a value only of the text types; "1" of every type but the dates and times.
         const std::string_view nome = kNomi[i];
         EXPECT_EQ(Numero([&] { elementi[i].Text("x"); }),
-                  nome == "string" || nome == "text" || nome == "char" ? 0 : kErrTipoDato) << nome;
+                  nome == "string" || nome == "text" || nome == "char" ? 0 : kErrTipoDato)
+            << nome;
     }
     elementi[20].dataType("Boolean");  // beyond the remembered names: replaced in place
     elementi[3].dataType("");
@@ -147,7 +155,8 @@ TEST(DocumentoXml, IlTipoDiDatoRifiutaUnTestoNonValidoELasciaIlValorePrecedente)
     const std::string lungo = std::string(199, 'x') + "èèè" + std::string(1000, 'y');
     const vq::Errore troncato = ErroreDi([&] { e.Text(lungo); });
     EXPECT_EQ(troncato.numero(), kErrTipoDato);
-    EXPECT_NE(troncato.descrizione().find("\"" + std::string(199, 'x') + "\xE2\x80\xA6\""), std::string::npos)
+    EXPECT_NE(troncato.descrizione().find("\"" + std::string(199, 'x') + "\xE2\x80\xA6\""),
+              std::string::npos)
         << troncato.descrizione();
 
     e.Text("87713");
@@ -176,21 +185,24 @@ TEST(DocumentoXml, ErroriDiCostruzioneNumerati) {
         {"istruzione con ?>", [&] { doc.createProcessingInstruction("pi", "a ?> b"); }, 5},
         {"nodo di un altro documento", [&] { e.appendChild(altro.createElement("x")); }, 5},
         {"dentro sé stesso", [&] { e.appendChild(e); }, 5},
-        {"tipo su un'istruzione",
-         [&] { doc.createProcessingInstruction("pi", "").dataType("i4"); }, 5},
+        {"tipo su un'istruzione", [&] { doc.createProcessingInstruction("pi", "").dataType("i4"); },
+         5},
     };
     for (const auto& c : casi) EXPECT_EQ(ErroreDi(c.azione).numero(), c.numero) << c.cosa;
 
     NodoXml figlio = doc.createElement("figlio");
     e.appendChild(figlio);
-    EXPECT_EQ(ErroreDi([&] { figlio.appendChild(e); }).numero(), 5) << "un antenato dentro un discendente";
+    EXPECT_EQ(ErroreDi([&] { figlio.appendChild(e); }).numero(), 5)
+        << "un antenato dentro un discendente";
 }
 
 TEST(DocumentoXml, UnaSolaRadiceELaDichiarazioneSoloInTesta) {
     DocumentoXml doc;
     doc.appendChild(doc.createElement("radice"));
     EXPECT_EQ(ErroreDi([&] { doc.appendChild(doc.createElement("seconda")); }).numero(), 5);
-    EXPECT_EQ(ErroreDi([&] { doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\"")); }).numero(),
+    EXPECT_EQ(ErroreDi([&] {
+                  doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\""));
+              }).numero(),
               5);
     doc.appendChild(doc.createProcessingInstruction("dopo", "ok"));
     EXPECT_EQ(doc.xml(), "<radice></radice>\n<?dopo ok?>\n");
@@ -282,8 +294,8 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
          [](DocumentoXml& d) {
              NodoXml r = d.createElement("r");
              std::vector<NodoXml> e;
-             for (const char* t : {"uguale", "uguale", " ", " ", "16 byte giusti!!", "16 byte giusti!?",
-                                   "17 byte, uno in +", "a&b", "a&b"}) {
+             for (const char* t : {"uguale", "uguale", " ", " ", "16 byte giusti!!",
+                                   "16 byte giusti!?", "17 byte, uno in +", "a&b", "a&b"}) {
                  e.push_back(d.createElement("e"));
                  e.back().Text(t);
                  r.appendChild(e.back());
@@ -311,14 +323,16 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
         {"nomi lunghi uguali in testa e in coda",
          [](DocumentoXml& d) {
              NodoXml r = d.createElement("r");
-             for (const char* nome : {"elemento_A_finale", "elemento_B_finale", "elemento_A_finale"}) {
+             for (const char* nome :
+                  {"elemento_A_finale", "elemento_B_finale", "elemento_A_finale"}) {
                  NodoXml e = d.createElement(nome);
                  e.Text(nome + 9);
                  r.appendChild(e);
              }
              return r;
          },
-         "<r><elemento_A_finale>A_finale</elemento_A_finale><elemento_B_finale>B_finale</elemento_B_finale>"
+         "<r><elemento_A_finale>A_finale</elemento_A_finale><elemento_B_finale>B_finale</"
+         "elemento_B_finale>"
          "<elemento_A_finale>A_finale</elemento_A_finale></r>",
          "A_finaleB_finaleA_finale"},
     };

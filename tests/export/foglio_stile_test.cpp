@@ -25,7 +25,9 @@ std::string TestoConId(const std::string& html, const std::string& id) {
 
 std::size_t Occorrenze(const std::string& testo, const std::string& cosa) {
     std::size_t n = 0;
-    for (auto pos = testo.find(cosa); pos != std::string::npos; pos = testo.find(cosa, pos + cosa.size())) ++n;
+    for (auto pos = testo.find(cosa); pos != std::string::npos;
+         pos = testo.find(cosa, pos + cosa.size()))
+        ++n;
     return n;
 }
 
@@ -34,7 +36,8 @@ protected:
     void SetUp() override {
         if (std::system("command -v xsltproc >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "xsltproc is not installed: the stylesheet cannot be applied";
-        ASSERT_TRUE(fs::exists(VQ_FOGLIO_STILE_BUILD)) << "the build did not copy the stylesheet to template/html/";
+        ASSERT_TRUE(fs::exists(VQ_FOGLIO_STILE_BUILD))
+            << "the build did not copy the stylesheet to template/html/";
     }
     void TearDown() override { Info().ClearValori(); }
 
@@ -45,7 +48,8 @@ protected:
         prova::Registratore barra;
         CreaFileXML(prova::CreaArray(righe).get(), xml, barra, VARIANT_TRUE, VARIANT_TRUE);
         fs::copy_file(VQ_FOGLIO_STILE_BUILD, tmp_ / "estratto 2004.xsl");
-        const std::string comando = "xsltproc --nonet -o '" + html + "' '" + xml + "' 2>'" + (tmp_ / "errori.txt").native() + "'";
+        const std::string comando = "xsltproc --nonet -o '" + html + "' '" + xml + "' 2>'" +
+                                    (tmp_ / "errori.txt").native() + "'";
         EXPECT_EQ(std::system(comando.c_str()), 0) << prova::LeggiFile(tmp_ / "errori.txt");
         return prova::LeggiFile(html);
     }
@@ -53,14 +57,18 @@ protected:
     prova::Cartella tmp_;
 };
 
-DATE Giorno(int anno, int mese, int giorno) { return *vq::ComponiData({anno, mese, giorno, 0, 0, 0}); }
+DATE Giorno(int anno, int mese, int giorno) {
+    return *vq::ComponiData({anno, mese, giorno, 0, 0, 0});
+}
 
 TEST_F(FoglioStile, MostraFiltriRigheConteggioETotaliInFormatoItaliano) {
     Info().Periodo = "Dal 01-gen-2004 al 31-dic-2004";
     Info().Conto = "Casa\\ <Tutti i Codici>\rAuto\\ Benzina";
     std::vector<prova::Riga> righe{
-        prova::NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "Supermercato & co.", 45.3, 87713, true),
-        prova::NuovaRiga("Auto", "Benzina", Giorno(2004, 4, 1), "Pieno", -1234.56, -2390436, false, true, true, true),
+        prova::NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "Supermercato & co.", 45.3, 87713,
+                         true),
+        prova::NuovaRiga("Auto", "Benzina", Giorno(2004, 4, 1), "Pieno", -1234.56, -2390436, false,
+                         true, true, true),
         prova::NuovaRiga("Casa", "Spesa", Giorno(2004, 12, 31), "Regali", 2000, 3872540),
     };
     prova::Riga nulla = prova::NuovaRiga("Casa", "Spesa", 0, "", 0, 0);

@@ -27,11 +27,11 @@ namespace {
 namespace fs = std::filesystem;
 using prova::ArrayDati;
 using prova::CreaArray;
+using prova::LeggiFile;
+using prova::NumeroErrore;
 using prova::NuovaRiga;
 using prova::Registratore;
 using prova::Riga;
-using prova::LeggiFile;
-using prova::NumeroErrore;
 
 DATE Giorno(int anno, int mese, int giorno, int ora = 0, int minuto = 0, int secondo = 0) {
     return *vq::ComponiData({anno, mese, giorno, ora, minuto, secondo});
@@ -55,8 +55,9 @@ protected:
         CreaFileXML(CreaArray(righe).get(), Percorso(nome), barra, VARIANT_TRUE,
                     foglioStile ? VARIANT_TRUE : VARIANT_FALSE);
         pugi::xml_document doc;
-        const auto esito = doc.load_file(Percorso(nome).c_str(), pugi::parse_default | pugi::parse_declaration |
-                                                                     pugi::parse_pi | pugi::parse_ws_pcdata);
+        const auto esito =
+            doc.load_file(Percorso(nome).c_str(), pugi::parse_default | pugi::parse_declaration |
+                                                      pugi::parse_pi | pugi::parse_ws_pcdata);
         EXPECT_TRUE(esito) << esito.description();
         return doc;
     }
@@ -67,9 +68,9 @@ protected:
 
 // The texts of the ten field elements of one transaction, checking their names and order.
 std::vector<std::string> Campi(pugi::xml_node operazione) {
-    static const char* const kNomi[] = {"conto",        "cassa",        "data",     "causale", "importo_euro",
-                                        "importo_lire", "bancomat",     "carta",    "contocorrente",
-                                        "nostatistiche"};
+    static const char* const kNomi[] = {"conto",         "cassa",        "data",     "causale",
+                                        "importo_euro",  "importo_lire", "bancomat", "carta",
+                                        "contocorrente", "nostatistiche"};
     std::vector<std::string> testi;
     std::size_t i = 0;
     for (pugi::xml_node campo : operazione.children()) {
@@ -88,10 +89,12 @@ std::vector<std::string> Campi(pugi::xml_node operazione) {
 TEST_F(ModXML, FormaDelFileUnaRigaPerNodoSenzaBomNeSpazi) {
     Scrivi({NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15), "x", 1, 2)});
     const std::string testo = LeggiFile(Percorso("spese.xml"));
-    EXPECT_EQ(testo.rfind("<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"spese.xsl\"?>\n"
-                          "<dataset_operazioni><filtro_periodo><periodo>",
-                          0),
-              0u)
+    EXPECT_EQ(
+        testo.rfind(
+            "<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"spese.xsl\"?>\n"
+            "<dataset_operazioni><filtro_periodo><periodo>",
+            0),
+        0u)
         << testo;
     EXPECT_NE(testo.find("<conto>Casa\\ &lt;Tutti i Codici&gt;</conto>"), std::string::npos);
     EXPECT_EQ(std::count(testo.begin(), testo.end(), '\n'), 3);
@@ -100,7 +103,9 @@ TEST_F(ModXML, FormaDelFileUnaRigaPerNodoSenzaBomNeSpazi) {
     EXPECT_EQ(testo.substr(testo.size() - 22), "</dataset_operazioni>\n");
     // Without the stylesheet: the declaration, then the root.
     Scrivi({Semplice()}, "spese.xml", false);
-    EXPECT_EQ(LeggiFile(Percorso("spese.xml")).rfind("<?xml version=\"1.0\"?>\n<dataset_operazioni>", 0), 0u);
+    EXPECT_EQ(
+        LeggiFile(Percorso("spese.xml")).rfind("<?xml version=\"1.0\"?>\n<dataset_operazioni>", 0),
+        0u);
 }
 
 TEST_F(ModXML, ContoVuotoTuttiIContiERigheVuote) {
@@ -137,11 +142,14 @@ TEST_F(ModXML, PercentualePerRigaArrotondataAlPariEContenutaNellIndicatore) {
         {1, 0, 100, {0}},
         {2, 0, 100, {0, 100}},
         {3, 0, 100, {0, 50, 100}},
-        {9, 0, 100, {0, 12, 25, 38, 50, 62, 75, 88, 100}},  // 12.5 -> 12, 37.5 -> 38: halves to even
-        {3, 0, 60, {0, 50, 60}},                            // clamped to the maximum
-        {3, 10, 100, {10, 50, 100}},                        // raised to the minimum
-        {3, 0, 49.5f, {0, 50, 50}},                         // the maximum rounded as well: 49.5 -> 50
-        {3, 70, 30, {70, 70, 70}},                          // maximum first, then minimum
+        {9,
+         0,
+         100,
+         {0, 12, 25, 38, 50, 62, 75, 88, 100}},  // 12.5 -> 12, 37.5 -> 38: halves to even
+        {3, 0, 60, {0, 50, 60}},                 // clamped to the maximum
+        {3, 10, 100, {10, 50, 100}},             // raised to the minimum
+        {3, 0, 49.5f, {0, 50, 50}},              // the maximum rounded as well: 49.5 -> 50
+        {3, 70, 30, {70, 70, 70}},               // maximum first, then minimum
     };
     for (const auto& c : casi) {
         std::vector<Riga> righe;
@@ -168,10 +176,12 @@ TEST_F(ModXML, RiferimentoAlFoglioDiStile) {
         {"caffè.xml", "caff%C3%A8.xsl"},
     };
     for (const auto& c : casi) {
-        EXPECT_EQ(RiferimentoFoglioStile("/una/cartella.x/" + std::string(c.nome)), c.href) << c.nome;
+        EXPECT_EQ(RiferimentoFoglioStile("/una/cartella.x/" + std::string(c.nome)), c.href)
+            << c.nome;
         const pugi::xml_document doc = Scrivi({Semplice()}, c.nome);
         pugi::xml_node pi = doc.first_child().next_sibling();
-        EXPECT_EQ(std::string(pi.value()), std::string("type=\"text/xsl\" href=\"") + c.href + "\"") << c.nome;
+        EXPECT_EQ(std::string(pi.value()), std::string("type=\"text/xsl\" href=\"") + c.href + "\"")
+            << c.nome;
     }
     EXPECT_EQ(NomeBaseFoglioStile("/x/estratto.2004.xml"), "estratto.2004");
 }
@@ -193,12 +203,14 @@ TEST_F(ModXML, NumeriSenzaSeparatoriLocaliAncheConLocaleItaliano) {
         std::string do_grouping() const override { return "\3"; }
     };
     std::optional<prova::Ambiente> locpath;  // restored after the locales
-    const RipristinaLocale ripristina{std::locale::global(std::locale(std::locale::classic(), new Italiano))};
+    const RipristinaLocale ripristina{
+        std::locale::global(std::locale(std::locale::classic(), new Italiano))};
     // ...and the C locale of the process (printf & co.), from the system or built for the test.
     bool conLocaleC = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
     if (!conLocaleC && std::system("command -v localedef >/dev/null 2>&1") == 0) {
         const std::string cartella = tmp_ / "locale";
-        const std::string comando = "localedef -i it_IT -f UTF-8 '" + cartella + "/it_IT.UTF-8' >/dev/null 2>&1";
+        const std::string comando =
+            "localedef -i it_IT -f UTF-8 '" + cartella + "/it_IT.UTF-8' >/dev/null 2>&1";
         if (fs::create_directories(cartella) && std::system(comando.c_str()) == 0) {
             locpath.emplace("LOCPATH", cartella);
             conLocaleC = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
@@ -216,7 +228,9 @@ TEST_F(ModXML, NumeriSenzaSeparatoriLocaliAncheConLocaleItaliano) {
     EXPECT_STREQ(operazione.child("importo_euro").text().get(), "1234.5");
     EXPECT_STREQ(operazione.child("importo_lire").text().get(), "1234567");
     EXPECT_EQ(FormattaValore(*ole::Variante::R8(-1234.5).get(), "r8"), "-1234.5");
-    if (!conLocaleC) GTEST_SKIP() << "no Italian C locale available (locales package missing): only the C++ locale was tested";
+    if (!conLocaleC)
+        GTEST_SKIP() << "no Italian C locale available (locales package missing): only the C++ "
+                        "locale was tested";
 }
 
 TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
@@ -237,11 +251,17 @@ TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
         const ArrayDati array = CreaArray(righe);
         Registratore barra;
         // No file before: none after; an old file: unchanged.
-        EXPECT_EQ(NumeroErrore([&] { CreaFileXML(array.get(), Percorso("nuovo.xml"), barra, VARIANT_TRUE, VARIANT_TRUE); }),
-                  kErrTipoDato) << c.cosa;
+        EXPECT_EQ(NumeroErrore([&] {
+                      CreaFileXML(array.get(), Percorso("nuovo.xml"), barra, VARIANT_TRUE,
+                                  VARIANT_TRUE);
+                  }),
+                  kErrTipoDato)
+            << c.cosa;
         EXPECT_FALSE(fs::exists(Percorso("nuovo.xml"))) << c.cosa;
         prova::ScriviFile(Percorso("vecchio.xml"), vecchio);
-        EXPECT_THROW(CreaFileXML(array.get(), Percorso("vecchio.xml"), barra, VARIANT_TRUE, VARIANT_TRUE), vq::Errore);
+        EXPECT_THROW(
+            CreaFileXML(array.get(), Percorso("vecchio.xml"), barra, VARIANT_TRUE, VARIANT_TRUE),
+            vq::Errore);
         EXPECT_EQ(LeggiFile(Percorso("vecchio.xml")), vecchio) << c.cosa;
         // Without the check the same rows are written.
         CreaFileXML(array.get(), Percorso("senza.xml"), barra, VARIANT_FALSE, VARIANT_TRUE);
@@ -254,14 +274,16 @@ TEST_F(ModXML, VerificaRifiutaUnValoreNonValidoENonScriveNulla) {
 // the writer produces, and the file is the same with or without it.
 TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     std::vector<Riga> righe{
-        NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15, 23, 59, 59) + 0.999 / 86400, "x", 0.05, 87713, true),
-        NuovaRiga("Auto", "Benzina & olio", Giorno(1850, 6, 1, 12), "Pieno <self>", -1234.5, -2147483647 - 1,
-                  false, true, false, true),
+        NuovaRiga("Casa", "Spesa", Giorno(2004, 3, 15, 23, 59, 59) + 0.999 / 86400, "x", 0.05,
+                  87713, true),
+        NuovaRiga("Auto", "Benzina & olio", Giorno(1850, 6, 1, 12), "Pieno <self>", -1234.5,
+                  -2147483647 - 1, false, true, false, true),
         NuovaRiga("C", "K", Giorno(9999, 12, 31), "", 1e15, 2147483647, true, true, true, true),
         NuovaRiga("C", "K", Giorno(100, 1, 1), "", 123456789.123, 0, false, false, true),
     };
     Riga nulli = NuovaRiga("C", "K", 0, "", 0, 0);
-    for (int campo = 0; campo < 10; ++campo) nulli[static_cast<std::size_t>(campo)] = ole::Variante::Null();
+    for (int campo = 0; campo < 10; ++campo)
+        nulli[static_cast<std::size_t>(campo)] = ole::Variante::Null();
     righe.push_back(std::move(nulli));
     righe[0][4] = ole::Variante::Valuta(453000);  // 45.30 as currency
     righe[0][5] = ole::Variante::R8(87713);       // lire held as a double
@@ -269,9 +291,11 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     // Lire are a Double column: fractional amounts and amounts beyond 32 bits exist.
     righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "", 1, 0));
     righe.back()[5] = ole::Variante::R8(1500.5);
-    righe.push_back(NuovaRiga("C", "K", -1.99999999, "", 1, 0));  // 29 December 1899, just before midnight
+    righe.push_back(
+        NuovaRiga("C", "K", -1.99999999, "", 1, 0));  // 29 December 1899, just before midnight
     righe.back()[5] = ole::Variante::R8(3e9);
-    righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "", -0.07, 0));  // amounts to the cent, small and large
+    righe.push_back(NuovaRiga("C", "K", Giorno(2004, 1, 1), "", -0.07,
+                              0));  // amounts to the cent, small and large
     righe.back()[5] = ole::Variante::R8(-1234567890123.4);
 
     const ArrayDati array = CreaArray(righe);
@@ -284,10 +308,12 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(con.c_str(), pugi::parse_default | pugi::parse_ws_pcdata));
     std::vector<std::vector<std::string>> letti;
-    for (pugi::xml_node op : doc.child("dataset_operazioni").children("tabella_operazioni")) letti.push_back(Campi(op));
+    for (pugi::xml_node op : doc.child("dataset_operazioni").children("tabella_operazioni"))
+        letti.push_back(Campi(op));
     const std::vector<std::vector<std::string>> attesi = {
         {"Casa", "Spesa", "2004-03-15", "x", "45.3", "87713", "1", "0", "0", "0"},
-        {"Auto", "Benzina & olio", "1850-06-01", "Pieno <self>", "-1234.5", "-2147483648", "0", "0", "1", "1"},
+        {"Auto", "Benzina & olio", "1850-06-01", "Pieno <self>", "-1234.5", "-2147483648", "0", "0",
+         "1", "1"},
         {"C", "K", "9999-12-31", "", "1E+15", "2147483647", "1", "1", "1", "1"},
         {"C", "K", "0100-01-01", "", "123456789.123", "0", "1", "1", "0", "0"},
         {"", "", "", "", "0", "0", "0", "0", "0", "0"},
@@ -297,10 +323,13 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
     };
     EXPECT_EQ(letti, attesi);
     // A null description: the element is there, without text.
-    const pugi::xml_node causale = doc.child("dataset_operazioni").find_child([](pugi::xml_node n) {
-        return n.child("data").text().empty() && n.child("conto").text().empty() &&
-               std::string_view(n.name()) == "tabella_operazioni";
-    }).child("causale");
+    const pugi::xml_node causale =
+        doc.child("dataset_operazioni")
+            .find_child([](pugi::xml_node n) {
+                return n.child("data").text().empty() && n.child("conto").text().empty() &&
+                       std::string_view(n.name()) == "tabella_operazioni";
+            })
+            .child("causale");
     ASSERT_TRUE(causale);
     EXPECT_FALSE(causale.first_child());
 }
@@ -308,19 +337,23 @@ TEST_F(ModXML, RigheRiletteValorePerValoreEVerificaConcorde) {
 TEST_F(ModXML, DocumentoNonCreabileErrore10220ENessunFile) {
     const ArrayDati array = CreaArray({Semplice()});
     const FabbricaDocumento fabbriche[] = {
-        [] () -> std::unique_ptr<DocumentoXml> { throw std::runtime_error("libreria assente"); },
+        []() -> std::unique_ptr<DocumentoXml> { throw std::runtime_error("libreria assente"); },
         [] { return std::unique_ptr<DocumentoXml>(); },
         FabbricaDocumento(),
     };
     for (const auto& fabbrica : fabbriche) {
         Registratore barra;
-        const auto e = prova::ErroreDi(
-            [&] { CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_TRUE, VARIANT_TRUE, fabbrica); });
+        const auto e = prova::ErroreDi([&] {
+            CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_TRUE, VARIANT_TRUE,
+                        fabbrica);
+        });
         ASSERT_TRUE(e.has_value());
         EXPECT_EQ(e->numero(), 10220);
         EXPECT_EQ(e->descrizione(),
-                  "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. Per poter "
-                  "procedere all'esportazione è necessario che tale componente sia installato sul computer. "
+                  "Sul sistema non risulta presente il Microsoft XML Parser (MSXML) ver.30 o suc.. "
+                  "Per poter "
+                  "procedere all'esportazione è necessario che tale componente sia installato sul "
+                  "computer. "
                   "E' possibile scaricare liberamente il componente dal sito della microsoft "
                   "(https://www.microsoft.com/it-it/download).");
         EXPECT_EQ(vq::Err().numero, 10220);
@@ -351,8 +384,12 @@ TEST_F(ModXML, ArrayNonValidoErroreDelRuntimeENessunFile) {
     for (const auto& c : casi) {
         const ArrayDati array(c.array);
         Registratore barra;
-        EXPECT_EQ(NumeroErrore([&] { CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_FALSE, VARIANT_FALSE); }),
-                  c.numero) << c.cosa;
+        EXPECT_EQ(NumeroErrore([&] {
+                      CreaFileXML(array.get(), Percorso("x.xml"), barra, VARIANT_FALSE,
+                                  VARIANT_FALSE);
+                  }),
+                  c.numero)
+            << c.cosa;
         EXPECT_FALSE(fs::exists(Percorso("x.xml"))) << c.cosa;
     }
 }
@@ -381,7 +418,8 @@ TEST(FormattaValore, PerTipoDichiaratoEValore) {
         {"date", ole::Variante::Data(0), "1899-12-30"},
         {"DATETIME", ole::Variante::Null(), ""},
         {"DateTime", ole::Variante::R8(38061.75), "2004-03-15"},
-        {"DateTime", ole::Variante::Data(Giorno(2004, 3, 15, 23, 59, 59) + 0.9999 / 86400), "2004-03-15"},
+        {"DateTime", ole::Variante::Data(Giorno(2004, 3, 15, 23, 59, 59) + 0.9999 / 86400),
+         "2004-03-15"},
         {"DateTime", ole::Variante::Data(-0.99999999), "1899-12-30"},
         {"DateTime", ole::Variante::Data(1e10), ""},  // beyond the range of dates
         {"DateTime", ole::Variante::Testo("non è una data"), ""},
@@ -408,7 +446,8 @@ TEST(FormattaValore, PerTipoDichiaratoEValore) {
         {"Boolean", ole::Variante::Testo("boh"), ""},
     };
     for (const auto& c : casi)
-        EXPECT_EQ(FormattaValore(*c.valore.get(), c.tipo), c.atteso) << c.tipo << " vt=" << c.valore.vt();
+        EXPECT_EQ(FormattaValore(*c.valore.get(), c.tipo), c.atteso)
+            << c.tipo << " vt=" << c.valore.vt();
 }
 
 TEST(FormattaValore, UnValorePerRiferimentoVieneLettoAttraversoIlRiferimento) {

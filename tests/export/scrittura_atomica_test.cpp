@@ -80,14 +80,22 @@ TEST_F(ScritturaAtomica, ImpossibileSostituireErroreNumeratoENessunResiduo) {
              ScriviFile(d / "a.xml", "protetto");
              ::chmod((d / "a.xml").c_str(), 0444);
          },
-         "a.xml", 70, {"a.xml"}, "a.xml", "protetto"},
+         "a.xml",
+         70,
+         {"a.xml"},
+         "a.xml",
+         "protetto"},
         {"cartella mancante", [](const prova::Cartella&) {}, "manca/a.xml", 76, {}, "", ""},
         {"una cartella al posto del file",
          [](const prova::Cartella& d) {
              fs::create_directory(d / "a.xml");
              ScriviFile(d / "a.xml/dentro", "resta");
          },
-         "a.xml", 75, {"a.xml"}, "a.xml/dentro", "resta"},
+         "a.xml",
+         75,
+         {"a.xml"},
+         "a.xml/dentro",
+         "resta"},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.cosa);
@@ -164,7 +172,8 @@ TEST_F(ScritturaAtomica, IlDocumentoSalvaTramiteLaScritturaAtomica) {
     doc.appendChild(r);
     ScriviFile(Percorso("a.xml"), "vecchio");
     doc.save(Percorso("a.xml"));
-    EXPECT_EQ(LeggiFile(Percorso("a.xml")), "<?xml version=\"1.0\"?>\n<r>\xC3\xA8</r>\n");  // UTF-8, no byte-order mark
+    EXPECT_EQ(LeggiFile(Percorso("a.xml")),
+              "<?xml version=\"1.0\"?>\n<r>\xC3\xA8</r>\n");  // UTF-8, no byte-order mark
     EXPECT_EQ(NumeroErrore([&] { doc.save(Percorso("manca/a.xml")); }), 76);
 }
 

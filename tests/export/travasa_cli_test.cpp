@@ -60,14 +60,16 @@ Documento Leggi(const fs::path& file) {
     doc.foglioStile = std::string(d.first_child().name()) == "xml-stylesheet";
     const auto radice = d.child("dataset_operazioni");
     doc.periodo = radice.child("filtro_periodo").child_value("periodo");
-    for (const auto& c : radice.children("filtro_conto")) doc.conti.emplace_back(c.child_value("conto"));
+    for (const auto& c : radice.children("filtro_conto"))
+        doc.conti.emplace_back(c.child_value("conto"));
     for (const auto& t : radice.children("tabella_operazioni"))
         doc.righe.push_back({t.child_value("conto"), t.child_value("cassa"), t.child_value("data"),
                              t.child_value("causale"), t.child_value("importo_euro")});
     return doc;
 }
 
-std::vector<Riga> Filtra(const std::vector<Riga>& righe, const std::function<bool(const Riga&)>& tieni) {
+std::vector<Riga> Filtra(const std::vector<Riga>& righe,
+                         const std::function<bool(const Riga&)>& tieni) {
     std::vector<Riga> r;
     for (const auto& x : righe)
         if (tieni(x)) r.push_back(x);
@@ -134,14 +136,16 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
     EXPECT_EQ(tutti.errore,
               "Esportazione: Esportazione completata correttamente. Totale record esportati: " +
                   std::to_string(t.righe.size()) + "\n");
-    for (std::size_t i = 1; i < t.righe.size(); ++i) ASSERT_LE(t.righe[i - 1].data, t.righe[i].data) << i;
+    for (std::size_t i = 1; i < t.righe.size(); ++i)
+        ASSERT_LE(t.righe[i - 1].data, t.righe[i].data) << i;
     EXPECT_TRUE(t.foglioStile);
     EXPECT_EQ(prova::LeggiFile(File("tutti.xsl")), prova::LeggiFile(VQ_FOGLIO_STILE_BUILD));
     // Every row's account and cash code is one that --elenca lists under it.
     for (const auto& r : t.righe) {
         bool trovato = false;
         for (const auto& c : conti)
-            for (const auto& k : c.codici) trovato = trovato || (c.nome == r.conto && k.second == r.cassa);
+            for (const auto& k : c.codici)
+                trovato = trovato || (c.nome == r.conto && k.second == r.cassa);
         ASSERT_TRUE(trovato) << r.conto << " / " << r.cassa;
     }
 
@@ -150,21 +154,25 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
     const Conto& altro = conti.back();
     ASSERT_FALSE(altro.codici.empty());
     const auto& codice = altro.codici.front();
-    const Esito scelta = Lancia({"--conto", primo.id, "--cassa", codice.first, "--dal", "2002-01-01", "--al",
-                              "2003-06-30", "-o", File("scelta.xml").string(), "--verifica"});
+    const Esito scelta =
+        Lancia({"--conto", primo.id, "--cassa", codice.first, "--dal", "2002-01-01", "--al",
+                "2003-06-30", "-o", File("scelta.xml").string(), "--verifica"});
     ASSERT_EQ(scelta.stato, 0) << scelta.errore;
     const Documento s = Leggi(File("scelta.xml"));
     EXPECT_EQ(s.periodo, "Dal 01-Jan-2002 al 30-Jun-2003");
-    EXPECT_EQ(s.conti, (std::vector<std::string>{primo.nome + "\\ <Tutti i Codici>", altro.nome + "\\ " + codice.second}));
-    EXPECT_EQ(s.righe, Filtra(t.righe, [&](const Riga& r) {
-                  return r.data >= "2002-01-01" && r.data <= "2003-06-30" &&
-                         (r.conto == primo.nome || (r.conto == altro.nome && r.cassa == codice.second));
-              }));
+    EXPECT_EQ(s.conti, (std::vector<std::string>{primo.nome + "\\ <Tutti i Codici>",
+                                                 altro.nome + "\\ " + codice.second}));
+    EXPECT_EQ(
+        s.righe, Filtra(t.righe, [&](const Riga& r) {
+            return r.data >= "2002-01-01" && r.data <= "2003-06-30" &&
+                   (r.conto == primo.nome || (r.conto == altro.nome && r.cassa == codice.second));
+        }));
     EXPECT_FALSE(s.righe.empty());
 
     // Only the final date, Italian months, no stylesheet.
-    const Esito fino = Lancia({"--tutti", "--al", "2002-03-31", "--senza-foglio-stile", "-o", File("fino.xml").string()},
-                           "it_IT.UTF-8");
+    const Esito fino = Lancia(
+        {"--tutti", "--al", "2002-03-31", "--senza-foglio-stile", "-o", File("fino.xml").string()},
+        "it_IT.UTF-8");
     ASSERT_EQ(fino.stato, 0) << fino.errore;
     const Documento f = Leggi(File("fino.xml"));
     EXPECT_EQ(f.periodo, "Fino al 31-mar-2002");
@@ -176,7 +184,8 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
     const std::string prima = prova::LeggiFile(File("fino.xml"));
     const Esito rifiuto = Lancia({"--tutti", "-o", File("fino.xml").string()});
     EXPECT_EQ(rifiuto.stato, 1);
-    EXPECT_NE(rifiuto.errore.find("Esportazione: File già esistente: " + File("fino.xml").string()), std::string::npos)
+    EXPECT_NE(rifiuto.errore.find("Esportazione: File già esistente: " + File("fino.xml").string()),
+              std::string::npos)
         << rifiuto.errore;
     EXPECT_EQ(prova::LeggiFile(File("fino.xml")), prima);
     EXPECT_FALSE(fs::exists(File("fino.xsl")));
@@ -188,13 +197,16 @@ TEST_P(Cli, OpzioniIntestazioneERighe) {
 }
 
 TEST_P(Cli, PaginaUgualeAXsltproc) {
-    const Esito e = Lancia({"--tutti", "--dal", "2003-01-01", "--html", "-o", File("pagina.xml").string()});
+    const Esito e =
+        Lancia({"--tutti", "--dal", "2003-01-01", "--html", "-o", File("pagina.xml").string()});
     ASSERT_EQ(e.stato, 0) << e.errore;
-    EXPECT_NE(e.uscita.find("Pagina: " + File("pagina.html").string()), std::string::npos) << e.uscita;
+    EXPECT_NE(e.uscita.find("Pagina: " + File("pagina.html").string()), std::string::npos)
+        << e.uscita;
     int stato = -1;
-    const std::string atteso = prova::Esegui("xsltproc " + prova::Quota(File("pagina.xsl").string()) + " " +
-                                                    prova::Quota(File("pagina.xml").string()),
-                                                stato);
+    const std::string atteso =
+        prova::Esegui("xsltproc " + prova::Quota(File("pagina.xsl").string()) + " " +
+                          prova::Quota(File("pagina.xml").string()),
+                      stato);
     ASSERT_EQ(stato, 0);
     EXPECT_EQ(prova::LeggiFile(File("pagina.html")), atteso);
     EXPECT_GT(atteso.size(), 1000u);
@@ -224,15 +236,33 @@ TEST_P(Uscite, StatoEMessaggio) {
 INSTANTIATE_TEST_SUITE_P(
     Casi, Uscite,
     ::testing::Values(
-        CasoUscita{"NessunMovimento", {"--tutti", "--dal", "2100-01-01"}, 3,
-                   "Esportazione: Nessun movimento rientra nei filtri impostati. Esportazione non effettuata\n"},
-        CasoUscita{"DateInvertite", {"--tutti", "--dal", "2004-01-02", "--al", "2004-01-01"}, 2,
+        CasoUscita{"NessunMovimento",
+                   {"--tutti", "--dal", "2100-01-01"},
+                   3,
+                   "Esportazione: Nessun movimento rientra nei filtri impostati. Esportazione non "
+                   "effettuata\n"},
+        CasoUscita{"DateInvertite",
+                   {"--tutti", "--dal", "2004-01-02", "--al", "2004-01-01"},
+                   2,
                    "Errore: La DATA FINALE non può essere minore della DATA INIZIALE.\n"},
-        CasoUscita{"OpzioneSconosciuta", {"--tutto"}, 2, "travasa-cli: opzione sconosciuta: --tutto"},
-        CasoUscita{"DataNonValida", {"--tutti", "--al", "2004-02-30"}, 2, "travasa-cli: --al: data non valida: \"2004-02-30\""},
-        CasoUscita{"ContoSconosciuto", {"--conto", "9999"}, 2, "travasa-cli: --conto: nessun conto con id 9999"},
-        CasoUscita{"CassaNonNumerica", {"--cassa", "abc"}, 2, "travasa-cli: --cassa: id non valido: \"abc\""},
-        CasoUscita{"CassaSconosciuta", {"--tutti", "--cassa", "99999"}, 2, "travasa-cli: --cassa: nessun codice cassa con id 99999"},
+        CasoUscita{
+            "OpzioneSconosciuta", {"--tutto"}, 2, "travasa-cli: opzione sconosciuta: --tutto"},
+        CasoUscita{"DataNonValida",
+                   {"--tutti", "--al", "2004-02-30"},
+                   2,
+                   "travasa-cli: --al: data non valida: \"2004-02-30\""},
+        CasoUscita{"ContoSconosciuto",
+                   {"--conto", "9999"},
+                   2,
+                   "travasa-cli: --conto: nessun conto con id 9999"},
+        CasoUscita{"CassaNonNumerica",
+                   {"--cassa", "abc"},
+                   2,
+                   "travasa-cli: --cassa: id non valido: \"abc\""},
+        CasoUscita{"CassaSconosciuta",
+                   {"--tutti", "--cassa", "99999"},
+                   2,
+                   "travasa-cli: --cassa: nessun codice cassa con id 99999"},
         CasoUscita{"NessunaScelta", {"--verifica"}, 2, "travasa-cli: nessuna scelta"}),
     [](const auto& caso) { return std::string(caso.param.nome); });
 
@@ -252,7 +282,8 @@ TEST(CliAvvio, ErroriDiAvvioStatoUno) {
     e = Lancia({"--elenca"});
     EXPECT_EQ(e.stato, 1);
     EXPECT_EQ(e.errore,
-              "Errore: La versione di Mirtesa installata è una versione obsoleta. E' richiesta la versione 3.3.0.0 o "
+              "Errore: La versione di Mirtesa installata è una versione obsoleta. E' richiesta la "
+              "versione 3.3.0.0 o "
               "ver. successiva. \n");
     EXPECT_TRUE(e.uscita.empty());
     prova::ScriviFile(exe, pe);

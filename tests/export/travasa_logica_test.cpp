@@ -87,15 +87,32 @@ INSTANTIATE_TEST_SUITE_P(
     Casi, Lista,
     ::testing::Values(
         CasoLista{"DoppioneSelezionaIlPrimoEBeep",
-                  {{'a', "Banca\\ <Tutti i Codici>", 7}, {'a', "Banca\\ Bancomat", 12}, {'a', "Banca\\ <Tutti i Codici>", 7}},
-                  {"Banca\\ <Tutti i Codici>", "Banca\\ Bancomat"}, 0, 1},
-        CasoLista{"ConfrontoEsattoMaiuscole", {{'a', "Casa", 1}, {'a', "casa", 2}}, {"Casa", "casa"}, 1, 0},
+                  {{'a', "Banca\\ <Tutti i Codici>", 7},
+                   {'a', "Banca\\ Bancomat", 12},
+                   {'a', "Banca\\ <Tutti i Codici>", 7}},
+                  {"Banca\\ <Tutti i Codici>", "Banca\\ Bancomat"},
+                  0,
+                  1},
+        CasoLista{"ConfrontoEsattoMaiuscole",
+                  {{'a', "Casa", 1}, {'a', "casa", 2}},
+                  {"Casa", "casa"},
+                  1,
+                  0},
         CasoLista{"RimuoviSenzaSelezioneTogliePrimo",
-                  {{'a', "A", 1}, {'a', "B", 2}, {'s', "", -1}, {'r', "", 0}}, {"B"}, 0, 0},
+                  {{'a', "A", 1}, {'a', "B", 2}, {'s', "", -1}, {'r', "", 0}},
+                  {"B"},
+                  0,
+                  0},
         CasoLista{"RimuoviKSelezionaPrecedente",
-                  {{'a', "A", 1}, {'a', "B", 2}, {'a', "C", 3}, {'s', "", 2}, {'r', "", 0}}, {"A", "B"}, 1, 0},
+                  {{'a', "A", 1}, {'a', "B", 2}, {'a', "C", 3}, {'s', "", 2}, {'r', "", 0}},
+                  {"A", "B"},
+                  1,
+                  0},
         CasoLista{"RimuoviZeroSelezionaNuovoZero",
-                  {{'a', "A", 1}, {'a', "B", 2}, {'s', "", 0}, {'r', "", 0}}, {"B"}, 0, 0},
+                  {{'a', "A", 1}, {'a', "B", 2}, {'s', "", 0}, {'r', "", 0}},
+                  {"B"},
+                  0,
+                  0},
         CasoLista{"RimuoviUltimaLasciaVuota", {{'a', "A", 1}, {'r', "", 0}}, {}, -1, 0},
         CasoLista{"RimuoviListaVuotaBeep", {{'r', "", 0}}, {}, -1, 1},
         CasoLista{"RipulisciVuotaSilenziosa", {{'c', "", 0}}, {}, -1, 0},
@@ -124,11 +141,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CasoFiltro{"ContoECasse",
                    {{"Casa\\ <Tutti i Codici>", 3}, {"Auto\\ Benzina", 12}, {"Auto\\ Bollo", 15}},
-                   "3", "12;15", "Casa\\ <Tutti i Codici>\rAuto\\ Benzina\rAuto\\ Bollo"},
+                   "3",
+                   "12;15",
+                   "Casa\\ <Tutti i Codici>\rAuto\\ Benzina\rAuto\\ Bollo"},
         CasoFiltro{"TuttiIContiInMezzo",
                    {{"Casa\\ <Tutti i Codici>", 3}, {"<Tutti i Conti>", -1}, {"Auto\\ Bollo", 15}},
-                   "", "", "Tutti i conti\\codici"},
-        CasoFiltro{"CodiciMaiuscoleDiverse", {{"Casa\\ <tutti i codici>", 3}}, "", "3", "Casa\\ <tutti i codici>"}),
+                   "",
+                   "",
+                   "Tutti i conti\\codici"},
+        CasoFiltro{"CodiciMaiuscoleDiverse",
+                   {{"Casa\\ <tutti i codici>", 3}},
+                   "",
+                   "3",
+                   "Casa\\ <tutti i codici>"}),
     [](const auto& caso) { return std::string(caso.param.nome); });
 
 // ---- Remembered dates ----------------------------------------------------------------
@@ -145,9 +170,11 @@ TEST_P(DateRicordate, LettaDalRegistro) {
     c.UsaPerIlRegistro();
     const auto& p = GetParam();
     if (p.memorizzato) {
-        ASSERT_TRUE(prova::ScriviValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale", p.memorizzato));
+        ASSERT_TRUE(
+            prova::ScriviValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale", p.memorizzato));
     }
-    const vq::DATA atteso = p.anno ? vq::DateSerial(p.anno, p.mese, p.giorno) : travasa::DataInizialeDefault();
+    const vq::DATA atteso =
+        p.anno ? vq::DateSerial(p.anno, p.mese, p.giorno) : travasa::DataInizialeDefault();
     EXPECT_EQ(travasa::LeggiDataIniziale(), atteso);
     EXPECT_EQ(vq::Err().numero, 0);
 }
@@ -172,7 +199,8 @@ TEST(DateRicordate, SalvataComeTestoDiOttoCifre) {
     EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Iniziale"), "20040305");
     EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, kFiltro, "Data_Finale"), "20301231");
     EXPECT_EQ(travasa::LeggiDataFinale(), vq::DateSerial(2030, 12, 31));
-    EXPECT_EQ(travasa::DataInizialeDefault(), vq::DateSerial(vq::ScomponiData(travasa::DataFinaleDefault()).anno, 1, 1));
+    EXPECT_EQ(travasa::DataInizialeDefault(),
+              vq::DateSerial(vq::ScomponiData(travasa::DataFinaleDefault()).anno, 1, 1));
 }
 
 TEST(Periodo, TestiEMesiDellaLinguaDiSistema) {
@@ -204,14 +232,15 @@ struct CasoAvvio {
     const char* nome;
     const char* eseguibile;  // PE sample copied over Mirtesa.exe; "" removes it; nullptr keeps it
     bool termina;
-    int numero;              // the box's error number (0: the stop box or none)
-    const char* coda;        // the text after the upper-cased path
+    int numero;        // the box's error number (0: the stop box or none)
+    const char* coda;  // the text after the upper-cased path
 };
 class Avvio : public ::testing::TestWithParam<CasoAvvio> {};
 
 TEST_P(Avvio, VersioneDelProgrammaHost) {
     const auto& p = GetParam();
-    if (p.eseguibile && *p.eseguibile && std::string(VQ_PE_DIR).empty()) GTEST_SKIP() << "campioni PE non costruiti";
+    if (p.eseguibile && *p.eseguibile && std::string(VQ_PE_DIR).empty())
+        GTEST_SKIP() << "campioni PE non costruiti";
     prova::Famiglia f(10);
     ole::Inizializza com;
     Ambiente a;
@@ -236,21 +265,24 @@ TEST_P(Avvio, VersioneDelProgrammaHost) {
         EXPECT_EQ(m[0].titolo, "Errore  " + std::to_string(p.numero));
         EXPECT_EQ(m[0].stile, shell::MB_ICONINFORMATION);
     } else {
-        EXPECT_EQ(m[0].testo, "La versione di Mirtesa installata è una versione obsoleta. E' richiesta la versione "
-                              "3.3.0.0 o ver. successiva. ");
+        EXPECT_EQ(
+            m[0].testo,
+            "La versione di Mirtesa installata è una versione obsoleta. E' richiesta la versione "
+            "3.3.0.0 o ver. successiva. ");
         EXPECT_EQ(m[0].titolo, "Errore");
         EXPECT_EQ(m[0].stile, shell::MB_ICONSTOP);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Casi, Avvio,
-    ::testing::Values(CasoAvvio{"Versione3300", nullptr, false, 0, ""},
-                      CasoAvvio{"Versione3100", "v3100_32.dll", false, 0, ""},
-                      CasoAvvio{"Versione3299", "v3299_32.dll", true, 0, ""},
-                      CasoAvvio{"SenzaVersione", "nessuna_32.dll", true, 10007, ": corrotto. Reinstallare Mirtesa."},
-                      CasoAvvio{"Mancante", "", true, 10005, ": non trovato. Reinstallare Mirtesa."}),
-    [](const auto& caso) { return std::string(caso.param.nome); });
+INSTANTIATE_TEST_SUITE_P(Casi, Avvio,
+                         ::testing::Values(CasoAvvio{"Versione3300", nullptr, false, 0, ""},
+                                           CasoAvvio{"Versione3100", "v3100_32.dll", false, 0, ""},
+                                           CasoAvvio{"Versione3299", "v3299_32.dll", true, 0, ""},
+                                           CasoAvvio{"SenzaVersione", "nessuna_32.dll", true, 10007,
+                                                     ": corrotto. Reinstallare Mirtesa."},
+                                           CasoAvvio{"Mancante", "", true, 10005,
+                                                     ": non trovato. Reinstallare Mirtesa."}),
+                         [](const auto& caso) { return std::string(caso.param.nome); });
 
 TEST(AvvioDataBase, CopiatoDalModelloMaiSovrascritto) {
     prova::Famiglia f(10);
@@ -276,7 +308,8 @@ TEST(AvvioDataBase, CopiatoDalModelloMaiSovrascritto) {
     EXPECT_TRUE(a.Messaggi().Messaggi().empty());
     // Without the template the copy's error ends the program.
     fs::remove(f.programma / "mirtesa.dat");
-    ASSERT_TRUE(prova::InstallaHost(f.programma.string() + "/", (f.cartella / "altri").string() + "/"));
+    ASSERT_TRUE(
+        prova::InstallaHost(f.programma.string() + "/", (f.cartella / "altri").string() + "/"));
     EXPECT_THROW(avvio.Esegui(), travasa::ProgrammaTerminato);
     ASSERT_EQ(a.Messaggi().Messaggi().size(), 1u);
     EXPECT_EQ(a.Messaggi().Messaggi()[0].titolo, "Errore  53");
@@ -304,14 +337,17 @@ TEST(AvvioModulo, RegistratoOFallitoInSilenzio) {
     const std::string chiave = "Software\\Mirtesa\\ModuliAggiuntivi\\Esporta XML";
     travasa::ControlliAvvio avvio({(f.cartella / "prog").string() + "/", "travasa"});
     ASSERT_NO_THROW(avvio.Esegui());
-    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"), (f.cartella / "prog/travasa").string());
-    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Descrizione"), "Esporta l'estratto in XML");
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"),
+              (f.cartella / "prog/travasa").string());
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Descrizione"),
+              "Esporta l'estratto in XML");
     // The user's store cannot be written: the registration fails, the start goes on.
     fs::remove(f.Registro() / "HKCU.reg.lock");
     fs::create_directory(f.Registro() / "HKCU.reg.lock");
     travasa::ControlliAvvio altro({(f.cartella / "altro").string() + "/", "travasa"});
     ASSERT_NO_THROW(altro.Esegui());
-    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"), (f.cartella / "prog/travasa").string());
+    EXPECT_EQ(prova::LeggiValore(HKEY_CURRENT_USER, chiave, "Percorso"),
+              (f.cartella / "prog/travasa").string());
     EXPECT_TRUE(a.Messaggi().Messaggi().empty());
     EXPECT_EQ(vq::Err().numero, 0);
 }
@@ -322,8 +358,8 @@ TEST(AvvioModulo, ComponenteRegistratoPerUnUtenteNuovo) {
     Ambiente a;
     OLECHAR testo[40];
     StringFromGUID2(CLSID_ClsDatiMirtesa, testo, 40);
-    const std::string classe =
-        "CLSID\\" + ole::Utf16InUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(testo), 38));
+    const std::string classe = "CLSID\\" + ole::Utf16InUtf8(std::u16string_view(
+                                               reinterpret_cast<const char16_t*>(testo), 38));
     ASSERT_EQ(RegDeleteTreeA(HKEY_CLASSES_ROOT, classe.c_str()), ERROR_SUCCESS);
     travasa::ControlliAvvio avvio({std::string(TESSADATI_DIR) + "/", "travasa"});
     ASSERT_NO_THROW(avvio.Esegui());
@@ -372,9 +408,11 @@ protected:
         servizi_.pausa = [this](std::int32_t ms) { pause_.push_back(ms); };
         servizi_.hWnd = 42;
         servizi_.versioneMaggiore = 1;
-        finestra_ = std::make_unique<travasa::frmMainLogica>(servizi_, travasa::IdentitaProgramma{programma_, "travasa"});
+        finestra_ = std::make_unique<travasa::frmMainLogica>(
+            servizi_, travasa::IdentitaProgramma{programma_, "travasa"});
         finestra_->Notifica([this](unsigned parti) {
-            if ((parti & travasa::ParteProgresso) && finestra_->Stato().prgVisibile) barraVista_ = true;
+            if ((parti & travasa::ParteProgresso) && finestra_->Stato().prgVisibile)
+                barraVista_ = true;
         });
     }
     void TearDown() override {
@@ -494,11 +532,12 @@ TEST_P(Precoce, MessaggioEFine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Casi, Precoce,
-    ::testing::Values(CasoPrecoce{"DateInvertiteVinconoSullaListaVuota", false, -1, travasa::kMsgDateInvertite,
-                                  "Errore", shell::MB_ICONSTOP},
-                      CasoPrecoce{"ListaVuota", false, 0, travasa::kMsgListaVuota, "Errore", shell::MB_ICONSTOP},
-                      CasoPrecoce{"NessunMovimento", true, 0, travasa::kMsgNessunMovimento, "Esportazione",
-                                  shell::MB_ICONINFORMATION}),
+    ::testing::Values(CasoPrecoce{"DateInvertiteVinconoSullaListaVuota", false, -1,
+                                  travasa::kMsgDateInvertite, "Errore", shell::MB_ICONSTOP},
+                      CasoPrecoce{"ListaVuota", false, 0, travasa::kMsgListaVuota, "Errore",
+                                  shell::MB_ICONSTOP},
+                      CasoPrecoce{"NessunMovimento", true, 0, travasa::kMsgNessunMovimento,
+                                  "Esportazione", shell::MB_ICONINFORMATION}),
     [](const auto& caso) { return std::string(caso.param.nome); });
 
 TEST_F(Finestra, AnnullatoNonScriveNulla) {
@@ -539,7 +578,8 @@ TEST_F(Finestra, EsportazioneFoglioStileESecondaEsecuzione) {
     ASSERT_TRUE(d.load_file(File("spese.xml").c_str(), pugi::parse_default | pugi::parse_pi));
     EXPECT_STREQ(d.first_child().name(), "xml-stylesheet");
     const auto radice = d.child("dataset_operazioni");
-    EXPECT_EQ(std::string(radice.child("filtro_conto").child_value("conto")), "Tutti i conti\\codici");
+    EXPECT_EQ(std::string(radice.child("filtro_conto").child_value("conto")),
+              "Tutti i conti\\codici");
     const auto righe = radice.select_nodes("tabella_operazioni").size();
     ASSERT_GT(righe, 0u);
     ASSERT_EQ(Messaggi().size(), 1u);

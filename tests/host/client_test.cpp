@@ -25,7 +25,8 @@ const std::string kNonInstallato = "Mirtesa non risulta installato su questo sis
 const std::string kDove = " della chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi";
 const std::string kReinstallare = ". Reinstallare Mirtesa.";
 
-void Imposta(const char* nome, const std::string& dato, DWORD tipo = REG_SZ, bool terminato = true) {
+void Imposta(const char* nome, const std::string& dato, DWORD tipo = REG_SZ,
+             bool terminato = true) {
     ASSERT_TRUE(ScriviValore(HKEY_CURRENT_USER, kPercorsi, nome, dato, tipo, terminato));
 }
 
@@ -33,8 +34,8 @@ DWORD Sottochiavi(const char* chiave) {
     HKEY h = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, chiave, 0, KEY_READ, &h) != ERROR_SUCCESS) return 0;
     DWORD n = 0;
-    RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &n, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr);
+    RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &n, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
     RegCloseKey(h);
     return n;
 }
@@ -56,8 +57,8 @@ protected:
 
     void SetUp() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Mirtesa");
-        ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
-                                   reinterpret_cast<void**>(&host_)),
+        ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMirtesaIntegrazione, reinterpret_cast<void**>(&host_)),
                   S_OK);
     }
     void TearDown() override {
@@ -73,14 +74,15 @@ protected:
         hr = (host_->*query)(b.put());
         return b.utf8();
     }
-    HRESULT Registra(const std::u16string& percorso, const std::u16string& titolo, const std::u16string& descrizione,
-                     VARIANT_BOOL& cambiato) {
+    HRESULT Registra(const std::u16string& percorso, const std::u16string& titolo,
+                     const std::u16string& descrizione, VARIANT_BOOL& cambiato) {
         ole::Bstr p(percorso), t(titolo), d(descrizione);
         cambiato = 7;
         return host_->RegistraModulo(p.get(), t.get(), d.get(), &cambiato);
     }
-    HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti, VARIANT* risultato = nullptr,
-                   EXCEPINFO* eccezione = nullptr, UINT* errore_argomento = nullptr) {
+    HRESULT Invoca(DISPID id, WORD flag, std::initializer_list<const VARIANT*> argomenti,
+                   VARIANT* risultato = nullptr, EXCEPINFO* eccezione = nullptr,
+                   UINT* errore_argomento = nullptr) {
         return prova::Invoca(host_, id, flag, argomenti, risultato, eccezione, errore_argomento);
     }
     static fs::path Hive() { return *cartella_ / "vq/registro/HKCU.reg"; }
@@ -133,7 +135,8 @@ TEST_F(ClientMirtesaHost, HostNonInstallato) {
         void (*prepara)();
         std::string motivo;  // for the data folder
     } casi[] = {
-        {"nessuna chiave", [] {}, "manca la chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi del registro"},
+        {"nessuna chiave", [] {},
+         "manca la chiave HKEY_CURRENT_USER\\Software\\Mirtesa\\Percorsi del registro"},
         {"valore assente", [] { Imposta("Programma", "/p"); }, "manca il valore \"Dati\"" + kDove},
         {"valore vuoto", [] { Imposta("Dati", ""); }, "il valore \"Dati\"" + kDove + " è vuoto"},
         {"vuoto senza terminatore", [] { Imposta("Dati", "", REG_SZ, false); },
@@ -166,7 +169,8 @@ TEST_F(ClientMirtesaHost, HostNonInstallato) {
     HRESULT hr = E_FAIL;
     EXPECT_EQ(Testo(&IMirtesaIntegrazione::PercorsoDati, hr), "/d/");
     EXPECT_EQ(hr, S_OK);
-    const std::string manca_programma = kNonInstallato + "manca il valore \"Programma\"" + kDove + kReinstallare;
+    const std::string manca_programma =
+        kNonInstallato + "manca il valore \"Programma\"" + kDove + kReinstallare;
     for (auto query : {&IMirtesaIntegrazione::PercorsoProgramma, &IMirtesaIntegrazione::Versione}) {
         BSTR b = nullptr;
         EXPECT_EQ((host_->*query)(&b), Errore(kErrMirtesaNonInstallato));
@@ -179,7 +183,8 @@ TEST_F(ClientMirtesaHost, HostNonInstallato) {
     EXPECT_EQ(installato, VARIANT_TRUE);
 
     // The error info is there for a caller that asks the object first.
-    auto supporto = ole::ComPtr<IMirtesaIntegrazione>(host_).as<ISupportErrorInfo>(IID_ISupportErrorInfo);
+    auto supporto =
+        ole::ComPtr<IMirtesaIntegrazione>(host_).as<ISupportErrorInfo>(IID_ISupportErrorInfo);
     EXPECT_EQ(supporto->InterfaceSupportsErrorInfo(IID_IMirtesaIntegrazione), S_OK);
 }
 
@@ -214,7 +219,8 @@ TEST_F(ClientMirtesaHost, VersioneDelProgramma) {
     EXPECT_EQ(versione(), "0.0.0.0");  // no program
     std::ofstream(programma / "Mirtesa.exe", std::ios::binary) << "MZ non un programma";
     EXPECT_EQ(versione(), "0.0.0.0");  // not a PE file
-    if (std::string(MIRTESA_EXE).empty()) GTEST_SKIP() << "Mirtesa.exe not built (LLVM tools missing)";
+    if (std::string(MIRTESA_EXE).empty())
+        GTEST_SKIP() << "Mirtesa.exe not built (LLVM tools missing)";
     fs::remove(programma / "Mirtesa.exe");
     // The host's file system ignores case.
     fs::copy_file(MIRTESA_EXE, programma / "MIRTESA.EXE");
@@ -233,14 +239,19 @@ TEST_F(ClientMirtesaHost, RegistrazioneDelModulo) {
     };
     VARIANT_BOOL cambiato = 0;
     // The host need not be installed to accept an add-in.
-    ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
+    ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML",
+                       cambiato),
+              S_OK);
     EXPECT_EQ(cambiato, VARIANT_TRUE);
     EXPECT_EQ(record(), "/opt/travasa/Travasa.exe | Esporta XML | Esporta l'estratto in XML");
 
     // Registering again with the same texts writes nothing.
-    struct stat prima {}, dopo {};
+    struct stat prima {
+    }, dopo{};
     ASSERT_EQ(stat(Hive().c_str(), &prima), 0);
-    ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML", cambiato), S_OK);
+    ASSERT_EQ(Registra(u"/opt/travasa/Travasa.exe", u"Esporta XML", u"Esporta l'estratto in XML",
+                       cambiato),
+              S_OK);
     EXPECT_EQ(cambiato, VARIANT_FALSE);
     ASSERT_EQ(stat(Hive().c_str(), &dopo), 0);
     EXPECT_EQ(dopo.st_ino, prima.st_ino);
@@ -249,7 +260,8 @@ TEST_F(ClientMirtesaHost, RegistrazioneDelModulo) {
 
     // The program moved: the record is updated, under the same key whatever the case of
     // the caption.
-    ASSERT_EQ(Registra(u"/srv/nuovo/Travasa.exe", u"esporta xml", u"Esporta l'estratto in XML — città", cambiato),
+    ASSERT_EQ(Registra(u"/srv/nuovo/Travasa.exe", u"esporta xml",
+                       u"Esporta l'estratto in XML — città", cambiato),
               S_OK);
     EXPECT_EQ(cambiato, VARIANT_TRUE);
     EXPECT_EQ(Sottochiavi(kModuli), 1u);
@@ -258,7 +270,8 @@ TEST_F(ClientMirtesaHost, RegistrazioneDelModulo) {
     // A second add-in gets its own record; an empty description is allowed.
     ASSERT_EQ(Registra(u"/opt/altro/Altro.exe", u"Altro modulo", u"", cambiato), S_OK);
     EXPECT_EQ(Sottochiavi(kModuli), 2u);
-    EXPECT_EQ(LeggiValore(HKEY_CURRENT_USER, std::string(kModuli) + "\\Altro modulo", "Descrizione"), "");
+    EXPECT_EQ(
+        LeggiValore(HKEY_CURRENT_USER, std::string(kModuli) + "\\Altro modulo", "Descrizione"), "");
 }
 
 TEST_F(ClientMirtesaHost, RegistrazioneRifiutata) {
@@ -273,33 +286,38 @@ TEST_F(ClientMirtesaHost, RegistrazioneRifiutata) {
         {"titolo vuoto", u"/x", u"", "manca il titolo."},
         {"barra inversa", u"/x", u"Esporta\\XML",
          "il titolo \"Esporta\\XML\" non può dare il nome a una chiave del registro."},
-        {"a capo", u"/x", u"Esporta\nXML", "il titolo \"Esporta\nXML\" non può dare il nome a una chiave del registro."},
+        {"a capo", u"/x", u"Esporta\nXML",
+         "il titolo \"Esporta\nXML\" non può dare il nome a una chiave del registro."},
         {"troppo lungo", u"/x", std::u16string(256, u'a'),
          "il titolo \"" + lungo + "\" non può dare il nome a una chiave del registro."},
-        {"carattere nullo", std::u16string(u"con\0nullo", 9), u"T", "un testo contiene il carattere nullo."},
+        {"carattere nullo", std::u16string(u"con\0nullo", 9), u"T",
+         "un testo contiene il carattere nullo."},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.caso);
         VARIANT_BOOL cambiato;
-        EXPECT_EQ(Registra(c.percorso, c.titolo, u"descrizione", cambiato), Errore(kErrMirtesaModuloNonValido));
+        EXPECT_EQ(Registra(c.percorso, c.titolo, u"descrizione", cambiato),
+                  Errore(kErrMirtesaModuloNonValido));
         EXPECT_EQ(cambiato, VARIANT_FALSE);
         EXPECT_EQ(Descrizione(), non_valido + c.descrizione);
     }
     EXPECT_EQ(Sottochiavi(kModuli), 0u);
     // A null BSTR is the empty text.
     VARIANT_BOOL cambiato = VARIANT_TRUE;
-    EXPECT_EQ(host_->RegistraModulo(nullptr, nullptr, nullptr, &cambiato), Errore(kErrMirtesaModuloNonValido));
+    EXPECT_EQ(host_->RegistraModulo(nullptr, nullptr, nullptr, &cambiato),
+              Errore(kErrMirtesaModuloNonValido));
     Descrizione();
 }
 
 TEST_F(ClientMirtesaHost, InvokePerIdentificativo) {
     ASSERT_TRUE(InstallaHost("/opt/m/programma", "/opt/m/dati"));
-    const NomeDispatch nomi[] = {{"Versione", DISPID_MirtesaIntegrazione_Versione},
-                {"installato", DISPID_MirtesaIntegrazione_Installato},
-                {"PERCORSOPROGRAMMA", DISPID_MirtesaIntegrazione_PercorsoProgramma},
-                {"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati},
-                {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo},
-                {"PercorsoDat", DISPID_UNKNOWN}};
+    const NomeDispatch nomi[] = {
+        {"Versione", DISPID_MirtesaIntegrazione_Versione},
+        {"installato", DISPID_MirtesaIntegrazione_Installato},
+        {"PERCORSOPROGRAMMA", DISPID_MirtesaIntegrazione_PercorsoProgramma},
+        {"PercorsoDati", DISPID_MirtesaIntegrazione_PercorsoDati},
+        {"RegistraModulo", DISPID_MirtesaIntegrazione_RegistraModulo},
+        {"PercorsoDat", DISPID_UNKNOWN}};
     ControllaNomi(host_, nomi);
 
     // Every query called as a function, the data folder also read as a property.
@@ -308,11 +326,14 @@ TEST_F(ClientMirtesaHost, InvokePerIdentificativo) {
         WORD flag;
         ole::Variante atteso;
     } chiamate[] = {
-        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, ole::Variante::Testo("/opt/m/dati/")},
-        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_PROPERTYGET, ole::Variante::Testo("/opt/m/dati/")},
+        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD,
+         ole::Variante::Testo("/opt/m/dati/")},
+        {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_PROPERTYGET,
+         ole::Variante::Testo("/opt/m/dati/")},
         {DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
          ole::Variante::Testo("/opt/m/dati/")},
-        {DISPID_MirtesaIntegrazione_PercorsoProgramma, DISPATCH_METHOD, ole::Variante::Testo("/opt/m/programma/")},
+        {DISPID_MirtesaIntegrazione_PercorsoProgramma, DISPATCH_METHOD,
+         ole::Variante::Testo("/opt/m/programma/")},
         {DISPID_MirtesaIntegrazione_Installato, DISPATCH_METHOD, ole::Variante::Booleano(true)},
         {DISPID_MirtesaIntegrazione_Versione, DISPATCH_METHOD, ole::Variante::Testo("0.0.0.0")},
     };
@@ -369,29 +390,33 @@ TEST_F(ClientMirtesaHost, InvokeErrori) {
     // A failing member: its number and description come back in EXCEPINFO.
     EXCEPINFO ei{};
     ole::Variante r;
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}, r.put(), &ei), DISP_E_EXCEPTION);
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}, r.put(), &ei),
+              DISP_E_EXCEPTION);
     EXPECT_EQ(ei.scode, Errore(kErrMirtesaNonInstallato));
     EXPECT_TRUE(DescrizioneEccezione(ei).starts_with(kNonInstallato));
     EXPECT_EQ(r.vt(), VT_EMPTY);
     // Without EXCEPINFO the failure is the HRESULT itself, with the error info.
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}), Errore(kErrMirtesaNonInstallato));
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {}),
+              Errore(kErrMirtesaNonInstallato));
     EXPECT_NE(Descrizione(), "");
 
     ole::Variante uno = ole::Variante::I4(1);
     EXPECT_EQ(Invoca(0x12345, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {uno.get()}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD, {uno.get(), uno.get()}),
+    EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_METHOD, {uno.get()}),
               DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(
+        Invoca(DISPID_MirtesaIntegrazione_RegistraModulo, DISPATCH_METHOD, {uno.get(), uno.get()}),
+        DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Invoca(DISPID_MirtesaIntegrazione_PercorsoDati, DISPATCH_PROPERTYPUT, {uno.get()}),
               DISP_E_MEMBERNOTFOUND);
     DISPID nome = 0;
     DISPPARAMS con_nome{uno.get(), &nome, 1, 1};
-    EXPECT_EQ(host_->Invoke(DISPID_MirtesaIntegrazione_PercorsoDati, IID_NULL, 0, DISPATCH_METHOD, &con_nome, nullptr,
-                            nullptr, nullptr),
+    EXPECT_EQ(host_->Invoke(DISPID_MirtesaIntegrazione_PercorsoDati, IID_NULL, 0, DISPATCH_METHOD,
+                            &con_nome, nullptr, nullptr, nullptr),
               DISP_E_NONAMEDARGS);
     DISPPARAMS vuoti{};
-    EXPECT_EQ(host_->Invoke(DISPID_MirtesaIntegrazione_PercorsoDati, IID_IMirtesaIntegrazione, 0, DISPATCH_METHOD,
-                            &vuoti, nullptr, nullptr, nullptr),
+    EXPECT_EQ(host_->Invoke(DISPID_MirtesaIntegrazione_PercorsoDati, IID_IMirtesaIntegrazione, 0,
+                            DISPATCH_METHOD, &vuoti, nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
 }
 
@@ -407,13 +432,13 @@ TEST_F(ClientMirtesaHost, RegistrazioneDellaClasse) {
     // Unregistered, the class cannot be created; registered again, it can.
     ASSERT_EQ(libreria_->Chiama("DllUnregisterServer"), S_OK);
     IMirtesaIntegrazione* altro = nullptr;
-    EXPECT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
-                               reinterpret_cast<void**>(&altro)),
+    EXPECT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMirtesaIntegrazione, reinterpret_cast<void**>(&altro)),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CLSIDFromProgID(u"Mirtesa.Integrazione", &c), CO_E_CLASSSTRING);
     ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
-    ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
-                               reinterpret_cast<void**>(&altro)),
+    ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMirtesaIntegrazione, reinterpret_cast<void**>(&altro)),
               S_OK);
     // While an object lives the library must stay.
     EXPECT_EQ(libreria_->Chiama("DllCanUnloadNow"), S_FALSE);

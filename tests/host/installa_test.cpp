@@ -47,7 +47,8 @@ std::string LeggiRegistro(const char* nome) {
 }
 
 // What the Jet writer gives for these options, to compare byte for byte.
-std::string DemoAtteso(const fs::path& cartella, std::int64_t operazioni, std::uint64_t seme, jetwriter::Formato f) {
+std::string DemoAtteso(const fs::path& cartella, std::int64_t operazioni, std::uint64_t seme,
+                       jetwriter::Formato f) {
     jetwriter::OpzioniMirtesa o;
     o.operazioni = operazioni;
     o.seme = seme;
@@ -72,7 +73,8 @@ protected:
 
 TEST_F(InstallazioneDemo, InstallazioneCompleta) {
     const fs::path radice = cartella_ / "mirtesa demo";
-    const auto e = Installa({radice.string(), "--operazioni", "40", "--formato", "jet4", "--seme", "7"});
+    const auto e =
+        Installa({radice.string(), "--operazioni", "40", "--formato", "jet4", "--seme", "7"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
     EXPECT_EQ(e.errore, "");
 
@@ -90,15 +92,19 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
     std::memcpy(&info, dato, sizeof info);
     EXPECT_EQ(info.dwFileVersionMS, 0x00030003u);
     EXPECT_EQ(info.dwFileVersionLS, 0u);
-    ASSERT_TRUE(VerQueryValueA(blocco.data(), "\\StringFileInfo\\041004b0\\FileVersion", &dato, &lunghezza));
+    ASSERT_TRUE(VerQueryValueA(blocco.data(), "\\StringFileInfo\\041004b0\\FileVersion", &dato,
+                               &lunghezza));
     EXPECT_STREQ(static_cast<const char*>(dato), "3.3.0.0");
     EXPECT_EQ(fs::status(exe).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 
     // The template and the household, as the writer makes them for the same options.
-    EXPECT_EQ(LeggiFile(radice / "programma" / "mirtesa.dat"), DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
-    EXPECT_EQ(LeggiFile(radice / "dati" / "Mirtesa.mdb"), DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(LeggiFile(radice / "programma" / "mirtesa.dat"),
+              DemoAtteso(cartella_, 0, 7, jetwriter::Formato::Jet4));
+    EXPECT_EQ(LeggiFile(radice / "dati" / "Mirtesa.mdb"),
+              DemoAtteso(cartella_, 40, 7, jetwriter::Formato::Jet4));
     // Nothing else is left behind (no temporary files).
-    EXPECT_EQ(std::distance(fs::directory_iterator(radice / "programma"), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(radice / "programma"), fs::directory_iterator()),
+              2);
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
 
     EXPECT_EQ(LeggiRegistro("Programma"), (radice / "programma").string());
@@ -106,15 +112,16 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
 
     // Both components are registered: the host's answers where the installation is.
     IMirtesaIntegrazione* host = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER, IID_IMirtesaIntegrazione,
-                               reinterpret_cast<void**>(&host)),
+    ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMirtesaIntegrazione, reinterpret_cast<void**>(&host)),
               S_OK);
     const struct {
         HRESULT (IMirtesaIntegrazione::*query)(BSTR*);
         std::string atteso;
-    } risposte[] = {{&IMirtesaIntegrazione::PercorsoDati, (radice / "dati").string() + "/"},
-                    {&IMirtesaIntegrazione::PercorsoProgramma, (radice / "programma").string() + "/"},
-                    {&IMirtesaIntegrazione::Versione, "3.3.0.0"}};
+    } risposte[] = {
+        {&IMirtesaIntegrazione::PercorsoDati, (radice / "dati").string() + "/"},
+        {&IMirtesaIntegrazione::PercorsoProgramma, (radice / "programma").string() + "/"},
+        {&IMirtesaIntegrazione::Versione, "3.3.0.0"}};
     for (const auto& r : risposte) {
         ole::Bstr b;
         ASSERT_EQ((host->*r.query)(b.put()), S_OK);
@@ -124,8 +131,8 @@ TEST_F(InstallazioneDemo, InstallazioneCompleta) {
 
     // The data component finds the household through the host and reads it.
     _ClsDatiMirtesa* dati = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER, IID__ClsDatiMirtesa,
-                               reinterpret_cast<void**>(&dati)),
+    ASSERT_EQ(CoCreateInstance(CLSID_ClsDatiMirtesa, nullptr, CLSCTX_INPROC_SERVER,
+                               IID__ClsDatiMirtesa, reinterpret_cast<void**>(&dati)),
               S_OK);
     EXPECT_EQ(dati->ApriDataBase(), S_OK);
     LONG righe = -1;
@@ -155,7 +162,8 @@ TEST_F(InstallazioneDemo, UnDatabaseEsistenteSiConserva) {
     // Asked to, it replaces it (keeping the name it found).
     e = Installa({radice.string(), "--operazioni", "9", "--seme", "3", "--sostituisci-dati"});
     ASSERT_EQ(e.uscita, 0) << e.errore;
-    EXPECT_EQ(LeggiFile(radice / "dati" / "mirtesa.mdb"), DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
+    EXPECT_EQ(LeggiFile(radice / "dati" / "mirtesa.mdb"),
+              DemoAtteso(cartella_, 9, 3, jetwriter::Formato::Jet3));
     EXPECT_EQ(std::distance(fs::directory_iterator(radice / "dati"), fs::directory_iterator()), 1);
 }
 

@@ -57,11 +57,11 @@ TEST_F(Cartelle, UserDirsLinesParsedAsTheShellWould) {
     const Caso casi[] = {
         {"XDG_DOCUMENTS_DIR=\"$HOME/Doc \\\"uno\\\"\"", "/Doc \"uno\"/"},  // escaped quotes
         {"  XDG_DOCUMENTS_DIR = \"$HOME/Spazi\"", "/Spazi/"},              // blanks around =
-        {"XDG_DOCUMENTS_DIR=\"$HOME\"", "/"},                             // the home itself
-        {"XDG_DOCUMENTS_DIR=\"$HOMEX/a\"", ""},                          // not $HOME
-        {"XDG_DOCUMENTS_DIR=\"relativa/a\"", ""},                        // neither $HOME nor absolute
-        {"XDG_DOCUMENTS_DIR=\"$HOME/senza fine", ""},                     // no closing quote
-        {"XDG_DOCUMENTS_DIR=$HOME/Doc", ""},                              // no quotes
+        {"XDG_DOCUMENTS_DIR=\"$HOME\"", "/"},                              // the home itself
+        {"XDG_DOCUMENTS_DIR=\"$HOMEX/a\"", ""},                            // not $HOME
+        {"XDG_DOCUMENTS_DIR=\"relativa/a\"", ""},      // neither $HOME nor absolute
+        {"XDG_DOCUMENTS_DIR=\"$HOME/senza fine", ""},  // no closing quote
+        {"XDG_DOCUMENTS_DIR=$HOME/Doc", ""},           // no quotes
         {"#XDG_DOCUMENTS_DIR=\"$HOME/Commento\"", ""},
         {"XDG_DOCUMENTS_DIR=\"$HOME/Prima\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dopo\"", "/Dopo/"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/Buona\"\nXDG_DOCUMENTS_DIR=\"rotta\"", "/Buona/"},
@@ -69,7 +69,8 @@ TEST_F(Cartelle, UserDirsLinesParsedAsTheShellWould) {
     };
     for (const auto& caso : casi) {
         UserDirs(caso.riga + "\n");
-        EXPECT_EQ(vqUtilita::CartellaDocumenti(), home + (caso.atteso.empty() ? "/" : caso.atteso)) << caso.riga;
+        EXPECT_EQ(vqUtilita::CartellaDocumenti(), home + (caso.atteso.empty() ? "/" : caso.atteso))
+            << caso.riga;
     }
 }
 
@@ -104,11 +105,16 @@ TEST_F(Cartelle, BaseDirectoriesAndTheirDefaults) {
 TEST_F(Cartelle, FoldersWithoutCounterpartAreEmpty) {
     UserDirs("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n");
     const Metodo vuoti[] = {
-        vqUtilita::CartellaCondivisi,         vqUtilita::CartellaDesktopTuttiUtenti,
-        vqUtilita::CartellaPreferitiTuttiUtenti, vqUtilita::CartellaSendTo,
-        vqUtilita::CartellaRecenti,           vqUtilita::CartellaRisorseRete,
-        vqUtilita::CartellaImmaginiTuttiUtenti, vqUtilita::CartellaCronologia,
-        vqUtilita::CartellaPreferiti,         vqUtilita::CartellaCookies,
+        vqUtilita::CartellaCondivisi,
+        vqUtilita::CartellaDesktopTuttiUtenti,
+        vqUtilita::CartellaPreferitiTuttiUtenti,
+        vqUtilita::CartellaSendTo,
+        vqUtilita::CartellaRecenti,
+        vqUtilita::CartellaRisorseRete,
+        vqUtilita::CartellaImmaginiTuttiUtenti,
+        vqUtilita::CartellaCronologia,
+        vqUtilita::CartellaPreferiti,
+        vqUtilita::CartellaCookies,
     };
     for (std::size_t i = 0; i < std::size(vuoti); ++i) EXPECT_EQ(vuoti[i](), "") << "row " << i;
 }

@@ -17,7 +17,8 @@ namespace {
 
 class Segnalazione : public ::testing::Test {
 protected:
-    std::shared_ptr<shell::RegistratoreMessaggi> registro = std::make_shared<shell::RegistratoreMessaggi>();
+    std::shared_ptr<shell::RegistratoreMessaggi> registro =
+        std::make_shared<shell::RegistratoreMessaggi>();
     shell::ServizioTemporaneo servizio{registro};
     void TearDown() override { vq::CancellaErrore(); }
 };
@@ -31,10 +32,12 @@ TEST_F(Segnalazione, TextsAndTitles) {
     };
     const std::string unita = "Impossibile leggere l'unit\xc3\xa0 specificata.";
     const Caso casi[] = {
-        {53, "Impossibile trovare il file", std::nullopt, "Impossibile trovare il file", "Errore  53"},
+        {53, "Impossibile trovare il file", std::nullopt, "Impossibile trovare il file",
+         "Errore  53"},
         {52, "Nome o numero di file non valido", std::nullopt, unita, "Errore  52"},
         {52, "qualsiasi", std::string("Esportazione"), "Esportazione: " + unita, "Errore  52"},
-        {70, "Autorizzazione negata", std::string("Esportazione"), "Esportazione: Autorizzazione negata", "Errore  70"},
+        {70, "Autorizzazione negata", std::string("Esportazione"),
+         "Esportazione: Autorizzazione negata", "Errore  70"},
         {-2147217900, "Errore di sintassi", std::string("Accesso al Database"),
          "Accesso al Database: Errore di sintassi", "Errore -2147217900"},
         {-1, "", std::string(""), ": ", "Errore -1"},
@@ -59,7 +62,9 @@ TEST_F(Segnalazione, TextsAndTitles) {
 // A failure of the box itself reaches the caller, and the current error is not lost.
 TEST(SegnalazioneGuasto, FailingBoxLeavesTheErrorSet) {
     struct Guasto final : shell::MessageBox {
-        int Mostra(const std::string&, const std::string&, std::uint32_t) override { throw std::runtime_error("x"); }
+        int Mostra(const std::string&, const std::string&, std::uint32_t) override {
+            throw std::runtime_error("x");
+        }
         void Beep() override {}
         void CursoreAttesa(bool) override {}
     };
@@ -78,15 +83,20 @@ TEST(MessaggioErroreITA, RowsAndTheirCount) {
         {3, "Return senza GoSub"},
         {10, "Questa matrice \xc3\xa8 fissa o temporaneamente bloccata "},
         {76, "Impossibile trovare il percorso "},
-        {98, "Una chiamata a una propriet\xc3\xa0 o a un metodo non pu\xc3\xb2 includere un riferimento a un "
-             "oggetto privato, n\xc3\xa9 come argomento n\xc3\xa9 come valore restituito"},
-        {442, "Il collegamento alla libreria dei tipi o alla libreria degli oggetti per il processo remoto non "
-              "\xc3\xa8 pi\xc3\xb9 disponibile. Scegliere OK per rimuovere il riferimento."},
+        {98,
+         "Una chiamata a una propriet\xc3\xa0 o a un metodo non pu\xc3\xb2 includere un "
+         "riferimento a un "
+         "oggetto privato, n\xc3\xa9 come argomento n\xc3\xa9 come valore restituito"},
+        {442,
+         "Il collegamento alla libreria dei tipi o alla libreria degli oggetti per il processo "
+         "remoto non "
+         "\xc3\xa8 pi\xc3\xb9 disponibile. Scegliere OK per rimuovere il riferimento."},
         {746, "Sostituzioni troppo lunghe"},
         {4, "\x01corrente"},
         {-6, "\x01corrente"},
     };
-    for (const auto& [numero, testo] : righe) EXPECT_EQ(vqUtilita::MessaggioErroreITA(numero), testo) << numero;
+    for (const auto& [numero, testo] : righe)
+        EXPECT_EQ(vqUtilita::MessaggioErroreITA(numero), testo) << numero;
     int conteggio = 0;
     std::int32_t ultimo = 0;
     for (std::int32_t n = -10; n <= 100000; ++n) {
@@ -129,7 +139,8 @@ TEST_F(Log, CancellaPrecedenteStartsAfresh) {
     EXPECT_EQ(prova::LeggiFile(file), "solo\r\n");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.str()), fs::directory_iterator()), 1);  // no leftovers
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.str()), fs::directory_iterator()),
+              1);  // no leftovers
 }
 
 TEST_F(Log, CancellaPrecedenteKeepsASymbolicLink) {
@@ -143,7 +154,8 @@ TEST_F(Log, CancellaPrecedenteKeepsASymbolicLink) {
     EXPECT_EQ(prova::LeggiFile(vero), "nuovo\r\n");
     EXPECT_TRUE(vqUtilita::ScriviLog("altro", file, false, false));
     EXPECT_EQ(prova::LeggiFile(vero), "nuovo\r\naltro\r\n");
-    EXPECT_EQ(tmp.Contenuto(), (std::vector<std::string>{"prova.log", "vero.log"}));  // no leftovers
+    EXPECT_EQ(tmp.Contenuto(),
+              (std::vector<std::string>{"prova.log", "vero.log"}));  // no leftovers
 }
 
 TEST_F(Log, WritesWindows1252) {
@@ -151,13 +163,15 @@ TEST_F(Log, WritesWindows1252) {
         std::string testo, byte;
     };
     const Caso casi[] = {
-        {"caff\xc3\xa8", "caff\xe8"},               // è
-        {"\xe2\x82\xac 5", "\x80 5"},               // € lives at 0x80
+        {"caff\xc3\xa8", "caff\xe8"},  // è
+        {"\xe2\x82\xac 5", "\x80 5"},  // € lives at 0x80
         {"\xe2\x80\x9cvirgolette\xe2\x80\x9d", "\x93virgolette\x94"},
-        {"\xe6\xbc\xa2 x", "? x"},                  // a character the code page lacks
-        {"a\xf0\x9f\x98\x80" "b", "a?b"},           // beyond U+FFFF
-        {"rotto \xc3", "rotto ?"},                  // cut UTF-8 sequence at the end
-        {"rotto \xff x", "rotto ? x"},              // a byte that is not UTF-8
+        {"\xe6\xbc\xa2 x", "? x"},  // a character the code page lacks
+        {"a\xf0\x9f\x98\x80"
+         "b",
+         "a?b"},                        // beyond U+FFFF
+        {"rotto \xc3", "rotto ?"},      // cut UTF-8 sequence at the end
+        {"rotto \xff x", "rotto ? x"},  // a byte that is not UTF-8
     };
     for (const auto& c : casi) {
         ASSERT_TRUE(vqUtilita::ScriviLog(c.testo, file, false, true));
@@ -168,7 +182,8 @@ TEST_F(Log, WritesWindows1252) {
 TEST_F(Log, TimeStamp) {
     prova::Ambiente lingua("LC_ALL", "C");
     ASSERT_TRUE(vqUtilita::ScriviLog("evento", file, true, false));
-    const std::regex forma(R"(\d{4}-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d\d \d\d:\d\d:\d\d evento\r\n)");
+    const std::regex forma(
+        R"(\d{4}-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d\d \d\d:\d\d:\d\d evento\r\n)");
     EXPECT_TRUE(std::regex_match(prova::LeggiFile(file), forma)) << prova::LeggiFile(file);
 }
 

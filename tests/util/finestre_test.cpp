@@ -25,7 +25,8 @@ struct Rettangolo {
 
 class Tela final : public vq::finestre::Superficie {
 public:
-    void RiempiRettangolo(int sinistra, int alto, int destra, int basso, std::uint32_t colore) override {
+    void RiempiRettangolo(int sinistra, int alto, int destra, int basso,
+                          std::uint32_t colore) override {
         riempiti.push_back({sinistra, alto, destra, basso, colore});
     }
     std::vector<Rettangolo> riempiti;
@@ -34,7 +35,8 @@ public:
 // A form whose scale is pixels when asked (3) and twips (15 per pixel) otherwise.
 class FormProva final : public vq::finestre::Form {
 public:
-    FormProva(double larghezzaPx, double altezzaPx) : larghezza_(larghezzaPx), altezza_(altezzaPx) {}
+    FormProva(double larghezzaPx, double altezzaPx)
+        : larghezza_(larghezzaPx), altezza_(altezzaPx) {}
     double Left() const override { return left; }
     double Top() const override { return top; }
     double Width() const override { return width; }
@@ -84,16 +86,33 @@ TEST(SfumaForm, BandsRoundingAndWrap) {
     const Caso casi[] = {
         // 7 / 2 = 3.5 rounds to 4 (half to even), 5 / 2 = 2.5 to 2.
         {"meta pari", 10.5, 7, 0x0000FF, 2, 4, {{0, 0, 10, 4, 0x0000FF}, {0, 4, 10, 7, 0x0000FB}}},
-        {"meta dispari", 11.5, 5, 0x0000FF, 2, 4, {{0, 0, 12, 2, 0x0000FF}, {0, 2, 12, 5, 0x0000FB}}},
+        {"meta dispari",
+         11.5,
+         5,
+         0x0000FF,
+         2,
+         4,
+         {{0, 0, 12, 2, 0x0000FF}, {0, 2, 12, 5, 0x0000FB}}},
         // A component at 2 wraps to 254; a component at 0 keeps its step 0 throughout.
-        {"giro", 4, 3, 0x000302, 3, 4,
+        {"giro",
+         4,
+         3,
+         0x000302,
+         3,
+         4,
          {{0, 0, 4, 1, 0x000302}, {0, 1, 4, 2, 0x00FFFE}, {0, 2, 4, 3, 0x00FBFA}}},
         // Each component fixes its step from its first value.
         {"grigio", 4, 2, 0x010101, 2, 1, {{0, 0, 4, 1, 0x010101}, {0, 1, 4, 2, 0x000000}}},
         {"passo negativo", 4, 2, 0x0000FE, 2, -1, {{0, 0, 4, 1, 0x0000FE}, {0, 1, 4, 2, 0x0000FF}}},
         {"nessuna banda", 4, 2, 0xFF0000, -3, 4, {}},
         // More bands than pixels: empty bands still painted with their colour.
-        {"bande sottili", 4, 1, 0x0000FF, 3, 1, {{0, 0, 4, 0, 0xFF}, {0, 0, 4, 1, 0xFE}, {0, 1, 4, 1, 0xFD}}},
+        {"bande sottili",
+         4,
+         1,
+         0x0000FF,
+         3,
+         1,
+         {{0, 0, 4, 0, 0xFF}, {0, 0, 4, 1, 0xFE}, {0, 1, 4, 1, 0xFD}}},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.nome);
@@ -132,10 +151,10 @@ TEST(KeyMaiuscolo, Windows1252) {
     struct Caso {
         std::int16_t da, a;
     };
-    const Caso casi[] = {{'a', 'A'},   {'z', 'Z'},   {'A', 'A'},   {'0', '0'},   {' ', ' '},   {'{', '{'},
-                         {0xE0, 0xC0}, {0xE8, 0xC8}, {0xFE, 0xDE}, {0xF7, 0xF7}, {0xFF, 0x9F}, {0x9A, 0x8A},
-                         {0x9C, 0x8C}, {0x9E, 0x8E}, {0xDF, 0xDF}, {0xB5, 0xB5}, {0x8A, 0x8A}, {0, 0},
-                         {8, 8},       {13, 13}};
+    const Caso casi[] = {{'a', 'A'},   {'z', 'Z'},   {'A', 'A'},   {'0', '0'},   {' ', ' '},
+                         {'{', '{'},   {0xE0, 0xC0}, {0xE8, 0xC8}, {0xFE, 0xDE}, {0xF7, 0xF7},
+                         {0xFF, 0x9F}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E}, {0xDF, 0xDF},
+                         {0xB5, 0xB5}, {0x8A, 0x8A}, {0, 0},       {8, 8},       {13, 13}};
     for (const auto& c : casi) EXPECT_EQ(vqUtilita::KeyMaiuscolo(c.da), c.a) << c.da;
     EXPECT_EQ(prova::NumeroErrore([] { vqUtilita::KeyMaiuscolo(256); }), 5);
     EXPECT_EQ(prova::NumeroErrore([] { vqUtilita::KeyMaiuscolo(-1); }), 5);
@@ -190,7 +209,9 @@ public:
 TEST(ShowFinestraConTitolo, FirstTitleContainingTheText) {
     auto sistema = std::make_shared<SistemaProva>();
     vq::finestre::ServizioTemporaneo s(sistema);
-    sistema->finestre = {{11, "Documento - Editor"}, {22, "Esporta XML"}, {33, std::string("Esporta\0XML", 11)},
+    sistema->finestre = {{11, "Documento - Editor"},
+                         {22, "Esporta XML"},
+                         {33, std::string("Esporta\0XML", 11)},
                          {44, "CITT\xc3\x80 E PAESI"}};
     struct Caso {
         const char* testo;
@@ -198,8 +219,9 @@ TEST(ShowFinestraConTitolo, FirstTitleContainingTheText) {
         std::intptr_t handle;
     };
     const Caso casi[] = {
-        {"esporta xml", true, 22}, {"XML", true, 22},  {"editor", true, 11},   {"citt\xc3\xa0", true, 44},
-        {"", false, 0},            {"assente", false, 0}, {"Esporta", true, 22},
+        {"esporta xml", true, 22},  {"XML", true, 22}, {"editor", true, 11},
+        {"citt\xc3\xa0", true, 44}, {"", false, 0},    {"assente", false, 0},
+        {"Esporta", true, 22},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.testo);
@@ -221,10 +243,12 @@ TEST(Finestre, PickerTopMostAndTheNeutralSystem) {
     EXPECT_EQ(vqUtilita::Sfoglia_Cartella(5, "Scegli la cartella"), "");
     sistema->scelta = std::string("/home/u/Documenti\0resto", 23);
     EXPECT_EQ(vqUtilita::Sfoglia_Cartella(5, "Scegli la cartella"), "/home/u/Documenti");
-    EXPECT_EQ(sistema->titoli, (std::vector<std::string>{"Scegli la cartella", "Scegli la cartella"}));
+    EXPECT_EQ(sistema->titoli,
+              (std::vector<std::string>{"Scegli la cartella", "Scegli la cartella"}));
     vqUtilita::FinetraTopMost(7, true);
     vqUtilita::FinetraTopMost(7, false);
-    EXPECT_EQ(sistema->primoPiano, (std::vector<std::pair<std::intptr_t, bool>>{{7, true}, {7, false}}));
+    EXPECT_EQ(sistema->primoPiano,
+              (std::vector<std::pair<std::intptr_t, bool>>{{7, true}, {7, false}}));
 }
 
 }  // namespace

@@ -47,20 +47,20 @@ TEST(LeggiINI, HandWrittenFile) {
     };
     const Caso casi[] = {
         {"Generale", "Lingua", "it"},
-        {"GENERALE", "lingua", "it"},             // case ignored
-        {" Generale ", " Lingua ", "it"},         // blanks around names ignored
-        {"Generale", "Vuota", "predef"},          // empty value
-        {"Generale", "Spazi", "predef"},          // blanks only
-        {"Generale", ";Commento", "predef"},      // comments are not keys
-        {"Generale", "Citata", "tra virgolette"}, // quotes dropped, then blanks
+        {"GENERALE", "lingua", "it"},              // case ignored
+        {" Generale ", " Lingua ", "it"},          // blanks around names ignored
+        {"Generale", "Vuota", "predef"},           // empty value
+        {"Generale", "Spazi", "predef"},           // blanks only
+        {"Generale", ";Commento", "predef"},       // comments are not keys
+        {"Generale", "Citata", "tra virgolette"},  // quotes dropped, then blanks
         {"Generale", "Apice", "x"},
-        {"Generale", "Doppia", "prima"},          // the first of two keys
+        {"Generale", "Doppia", "prima"},  // the first of two keys
         {"Generale", "Uguali", "a=b"},
         {"Generale", "Manca", "predef"},
-        {"Generale", "Solo", "predef"},           // only the first section of a name counts
+        {"Generale", "Solo", "predef"},  // only the first section of a name counts
         {"Percorsi", "Dati", "/home/u/dati"},
         {"Manca", "Lingua", "predef"},
-        {"", "orfana", "predef"},                 // lines before any section belong to none
+        {"", "orfana", "predef"},  // lines before any section belong to none
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(std::string(c.sezione) + "/" + c.chiave);
@@ -68,17 +68,21 @@ TEST(LeggiINI, HandWrittenFile) {
     }
     EXPECT_EQ(vqUtilita::LeggiINI(tmp / "manca.ini", "Generale", "Lingua", "predef"), "predef");
     EXPECT_EQ(vqUtilita::LeggiINI(f, "Generale", "Vuota", ""), "");
-    EXPECT_EQ(vqUtilita::LeggiINI(f, "Generale", "Manca", "  predef  "), "predef");  // the default is trimmed too
+    EXPECT_EQ(vqUtilita::LeggiINI(f, "Generale", "Manca", "  predef  "),
+              "predef");  // the default is trimmed too
 }
 
 TEST(LeggiINI, ValueCutAt1999Characters) {
     prova::Cartella tmp;
     const std::string f = tmp / "lungo.ini";
     std::string lungo(1998, 'x');
-    lungo += "\xc3\xa8" "yz";  // the 1999th character is two bytes long
+    lungo +=
+        "\xc3\xa8"
+        "yz";  // the 1999th character is two bytes long
     prova::ScriviFile(f, "[s]\nk=" + lungo + "\nb=" + std::string(1998, 'b') + " c\n");
     EXPECT_EQ(vqUtilita::LeggiINI(f, "s", "k", ""), std::string(1998, 'x') + "\xc3\xa8");
-    EXPECT_EQ(vqUtilita::LeggiINI(f, "s", "b", ""), std::string(1998, 'b'));  // cut at the blank, then trimmed
+    EXPECT_EQ(vqUtilita::LeggiINI(f, "s", "b", ""),
+              std::string(1998, 'b'));  // cut at the blank, then trimmed
 }
 
 TEST(ScriviINI, RewritesWithoutLosingALine) {
@@ -93,7 +97,8 @@ TEST(ScriviINI, RewritesWithoutLosingALine) {
     };
     const Caso casi[] = {
         {"chiave esistente", kAManoCrLf, "generale", "LINGUA", "fr",
-         std::string(kAManoCrLf).replace(kAManoCrLf.find("  Lingua   =   it  "), 19, "  Lingua=fr")},
+         std::string(kAManoCrLf)
+             .replace(kAManoCrLf.find("  Lingua   =   it  "), 19, "  Lingua=fr")},
         {"prima di due", kAManoCrLf, "Generale", "doppia", "uno",
          std::string(kAManoCrLf).replace(kAManoCrLf.find("Doppia=prima"), 12, "Doppia=uno")},
         {"chiave nuova", kAManoCrLf, "Percorsi", "Temp", "/tmp",
@@ -133,8 +138,9 @@ TEST(ScriviINI, CreatesTheFileAndRefusesBrokenLines) {
         const char* valore;
     };
     const Caso rifiutati[] = {
-        {"a]b", "k", "v"}, {"a\nb", "k", "v"}, {"a", "k=1", "v"}, {"a", "", "v"},  {"a", "  ", "v"},
-        {"a", "[k", "v"},  {"a", ";k", "v"},   {"a", "k", "v\r\n[b]"},             {"a", "k\n", "v"},
+        {"a]b", "k", "v"}, {"a\nb", "k", "v"},     {"a", "k=1", "v"},
+        {"a", "", "v"},    {"a", "  ", "v"},       {"a", "[k", "v"},
+        {"a", ";k", "v"},  {"a", "k", "v\r\n[b]"}, {"a", "k\n", "v"},
     };
     for (const auto& c : rifiutati) {
         SCOPED_TRACE(std::string(c.sezione) + "/" + c.chiave + "/" + c.valore);
@@ -170,7 +176,8 @@ TEST(ScriviINI, ConcurrentWritersLoseNothing) {
         if (pid == 0) {
             bool ok = true;
             for (int i = 0; i < kChiavi; ++i)
-                ok = vqUtilita::ScriviINI(f, "Comune", std::string(chi) + std::to_string(i), "1") && ok;
+                ok = vqUtilita::ScriviINI(f, "Comune", std::string(chi) + std::to_string(i), "1") &&
+                     ok;
             ::_exit(ok ? 0 : 1);
         }
         figli.push_back(pid);
@@ -183,7 +190,8 @@ TEST(ScriviINI, ConcurrentWritersLoseNothing) {
     int mancanti = 0;
     for (const char* chi : {"a", "b", "c"})
         for (int i = 0; i < kChiavi; ++i)
-            if (vqUtilita::LeggiINI(f, "Comune", std::string(chi) + std::to_string(i), "") != "1") ++mancanti;
+            if (vqUtilita::LeggiINI(f, "Comune", std::string(chi) + std::to_string(i), "") != "1")
+                ++mancanti;
     EXPECT_EQ(mancanti, 0);
 }
 

@@ -50,19 +50,34 @@ TEST(Percorsi, TextMethods) {
         std::string ingresso, atteso;
     } casi[] = {
         // EstraiPath: only the native separator
-        {path, "/home/dati/a.xml", "/home/dati/"}, {path, "dati/a.xml", "dati/"}, {path, "a.xml", ""},
+        {path, "/home/dati/a.xml", "/home/dati/"},
+        {path, "dati/a.xml", "dati/"},
+        {path, "a.xml", ""},
         {path, "/a.xml", ""},  // a separator in first place does not count
-        {path, "C:\\Dati\\a.xml", ""}, {path, "/home/dati/", "/home/dati/"}, {path, "", ""},
+        {path, "C:\\Dati\\a.xml", ""},
+        {path, "/home/dati/", "/home/dati/"},
+        {path, "", ""},
         // EstraiEstensione: scans past folders
-        {ext, "/home/u/Esporta.2024.xml", "xml"}, {ext, "dati.", ""}, {ext, ".xml", ""}, {ext, "dati", ""},
+        {ext, "/home/u/Esporta.2024.xml", "xml"},
+        {ext, "dati.", ""},
+        {ext, ".xml", ""},
+        {ext, "dati", ""},
         {ext, "/home/Dir.old/file", "old/file"},  // a dot in a folder name counts
-        {ext, "", ""}, {ext, "a.\xc3\xa8", "\xc3\xa8"},
+        {ext, "", ""},
+        {ext, "a.\xc3\xa8", "\xc3\xa8"},
         // DeterminaSoloFileName: both separators
-        {nome, "/home/dati/a.xml", "a.xml"}, {nome, "C:\\Dati\\a.xml", "a.xml"},
-        {nome, "cartella\\sotto/file.txt", "file.txt"}, {nome, "file.txt", "file.txt"},
-        {nome, "/home/dati/", ""}, {nome, "C:\\", ""}, {nome, "", ""},
+        {nome, "/home/dati/a.xml", "a.xml"},
+        {nome, "C:\\Dati\\a.xml", "a.xml"},
+        {nome, "cartella\\sotto/file.txt", "file.txt"},
+        {nome, "file.txt", "file.txt"},
+        {nome, "/home/dati/", ""},
+        {nome, "C:\\", ""},
+        {nome, "", ""},
         // StripTerminator: cut at the first NUL
-        {strip, "abc\0def\0"s, "abc"}, {strip, "\0abc"s, ""}, {strip, "abc", "abc"}, {strip, "", ""},
+        {strip, "abc\0def\0"s, "abc"},
+        {strip, "\0abc"s, ""},
+        {strip, "abc", "abc"},
+        {strip, "", ""},
     };
     for (const auto& c : casi) EXPECT_EQ(c.metodo(c.ingresso), c.atteso) << c.ingresso;
 }
@@ -73,9 +88,14 @@ TEST(Percorsi, ScanningMethodsOverflowBeyond32767Characters) {
     const std::pair<const char*, std::function<void(const std::string&)>> metodi[] = {
         {"EstraiPath", [](const std::string& s) { vqUtilita::EstraiPath(s); }},
         {"EstraiEstensione", [](const std::string& s) { vqUtilita::EstraiEstensione(s); }},
-        {"DeterminaSoloFileName", [](const std::string& s) { vqUtilita::DeterminaSoloFileName(s); }},
+        {"DeterminaSoloFileName",
+         [](const std::string& s) { vqUtilita::DeterminaSoloFileName(s); }},
         {"EspuraSpazi", [](const std::string& s) { vqUtilita::EspuraSpazi(s); }},
-        {"vqSplit", [](const std::string& s) { std::vector<std::string> v; vqUtilita::vqSplit(v, s, ";"); }},
+        {"vqSplit",
+         [](const std::string& s) {
+             std::vector<std::string> v;
+             vqUtilita::vqSplit(v, s, ";");
+         }},
     };
     std::string lunga2byte;
     std::string emoji;
@@ -114,7 +134,7 @@ TEST(Percorsi, CreaPercorsoDirectory) {
         {"", false, ""},
         {"   ", false, "   "},
         {tmp / "file/Z", false, tmp / "file/Z/"},  // a file stands where a level should go
-        {lungo, false, lungo + "/"},                // a name too long; the levels before it stay
+        {lungo, false, lungo + "/"},               // a name too long; the levels before it stay
     };
     for (const auto& c : casi) {
         std::string path = c.percorso;
@@ -152,9 +172,12 @@ TEST(Percorsi, SystemFoldersEndInTheSeparator) {
 TEST(Percorsi, GetDirectoryTempFollowsTmpdir) {
     prova::Cartella tmp;
     const std::pair<std::optional<std::string>, std::string> casi[] = {
-        {tmp.str(), tmp.str() + "/"}, {std::nullopt, "/tmp/"},
+        {tmp.str(), tmp.str() + "/"},
+        {std::nullopt, "/tmp/"},
         // unusable: missing, relative, empty
-        {tmp / "non-esiste", "/tmp/"}, {"relativa", "/tmp/"}, {"", "/tmp/"},
+        {tmp / "non-esiste", "/tmp/"},
+        {"relativa", "/tmp/"},
+        {"", "/tmp/"},
     };
     for (const auto& [valore, attesa] : casi) {
         prova::Ambiente a("TMPDIR", valore);

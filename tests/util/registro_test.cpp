@@ -24,9 +24,11 @@ protected:
     void Scrivi(HKEY radice, const std::string& subkey, const std::string& nome, DWORD tipo,
                 const std::vector<BYTE>& dati) {
         HKEY h = nullptr;
-        ASSERT_EQ(::RegCreateKeyExA(radice, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
+        ASSERT_EQ(::RegCreateKeyExA(radice, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                                    nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(::RegSetValueExA(h, nome.c_str(), 0, tipo, dati.data(), static_cast<DWORD>(dati.size())),
+        ASSERT_EQ(::RegSetValueExA(h, nome.c_str(), 0, tipo, dati.data(),
+                                   static_cast<DWORD>(dati.size())),
                   ERROR_SUCCESS);
         ::RegCloseKey(h);
     }
@@ -57,7 +59,8 @@ TEST_F(Registro, LeggiValoreRegistroByType) {
         {"zero", REG_DWORD, {0, 0, 0, 0}, true, "0"},
         {"negativo", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, true, "-1"},
         {"grande", REG_DWORD, {0x00, 0x01, 0x00, 0x00}, true, "256"},
-        {"espandibile", REG_EXPAND_SZ, Testo("%HOME%"), true, "prima"},  // other types leave the text
+        {"espandibile", REG_EXPAND_SZ, Testo("%HOME%"), true,
+         "prima"},  // other types leave the text
         {"multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0}, true, "prima"},
         {"binario", REG_BINARY, {1, 2, 3}, true, "prima"},
         {"1024", REG_SZ, Testo(std::string(1023, 'x')), true, std::string(1023, 'x')},
@@ -66,7 +69,8 @@ TEST_F(Registro, LeggiValoreRegistroByType) {
     for (const auto& c : casi) Scrivi(HKEY_CURRENT_USER, kChiave, c.nome, c.tipo, c.dati);
     for (const auto& c : casi) {
         std::string r = "prima";
-        EXPECT_EQ(vq::utilita::LeggiValoreRegistro(HKEY_CURRENT_USER, kChiave, c.nome, r), c.esito) << c.nome;
+        EXPECT_EQ(vq::utilita::LeggiValoreRegistro(HKEY_CURRENT_USER, kChiave, c.nome, r), c.esito)
+            << c.nome;
         EXPECT_EQ(r, c.risultato) << c.nome;
     }
 }
@@ -80,17 +84,21 @@ TEST_F(Registro, LeggiValoreRegistroMissing) {
     };
     for (const auto& [radice, kv] : casi) {
         std::string r = "prima";
-        EXPECT_FALSE(vq::utilita::LeggiValoreRegistro(radice, kv.first, kv.second, r)) << kv.first << kv.second;
+        EXPECT_FALSE(vq::utilita::LeggiValoreRegistro(radice, kv.first, kv.second, r))
+            << kv.first << kv.second;
         EXPECT_EQ(r, "");
     }
 }
 
 TEST_F(Registro, CartellaApplicazione) {
     const std::string base = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-    Scrivi(HKEY_LOCAL_MACHINE, base + "Mirtesa.exe", "", REG_SZ, Testo("/opt/mirtesa/bin/Mirtesa.exe"));
+    Scrivi(HKEY_LOCAL_MACHINE, base + "Mirtesa.exe", "", REG_SZ,
+           Testo("/opt/mirtesa/bin/Mirtesa.exe"));
     Scrivi(HKEY_LOCAL_MACHINE, base + "solonome.exe", "", REG_SZ, Testo("solonome.exe"));
-    Scrivi(HKEY_LOCAL_MACHINE, base + "espanso.exe", "", REG_EXPAND_SZ, Testo("/opt/x/espanso.exe"));
-    Scrivi(HKEY_LOCAL_MACHINE, base + "lungo.exe", "", REG_SZ, Testo("/" + std::string(1000, 'd') + "/x"));
+    Scrivi(HKEY_LOCAL_MACHINE, base + "espanso.exe", "", REG_EXPAND_SZ,
+           Testo("/opt/x/espanso.exe"));
+    Scrivi(HKEY_LOCAL_MACHINE, base + "lungo.exe", "", REG_SZ,
+           Testo("/" + std::string(1000, 'd') + "/x"));
     struct Caso {
         std::string app, cartella;
     };
@@ -103,7 +111,8 @@ TEST_F(Registro, CartellaApplicazione) {
         {"manca.exe", ""},
         {"", ""},
     };
-    for (const auto& c : casi) EXPECT_EQ(vqUtilita::CartellaApplicazione(c.app), c.cartella) << c.app;
+    for (const auto& c : casi)
+        EXPECT_EQ(vqUtilita::CartellaApplicazione(c.app), c.cartella) << c.app;
     EXPECT_EQ(vq::Err().numero, 0);
 }
 

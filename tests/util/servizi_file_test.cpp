@@ -24,17 +24,21 @@ namespace {
 
 std::string Campione() {
     std::string s = "Esporta XML - movimenti del periodo\r\n";
-    for (int i = 0; i < 200; ++i) s += "riga " + std::to_string(i % 17) + "    importo 1.234,56\r\n";
+    for (int i = 0; i < 200; ++i)
+        s += "riga " + std::to_string(i % 17) + "    importo 1.234,56\r\n";
     s += std::string(300, 'a') + std::string("\0\x01\xff", 3);
     return s;
 }
 
 TEST(Szdd, ExpandsWhatTheCompressorWrote) {
-    const std::string dati[] = {"x", "abcabcabcabcabcabc", "   blanks first", Campione(), std::string(5000, '\0')};
+    const std::string dati[] = {"x", "abcabcabcabcabcabc", "   blanks first", Campione(),
+                                std::string(5000, '\0')};
     for (const auto& d : dati) {
         const std::string compresso = prova::ComprimiSzdd(d);
         std::string uscita;
-        ASSERT_EQ(vq::utilita::EspandiSzdd(compresso, uscita), vq::utilita::EsitoEspansione::Espanso) << d.size();
+        ASSERT_EQ(vq::utilita::EspandiSzdd(compresso, uscita),
+                  vq::utilita::EsitoEspansione::Espanso)
+            << d.size();
         EXPECT_EQ(uscita, d);
     }
     // The compressor really used matches: the sample shrinks.
@@ -61,7 +65,8 @@ TEST(Szdd, DamagedOrPlain) {
         {"testo", "non compresso", vq::utilita::EsitoEspansione::NonCompresso},
         {"vuoto", "", vq::utilita::EsitoEspansione::NonCompresso},
         {"corto", "SZD", vq::utilita::EsitoEspansione::NonCompresso},
-        {"firma a meta", std::string("SZDD\x88\xf0", 6), vq::utilita::EsitoEspansione::NonCompresso},
+        {"firma a meta", std::string("SZDD\x88\xf0", 6),
+         vq::utilita::EsitoEspansione::NonCompresso},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.nome);
@@ -97,7 +102,8 @@ TEST(Decomprimi, ExpandsCopiesOrLeavesTheDestinationAlone) {
         EXPECT_EQ(prova::LeggiFile(destinazione), c.destinazione);
     }
     // Nothing half-written is left behind.
-    for (const auto& nome : tmp.Contenuto()) EXPECT_EQ(nome.find(".tmp"), std::string::npos) << nome;
+    for (const auto& nome : tmp.Contenuto())
+        EXPECT_EQ(nome.find(".tmp"), std::string::npos) << nome;
     EXPECT_FALSE(vqUtilita::Decomprimi(tmp / "compresso.ex_", tmp / "manca/x.exe"));
 }
 
@@ -154,8 +160,8 @@ TEST(FileAperto, LockedByAnotherProcess) {
     prova::Cartella tmp;
     const std::string file = tmp / "archivio.mdb";
     prova::ScriviFile(file, std::string(100, 'x'));
-    for (const auto tipo : {Detentore::Tipo::Fcntl, Detentore::Tipo::Ofd, Detentore::Tipo::FlockEsclusivo,
-                            Detentore::Tipo::FlockCondiviso}) {
+    for (const auto tipo : {Detentore::Tipo::Fcntl, Detentore::Tipo::Ofd,
+                            Detentore::Tipo::FlockEsclusivo, Detentore::Tipo::FlockCondiviso}) {
         SCOPED_TRACE(static_cast<int>(tipo));
         {
             Detentore d(file, tipo);

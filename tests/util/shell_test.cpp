@@ -95,14 +95,17 @@ protected:
     std::string aperti = tmp / "aperti.txt";
 
     void SetUp() override {
-        ScriviScript(mime,
-                     "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                     "if [ \"$2\" = filetype ]; then\n"
-                     "  case \"$3\" in *.htm) echo 'text/html; charset=utf-8';; *.xyz) echo chemical/x-xyz;;"
-                     " *) echo text/plain;; esac\n"
-                     "else grep \"^$3 \" '" + tmp.str() + "/gestori' | cut -d' ' -f2; fi\n");
+        ScriviScript(
+            mime,
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+            "if [ \"$2\" = filetype ]; then\n"
+            "  case \"$3\" in *.htm) echo 'text/html; charset=utf-8';; *.xyz) echo chemical/x-xyz;;"
+            " *) echo text/plain;; esac\n"
+            "else grep \"^$3 \" '" +
+                tmp.str() + "/gestori' | cut -d' ' -f2; fi\n");
         ScriviScript(open, "#!/bin/sh\necho \"$1|$(pwd)\" >> '" + aperti + "'\n");
-        prova::ScriviFile(tmp / "gestori", "text/plain editor.desktop\nx-scheme-handler/mailto posta.desktop\n");
+        prova::ScriviFile(tmp / "gestori",
+                          "text/plain editor.desktop\nx-scheme-handler/mailto posta.desktop\n");
     }
     static void ScriviScript(const std::string& percorso, const std::string& testo) {
         prova::ScriviFile(percorso, testo);
@@ -155,8 +158,9 @@ TEST_F(Desktop, StartsTheHandlerDetachedInTheWorkingFolder) {
     // A descriptor of ours, inheritable: the handler must not get it.
     const int fd = ::open((tmp / "nota.txt").c_str(), O_RDONLY);
     ASSERT_GE(fd, 3);
-    ScriviScript(open, "#!/bin/sh\nPATH=/usr/bin:/bin\nf=chiuso; [ -e /proc/$$/fd/" + std::to_string(fd) +
-                           " ] && f=ereditato\necho \"$1|$(pwd)|$f\" >> '" + aperti + "'\n");
+    ScriviScript(open, "#!/bin/sh\nPATH=/usr/bin:/bin\nf=chiuso; [ -e /proc/$$/fd/" +
+                           std::to_string(fd) + " ] && f=ereditato\necho \"$1|$(pwd)|$f\" >> '" +
+                           aperti + "'\n");
     vq::apertura::ApritoreDesktop d(mime, open);
     ASSERT_EQ(d.Apri(tmp / "nota.txt", tmp.str()), Esito::Avviato);
     EXPECT_EQ(Aperti(), (tmp / "nota.txt").native() + "|" + tmp.str() + "|chiuso\n");
@@ -239,8 +243,9 @@ TEST(ShellSospensiva, WaitsForTheEnd) {
     prova::Cartella tmp;
     const std::string segno = tmp / "fatto";
     const auto inizio = std::chrono::steady_clock::now();
-    EXPECT_TRUE(vqUtilita::ShellSospensiva("/bin/sh", "-c 'sleep 0.3; printf \"%s|%s\" \"$0\" \"$1\" > " + segno +
-                                                          "' \"primo argomento\" secondo"));
+    EXPECT_TRUE(
+        vqUtilita::ShellSospensiva("/bin/sh", "-c 'sleep 0.3; printf \"%s|%s\" \"$0\" \"$1\" > " +
+                                                  segno + "' \"primo argomento\" secondo"));
     EXPECT_GE(std::chrono::steady_clock::now() - inizio, std::chrono::milliseconds(300));
     EXPECT_EQ(prova::LeggiFile(segno), "primo argomento|secondo");  // written before the return
     EXPECT_TRUE(vqUtilita::ShellSospensiva("false"));  // the exit status is not looked at
@@ -254,17 +259,21 @@ class Applicazioni : public ::testing::Test {
 protected:
     prova::Cartella tmp;
     prova::Ambiente registro{"VQ_REGISTRO_DIR", tmp.str()};
-    std::shared_ptr<shell::RegistratoreMessaggi> box = std::make_shared<shell::RegistratoreMessaggi>();
+    std::shared_ptr<shell::RegistratoreMessaggi> box =
+        std::make_shared<shell::RegistratoreMessaggi>();
     shell::ServizioTemporaneo servizio{box};
 
     void Registra(const std::string& nome, const std::string& valore) {
         vq::ChiaveAperta h;
-        const std::string chiave = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + nome;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, h.put(), nullptr),
+        const std::string chiave =
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + nome;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, chiave.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                    nullptr, h.put(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(::RegSetValueExA(h.get(), "", 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
-                                   static_cast<DWORD>(valore.size() + 1)),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            ::RegSetValueExA(h.get(), "", 0, REG_SZ, reinterpret_cast<const BYTE*>(valore.c_str()),
+                             static_cast<DWORD>(valore.size() + 1)),
+            ERROR_SUCCESS);
     }
     std::string Attendi(const std::string& file) {
         for (int i = 0; i < 300; ++i) {
@@ -290,10 +299,8 @@ TEST_F(Applicazioni, StartsTheRegisteredProgram) {
         const char* segno;
     };
     const Caso casi[] = {
-        {"mio.exe", true, "avviato 0\n"},
-        {"citato.exe", true, "avviato 0\n"},
-        {"riga.exe", true, "avviato 2\n"},
-        {"rotto.exe", false, ""},
+        {"mio.exe", true, "avviato 0\n"},  {"citato.exe", true, "avviato 0\n"},
+        {"riga.exe", true, "avviato 2\n"}, {"rotto.exe", false, ""},
         {"nessuno.exe", false, ""},
     };
     for (const auto& c : casi) {
@@ -306,7 +313,8 @@ TEST_F(Applicazioni, StartsTheRegisteredProgram) {
             EXPECT_TRUE(box->Messaggi().empty());
         } else {
             ASSERT_EQ(box->Messaggi().size(), 1u);
-            EXPECT_EQ(box->Messaggi()[0].testo, std::string(c.nome) + ": Applicazione non trovata.");
+            EXPECT_EQ(box->Messaggi()[0].testo,
+                      std::string(c.nome) + ": Applicazione non trovata.");
             EXPECT_EQ(box->Messaggi()[0].titolo, "Errore");
             EXPECT_EQ(box->Messaggi()[0].stile, 48u);
         }

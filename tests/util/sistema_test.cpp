@@ -24,7 +24,7 @@ TEST(LongToDate, SecondsToTime) {
     const Caso casi[] = {
         {0, {1899, 12, 30, 0, 0, 0}},
         {3725, {1899, 12, 30, 1, 2, 5}},
-        {90000, {1899, 12, 31, 1, 0, 0}},       // one day and 01:00:00
+        {90000, {1899, 12, 31, 1, 0, 0}},  // one day and 01:00:00
         {86399, {1899, 12, 30, 23, 59, 59}},
         {-1, {1899, 12, 29, 23, 59, 59}},       // hours rounded down: -1 h + 59 min 59 s
         {117964799, {1903, 9, 26, 7, 59, 59}},  // 32767 hours and the rest
@@ -47,16 +47,19 @@ TEST(Separatori, FromTheLocalesConventions) {
         std::uint8_t codice;
     };
     const Caso casi[] = {
-        {"\x03\x03", ".", "1.000", 46},          // it_IT
-        {"\x03", ",", "1,000", 44},              // en_US: the last group repeats
-        {"\x03\x02", ",", "1,000", 44},          // en_IN
-        {nessuno, ".", "1000", 0},               // C: no grouping
+        {"\x03\x03", ".", "1.000", 46},            // it_IT
+        {"\x03", ",", "1,000", 44},                // en_US: the last group repeats
+        {"\x03\x02", ",", "1,000", 44},            // en_IN
+        {nessuno, ".", "1000", 0},                 // C: no grouping
         {std::string("\x7f", 1), ",", "1000", 0},  // CHAR_MAX: no grouping
-        {"\x04", ".", "1000", 0},                // groups of four leave 1000 alone
+        {"\x04", ".", "1000", 0},                  // groups of four leave 1000 alone
         {"\x02", ".", "10.00", 0},
         {"\x01", ",", "1,0,0,0", 44},
-        {"\x03", "\xe2\x80\xaf", "1\xe2\x80\xaf" "000", 0},  // fr_FR: a narrow no-break space
-        {"\x03", "'", "1'000", 0},               // de_CH
+        {"\x03", "\xe2\x80\xaf",
+         "1\xe2\x80\xaf"
+         "000",
+         0},                        // fr_FR: a narrow no-break space
+        {"\x03", "'", "1'000", 0},  // de_CH
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.mille);
@@ -75,7 +78,8 @@ TEST(Separatori, FromTheLocalesConventions) {
 
 TEST(InfoSOVersione, NameKernelAndVersion) {
     const std::string debian =
-        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n"
+        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian "
+        "GNU/Linux\"\nVERSION_ID=\"12\"\n"
         "VERSION=\"12 (bookworm)\"\nID=debian\n";
     struct Caso {
         std::string osRelease;
@@ -90,7 +94,8 @@ TEST(InfoSOVersione, NameKernelAndVersion) {
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.atteso);
-        EXPECT_EQ(vq::utilita::ComponiVersioneSO(c.osRelease, "Linux", c.release, "#1 SMP"), c.atteso);
+        EXPECT_EQ(vq::utilita::ComponiVersioneSO(c.osRelease, "Linux", c.release, "#1 SMP"),
+                  c.atteso);
     }
     // The running system: its kernel's numbers, no Windows edition.
     EXPECT_NE(vqUtilita::InfoSOVersione().find(' '), std::string::npos);
@@ -105,12 +110,19 @@ TEST(DirectoryRete, NetworkFileSystems) {
         bool rete;
     };
     const Caso casi[] = {
-        {0x6969, "nfs", true},          {0xFF534D42, "cifs", true},      {0xFE534D42, "smb3", true},
-        {0x517B, "smbfs", true},        {0x65735546, "fuse.sshfs", true}, {0x65735546, "fuse.gvfsd-fuse", true},
-        {0x65735546, "fuse.ntfs-3g", false}, {0xEF53, "ext4", false},      {0x01021994, "tmpfs", false},
+        {0x6969, "nfs", true},
+        {0xFF534D42, "cifs", true},
+        {0xFE534D42, "smb3", true},
+        {0x517B, "smbfs", true},
+        {0x65735546, "fuse.sshfs", true},
+        {0x65735546, "fuse.gvfsd-fuse", true},
+        {0x65735546, "fuse.ntfs-3g", false},
+        {0xEF53, "ext4", false},
+        {0x01021994, "tmpfs", false},
         {0x794C7630, "overlay", false},
     };
-    for (const auto& c : casi) EXPECT_EQ(vq::utilita::FileSystemDiRete(c.magico, c.tipo), c.rete) << c.tipo;
+    for (const auto& c : casi)
+        EXPECT_EQ(vq::utilita::FileSystemDiRete(c.magico, c.tipo), c.rete) << c.tipo;
     EXPECT_FALSE(vqUtilita::DirectoryRete());  // the build folder is local
 }
 
@@ -120,11 +132,17 @@ TEST(IsVBEnvironment, DevelopmentExecutables) {
         bool sviluppo;
     };
     const Caso casi[] = {
-        {"C:\\Programmi\\VB98\\VB6.EXE", true}, {"vb5cce.exe", true},     {"/opt/vb/vb32.exe", true},
-        {"D:vb.exe", true},                     {"/opt/vq/travasa", false}, {"vb6.exe.bak", false},
-        {"C:\\vb6.exe\\travasa.exe", false},    {"", false},
+        {"C:\\Programmi\\VB98\\VB6.EXE", true},
+        {"vb5cce.exe", true},
+        {"/opt/vb/vb32.exe", true},
+        {"D:vb.exe", true},
+        {"/opt/vq/travasa", false},
+        {"vb6.exe.bak", false},
+        {"C:\\vb6.exe\\travasa.exe", false},
+        {"", false},
     };
-    for (const auto& c : casi) EXPECT_EQ(vq::utilita::EseguibileAmbienteSviluppo(c.percorso), c.sviluppo) << c.percorso;
+    for (const auto& c : casi)
+        EXPECT_EQ(vq::utilita::EseguibileAmbienteSviluppo(c.percorso), c.sviluppo) << c.percorso;
     EXPECT_FALSE(vqUtilita::IsVBEnvironment());
 }
 

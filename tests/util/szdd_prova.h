@@ -30,7 +30,8 @@ inline std::string ComprimiSzdd(std::string_view dati) {
                 const std::size_t origine = (pos + kAnello - distanza) % kAnello;
                 std::size_t l = 0;
                 while (l < 18 && i + l < dati.size()) {
-                    const char c = distanza <= l ? dati[i + l - distanza] : anello[(origine + l) % kAnello];
+                    const char c =
+                        distanza <= l ? dati[i + l - distanza] : anello[(origine + l) % kAnello];
                     if (c != dati[i + l]) break;
                     ++l;
                 }

@@ -18,10 +18,10 @@ TEST(Testi, vqReplace) {
         {"abab", "ab", "abab", "abababab"},  // the inserted text is not searched again
         {"Abc", "a", "x", "Abc"},            // case counts
         {"a;b;c", ";", ", ", "a, b, c"},
-        {"abc", "", "x", "abc"},             // empty search
-        {"", "a", "x", ""},                  // empty text
-        {"abc", "b", "", "abc"},             // an empty replacement deletes nothing
-        {"xyz", "xyzw", "q", "xyz"},         // search longer than the text
+        {"abc", "", "x", "abc"},      // empty search
+        {"", "a", "x", ""},           // empty text
+        {"abc", "b", "", "abc"},      // an empty replacement deletes nothing
+        {"xyz", "xyzw", "q", "xyz"},  // search longer than the text
         {"caff\xc3\xa8 caff\xc3\xa8", "\xc3\xa8", "e", "caffe caffe"},
         {"abc", "abc", "", "abc"},
     };
@@ -37,15 +37,15 @@ TEST(Testi, vqSplit) {
         std::vector<std::string> elementi;
     };
     const Caso casi[] = {
-        {"a;b;", ";", true, {"a", "b"}},       // one final separator dropped
+        {"a;b;", ";", true, {"a", "b"}},  // one final separator dropped
         {"a;;b", ";", true, {"a", "", "b"}},
         {";a", ";", true, {"", "a"}},
         {"abc", ";", true, {"abc"}},
-        {"a;;", ";", true, {"a", ""}},         // only one final separator is dropped
+        {"a;;", ";", true, {"a", ""}},  // only one final separator is dropped
         {";", ";", true, {""}},
         {"1<>2<>3", "<>", true, {"1", "2", "3"}},
         {"a<b<>c", "<>", true, {"a<b", "c"}},
-        {"A;a", "a", true, {"A;"}},            // case counts (the final "a" is the dropped separator)
+        {"A;a", "a", true, {"A;"}},  // case counts (the final "a" is the dropped separator)
         {"", ";", false, {""}},
         {"abc", "", false, {""}},
     };

@@ -22,7 +22,8 @@ std::string Numero(double d) {
 std::string Valuta(std::int64_t scalato) {
     bool negativo = scalato < 0;
     // |INT64_MIN| does not fit: work on the unsigned magnitude.
-    std::uint64_t m = negativo ? 0 - static_cast<std::uint64_t>(scalato) : static_cast<std::uint64_t>(scalato);
+    std::uint64_t m =
+        negativo ? 0 - static_cast<std::uint64_t>(scalato) : static_cast<std::uint64_t>(scalato);
     std::string s = std::to_string(m / 10000);
     std::uint64_t frazione = m % 10000;
     if (frazione) {
@@ -69,9 +70,7 @@ std::string ValoreJson(const jet::Valore& v) {
         case T::Valuta: return StringaJson(Valuta(v.intero));
         case T::Singolo:
         case T::Doppio: return Numero(v.reale);
-        case T::Data:
-            try {
-                return StringaJson(vq::DataInIso(v.reale, true));
+        case T::Data: try { return StringaJson(vq::DataInIso(v.reale, true));
             } catch (const vq::Errore&) {
                 vq::CancellaErrore();
                 return "null";

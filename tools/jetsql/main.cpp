@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     const std::string file = argv[i];
     try {
         auto& ws = jet::DBEngine::DelThread().Workspaces(0);
-        auto db = ws.OpenDatabase(file, false, true, conPassword ? ";Pwd=" + password : std::string());
+        auto db =
+            ws.OpenDatabase(file, false, true, conPassword ? ";Pwd=" + password : std::string());
         for (int q = i + 1; q < argc; ++q) {
             auto rs = db->OpenRecordset(argv[q], jet::dbOpenForwardOnly);
             const int n = rs->FieldsCount();

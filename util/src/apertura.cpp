@@ -54,11 +54,13 @@ std::string PercorsoDaFileUrl(const std::string& url) {
     if (resto.substr(0, 2) == "//") {
         resto.remove_prefix(2);
         const auto barra = resto.find('/');
-        resto = barra == std::string_view::npos ? std::string_view{} : resto.substr(barra);  // host dropped
+        resto = barra == std::string_view::npos ? std::string_view{}
+                                                : resto.substr(barra);  // host dropped
     }
     std::string p;
     for (std::size_t i = 0; i < resto.size(); ++i) {
-        if (resto[i] == '%' && i + 2 < resto.size() && std::isxdigit(static_cast<unsigned char>(resto[i + 1])) != 0 &&
+        if (resto[i] == '%' && i + 2 < resto.size() &&
+            std::isxdigit(static_cast<unsigned char>(resto[i + 1])) != 0 &&
             std::isxdigit(static_cast<unsigned char>(resto[i + 2])) != 0) {
             p += static_cast<char>(std::stoi(std::string(resto.substr(i + 1, 2)), nullptr, 16));
             i += 2;
@@ -91,9 +93,9 @@ bool BrowserPresente() {
             elenco.remove_prefix(dp + 1);
         }
     }
-    for (const char* nome : {"x-www-browser", "firefox", "firefox-esr", "chromium", "chromium-browser",
-                             "google-chrome", "epiphany", "konqueror", "www-browser", "elinks", "links",
-                             "lynx", "w3m"}) {
+    for (const char* nome : {"x-www-browser", "firefox", "firefox-esr", "chromium",
+                             "chromium-browser", "google-chrome", "epiphany", "konqueror",
+                             "www-browser", "elinks", "links", "lynx", "w3m"}) {
         if (CercaProgramma(nome)) return true;
     }
     return false;
@@ -105,7 +107,9 @@ bool ProgrammaEseguibile(const std::string& percorso, const struct stat& st) {
     std::ifstream in(percorso, std::ios::binary);
     char testa[4] = {};
     in.read(testa, sizeof testa);
-    if (in.gcount() >= 4 && testa[0] == 0x7f && testa[1] == 'E' && testa[2] == 'L' && testa[3] == 'F') return true;
+    if (in.gcount() >= 4 && testa[0] == 0x7f && testa[1] == 'E' && testa[2] == 'L' &&
+        testa[3] == 'F')
+        return true;
     return in.gcount() >= 2 && testa[0] == '#' && testa[1] == '!';
 }
 
@@ -127,16 +131,19 @@ Esito ApritoreDesktop::Apri(const std::string& documento, const std::string& car
         const std::string percorso = schema == "file" ? PercorsoDaFileUrl(documento) : documento;
         struct stat st {};
         if (::stat(percorso.c_str(), &st) != 0) {
-            return errno == ENOENT || errno == ENOTDIR ? Esito::FileNonTrovato : Esito::AccessoNegato;
+            return errno == ENOENT || errno == ENOTDIR ? Esito::FileNonTrovato
+                                                       : Esito::AccessoNegato;
         }
         if (::access(percorso.c_str(), R_OK) != 0) return Esito::AccessoNegato;
         if (ProgrammaEseguibile(percorso, st)) {
-            return AvviaStaccato({percorso}, cartellaLavoro) == 0 ? Esito::Avviato : Esito::AccessoNegato;
+            return AvviaStaccato({percorso}, cartellaLavoro) == 0 ? Esito::Avviato
+                                                                  : Esito::AccessoNegato;
         }
         const auto mime = CercaProgramma(xdgMime_);
         if (!mime) return Esito::NessunProgramma;
         std::string uscita;
-        if (EseguiCattura({*mime, "query", "filetype", percorso}, uscita) != 0) return Esito::NessunProgramma;
+        if (EseguiCattura({*mime, "query", "filetype", percorso}, uscita) != 0)
+            return Esito::NessunProgramma;
         tipo = PrimaRiga(uscita);
         if (tipo.empty()) return Esito::NessunProgramma;
     }
@@ -144,7 +151,8 @@ Esito ApritoreDesktop::Apri(const std::string& documento, const std::string& car
     bool gestito = false;
     if (const auto mime = CercaProgramma(xdgMime_)) {
         std::string uscita;
-        gestito = EseguiCattura({*mime, "query", "default", tipo}, uscita) == 0 && !PrimaRiga(uscita).empty();
+        gestito = EseguiCattura({*mime, "query", "default", tipo}, uscita) == 0 &&
+                  !PrimaRiga(uscita).empty();
     }
     if (!gestito) {
         const bool web = tipo == "x-scheme-handler/http" || tipo == "x-scheme-handler/https" ||
@@ -158,7 +166,8 @@ Esito ApritoreDesktop::Apri(const std::string& documento, const std::string& car
     // The scheme in lower case ("Mailto:" becomes "mailto:"), as the handlers are
     // registered under it.
     const std::string daAprire = indirizzo ? schema + documento.substr(schema.size()) : documento;
-    return AvviaStaccato({*open, daAprire}, cartellaLavoro) == 0 ? Esito::Avviato : Esito::AccessoNegato;
+    return AvviaStaccato({*open, daAprire}, cartellaLavoro) == 0 ? Esito::Avviato
+                                                                 : Esito::AccessoNegato;
 }
 
 Esito RegistratoreAperture::Apri(const std::string& documento, const std::string& cartellaLavoro) {

@@ -98,7 +98,8 @@ std::optional<std::string> ValoreUserDirs(std::string_view contenuto, std::strin
         inizio = fine + 1;
 
         auto salta = [&riga] {
-            while (!riga.empty() && (riga.front() == ' ' || riga.front() == '\t')) riga.remove_prefix(1);
+            while (!riga.empty() && (riga.front() == ' ' || riga.front() == '\t'))
+                riga.remove_prefix(1);
         };
         salta();
         if (riga.substr(0, chiave.size()) != chiave) continue;
@@ -209,14 +210,22 @@ std::string vqUtilita::CartellaCondivisi() { return Cartella(kTutti, "CommonFile
 std::string vqUtilita::CartellaDesktop() { return Cartella(kUtente, "Desktop"); }
 std::string vqUtilita::CartellaDesktopTuttiUtenti() { return Cartella(kTutti, "Common Desktop"); }
 std::string vqUtilita::CartellaEsecuzioneAutomatica() { return Cartella(kUtente, "Startup"); }
-std::string vqUtilita::CartellaEsecuzioneAutomaticaTuttiUtenti() { return Cartella(kTutti, "Common Startup"); }
-std::string vqUtilita::CartellaPreferitiTuttiUtenti() { return Cartella(kTutti, "Common Favorites"); }
+std::string vqUtilita::CartellaEsecuzioneAutomaticaTuttiUtenti() {
+    return Cartella(kTutti, "Common Startup");
+}
+std::string vqUtilita::CartellaPreferitiTuttiUtenti() {
+    return Cartella(kTutti, "Common Favorites");
+}
 std::string vqUtilita::CartellaMenuAvvio() { return Cartella(kUtente, "Start Menu"); }
-std::string vqUtilita::CartellaMenuAvvioTuttiUtenti() { return Cartella(kTutti, "Common Start Menu"); }
+std::string vqUtilita::CartellaMenuAvvioTuttiUtenti() {
+    return Cartella(kTutti, "Common Start Menu");
+}
 std::string vqUtilita::CartellaSendTo() { return Cartella(kUtente, "SendTo"); }
 std::string vqUtilita::CartellaRecenti() { return Cartella(kUtente, "Recent"); }
 std::string vqUtilita::CartellaMenuProgrammi() { return Cartella(kUtente, "Programs"); }
-std::string vqUtilita::CartellaMenuProgrammiTuttiUtenti() { return Cartella(kTutti, "Common Programs"); }
+std::string vqUtilita::CartellaMenuProgrammiTuttiUtenti() {
+    return Cartella(kTutti, "Common Programs");
+}
 std::string vqUtilita::CartellaDocumentiCondivisi() { return Cartella(kTutti, "Common Documents"); }
 std::string vqUtilita::CartellaRisorseRete() { return Cartella(kUtente, "NetHood"); }
 std::string vqUtilita::CartellaImmagini() { return Cartella(kUtente, "My Pictures"); }

@@ -91,9 +91,15 @@ constexpr std::array<RigaErrore, 87> kTabellaErrori{{
     {92, "Ciclo For non inizializzato"},
     {93, "Stringa campione non valida"},
     {94, "Utilizzo non valido di Null"},
-    {96, "Impossibile elaborare gli eventi dell'oggetto perch\u00e9 l'oggetto sta gi\u00e0 generando eventi per il numero massimo di riceventi supportato"},
-    {97, "Impossibile richiamare la funzione Friend per un oggetto che non \u00e8 un'istanza della classe di definizione"},
-    {98, "Una chiamata a una propriet\u00e0 o a un metodo non pu\u00f2 includere un riferimento a un oggetto privato, n\u00e9 come argomento n\u00e9 come valore restituito"},
+    {96,
+     "Impossibile elaborare gli eventi dell'oggetto perch\u00e9 l'oggetto sta gi\u00e0 generando "
+     "eventi per il numero massimo di riceventi supportato"},
+    {97,
+     "Impossibile richiamare la funzione Friend per un oggetto che non \u00e8 un'istanza della "
+     "classe di definizione"},
+    {98,
+     "Una chiamata a una propriet\u00e0 o a un metodo non pu\u00f2 includere un riferimento a un "
+     "oggetto privato, n\u00e9 come argomento n\u00e9 come valore restituito"},
     {321, "Formato di file non valido"},
     {322, "Impossibile creare il file temporaneo necessario"},
     {325, "Formato non valido nel file di risorse"},
@@ -113,7 +119,9 @@ constexpr std::array<RigaErrore, 87> kTabellaErrori{{
     {432, "Impossibile trovare nome di file o nome di classe durante un'operazione di automazione"},
     {438, "Propriet\u00e0 o metodo non supportati dall'oggetto"},
     {440, "Errore di automazione"},
-    {442, "Il collegamento alla libreria dei tipi o alla libreria degli oggetti per il processo remoto non \u00e8 pi\u00f9 disponibile. Scegliere OK per rimuovere il riferimento."},
+    {442,
+     "Il collegamento alla libreria dei tipi o alla libreria degli oggetti per il processo remoto "
+     "non \u00e8 pi\u00f9 disponibile. Scegliere OK per rimuovere il riferimento."},
     {443, "L'oggetto di automazione non ha un valore predefinito"},
     {445, "Azione non valida per l'oggetto"},
     {446, "L'oggetto non supporta argomenti predefiniti"},
@@ -121,7 +129,9 @@ constexpr std::array<RigaErrore, 87> kTabellaErrori{{
     {448, "Impossibile trovare argomento predefinito"},
     {449, "Argomento non facoltativo"},
     {450, "Numero errato di argomenti o assegnazione di propriet\u00e0 non valida"},
-    {451, "La routine Property Let non \u00e8 stata definita e la routine Property Get non ha restituito un oggetto"},
+    {451,
+     "La routine Property Let non \u00e8 stata definita e la routine Property Get non ha "
+     "restituito un oggetto"},
     {452, "Ordinale non valido"},
     {453, "Impossibile trovare nella DLL la funzione specificata"},
     {454, "Impossibile trovare la risorsa codice"},
@@ -142,9 +152,7 @@ constexpr std::array<RigaErrore, 87> kTabellaErrori{{
 
 }  // namespace
 
-void vqUtilita::PrintErrore() {
-    Mostra(TestoErrore(vq::Err()));
-}
+void vqUtilita::PrintErrore() { Mostra(TestoErrore(vq::Err())); }
 
 void vqUtilita::PrintErroreEx(const std::string& inizio) {
     Mostra(inizio + ": " + TestoErrore(vq::Err()));
@@ -181,7 +189,9 @@ std::string InWindows1252(const std::string& utf8) {
         // EILSEQ or EINVAL: skip one character (a lead byte and its continuation bytes).
         out += '?';
         std::size_t salto = 1;
-        while (salto < inLeft && (static_cast<unsigned char>(in[salto]) & 0xC0U) == 0x80U && salto < 4) ++salto;
+        while (salto < inLeft && (static_cast<unsigned char>(in[salto]) & 0xC0U) == 0x80U &&
+               salto < 4)
+            ++salto;
         in += salto;
         inLeft -= salto;
     }
@@ -197,7 +207,8 @@ std::string MarcaTemporale() {
     if (::localtime_r(&adesso, &t) == nullptr) vq::Solleva(5);
     std::string mese;
     locale_t loc = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-    if (loc == static_cast<locale_t>(nullptr)) loc = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr))
+        loc = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
     if (loc != static_cast<locale_t>(nullptr)) {
         mese = ::nl_langinfo_l(static_cast<nl_item>(ABMON_1 + t.tm_mon), loc);
         ::freelocale(loc);

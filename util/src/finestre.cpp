@@ -52,8 +52,7 @@ public:
     ~ScalaRicordata() {
         try {
             form_.SetScaleMode(modo_);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     ScalaRicordata(const ScalaRicordata&) = delete;
     ScalaRicordata& operator=(const ScalaRicordata&) = delete;
@@ -84,13 +83,13 @@ bool vqUtilita::ShowFinestraConTitolo(const std::string& testo) {
         const auto sistema = vq::finestre::Servizio();
         const std::string cercato = vq::utilita::PiegaCaso(testo);
         for (const auto& f : sistema->Finestre()) {
-            if (vq::utilita::PiegaCaso(StripTerminator(f.titolo)).find(cercato) != std::string::npos) {
+            if (vq::utilita::PiegaCaso(StripTerminator(f.titolo)).find(cercato) !=
+                std::string::npos) {
                 sistema->PortaInPrimoPiano(f.handle);
                 return true;
             }
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     return false;
 }
 
@@ -102,20 +101,20 @@ void vqUtilita::CentraForm(vq::finestre::Form& obj) {
     try {
         obj.SetLeft((obj.LarghezzaSchermo() - obj.Width()) / 2);
         obj.SetTop((obj.AltezzaSchermo() - obj.Height()) / 2);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void vqUtilita::CentraFormFiglio(vq::finestre::Form& padre, vq::finestre::Form& obj) {
     try {
         obj.SetLeft((padre.ScaleWidth() - obj.Width()) / 2);
         obj.SetTop((padre.ScaleHeight() - obj.Height()) / 2);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
-void vqUtilita::SfumaForm(vq::finestre::Form& InputForm, const std::optional<std::int32_t>& ColoreIniziale,
-                          const std::optional<std::int32_t>& PassoA, const std::optional<std::int32_t>& PassoB) {
+void vqUtilita::SfumaForm(vq::finestre::Form& InputForm,
+                          const std::optional<std::int32_t>& ColoreIniziale,
+                          const std::optional<std::int32_t>& PassoA,
+                          const std::optional<std::int32_t>& PassoB) {
     const std::int32_t bande = PassoA.value_or(60);
     const std::int32_t passo = PassoB.value_or(4);
     const std::int32_t colore = ColoreIniziale.value_or(0xFF0000);
@@ -134,11 +133,13 @@ void vqUtilita::SfumaForm(vq::finestre::Form& InputForm, const std::optional<std
     auto& superficie = InputForm.hDC();
     for (std::int32_t i = 1; i <= bande; ++i) {
         const std::int32_t basso = Arrotonda(i * altezza);
-        const auto rgb = static_cast<std::uint32_t>(parti[0]) | (static_cast<std::uint32_t>(parti[1]) << 8) |
+        const auto rgb = static_cast<std::uint32_t>(parti[0]) |
+                         (static_cast<std::uint32_t>(parti[1]) << 8) |
                          (static_cast<std::uint32_t>(parti[2]) << 16);
         superficie.RiempiRettangolo(0, alto, destra, basso, rgb);
-        for (std::size_t k = 0; k < 3; ++k) parti[k] = static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(parti[k] - passi[k]) & 0xFFu);
+        for (std::size_t k = 0; k < 3; ++k)
+            parti[k] =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(parti[k] - passi[k]) & 0xFFu);
         alto = basso;
     }
 }
@@ -147,8 +148,7 @@ void vqUtilita::Evidenzia(vq::finestre::CasellaTesto& xCtrl) {
     try {
         xCtrl.SetSelStart(0);
         xCtrl.SetSelLength(static_cast<std::int32_t>(vq::utilita::LunghezzaUtf16(xCtrl.Text())));
-    } catch (...) {
-    }
+    } catch (...) {}
     vq::CancellaErrore();
 }
 

@@ -30,8 +30,8 @@ std::string_view Pulisci(std::string_view s) {
 // One line of the text: its content (without the line end) and where the next begins.
 struct Riga {
     std::size_t inizio;
-    std::size_t fine;       // end of the content
-    std::size_t prossima;   // start of the next line (text size for the last one)
+    std::size_t fine;      // end of the content
+    std::size_t prossima;  // start of the next line (text size for the last one)
 };
 
 std::vector<Riga> Righe(std::string_view testo) {
@@ -66,16 +66,17 @@ Analisi Analizza(std::string_view riga) {
     if (pulita.empty() || pulita.front() == ';') return {};
     if (pulita.front() == '[') {
         const auto chiusa = pulita.find(']');
-        return {Tipo::Sezione, Pulisci(pulita.substr(1, chiusa == std::string_view::npos ? std::string_view::npos : chiusa - 1)), {}};
+        return {Tipo::Sezione,
+                Pulisci(pulita.substr(
+                    1, chiusa == std::string_view::npos ? std::string_view::npos : chiusa - 1)),
+                {}};
     }
     const auto uguale = pulita.find('=');
     if (uguale == std::string_view::npos) return {};
     return {Tipo::Chiave, Pulisci(pulita.substr(0, uguale)), Pulisci(pulita.substr(uguale + 1))};
 }
 
-bool Uguali(std::string_view a, const std::string& piegato) {
-    return PiegaCaso(a) == piegato;
-}
+bool Uguali(std::string_view a, const std::string& piegato) { return PiegaCaso(a) == piegato; }
 
 // Where the first section named `sezione` is: its header line and the line after its
 // last one; nullopt when there is none.
@@ -84,13 +85,15 @@ struct Posizione {
     std::size_t fine;
 };
 
-std::optional<Posizione> TrovaSezione(std::string_view testo, const std::vector<Riga>& righe, const std::string& sezione) {
+std::optional<Posizione> TrovaSezione(std::string_view testo, const std::vector<Riga>& righe,
+                                      const std::string& sezione) {
     for (std::size_t r = 0; r < righe.size(); ++r) {
         const auto a = Analizza(testo.substr(righe[r].inizio, righe[r].fine - righe[r].inizio));
         if (a.tipo != Tipo::Sezione || !Uguali(a.nome, sezione)) continue;
         std::size_t fine = r + 1;
         while (fine < righe.size() &&
-               Analizza(testo.substr(righe[fine].inizio, righe[fine].fine - righe[fine].inizio)).tipo != Tipo::Sezione)
+               Analizza(testo.substr(righe[fine].inizio, righe[fine].fine - righe[fine].inizio))
+                       .tipo != Tipo::Sezione)
             ++fine;
         return Posizione{r, fine};
     }
@@ -105,7 +108,8 @@ void CompletaUltimaRiga(std::string& r, std::string_view testo, const std::strin
 
 }  // namespace
 
-std::optional<std::string> Leggi(std::string_view testo, std::string_view sezione, std::string_view chiave) {
+std::optional<std::string> Leggi(std::string_view testo, std::string_view sezione,
+                                 std::string_view chiave) {
     const auto righe = Righe(testo);
     const auto pos = TrovaSezione(testo, righe, PiegaCaso(Pulisci(sezione)));
     if (!pos) return std::nullopt;
@@ -122,17 +126,22 @@ std::optional<std::string> Leggi(std::string_view testo, std::string_view sezion
 }
 
 bool Scrivibile(std::string_view sezione, std::string_view chiave, std::string_view valore) {
-    const auto aCapo = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
+    const auto aCapo = [](std::string_view s) {
+        return s.find_first_of("\r\n") != std::string_view::npos;
+    };
     if (aCapo(sezione) || aCapo(chiave) || aCapo(valore)) return false;
     if (sezione.find(']') != std::string_view::npos) return false;
     const std::string_view k = Pulisci(chiave);
-    return !k.empty() && k.find('=') == std::string_view::npos && k.front() != '[' && k.front() != ';';
+    return !k.empty() && k.find('=') == std::string_view::npos && k.front() != '[' &&
+           k.front() != ';';
 }
 
-std::string Scrivi(std::string_view testo, std::string_view sezione, std::string_view chiave, std::string_view valore) {
+std::string Scrivi(std::string_view testo, std::string_view sezione, std::string_view chiave,
+                   std::string_view valore) {
     const auto righe = Righe(testo);
     std::string fineRiga = "\r\n";
-    if (!righe.empty() && righe[0].prossima > righe[0].fine && testo[righe[0].prossima - 1] == '\n') {
+    if (!righe.empty() && righe[0].prossima > righe[0].fine &&
+        testo[righe[0].prossima - 1] == '\n') {
         fineRiga = std::string(testo.substr(righe[0].fine, righe[0].prossima - righe[0].fine));
     }
     const std::string_view nomeSezione = Pulisci(sezione);
@@ -145,7 +154,8 @@ std::string Scrivi(std::string_view testo, std::string_view sezione, std::string
         r.append(testo);
         if (!righe.empty()) {
             CompletaUltimaRiga(r, testo, fineRiga);
-            if (righe.back().fine > righe.back().inizio) r += fineRiga;  // a blank line between sections
+            if (righe.back().fine > righe.back().inizio)
+                r += fineRiga;  // a blank line between sections
         }
         r += '[';
         r += nomeSezione;
@@ -165,7 +175,8 @@ std::string Scrivi(std::string_view testo, std::string_view sezione, std::string
         if (a.tipo != Tipo::Chiave) continue;
         if (Uguali(a.nome, cercata)) {
             // The key's own line: its leading blanks and spelling kept, the value replaced.
-            const std::string_view riga = testo.substr(righe[i].inizio, righe[i].fine - righe[i].inizio);
+            const std::string_view riga =
+                testo.substr(righe[i].inizio, righe[i].fine - righe[i].inizio);
             const auto uguale = riga.find('=');
             std::string_view testa = riga.substr(0, uguale);
             testa = testa.substr(0, testa.find_last_not_of(" \t") + 1);
@@ -229,8 +240,7 @@ public:
     explicit BloccoCartella(const std::string& cartella)
         : fd_(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (fd_ < 0) return;
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
     }
     ~BloccoCartella() {
         if (fd_ >= 0) ::close(fd_);  // closing releases the lock
@@ -244,24 +254,27 @@ private:
 
 }  // namespace
 
-std::string vqUtilita::LeggiINI(const std::string& fileINI, const std::string& Sezione, const std::string& chiave,
-                                const std::string& DefaultValore) {
+std::string vqUtilita::LeggiINI(const std::string& fileINI, const std::string& Sezione,
+                                const std::string& chiave, const std::string& DefaultValore) {
     std::string testo;
     bool esiste = false;
     std::optional<std::string> valore;
-    if (LeggiTesto(PercorsoIni(fileINI), testo, esiste) && esiste) valore = vq::utilita::ini::Leggi(testo, Sezione, chiave);
-    std::string letto = vq::utilita::TogliSpazi(Taglia(valore ? *valore : DefaultValore, kCaratteriLetti));
+    if (LeggiTesto(PercorsoIni(fileINI), testo, esiste) && esiste)
+        valore = vq::utilita::ini::Leggi(testo, Sezione, chiave);
+    std::string letto =
+        vq::utilita::TogliSpazi(Taglia(valore ? *valore : DefaultValore, kCaratteriLetti));
     if (letto.empty()) return DefaultValore;
     return letto;
 }
 
-bool vqUtilita::ScriviINI(const std::string& fileINI, const std::string& Sezione, const std::string& chiave,
-                          const std::string& valore) {
+bool vqUtilita::ScriviINI(const std::string& fileINI, const std::string& Sezione,
+                          const std::string& chiave, const std::string& valore) {
     if (!vq::utilita::ini::Scrivibile(Sezione, chiave, valore)) return false;
     // A link is followed, so the file it points to is the one replaced.
     const std::string percorso = vq::SeguiCollegamento(PercorsoIni(fileINI));
     const auto barra = percorso.rfind('/');
-    const std::string cartella = barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
+    const std::string cartella =
+        barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
     // Writers take turns on the file's folder, so that two processes changing different
     // keys at once both see their change kept (readers need no turn: the file is
     // replaced whole). Where the folder cannot be locked the write goes ahead alone.

@@ -13,7 +13,8 @@ namespace vq::utilita::ini {
 // one pair of enclosing quotes (" or ') dropped; nullopt when the section or the key is
 // missing. Lines ending in LF or CR LF; lines starting with ";" and lines without "="
 // are not keys.
-std::optional<std::string> Leggi(std::string_view testo, std::string_view sezione, std::string_view chiave);
+std::optional<std::string> Leggi(std::string_view testo, std::string_view sezione,
+                                 std::string_view chiave);
 
 // Whether `sezione`, `chiave` and `valore` can be written without breaking the file's
 // lines: no line ends anywhere, no "]" in the section name, a key that is not empty and
@@ -25,6 +26,7 @@ bool Scrivibile(std::string_view sezione, std::string_view chiave, std::string_v
 // goes after the last key of the section, a missing section is added at the end. Every
 // other line stays as it was. New lines end like the text's first line (CR LF for an
 // empty text). The names must be Scrivibile.
-std::string Scrivi(std::string_view testo, std::string_view sezione, std::string_view chiave, std::string_view valore);
+std::string Scrivi(std::string_view testo, std::string_view sezione, std::string_view chiave,
+                   std::string_view valore);
 
 }  // namespace vq::utilita::ini

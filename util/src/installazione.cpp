@@ -23,15 +23,18 @@
 namespace {
 
 constexpr const char* kChiaveCondivisi = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-constexpr const char* kChiaveDisinstallazione = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr const char* kChiaveDisinstallazione =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 enum class TipoServer { Nessuno, Libreria, Programma };
 
 TipoServer TipoDi(const std::string& file) {
     if (file.size() < 5) return TipoServer::Nessuno;
     // The extension compared without regard to case.
-    const std::string quattro = vq::utilita::PiegaCaso(std::string_view(file).substr(file.size() - 4));
-    if (quattro == ".ocx" || quattro == ".dll" || quattro.substr(1) == ".so") return TipoServer::Libreria;
+    const std::string quattro =
+        vq::utilita::PiegaCaso(std::string_view(file).substr(file.size() - 4));
+    if (quattro == ".ocx" || quattro == ".dll" || quattro.substr(1) == ".so")
+        return TipoServer::Libreria;
     if (quattro == ".exe") return TipoServer::Programma;
     return TipoServer::Nessuno;
 }
@@ -49,8 +52,7 @@ bool ChiamaIngresso(const std::string& file, const char* nome) {
     using Ingresso = std::int32_t (*)();
     try {
         (void)reinterpret_cast<Ingresso>(simbolo)();
-    } catch (...) {
-    }
+    } catch (...) {}
     ::dlclose(lib);
     return true;
 }
@@ -100,7 +102,8 @@ std::string ValoreDesktop(const std::string& testo) {
 bool ScriviFileAtomico(const std::string& destinazione, const std::string& testo, mode_t modo) {
     const std::string percorso = vq::SeguiCollegamento(destinazione);
     const auto barra = percorso.rfind('/');
-    const std::string cartella = barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
+    const std::string cartella =
+        barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
     vq::SostituzioneAtomica sost(percorso, cartella + ".vq-", ".tmp", modo);
     if (sost.esito() != 0) return false;
     std::size_t scritti = 0;
@@ -118,8 +121,10 @@ bool ScriviFileAtomico(const std::string& destinazione, const std::string& testo
 // The user's data folder ($XDG_DATA_HOME, else ~/.local/share) with its final "/"; the
 // empty text without a home folder.
 std::string CartellaDatiUtente() {
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x == '/') return std::string(x) + "/";
-    if (const char* h = std::getenv("HOME"); h != nullptr && *h == '/') return std::string(h) + "/.local/share/";
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x == '/')
+        return std::string(x) + "/";
+    if (const char* h = std::getenv("HOME"); h != nullptr && *h == '/')
+        return std::string(h) + "/.local/share/";
     return {};
 }
 
@@ -130,7 +135,8 @@ void AssociazioneDesktop(const std::string& file, const std::string& ext) {
     if (ext.size() < 2 || ext[0] != '.') return;
     for (std::size_t i = 1; i < ext.size(); ++i) {
         const auto c = static_cast<unsigned char>(ext[i]);
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '-' || c == '_'))
             return;  // not a name a MIME type or a file name can carry as it is
     }
     const std::string nome = vq::utilita::PiegaCaso(std::string_view(ext).substr(1));
@@ -142,21 +148,28 @@ void AssociazioneDesktop(const std::string& file, const std::string& ext) {
     for (auto& c : cartelle) {
         if (!vqUtilita::CreaPercorsoDirectory(c)) return;
     }
-    const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                            "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                            "  <mime-type type=\"" + tipo + "\">\n"
-                            "    <glob pattern=\"*." + nome + "\"/>\n"
-                            "  </mime-type>\n"
-                            "</mime-info>\n";
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+        "  <mime-type type=\"" +
+        tipo +
+        "\">\n"
+        "    <glob pattern=\"*." +
+        nome +
+        "\"/>\n"
+        "  </mime-type>\n"
+        "</mime-info>\n";
     if (!ScriviFileAtomico(cartelle[0] + "vq-" + nome + ".xml", xml, 0644)) return;
-    const std::string desktop = "[Desktop Entry]\nType=Application\nName=" + ValoreDesktop(vqUtilita::DeterminaSoloFileName(file)) +
+    const std::string desktop = "[Desktop Entry]\nType=Application\nName=" +
+                                ValoreDesktop(vqUtilita::DeterminaSoloFileName(file)) +
                                 "\nExec=" + ArgomentoExec(file) + " %f\nMimeType=" + tipo +
                                 ";\nNoDisplay=true\nTerminal=false\n";
     if (!ScriviFileAtomico(cartelle[1] + voce, desktop, 0644)) return;
     std::string uscita;
     if (vq::utilita::CercaProgramma("update-mime-database"))
         (void)vq::utilita::EseguiCattura({"update-mime-database", dati + "mime"}, uscita);
-    if (vq::utilita::CercaProgramma("xdg-mime")) (void)vq::utilita::EseguiCattura({"xdg-mime", "default", voce, tipo}, uscita);
+    if (vq::utilita::CercaProgramma("xdg-mime"))
+        (void)vq::utilita::EseguiCattura({"xdg-mime", "default", voce, tipo}, uscita);
 }
 
 }  // namespace
@@ -202,10 +215,11 @@ bool vqUtilita::DeRegistraExe(const std::string& file) {
 std::string vqUtilita::LeggiContatoreCondiviso(const std::string& pathfile) {
     try {
         std::string valore;
-        if (vq::utilita::LeggiValoreRegistro(HKEY_LOCAL_MACHINE, kChiaveCondivisi, pathfile, valore) && !valore.empty())
+        if (vq::utilita::LeggiValoreRegistro(HKEY_LOCAL_MACHINE, kChiaveCondivisi, pathfile,
+                                             valore) &&
+            !valore.empty())
             return valore;
-    } catch (...) {
-    }
+    } catch (...) {}
     return "-1";
 }
 
@@ -219,17 +233,21 @@ bool vqUtilita::ScriviContatoreCondiviso(const std::string& pathfile, std::int32
 
 bool vqUtilita::EliminaContatoreCondiviso(const std::string& pathfile) {
     vq::ChiaveAperta chiave;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kChiaveCondivisi, 0, KEY_ALL_ACCESS, chiave.put()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kChiaveCondivisi, 0, KEY_ALL_ACCESS, chiave.put()) !=
+        ERROR_SUCCESS)
         return false;
     return ::RegDeleteValueA(chiave.get(), pathfile.c_str()) == ERROR_SUCCESS;
 }
 
-bool vqUtilita::ScriviNumeroRegistro(HKEY radice, const std::string& subkey, const std::string& nome, std::int32_t n) {
+bool vqUtilita::ScriviNumeroRegistro(HKEY radice, const std::string& subkey,
+                                     const std::string& nome, std::int32_t n) {
     vq::ChiaveAperta chiave;
-    if (::RegOpenKeyExA(radice, subkey.c_str(), 0, KEY_ALL_ACCESS, chiave.put()) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(radice, subkey.c_str(), 0, KEY_ALL_ACCESS, chiave.put()) != ERROR_SUCCESS)
+        return false;
     const auto valore = static_cast<DWORD>(n);
     BYTE dati[4] = {static_cast<BYTE>(valore & 0xFFu), static_cast<BYTE>((valore >> 8) & 0xFFu),
-                    static_cast<BYTE>((valore >> 16) & 0xFFu), static_cast<BYTE>((valore >> 24) & 0xFFu)};
+                    static_cast<BYTE>((valore >> 16) & 0xFFu),
+                    static_cast<BYTE>((valore >> 24) & 0xFFu)};
     return ::RegSetValueExA(chiave.get(), nome.c_str(), 0, REG_DWORD, dati, 4) == ERROR_SUCCESS;
 }
 
@@ -277,10 +295,13 @@ namespace {
 std::string PathServer(const std::string& applicazione, const char* tipo) {
     try {
         std::string clsid;
-        if (!vq::utilita::LeggiValoreRegistro(HKEY_CLASSES_ROOT, applicazione + "\\Clsid", "", clsid) || clsid.empty())
+        if (!vq::utilita::LeggiValoreRegistro(HKEY_CLASSES_ROOT, applicazione + "\\Clsid", "",
+                                              clsid) ||
+            clsid.empty())
             return {};
         std::string percorso;
-        if (!vq::utilita::LeggiValoreRegistro(HKEY_CLASSES_ROOT, "Clsid\\" + clsid + "\\" + tipo, "", percorso))
+        if (!vq::utilita::LeggiValoreRegistro(HKEY_CLASSES_ROOT, "Clsid\\" + clsid + "\\" + tipo,
+                                              "", percorso))
             return {};
         return percorso;
     } catch (...) {
@@ -302,11 +323,13 @@ bool vqUtilita::ScriviTestoRegistro(HKEY radice, const std::string& subkey, cons
                                     const std::string& testo, bool crea) {
     try {
         vq::ChiaveAperta chiave;
-        const LONG r = crea ? ::RegCreateKeyExA(radice, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                                KEY_ALL_ACCESS, nullptr, chiave.put(), nullptr)
-                            : ::RegOpenKeyExA(radice, subkey.c_str(), 0, KEY_ALL_ACCESS, chiave.put());
+        const LONG r =
+            crea ? ::RegCreateKeyExA(radice, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_ALL_ACCESS, nullptr, chiave.put(), nullptr)
+                 : ::RegOpenKeyExA(radice, subkey.c_str(), 0, KEY_ALL_ACCESS, chiave.put());
         if (r != ERROR_SUCCESS) return false;
-        return ::RegSetValueExA(chiave.get(), nome.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(testo.c_str()),
+        return ::RegSetValueExA(chiave.get(), nome.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(testo.c_str()),
                                 static_cast<DWORD>(testo.size() + 1)) == ERROR_SUCCESS;
     } catch (...) {
         return false;
@@ -321,10 +344,10 @@ std::string vqUtilita::GetInfoDisinstallazione(const std::string& chiave, std::i
     return valore;
 }
 
-bool vqUtilita::SetInfoDisinstallazione(const std::string& chiave, std::int16_t subchiave, const std::string& valore,
-                                        bool crea) {
-    return ScriviTestoRegistro(HKEY_LOCAL_MACHINE, kChiaveDisinstallazione + chiave, NomeValoreDisinstallazione(subchiave),
-                               valore, crea);
+bool vqUtilita::SetInfoDisinstallazione(const std::string& chiave, std::int16_t subchiave,
+                                        const std::string& valore, bool crea) {
+    return ScriviTestoRegistro(HKEY_LOCAL_MACHINE, kChiaveDisinstallazione + chiave,
+                               NomeValoreDisinstallazione(subchiave), valore, crea);
 }
 
 // ---- Associations and shortcuts ---------------------------------------------------------
@@ -333,7 +356,8 @@ bool vqUtilita::CreaAssociazione(const std::string& file, const std::string& ext
     try {
         if (!ScriviTestoRegistro(HKEY_CLASSES_ROOT, ext, "", "", true)) return false;
         // Both quoted, so that a program or a document with blanks in its path works.
-        if (!ScriviTestoRegistro(HKEY_CLASSES_ROOT, ext + "\\Shell\\Open\\Command", "", "\"" + file + "\" \"%1\"", true))
+        if (!ScriviTestoRegistro(HKEY_CLASSES_ROOT, ext + "\\Shell\\Open\\Command", "",
+                                 "\"" + file + "\" \"%1\"", true))
             return false;
         (void)ScriviTestoRegistro(HKEY_CLASSES_ROOT, ext + "\\DefaultIcon", "", file + ",0", true);
         AssociazioneDesktop(file, ext);
@@ -343,14 +367,16 @@ bool vqUtilita::CreaAssociazione(const std::string& file, const std::string& ext
     }
 }
 
-bool vqUtilita::CreaCollegamento(const std::string& lnk_pathname, const std::string& file, const std::string& dir_lavoro) {
+bool vqUtilita::CreaCollegamento(const std::string& lnk_pathname, const std::string& file,
+                                 const std::string& dir_lavoro) {
     try {
         if (lnk_pathname.empty() || file.empty()) return false;
         std::string nome = DeterminaSoloFileName(lnk_pathname);
         const auto punto = nome.rfind('.');
         if (punto != std::string::npos && punto > 0) nome.resize(punto);
         struct stat st {};
-        const bool programma = ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0;
+        const bool programma = ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                               ::access(file.c_str(), X_OK) == 0;
         std::string testo = "[Desktop Entry]\nVersion=1.0\nName=" + ValoreDesktop(nome) + "\n";
         if (programma) {
             testo += "Type=Application\nExec=" + ArgomentoExec(file) + "\n";

@@ -16,8 +16,8 @@ std::size_t LunghezzaUtf16(std::string_view testo) noexcept {
     std::size_t n = 0;
     for (const char c : testo) {
         const auto b = static_cast<unsigned char>(c);
-        if ((b & 0xC0U) != 0x80U) ++n;   // a lead byte or an ASCII character starts one unit
-        if (b >= 0xF0U) ++n;             // four-byte sequences need a surrogate pair
+        if ((b & 0xC0U) != 0x80U) ++n;  // a lead byte or an ASCII character starts one unit
+        if (b >= 0xF0U) ++n;            // four-byte sequences need a surrogate pair
     }
     return n;
 }
@@ -94,11 +94,13 @@ std::string PiegaCaso(std::string_view testo) {
     if (U_FAILURE(stato)) return std::string(testo);
     std::string r(testo.size() * 3 + 4, '\0');
     const auto n = static_cast<int32_t>(testo.size());
-    int32_t lunghezza = ucasemap_utf8FoldCase(mappa, r.data(), static_cast<int32_t>(r.size()), testo.data(), n, &stato);
+    int32_t lunghezza = ucasemap_utf8FoldCase(mappa, r.data(), static_cast<int32_t>(r.size()),
+                                              testo.data(), n, &stato);
     if (stato == U_BUFFER_OVERFLOW_ERROR) {
         stato = U_ZERO_ERROR;
         r.assign(static_cast<std::size_t>(lunghezza), '\0');
-        lunghezza = ucasemap_utf8FoldCase(mappa, r.data(), static_cast<int32_t>(r.size()), testo.data(), n, &stato);
+        lunghezza = ucasemap_utf8FoldCase(mappa, r.data(), static_cast<int32_t>(r.size()),
+                                          testo.data(), n, &stato);
     }
     ucasemap_close(mappa);
     if (U_FAILURE(stato)) return std::string(testo);

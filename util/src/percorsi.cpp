@@ -46,7 +46,8 @@ bool vqUtilita::CreaPercorsoDirectory(std::string& path) {
         for (std::size_t i = path.find(kSep); i != std::string::npos; i = path.find(kSep, i + 1)) {
             const std::string livello = path.substr(0, i + 1);
             if (EsisteCartella(livello)) continue;
-            if (::mkdir(livello.c_str(), 0777) != 0 && !(errno == EEXIST && EsisteCartella(livello)))
+            if (::mkdir(livello.c_str(), 0777) != 0 &&
+                !(errno == EEXIST && EsisteCartella(livello)))
                 return false;
         }
         return true;
@@ -59,7 +60,8 @@ bool vqUtilita::CreaPercorsoDirectory(std::string& path) {
 void vqUtilita::CurDirApp() {
     try {
         const std::string cartella = vq::utilita::CartellaProgramma();
-        if (::chdir(cartella.c_str()) != 0) { /* ignored, as every failure here */ }
+        if (::chdir(cartella.c_str()) != 0) { /* ignored, as every failure here */
+        }
     } catch (...) {
         vq::CancellaErrore();
     }
@@ -98,9 +100,7 @@ std::string vqUtilita::StripTerminator(const std::string& strString) {
 }
 
 // The operating system's own folder: on this platform the root of the file system.
-std::string vqUtilita::CartellaWindows() {
-    return "/";
-}
+std::string vqUtilita::CartellaWindows() { return "/"; }
 
 // The folder of the system's shared libraries; the empty text when it is not there.
 std::string vqUtilita::GetWindowsSysDir() {
@@ -132,7 +132,8 @@ std::string vqUtilita::GetFileTemporaneo() {
         char nome[16];
         std::snprintf(nome, sizeof nome, "vq%X.tmp", numero);
         const std::string percorso = cartella + nome;
-        const int fd = ::open(percorso.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd =
+            ::open(percorso.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             ::close(fd);
             return percorso;

@@ -21,7 +21,8 @@ namespace {
 
 bool Eseguibile(const std::string& percorso) {
     struct stat st {};
-    return ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(percorso.c_str(), X_OK) == 0;
+    return ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(percorso.c_str(), X_OK) == 0;
 }
 
 std::vector<char*> Argomenti(const std::vector<std::string>& argv) {
@@ -53,8 +54,8 @@ std::optional<std::string> CercaProgramma(const std::string& programma) {
     std::size_t inizio = 0;
     for (;;) {
         const std::size_t fine = cartelle.find(':', inizio);
-        const std::string_view cartella =
-            std::string_view(cartelle).substr(inizio, fine == std::string::npos ? std::string::npos : fine - inizio);
+        const std::string_view cartella = std::string_view(cartelle).substr(
+            inizio, fine == std::string::npos ? std::string::npos : fine - inizio);
         std::string candidato(cartella.empty() ? std::string_view(".") : cartella);
         candidato += '/';
         candidato += programma;

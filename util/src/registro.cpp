@@ -21,7 +21,8 @@ bool LeggiValoreRegistro(HKEY radice, const std::string& subkey, const std::stri
     std::array<BYTE, 1024> buffer{};
     DWORD tipo = REG_NONE;
     DWORD n = buffer.size();
-    if (::RegQueryValueExA(chiave.get(), nomeValore.c_str(), nullptr, &tipo, buffer.data(), &n) != ERROR_SUCCESS ||
+    if (::RegQueryValueExA(chiave.get(), nomeValore.c_str(), nullptr, &tipo, buffer.data(), &n) !=
+            ERROR_SUCCESS ||
         n > buffer.size()) {
         risultato.clear();
         return false;
@@ -34,7 +35,8 @@ bool LeggiValoreRegistro(HKEY radice, const std::string& subkey, const std::stri
         // Read as a signed 32-bit number (0xFFFFFFFF is -1), little-endian; a shorter
         // value reads as if zero-filled.
         std::uint32_t u = 0;
-        for (std::size_t i = 0; i < 4 && i < n; ++i) u |= static_cast<std::uint32_t>(buffer[i]) << (8 * i);
+        for (std::size_t i = 0; i < 4 && i < n; ++i)
+            u |= static_cast<std::uint32_t>(buffer[i]) << (8 * i);
         risultato = std::to_string(static_cast<std::int32_t>(u));
     }
     return true;
@@ -45,8 +47,8 @@ bool LeggiValoreRegistro(HKEY radice, const std::string& subkey, const std::stri
 std::string vqUtilita::CartellaApplicazione(const std::string& applicazione) {
     try {
         std::string valore;
-        if (!vq::utilita::LeggiValoreRegistro(HKEY_LOCAL_MACHINE, vq::utilita::kChiaveAppPaths + applicazione, "",
-                                              valore))
+        if (!vq::utilita::LeggiValoreRegistro(
+                HKEY_LOCAL_MACHINE, vq::utilita::kChiaveAppPaths + applicazione, "", valore))
             return {};
         return EstraiPath(valore);
     } catch (...) {

@@ -8,7 +8,8 @@
 namespace vq::utilita {
 
 // The key under which programs register their executable (default value: its full path).
-inline constexpr const char* kChiaveAppPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+inline constexpr const char* kChiaveAppPaths =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
 // Read one value of the registry store: `nomeValore` of `subkey` below `radice` (an
 // empty name reads the key's default value). A text value comes back as it is stored

@@ -78,8 +78,8 @@ bool vqUtilita::WriteAccess(const std::string& strDirName) {
         errore = errno;
         const vq::Errore e = vq::ErroreDaErrno(errore);
         vq::ImpostaErrore(e.numero(), e.descrizione());
-        shell::Mostra(std::string("Errore # ") + (e.numero() >= 0 ? " " : "") + std::to_string(e.numero()) + "\r" +
-                          e.descrizione(),
+        shell::Mostra(std::string("Errore # ") + (e.numero() >= 0 ? " " : "") +
+                          std::to_string(e.numero()) + "\r" + e.descrizione(),
                       "Errore", shell::MB_OK | shell::MB_ICONSTOP);
         vq::CancellaErrore();
         return false;
@@ -92,7 +92,8 @@ bool vqUtilita::WriteAccess(const std::string& strDirName) {
 void vqUtilita::EliminaReadOnly(const std::string& filename) {
     struct stat st {};
     if (::stat(filename.c_str(), &st) != 0) return;
-    if ((st.st_mode & S_IWUSR) == 0) (void)::chmod(filename.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    if ((st.st_mode & S_IWUSR) == 0)
+        (void)::chmod(filename.c_str(), (st.st_mode & 07777) | S_IWUSR);
 }
 
 bool vqUtilita::Decomprimi(const std::string& sorgente, const std::string& destinazione) {
@@ -107,7 +108,8 @@ bool vqUtilita::Decomprimi(const std::string& sorgente, const std::string& desti
     if (espanso.empty()) return false;  // nothing copied counts as a failure
     const std::string percorso = vq::SeguiCollegamento(destinazione);
     const auto barra = percorso.rfind('/');
-    const std::string cartella = barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
+    const std::string cartella =
+        barra == std::string::npos ? std::string() : percorso.substr(0, barra + 1);
     vq::SostituzioneAtomica sost(percorso, cartella + ".espandi-", ".tmp");
     if (sost.esito() != 0) return false;
     if (ScriviTutto(sost.fd(), espanso) != 0) return false;

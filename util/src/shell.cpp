@@ -53,8 +53,7 @@ bool vqUtilita::EseguiEx(std::intptr_t /*hWnd*/, const std::string& file, bool m
         const std::string messaggio = vq::ImpostaErroreDa(std::current_exception()).descrizione;
         try {
             if (!muto) MostraErrore(messaggio, shell::MB_OK | shell::MB_ICONSTOP);
-        } catch (...) {
-        }
+        } catch (...) {}
         vq::CancellaErrore();
         return false;
     }
@@ -69,20 +68,16 @@ void vqUtilita::GoWeb(std::intptr_t /*hWnd*/, const std::string& indirizzoWeb) {
     (void)vq::apertura::Servizio()->Apri(indirizzoWeb, kCartellaLavoro);
 }
 
-void vqUtilita::Homepage(std::intptr_t hWnd) {
-    GoWeb(hWnd, kHomepage);
-}
+void vqUtilita::Homepage(std::intptr_t hWnd) { GoWeb(hWnd, kHomepage); }
 
-void vqUtilita::EMail(std::intptr_t hWnd) {
-    GoWeb(hWnd, std::string("Mailto:") + kEMail);
-}
+void vqUtilita::EMail(std::intptr_t hWnd) { GoWeb(hWnd, std::string("Mailto:") + kEMail); }
 
 bool vqUtilita::StartApplicazione(const std::string& applicazione) {
     bool avviato = false;
     try {
         std::string comando;
-        if (vq::utilita::LeggiValoreRegistro(HKEY_LOCAL_MACHINE, vq::utilita::kChiaveAppPaths + applicazione, "",
-                                             comando) &&
+        if (vq::utilita::LeggiValoreRegistro(
+                HKEY_LOCAL_MACHINE, vq::utilita::kChiaveAppPaths + applicazione, "", comando) &&
             !comando.empty()) {
             // The value names the program, possibly in quotes; a value that is no file
             // as it stands is read as a command line.
@@ -90,7 +85,8 @@ bool vqUtilita::StartApplicazione(const std::string& applicazione) {
             std::string programma = comando;
             if (programma.size() >= 2 && programma.front() == '"' && programma.back() == '"')
                 programma = programma.substr(1, programma.size() - 2);
-            if (vq::utilita::CercaProgramma(programma) && programma.find('/') != std::string::npos) {
+            if (vq::utilita::CercaProgramma(programma) &&
+                programma.find('/') != std::string::npos) {
                 argv = {programma};
             } else {
                 argv = vq::utilita::DividiRigaComando(comando);
@@ -106,11 +102,14 @@ bool vqUtilita::StartApplicazione(const std::string& applicazione) {
         vq::ImpostaErroreDa(std::current_exception());
         avviato = false;
     }
-    if (!avviato) MostraErrore(applicazione + ": Applicazione non trovata.", shell::MB_OK | shell::MB_ICONEXCLAMATION);
+    if (!avviato)
+        MostraErrore(applicazione + ": Applicazione non trovata.",
+                     shell::MB_OK | shell::MB_ICONEXCLAMATION);
     return avviato;
 }
 
-bool vqUtilita::ShellSospensiva(const std::string& ToRun, const std::optional<std::string>& COMMANDLINE) {
+bool vqUtilita::ShellSospensiva(const std::string& ToRun,
+                                const std::optional<std::string>& COMMANDLINE) {
     std::string programma = ToRun;
     if (programma.size() >= 2 && programma.front() == '"' && programma.back() == '"')
         programma = programma.substr(1, programma.size() - 2);
@@ -126,8 +125,7 @@ bool vqUtilita::ShellSospensiva(const std::string& ToRun, const std::optional<st
     // posix_spawnp reports a program that cannot be run (exec failure included).
     if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
     int stato = 0;
-    while (::waitpid(pid, &stato, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &stato, 0) < 0 && errno == EINTR) {}
     return true;
 }
 
@@ -139,6 +137,7 @@ void vqUtilita::WaitSecondi(std::int16_t sec) {
         sistema->ElaboraEventi();
         const auto adesso = steady_clock::now();
         if (adesso >= fine) break;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(fine - adesso, milliseconds(10)));
+        std::this_thread::sleep_for(
+            std::min<steady_clock::duration>(fine - adesso, milliseconds(10)));
     }
 }

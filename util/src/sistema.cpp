@@ -37,7 +37,8 @@ std::string FormattaMille(std::string_view raggruppamento, std::string_view sepa
             r.insert(0, cifre.substr(0, fine));
             break;
         }
-        r.insert(0, cifre.substr(fine - static_cast<std::size_t>(gruppo), static_cast<std::size_t>(gruppo)));
+        r.insert(0, cifre.substr(fine - static_cast<std::size_t>(gruppo),
+                                 static_cast<std::size_t>(gruppo)));
         r.insert(0, separatore);
         fine -= static_cast<std::size_t>(gruppo);
     }
@@ -57,7 +58,9 @@ std::string ValoreOsRelease(std::string_view testo, std::string_view nome) {
         if (fine == std::string_view::npos) fine = testo.size();
         std::string_view riga = testo.substr(i, fine - i);
         i = fine + 1;
-        if (riga.size() <= nome.size() || riga.substr(0, nome.size()) != nome || riga[nome.size()] != '=') continue;
+        if (riga.size() <= nome.size() || riga.substr(0, nome.size()) != nome ||
+            riga[nome.size()] != '=')
+            continue;
         std::string_view v = riga.substr(nome.size() + 1);
         std::string r;
         char virgolette = 0;
@@ -78,8 +81,8 @@ std::string ValoreOsRelease(std::string_view testo, std::string_view nome) {
     return {};
 }
 
-std::string ComponiVersioneSO(std::string_view osRelease, std::string_view sistema, std::string_view release,
-                              std::string_view versione) {
+std::string ComponiVersioneSO(std::string_view osRelease, std::string_view sistema,
+                              std::string_view release, std::string_view versione) {
     std::string nome = ValoreOsRelease(osRelease, "NAME");
     if (nome.empty()) nome = std::string(sistema);
     std::string testoVersione = ValoreOsRelease(osRelease, "VERSION");
@@ -114,17 +117,19 @@ bool FileSystemDiRete(std::int64_t magico, std::string_view tipoMontaggio) {
         case 0x564C:       // NCP
             return true;
         case 0x65735546u:  // FUSE: it depends on what is mounted
-            return tipoMontaggio == "fuse.sshfs" || tipoMontaggio == "sshfs" || tipoMontaggio == "fuse.rclone" ||
-                   tipoMontaggio == "fuse.gvfsd-fuse";
+            return tipoMontaggio == "fuse.sshfs" || tipoMontaggio == "sshfs" ||
+                   tipoMontaggio == "fuse.rclone" || tipoMontaggio == "fuse.gvfsd-fuse";
         default: return false;
     }
 }
 
 bool EseguibileAmbienteSviluppo(std::string_view percorso) {
     const auto separatore = percorso.find_last_of(":\\/");
-    std::string nome(separatore == std::string_view::npos ? percorso : percorso.substr(separatore + 1));
+    std::string nome(separatore == std::string_view::npos ? percorso
+                                                          : percorso.substr(separatore + 1));
     nome = PiegaCaso(nome);
-    for (const char* n : {"vb32.exe", "vb.exe", "vb5.exe", "vb5cce.exe", "vb6.exe", "vb6cce.exe", "vb7.exe", "vb7cce.exe"})
+    for (const char* n : {"vb32.exe", "vb.exe", "vb5.exe", "vb5cce.exe", "vb6.exe", "vb6cce.exe",
+                          "vb7.exe", "vb7cce.exe"})
         if (nome == n) return true;
     return false;
 }
@@ -159,12 +164,13 @@ std::string RadiceUnita(const std::string& lettera) {
     const char minuscola = static_cast<char>(std::tolower(static_cast<unsigned char>(lettera[0])));
     if (minuscola == 'c') return "/";
     for (const char* base : {"/mnt/", "/media/"}) {
-        for (const char l : {minuscola, static_cast<char>(std::toupper(static_cast<unsigned char>(minuscola)))}) {
+        for (const char l :
+             {minuscola, static_cast<char>(std::toupper(static_cast<unsigned char>(minuscola)))}) {
             const std::string cartella = std::string(base) + l;
             struct stat st {};
             struct stat padre {};
-            if (::stat(cartella.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::stat(base, &padre) == 0 &&
-                st.st_dev != padre.st_dev)
+            if (::stat(cartella.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                ::stat(base, &padre) == 0 && st.st_dev != padre.st_dev)
                 return cartella;
         }
     }
@@ -216,12 +222,11 @@ double vqUtilita::LongToDate(std::int32_t sec) {
         resto += 3600;
     }
     if (ore < -32768 || ore > 32767) vq::Solleva(vq::kErrOverflow);
-    return vq::TimeSerial(static_cast<int>(ore), static_cast<int>(resto / 60), static_cast<int>(resto % 60));
+    return vq::TimeSerial(static_cast<int>(ore), static_cast<int>(resto / 60),
+                          static_cast<int>(resto % 60));
 }
 
-std::string vqUtilita::GetSerialHD() {
-    return SerialeDi("/");
-}
+std::string vqUtilita::GetSerialHD() { return SerialeDi("/"); }
 
 std::string vqUtilita::GetSerialDrive(const std::string& letteraDrive) {
     const std::string radice = RadiceUnita(letteraDrive);
@@ -229,13 +234,9 @@ std::string vqUtilita::GetSerialDrive(const std::string& letteraDrive) {
     return SerialeDi(radice);
 }
 
-std::int32_t vqUtilita::InfoSO() {
-    return 0;
-}
+std::int32_t vqUtilita::InfoSO() { return 0; }
 
-bool vqUtilita::IsWindowsNT() {
-    return false;
-}
+bool vqUtilita::IsWindowsNT() { return false; }
 
 std::string vqUtilita::InfoSOVersione() {
     struct utsname u {};
@@ -271,8 +272,8 @@ std::uint8_t vqUtilita::GetSeparatoreDecimale() {
 std::uint8_t vqUtilita::GetSeparatoreMigliaia() {
     return ConLocaleNumerico([](locale_t loc) -> std::uint8_t {
         if (loc == nullptr) return 0;
-        return vq::utilita::SeparatoreDi(
-            vq::utilita::FormattaMille(::nl_langinfo_l(GROUPING, loc), ::nl_langinfo_l(THOUSEP, loc)));
+        return vq::utilita::SeparatoreDi(vq::utilita::FormattaMille(::nl_langinfo_l(GROUPING, loc),
+                                                                    ::nl_langinfo_l(THOUSEP, loc)));
     });
 }
 
@@ -282,7 +283,8 @@ bool vqUtilita::DirectoryRete() {
     struct statfs sf {};
     if (::statfs(cartella.c_str(), &sf) != 0) return false;
     const auto magico = static_cast<std::int64_t>(sf.f_type);
-    return vq::utilita::FileSystemDiRete(magico, magico == 0x65735546 ? TipoMontaggio(cartella) : std::string());
+    return vq::utilita::FileSystemDiRete(
+        magico, magico == 0x65735546 ? TipoMontaggio(cartella) : std::string());
 }
 
 bool vqUtilita::IsVBEnvironment() {

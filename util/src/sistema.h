@@ -18,8 +18,8 @@ std::uint8_t SeparatoreDi(std::string_view formattato);
 // The version text: the system's name (os-release NAME, else `sistema`), the kernel
 // release's "major.minor.build" (missing parts 0), and the system's version
 // (os-release VERSION, else `versione`), each parted by one blank.
-std::string ComponiVersioneSO(std::string_view osRelease, std::string_view sistema, std::string_view release,
-                              std::string_view versione);
+std::string ComponiVersioneSO(std::string_view osRelease, std::string_view sistema,
+                              std::string_view release, std::string_view versione);
 
 // The value of `nome` in an os-release text (quotes and escapes removed), or the empty text.
 std::string ValoreOsRelease(std::string_view testo, std::string_view nome);

@@ -32,9 +32,7 @@ mspack_file* Apri(mspack_system*, const char* nome, int modo) {
     return reinterpret_cast<mspack_file*>(f);
 }
 
-void Chiudi(mspack_file* file) {
-    delete reinterpret_cast<FileMemoria*>(file);
-}
+void Chiudi(mspack_file* file) { delete reinterpret_cast<FileMemoria*>(file); }
 
 int Leggi(mspack_file* file, void* buffer, int byte) {
     auto* f = reinterpret_cast<FileMemoria*>(file);
@@ -61,7 +59,8 @@ int Scrivi(mspack_file* file, void* buffer, int byte) {
 
 int Posiziona(mspack_file* file, off_t offset, int modo) {
     auto* f = reinterpret_cast<FileMemoria*>(file);
-    const std::size_t dimensione = f->d->uscita == nullptr ? f->d->ingresso.size() : f->d->uscita->size();
+    const std::size_t dimensione =
+        f->d->uscita == nullptr ? f->d->ingresso.size() : f->d->uscita->size();
     off_t base = 0;
     if (modo == MSPACK_SYS_SEEK_CUR) base = static_cast<off_t>(f->pos);
     else if (modo == MSPACK_SYS_SEEK_END) base = static_cast<off_t>(dimensione);
@@ -78,17 +77,11 @@ off_t Dove(mspack_file* file) {
 
 void Messaggio(mspack_file*, const char*, ...) {}
 
-void* Alloca(mspack_system*, size_t byte) {
-    return std::malloc(byte);
-}
+void* Alloca(mspack_system*, size_t byte) { return std::malloc(byte); }
 
-void Libera(void* p) {
-    std::free(p);
-}
+void Libera(void* p) { std::free(p); }
 
-void Copia(void* da, void* a, size_t byte) {
-    std::memmove(a, da, byte);
-}
+void Copia(void* da, void* a, size_t byte) { std::memmove(a, da, byte); }
 
 mspack_system SistemaMemoria() {
     mspack_system s{};
@@ -114,7 +107,8 @@ EsitoEspansione EspandiSzdd(std::string_view dati, std::string& uscita) {
     // included) is plain.
     static constexpr std::string_view kSzdd("SZDD\x88\xf0\x27\x33", 8);
     static constexpr std::string_view kQBasic("SZ \x88\xf0\x27\x33\xd1", 8);
-    if (dati.substr(0, 8) != kSzdd && dati.substr(0, 8) != kQBasic) return EsitoEspansione::NonCompresso;
+    if (dati.substr(0, 8) != kSzdd && dati.substr(0, 8) != kQBasic)
+        return EsitoEspansione::NonCompresso;
     mspack_system sistema = SistemaMemoria();
     msszdd_decompressor* dec = mspack_create_szdd_decompressor(&sistema);
     if (dec == nullptr) throw std::bad_alloc();
@@ -127,7 +121,8 @@ EsitoEspansione EspandiSzdd(std::string_view dati, std::string& uscita) {
         const auto lunghezza = testa->length;
         if (lunghezza >= 0) {
             Descrittore destinazione{{}, &uscita, static_cast<std::size_t>(lunghezza)};
-            if (dec->extract(dec, testa, reinterpret_cast<const char*>(&destinazione)) == MSPACK_ERR_OK &&
+            if (dec->extract(dec, testa, reinterpret_cast<const char*>(&destinazione)) ==
+                    MSPACK_ERR_OK &&
                 uscita.size() == static_cast<std::size_t>(lunghezza))
                 esito = EsitoEspansione::Espanso;
         }

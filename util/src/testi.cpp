@@ -28,7 +28,8 @@ std::string vqUtilita::vqReplace(const std::string& testo, const std::string& ri
     return risultato;
 }
 
-bool vqUtilita::vqSplit(std::vector<std::string>& tmp, const std::string& buf, const std::string& sep) {
+bool vqUtilita::vqSplit(std::vector<std::string>& tmp, const std::string& buf,
+                        const std::string& sep) {
     tmp.assign(1, std::string());
     if (buf.empty() || sep.empty()) return false;
     vq::utilita::VerificaLunghezza16(buf);

@@ -47,7 +47,8 @@ std::string vqUtilita::GetVersione(const std::string& file) {
            std::to_string(ParteAlta(ls)) + "." + std::to_string(ParteBassa(ls));
 }
 
-std::int32_t vqUtilita::ConfrontaVersione(const std::string& VersioneA, const std::string& VersioneB) {
+std::int32_t vqUtilita::ConfrontaVersione(const std::string& VersioneA,
+                                          const std::string& VersioneB) {
     // All eight parts are read before any comparison, so an overflowing part raises
     // error 6 even where an earlier pair would already decide.
     std::int16_t a[4], b[4];

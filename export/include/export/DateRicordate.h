@@ -18,8 +18,8 @@ inline constexpr const char* kChiaveDataIniziale = "Data_Iniziale";
 inline constexpr const char* kChiaveDataFinale = "Data_Finale";
 
 // The settings store. Both raise vq::Errore when the store cannot be used.
-void SalvaImpostazione(const std::string& applicazione, const std::string& sezione, const std::string& chiave,
-                       const std::string& valore);
+void SalvaImpostazione(const std::string& applicazione, const std::string& sezione,
+                       const std::string& chiave, const std::string& valore);
 // The stored text, or `predefinito` when there is none.
 std::string LeggiImpostazione(const std::string& applicazione, const std::string& sezione,
                               const std::string& chiave, const std::string& predefinito = {});

@@ -37,23 +37,25 @@ namespace travasa {
 // Texts of the run.
 inline constexpr const char* kTitoloErrore = "Errore";
 inline constexpr const char* kTitoloEsportazione = "Esportazione";
-inline constexpr const char* kMsgDateInvertite = "La DATA FINALE non può essere minore della DATA INIZIALE.";
+inline constexpr const char* kMsgDateInvertite =
+    "La DATA FINALE non può essere minore della DATA INIZIALE.";
 inline constexpr const char* kMsgListaVuota =
     "E' necessario aggiungere almeno una voce nella lista dei conti/codici cassa.";
 inline constexpr const char* kMsgNessunMovimento =
     "Nessun movimento rientra nei filtri impostati. Esportazione non effettuata";
-inline constexpr const char* kMsgCompletata = "Esportazione completata correttamente. Totale record esportati: ";
+inline constexpr const char* kMsgCompletata =
+    "Esportazione completata correttamente. Totale record esportati: ";
 inline constexpr std::int32_t kPausaFinale = 300;  // milliseconds with the full bar shown
 
 // What the window holds when the button is pressed.
 struct SceltaEsportazione {
-    bool dataIniziale = false;        // chkIniziale ticked
-    bool dataFinale = false;          // chkFinale ticked
-    vq::DATA valoreIniziale = 0;      // DtDataIniziale
-    vq::DATA valoreFinale = 0;        // DtDataFinale
+    bool dataIniziale = false;    // chkIniziale ticked
+    bool dataFinale = false;      // chkFinale ticked
+    vq::DATA valoreIniziale = 0;  // DtDataIniziale
+    vq::DATA valoreFinale = 0;    // DtDataFinale
     const ListaSelezione* lista = nullptr;
-    bool css = true;                  // chkCss
-    bool verifica = false;            // chkVerifica
+    bool css = true;        // chkCss
+    bool verifica = false;  // chkVerifica
 };
 
 enum class EsitoEsportazione {
@@ -67,18 +69,18 @@ enum class EsitoEsportazione {
 
 struct RisultatoEsportazione {
     EsitoEsportazione esito = EsitoEsportazione::Errore;
-    std::int32_t righe = 0;          // rows written
-    std::string file;                // the XML file chosen
-    std::string foglioStile;         // the stylesheet copied beside it ("" when none)
-    std::int32_t errore = 0;         // the number reported, for Errore
+    std::int32_t righe = 0;   // rows written
+    std::string file;         // the XML file chosen
+    std::string foglioStile;  // the stylesheet copied beside it ("" when none)
+    std::int32_t errore = 0;  // the number reported, for Errore
 };
 
 // The services of a run. `dialogo` and `barra` are required; the others may be empty.
 struct ServiziEsportazione {
     DialogoSalva* dialogo = nullptr;
     BarraProgresso* barra = nullptr;
-    std::function<void()> pompaEventi;          // step 12 (the window: processEvents once)
-    std::function<void()> salvaFiltroDate;      // step 5 (the window's; the command line stores none)
+    std::function<void()> pompaEventi;      // step 12 (the window: processEvents once)
+    std::function<void()> salvaFiltroDate;  // step 5 (the window's; the command line stores none)
     std::function<void(std::int32_t)> pausa = PausaSistema;  // step 19
 };
 

@@ -64,7 +64,8 @@ private:
 // Errors (vq::Errore), the description naming the file: 76 folder missing, 70 permission
 // denied or read-only file system, 61 disk full or file too large, 75 any other failure.
 // An exception thrown by `produci` passes through unchanged, after the cleanup.
-void ScriviFileAtomico(const std::string& percorso, const std::function<void(UscitaFile&)>& produci);
+void ScriviFileAtomico(const std::string& percorso,
+                       const std::function<void(UscitaFile&)>& produci);
 
 // Copy `sorgente` over `destinazione` through ScriviFileAtomico: a failed copy leaves the
 // old target as it was. A missing source is error 53 naming it.

@@ -18,12 +18,12 @@ namespace travasa {
 // The settings the export run gives the dialog before each ShowSave, and the file name
 // that stays between runs (a second run opens with the previous name).
 struct ImpostazioniDialogo {
-    bool CancelError = false;    // a cancel raises error kErrDialogoAnnullato
-    std::string DefaultExt;      // "xml": added to a name typed without an extension
-    std::string Filter;          // "File XML (*.xml)|*.xml": description|pattern pairs
-    std::int32_t Flags = 0;      // 2054 = overwrite prompt + hide read-only + path must exist
-    std::string InitDir;         // the folder the dialog starts in
-    std::string FileName;        // in: the previous choice; out: the chosen file
+    bool CancelError = false;  // a cancel raises error kErrDialogoAnnullato
+    std::string DefaultExt;    // "xml": added to a name typed without an extension
+    std::string Filter;        // "File XML (*.xml)|*.xml": description|pattern pairs
+    std::int32_t Flags = 0;    // 2054 = overwrite prompt + hide read-only + path must exist
+    std::string InitDir;       // the folder the dialog starts in
+    std::string FileName;      // in: the previous choice; out: the chosen file
 };
 
 // Error number of a cancelled dialog (with CancelError set); never reported.

@@ -13,21 +13,29 @@
 namespace travasa {
 
 enum class TipoDato {
-    Stringa,     // string (also "text"): any text
-    Carattere,   // char: exactly one character
-    Data,        // date: yyyy-MM-dd
-    DataOra,     // dateTime: yyyy-MM-dd or yyyy-MM-ddTHH:mm:ss[.fff...]
-    DataOraTz,   // dateTime.tz: as dateTime, with an optional zone Z or +hh:mm / -hh:mm
-    Ora,         // time: HH:mm:ss[.fff...]
-    OraTz,       // time.tz: as time, with an optional zone
-    Booleano,    // boolean (also "bool"): "0" or "1"
-    I1, I8, UI1, UI2, UI4, UI8,  // integers of the named width
+    Stringa,    // string (also "text"): any text
+    Carattere,  // char: exactly one character
+    Data,       // date: yyyy-MM-dd
+    DataOra,    // dateTime: yyyy-MM-dd or yyyy-MM-ddTHH:mm:ss[.fff...]
+    DataOraTz,  // dateTime.tz: as dateTime, with an optional zone Z or +hh:mm / -hh:mm
+    Ora,        // time: HH:mm:ss[.fff...]
+    OraTz,      // time.tz: as time, with an optional zone
+    Booleano,   // boolean (also "bool"): "0" or "1"
+    I1,
+    I8,
+    UI1,
+    UI2,
+    UI4,
+    UI8,  // integers of the named width
     // The names that the writer formats as numbers (i2, i4, int, r4, r8, float, double)
     // accept what it writes for any value of a numeric column: a finite number,
     // [-]digits[.digits][E[+-]digits], whatever its width or fraction.
-    I2, I4, Intero, R4,
-    R8,          // r8, float, number (also "double")
-    Fisso14_4,   // fixed.14.4: at most 14 digits before the point and 4 after
+    I2,
+    I4,
+    Intero,
+    R4,
+    R8,         // r8, float, number (also "double")
+    Fisso14_4,  // fixed.14.4: at most 14 digits before the point and 4 after
 };
 
 // The type of a declared name, or std::nullopt for a name that is not a data type.

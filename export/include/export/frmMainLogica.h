@@ -64,19 +64,19 @@ struct StatoElenco {
 struct StatoFinestra {
     StatoElenco cboConti;
     StatoElenco cboCassa;
-    ListaSelezione lista;                   // ListaSelezione
+    ListaSelezione lista;  // ListaSelezione
     bool chkIniziale = false;
     bool chkFinale = false;
     vq::DATA DtDataIniziale = 0;
     vq::DATA DtDataFinale = 0;
-    bool DtDataInizialeAbilitato = false;   // pickers follow their check boxes
+    bool DtDataInizialeAbilitato = false;  // pickers follow their check boxes
     bool DtDataFinaleAbilitato = false;
     bool cmdDefaultDIAbilitato = false;
     bool cmdDefaultDFAbilitato = false;
     bool chkVerifica = false;
     bool chkCss = true;
     std::string lblVersione = "v.x.x";
-    std::string caption;                    // the window's caption
+    std::string caption;  // the window's caption
     bool prgVisibile = false;
     float prgMin = 0;
     float prgMax = 100;
@@ -90,18 +90,18 @@ enum Parte : unsigned {
     ParteLista = 1u << 2,
     ParteDate = 1u << 3,
     ParteOpzioni = 1u << 4,
-    ParteEtichette = 1u << 5,   // lblVersione, caption
+    ParteEtichette = 1u << 5,  // lblVersione, caption
     ParteProgresso = 1u << 6,
 };
 
 // The services the window gives the logic.
 struct ServiziFinestra {
-    DialogoSalva* dialogo = nullptr;      // required for Esporta()
-    ApriDocumento* documenti = nullptr;   // help page; nullptr = ApriDocumentoSistema()
-    std::function<void()> pompaEventi;    // process pending events once
+    DialogoSalva* dialogo = nullptr;     // required for Esporta()
+    ApriDocumento* documenti = nullptr;  // help page; nullptr = ApriDocumentoSistema()
+    std::function<void()> pompaEventi;   // process pending events once
     std::function<void(std::int32_t)> pausa = PausaSistema;
-    std::intptr_t hWnd = 0;               // the window's handle, for the shell
-    bool ricordaDate = true;              // an export stores the two dates (SalvaFiltroDate)
+    std::intptr_t hWnd = 0;   // the window's handle, for the shell
+    bool ricordaDate = true;  // an export stores the two dates (SalvaFiltroDate)
     // The program's version numbers (major, minor) for lblVersione.
     int versioneMaggiore = 0;
     int versioneMinore = 0;

@@ -20,8 +20,6 @@ ApriDocumento& ApriDocumentoSistema() {
     return apri;
 }
 
-void PausaSistema(std::int32_t millisecondi) {
-    vqUtilita::Sleep(millisecondi);
-}
+void PausaSistema(std::int32_t millisecondi) { vqUtilita::Sleep(millisecondi); }
 
 }  // namespace travasa

@@ -71,7 +71,8 @@ struct IMirtesaIntegrazione : IDispatch {
     // second registration with the same caption, in any case, updates the record) and its
     // description. result: VARIANT_TRUE when the record was created or changed,
     // VARIANT_FALSE when it already held these values (nothing is written then).
-    STDMETHOD(RegistraModulo)(BSTR percorso, BSTR titolo, BSTR descrizione, VARIANT_BOOL* result) = 0;
+    STDMETHOD(RegistraModulo)
+    (BSTR percorso, BSTR titolo, BSTR descrizione, VARIANT_BOOL* result) = 0;
 
 protected:
     ~IMirtesaIntegrazione() = default;

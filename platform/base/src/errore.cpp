@@ -63,12 +63,15 @@ constexpr std::array kTesti = {
     Riga{92, "Ciclo For non inizializzato"},
     Riga{93, "Stringa campione non valida"},
     Riga{94, "Utilizzo non valido di Null"},
-    Riga{96, "Impossibile elaborare gli eventi dell'oggetto perché l'oggetto sta già generando "
-             "eventi per il numero massimo di riceventi supportato"},
-    Riga{97, "Impossibile richiamare la funzione Friend per un oggetto che non è un'istanza "
-             "della classe di definizione"},
-    Riga{98, "Una chiamata a una proprietà o a un metodo non può includere un riferimento a un "
-             "oggetto privato, né come argomento né come valore restituito"},
+    Riga{96,
+         "Impossibile elaborare gli eventi dell'oggetto perché l'oggetto sta già generando "
+         "eventi per il numero massimo di riceventi supportato"},
+    Riga{97,
+         "Impossibile richiamare la funzione Friend per un oggetto che non è un'istanza "
+         "della classe di definizione"},
+    Riga{98,
+         "Una chiamata a una proprietà o a un metodo non può includere un riferimento a un "
+         "oggetto privato, né come argomento né come valore restituito"},
     Riga{321, "Formato di file non valido"},
     Riga{322, "Impossibile creare il file temporaneo necessario"},
     Riga{325, "Formato non valido nel file di risorse"},
@@ -85,12 +88,14 @@ constexpr std::array kTesti = {
     Riga{424, "Necessario oggetto"},
     Riga{429, "Il componente ActiveX non può creare l'oggetto"},
     Riga{430, "La classe non supporta l'automazione o l'interfaccia prevista."},
-    Riga{432, "Impossibile trovare nome di file o nome di classe durante un'operazione di "
-              "automazione"},
+    Riga{432,
+         "Impossibile trovare nome di file o nome di classe durante un'operazione di "
+         "automazione"},
     Riga{438, "Proprietà o metodo non supportati dall'oggetto"},
     Riga{440, "Errore di automazione"},
-    Riga{442, "Il collegamento alla libreria dei tipi o alla libreria degli oggetti per il "
-              "processo remoto non è più disponibile. Scegliere OK per rimuovere il riferimento."},
+    Riga{442,
+         "Il collegamento alla libreria dei tipi o alla libreria degli oggetti per il "
+         "processo remoto non è più disponibile. Scegliere OK per rimuovere il riferimento."},
     Riga{443, "L'oggetto di automazione non ha un valore predefinito"},
     Riga{445, "Azione non valida per l'oggetto"},
     Riga{446, "L'oggetto non supporta argomenti predefiniti"},
@@ -98,8 +103,9 @@ constexpr std::array kTesti = {
     Riga{448, "Impossibile trovare argomento predefinito"},
     Riga{449, "Argomento non facoltativo"},
     Riga{450, "Numero errato di argomenti o assegnazione di proprietà non valida"},
-    Riga{451, "La routine Property Let non è stata definita e la routine Property Get non ha "
-              "restituito un oggetto"},
+    Riga{451,
+         "La routine Property Let non è stata definita e la routine Property Get non ha "
+         "restituito un oggetto"},
     Riga{452, "Ordinale non valido"},
     Riga{453, "Impossibile trovare nella DLL la funzione specificata"},
     Riga{454, "Impossibile trovare la risorsa codice"},

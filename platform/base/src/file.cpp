@@ -80,7 +80,8 @@ bool CifraNome(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')
 // the name is not one of those.
 pid_t PidDelTemporaneo(std::string_view nome, std::string_view inizio, std::string_view fine) {
     if (nome.size() < inizio.size() + fine.size() + 2 + kCaratteriCasuali) return 0;
-    if (nome.substr(0, inizio.size()) != inizio || nome.substr(nome.size() - fine.size()) != fine) return 0;
+    if (nome.substr(0, inizio.size()) != inizio || nome.substr(nome.size() - fine.size()) != fine)
+        return 0;
     std::string_view centro = nome.substr(inizio.size(), nome.size() - inizio.size() - fine.size());
     const auto trattino = centro.find('-');
     if (trattino == 0 || trattino == std::string_view::npos || trattino > 9) return 0;
@@ -108,7 +109,8 @@ void RimuoviTemporaneiAbbandonati(const std::string& prefisso, const std::string
         if (pid <= 0 || pid == io) continue;
         if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
         struct stat st {};
-        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
         ::unlinkat(::dirfd(d), e->d_name, 0);
     }
     ::closedir(d);
@@ -134,20 +136,23 @@ int CopiaTutto(int da, int a) {
         if (letti < 0 && errno == EINTR) continue;
         if (letti < 0) return errno;
         if (letti == 0) return 0;
-        if (const int e = ScriviTutto(a, std::string_view(buf, static_cast<std::size_t>(letti))); e != 0) return e;
+        if (const int e = ScriviTutto(a, std::string_view(buf, static_cast<std::size_t>(letti)));
+            e != 0)
+            return e;
     }
 }
 
 }  // namespace
 
-SostituzioneAtomica::SostituzioneAtomica(std::string destinazione, std::string prefisso, std::string suffisso,
-                                         mode_t modo) noexcept
+SostituzioneAtomica::SostituzioneAtomica(std::string destinazione, std::string prefisso,
+                                         std::string suffisso, mode_t modo) noexcept
     : destinazione_(std::move(destinazione)) {
     // Only a file this user may write is replaced: the same test an open for writing
     // makes (with the effective ids), and never one marked read-only, which the rename
     // alone would not notice.
     struct stat esistente {};
-    const bool esiste = ::stat(destinazione_.c_str(), &esistente) == 0 && S_ISREG(esistente.st_mode);
+    const bool esiste =
+        ::stat(destinazione_.c_str(), &esistente) == 0 && S_ISREG(esistente.st_mode);
     if (esiste && (esistente.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         esito_ = EACCES;
         return;
@@ -161,37 +166,39 @@ SostituzioneAtomica::SostituzioneAtomica(std::string destinazione, std::string p
     struct stat cartella {};
     const bool rinominaVietata = esiste && ::geteuid() != 0 && esistente.st_uid != ::geteuid() &&
                                  ::stat(CartellaDi(destinazione_).c_str(), &cartella) == 0 &&
-                                 (cartella.st_mode & S_ISVTX) != 0 && cartella.st_uid != ::geteuid();
+                                 (cartella.st_mode & S_ISVTX) != 0 &&
+                                 cartella.st_uid != ::geteuid();
     if (rinominaVietata) esito_ = EACCES;
     else try {
-        RimuoviTemporaneiAbbandonati(prefisso, suffisso);
-        static thread_local std::mt19937_64 casuale{std::random_device{}()};
-        static constexpr char kCifre[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-        const std::string inizio = prefisso + std::to_string(::getpid()) + "-";
-        esito_ = EEXIST;
-        for (int tentativo = 0; tentativo < 100; ++tentativo) {
-            std::string nome(kCaratteriCasuali, '0');
-            for (char& c : nome) c = kCifre[casuale() % 36];
-            temporaneo_ = inizio + nome + suffisso;
-            fd_ = ::open(temporaneo_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, modo);
-            if (fd_ >= 0) {
-                esito_ = 0;
-                break;
+            RimuoviTemporaneiAbbandonati(prefisso, suffisso);
+            static thread_local std::mt19937_64 casuale{std::random_device{}()};
+            static constexpr char kCifre[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+            const std::string inizio = prefisso + std::to_string(::getpid()) + "-";
+            esito_ = EEXIST;
+            for (int tentativo = 0; tentativo < 100; ++tentativo) {
+                std::string nome(kCaratteriCasuali, '0');
+                for (char& c : nome) c = kCifre[casuale() % 36];
+                temporaneo_ = inizio + nome + suffisso;
+                fd_ = ::open(temporaneo_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, modo);
+                if (fd_ >= 0) {
+                    esito_ = 0;
+                    break;
+                }
+                esito_ = errno;
+                if (esito_ != EEXIST) break;
             }
-            esito_ = errno;
-            if (esito_ != EEXIST) break;
+            if (esito_ != 0) temporaneo_.clear();
+        } catch (...) {
+            esito_ = ENOMEM;
+            temporaneo_.clear();
+            return;
         }
-        if (esito_ != 0) temporaneo_.clear();
-    } catch (...) {
-        esito_ = ENOMEM;
-        temporaneo_.clear();
-        return;
-    }
     if (esito_ == EACCES && esiste) {
         // A folder this user may not write (or not replace this file in), holding a file
         // this user may write: the new content is gathered aside and Conferma() writes it
         // over the file in place.
-        Descrittore destinazioneAperta(::open(destinazione_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+        Descrittore destinazioneAperta(
+            ::open(destinazione_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
         if (!destinazioneAperta.aperto()) return;
         const int anonimo = FileAnonimo();
         if (anonimo < 0) {
@@ -245,7 +252,8 @@ int SostituzioneAtomica::Conferma() noexcept {
         return errno;
     }
     confermata_ = true;
-    Descrittore cartella(::open(CartellaDi(destinazione_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descrittore cartella(
+        ::open(CartellaDi(destinazione_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (cartella.aperto()) static_cast<void>(::fsync(cartella.get()));
     return 0;
 }

@@ -19,7 +19,9 @@
 namespace vqjet {
 namespace {
 
-std::uint32_t Le16(const unsigned char* p) { return static_cast<std::uint32_t>(p[0] | (p[1] << 8)); }
+std::uint32_t Le16(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t Le32(const unsigned char* p) {
     return Le16(p) | (static_cast<std::uint32_t>(Le16(p + 2)) << 16);
 }
@@ -81,7 +83,8 @@ bool BloccoValori(const unsigned char* b, std::size_t n, std::size_t nomi) {
 
 bool ProprietaValide(const void* blob, std::size_t lunghezza) {
     const auto* b = static_cast<const unsigned char*>(blob);
-    if (!b || lunghezza < 4 || (std::memcmp(b, "KKD", 4) != 0 && std::memcmp(b, "MR2", 4) != 0)) return false;
+    if (!b || lunghezza < 4 || (std::memcmp(b, "KKD", 4) != 0 && std::memcmp(b, "MR2", 4) != 0))
+        return false;
     std::size_t p = 4;
     std::size_t nomi = 0;
     bool nomiLetti = false;
@@ -105,8 +108,9 @@ bool ProprietaValide(const void* blob, std::size_t lunghezza) {
 
 }  // namespace vqjet
 
-extern "C" __attribute__((visibility("default"))) GPtrArray* mdb_kkd_to_props(MdbHandle* mdb, void* buffer,
-                                                                             size_t len) {
+extern "C" __attribute__((visibility("default"))) GPtrArray* mdb_kkd_to_props(MdbHandle* mdb,
+                                                                              void* buffer,
+                                                                              size_t len) {
     using Originale = GPtrArray* (*)(MdbHandle*, void*, size_t);
     static const auto originale = reinterpret_cast<Originale>(dlsym(RTLD_NEXT, "mdb_kkd_to_props"));
     if (!originale || !vqjet::ProprietaValide(buffer, len)) return g_ptr_array_new();

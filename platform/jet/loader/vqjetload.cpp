@@ -67,7 +67,8 @@ std::string PulisciRiga(std::string s) {
 }
 
 bool Descrittore(const std::string& uscita, int& fd) {
-    const std::string prefisso = jet::PercorsoDescrittore(0).substr(0, jet::PercorsoDescrittore(0).size() - 1);
+    const std::string prefisso =
+        jet::PercorsoDescrittore(0).substr(0, jet::PercorsoDescrittore(0).size() - 1);
     if (uscita.rfind(prefisso, 0) != 0) return false;
     char* fine = nullptr;
     long n = std::strtol(uscita.c_str() + prefisso.size(), &fine, 10);
@@ -79,7 +80,9 @@ bool Descrittore(const std::string& uscita, int& fd) {
 void MuoriColGenitore() {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The parent may have died between the start and the request above.
-    if (const char* g = std::getenv("VQJET_GENITORE"); g && std::strtol(g, nullptr, 10) != getppid()) std::_Exit(3);
+    if (const char* g = std::getenv("VQJET_GENITORE");
+        g && std::strtol(g, nullptr, 10) != getppid())
+        std::_Exit(3);
 }
 
 void Limita(unsigned long memoriaMb, unsigned long cpuS, const char* file, int tieni) {
@@ -94,7 +97,8 @@ void Limita(unsigned long memoriaMb, unsigned long cpuS, const char* file, int t
     // The image holds the file's values, expanded at most a few times (text to UTF-8).
     struct stat st {};
     rlim_t massimo = 256ull << 20;
-    if (stat(file, &st) == 0) massimo = std::max<rlim_t>(massimo, static_cast<rlim_t>(st.st_size) * 8);
+    if (stat(file, &st) == 0)
+        massimo = std::max<rlim_t>(massimo, static_cast<rlim_t>(st.st_size) * 8);
     r.rlim_cur = r.rlim_max = massimo;
     setrlimit(RLIMIT_FSIZE, &r);
     r.rlim_cur = cpuS;
@@ -127,7 +131,8 @@ struct Sqlite {
         if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
             std::string m = msg ? msg : "";
             sqlite3_free(msg);
-            Esci(jet::kErrDanneggiato, "Impossibile scrivere l'immagine dei dati di '" + file + "': " + m);
+            Esci(jet::kErrDanneggiato,
+                 "Impossibile scrivere l'immagine dei dati di '" + file + "': " + m);
         }
     }
 };
@@ -152,7 +157,9 @@ struct ValoreRiga {
         else tipo = Tipo::Reale, reale = x;
     }
     void Testo(std::string s) { tipo = Tipo::Testo, byte = std::move(s); }
-    void Blob(const unsigned char* p, std::size_t n) { tipo = Tipo::Blob, byte.assign(reinterpret_cast<const char*>(p), n); }
+    void Blob(const unsigned char* p, std::size_t n) {
+        tipo = Tipo::Blob, byte.assign(reinterpret_cast<const char*>(p), n);
+    }
 };
 
 // Rows decoded together, handed to the writing thread at once.
@@ -234,10 +241,12 @@ private:
                         case ValoreRiga::Tipo::Intero: sqlite3_bind_int64(st_, p, v.intero); break;
                         case ValoreRiga::Tipo::Reale: sqlite3_bind_double(st_, p, v.reale); break;
                         case ValoreRiga::Tipo::Testo:
-                            sqlite3_bind_text64(st_, p, v.byte.data(), v.byte.size(), SQLITE_STATIC, SQLITE_UTF8);
+                            sqlite3_bind_text64(st_, p, v.byte.data(), v.byte.size(), SQLITE_STATIC,
+                                                SQLITE_UTF8);
                             break;
                         case ValoreRiga::Tipo::Blob:
-                            sqlite3_bind_blob64(st_, p, v.byte.data(), v.byte.size(), SQLITE_STATIC);
+                            sqlite3_bind_blob64(st_, p, v.byte.data(), v.byte.size(),
+                                                SQLITE_STATIC);
                             break;
                     }
                 }
@@ -264,14 +273,15 @@ private:
 
 class Lettore {
 public:
-    Lettore(MdbHandle* mdb, const jet::Intestazione& h, std::string file, std::uint64_t dimensioneFile)
+    Lettore(MdbHandle* mdb, const jet::Intestazione& h, std::string file,
+            std::uint64_t dimensioneFile)
         : mdb_(mdb), h_(h), file_(std::move(file)), dimensioneFile_(dimensioneFile) {}
 
     [[noreturn]] void Danneggiato(const std::string& motivo) const {
-        Esci(jet::kErrDanneggiato,
-             "Impossibile aprire il database '" + file_ +
-                 "'. Il file potrebbe non essere un database riconosciuto oppure essere danneggiato. (" +
-                 motivo + ")");
+        Esci(jet::kErrDanneggiato, "Impossibile aprire il database '" + file_ +
+                                       "'. Il file potrebbe non essere un database riconosciuto "
+                                       "oppure essere danneggiato. (" +
+                                       motivo + ")");
     }
 
     std::string Testo(const unsigned char* p, std::size_t n) const {
@@ -300,7 +310,8 @@ public:
         out.reserve(lunghezza);
         std::size_t passi = 0;
         while (out.size() < lunghezza) {
-            if (pgRow == 0 || ++passi > pagine * 256) Danneggiato("catena di un campo memo interrotta");
+            if (pgRow == 0 || ++passi > pagine * 256)
+                Danneggiato("catena di un campo memo interrotta");
             void* buf = nullptr;
             int off = 0;
             std::size_t len = 0;
@@ -324,13 +335,16 @@ public:
 
     void Copia(MdbCatalogEntry* voce, sqlite3* db) {
         MdbTableDef* t = mdb_read_table(voce);
-        if (!t) Danneggiato("definizione della tabella '" + std::string(voce->object_name) + "' illeggibile");
+        if (!t)
+            Danneggiato("definizione della tabella '" + std::string(voce->object_name) +
+                        "' illeggibile");
         struct Libera {
             MdbTableDef* t;
             ~Libera() { mdb_free_tabledef(t); }
         } libera{t};
         if (!mdb_read_columns(t)) Danneggiato("colonne della tabella illeggibili");
-        if (t->num_cols == 0 || t->columns->len != t->num_cols) Danneggiato("tabella senza colonne");
+        if (t->num_cols == 0 || t->columns->len != t->num_cols)
+            Danneggiato("tabella senza colonne");
         const std::string nome = voce->object_name;
 
         std::string crea = "CREATE TABLE " + jet::Virgolette(nome) + " (";
@@ -371,16 +385,19 @@ public:
         while (mdb_fetch_row(t)) {
             int inizio = 0;
             std::size_t lunghezza = 0;
-            if (t->cur_row == 0 || mdb_find_row(mdb_, static_cast<int>(t->cur_row - 1), &inizio, &lunghezza) != 0)
+            if (t->cur_row == 0 ||
+                mdb_find_row(mdb_, static_cast<int>(t->cur_row - 1), &inizio, &lunghezza) != 0)
                 Danneggiato("riga non trovata");
             inizio &= 0x1FFF;
             if (static_cast<std::size_t>(inizio) + lunghezza > pagina || lunghezza == 0)
                 Danneggiato("riga fuori pagina");
-            if (mdb_crack_row(t, inizio, lunghezza, campi.data()) < 0) Danneggiato("riga illeggibile");
+            if (mdb_crack_row(t, inizio, lunghezza, campi.data()) < 0)
+                Danneggiato("riga illeggibile");
             ValoreRiga* riga = lotto->valori.data() + lotto->righe * t->num_cols;
             for (unsigned i = 0; i < t->num_cols; ++i) {
                 const MdbField& f = campi[i];
-                if (f.colnum < 0 || static_cast<unsigned>(f.colnum) >= t->num_cols) Danneggiato("colonna non valida");
+                if (f.colnum < 0 || static_cast<unsigned>(f.colnum) >= t->num_cols)
+                    Danneggiato("colonna non valida");
                 MdbColumn* c = colonne[static_cast<std::size_t>(f.colnum)];
                 ValoreRiga& p = riga[f.colnum];
                 if (c->col_type == MDB_BOOL) {  // the value is the null-mask bit itself
@@ -391,7 +408,8 @@ public:
                     p.Nullo();
                     continue;
                 }
-                if (f.siz < 0 || f.start < 0 || static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > pagina)
+                if (f.siz < 0 || f.start < 0 ||
+                    static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > pagina)
                     Danneggiato("valore fuori pagina");
                 const unsigned char* v = mdb_->pg_buf + f.start;
                 const std::size_t n = static_cast<std::size_t>(f.siz);
@@ -406,17 +424,19 @@ public:
         scrittore.Invia(lotto);
         scrittore.Fine();
         if (righe != t->num_rows)
-            Danneggiato("la tabella '" + nome + "' dichiara " + std::to_string(t->num_rows) + " righe, lette " +
-                        std::to_string(righe));
+            Danneggiato("la tabella '" + nome + "' dichiara " + std::to_string(t->num_rows) +
+                        " righe, lette " + std::to_string(righe));
         // Small tables (accounts, codes: the ones joined to a large table by id) get an
         // index on each short column, so that a join reads the large table once and looks
         // the small ones up, as Jet does with its own keys.
         if (righe <= kRigheTabellaPiccola) {
             for (unsigned i = 0; i < t->num_cols; ++i) {
                 MdbColumn* c = colonne[i];
-                if (c->col_type == MDB_MEMO || c->col_type == MDB_OLE || c->col_type == MDB_BINARY) continue;
-                std::string indice = "CREATE INDEX " + jet::Virgolette("vqidx_" + nome + "_" + std::to_string(i)) + " ON " +
-                                     jet::Virgolette(nome) + " (" + jet::Virgolette(c->name) + ")";
+                if (c->col_type == MDB_MEMO || c->col_type == MDB_OLE || c->col_type == MDB_BINARY)
+                    continue;
+                std::string indice =
+                    "CREATE INDEX " + jet::Virgolette("vqidx_" + nome + "_" + std::to_string(i)) +
+                    " ON " + jet::Virgolette(nome) + " (" + jet::Virgolette(c->name) + ")";
                 if (sqlite3_exec(db, indice.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
                     Danneggiato(sqlite3_errmsg(db));
             }
@@ -487,9 +507,10 @@ private:
             case MDB_REPID: {
                 Fisso(n, 16);
                 char g[40];
-                std::snprintf(g, sizeof g, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", Le32(v),
-                              static_cast<unsigned>(v[4] | (v[5] << 8)), static_cast<unsigned>(v[6] | (v[7] << 8)),
-                              v[8], v[9], v[10], v[11], v[12], v[13], v[14], v[15]);
+                std::snprintf(g, sizeof g, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                              Le32(v), static_cast<unsigned>(v[4] | (v[5] << 8)),
+                              static_cast<unsigned>(v[6] | (v[7] << 8)), v[8], v[9], v[10], v[11],
+                              v[12], v[13], v[14], v[15]);
                 p.Testo(g);
                 break;
             }
@@ -497,15 +518,14 @@ private:
                 // Sign byte, then a 128-bit magnitude as four 32-bit words, most significant first.
                 Fisso(n, 17);
                 long double m = 0;
-                for (int w = 0; w < 4; ++w) m = m * 4294967296.0L + static_cast<long double>(Le32(v + 1 + 4 * w));
+                for (int w = 0; w < 4; ++w)
+                    m = m * 4294967296.0L + static_cast<long double>(Le32(v + 1 + 4 * w));
                 long double x = m / std::pow(10.0L, static_cast<long double>(c->col_scale));
                 if (v[0] & 0x80) x = -x;
                 p.Reale(static_cast<double>(x));
                 break;
             }
-            default:
-                p.Blob(v, n);
-                break;
+            default: p.Blob(v, n); break;
         }
     }
 
@@ -530,7 +550,8 @@ int main(int argc, char** argv) {
     const std::string uscita = argv[4];
     int fdUscita = -1;
     const bool inMemoria = Descrittore(uscita, fdUscita);
-    Limita(std::strtoul(argv[1], nullptr, 10), std::strtoul(argv[2], nullptr, 10), argv[3], fdUscita);
+    Limita(std::strtoul(argv[1], nullptr, 10), std::strtoul(argv[2], nullptr, 10), argv[3],
+           fdUscita);
     try {
         // The header first: libmdb accepts files that are not Jet files at all.
         jet::Intestazione h;
@@ -577,9 +598,10 @@ int main(int argc, char** argv) {
             jet::ErroreDanneggiato(file, "impossibile creare l'immagine dei dati");
         // The text columns and their indexes use the engine's collation.
         jet::RegistraJet(out.db);
-        out.Esegui("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-                   "PRAGMA cache_size=-16384; BEGIN",
-                   file);
+        out.Esegui(
+            "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+            "PRAGMA cache_size=-16384; BEGIN",
+            file);
         // Memo values are read whole; libmdb's bound reading would cut them.
         mdb_set_bind_size(mdb, 1u << 20);
         Lettore lettore(mdb, h, file, dimensione);
@@ -593,7 +615,8 @@ int main(int argc, char** argv) {
         // Sampled: the planner needs sizes, not exact counts, and a full analysis reads
         // every row once more.
         out.Esegui("PRAGMA analysis_limit=2000; ANALYZE", file);
-        if (sqlite3_close(out.db) != SQLITE_OK) jet::ErroreDanneggiato(file, "immagine dei dati incompleta");
+        if (sqlite3_close(out.db) != SQLITE_OK)
+            jet::ErroreDanneggiato(file, "immagine dei dati incompleta");
         out.db = nullptr;
         mdb_close(mdb);
         std::printf("OK\n");

@@ -13,8 +13,12 @@ namespace {
 
 bool Uguale(std::string_view a, std::string_view b) { return vq::UgualiSenzaMaiuscole(a, b); }
 
-bool ParolaChiave(const Token& t, std::string_view k) { return t.tipo == Token::Tipo::Parola && Uguale(t.testo, k); }
-bool Simbolo(const Token& t, std::string_view s) { return t.tipo == Token::Tipo::Simbolo && t.testo == s; }
+bool ParolaChiave(const Token& t, std::string_view k) {
+    return t.tipo == Token::Tipo::Parola && Uguale(t.testo, k);
+}
+bool Simbolo(const Token& t, std::string_view s) {
+    return t.tipo == Token::Tipo::Simbolo && t.testo == s;
+}
 
 bool InizioParola(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
 bool InParola(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80 || c == '$'; }
@@ -25,7 +29,9 @@ std::vector<Token> Tokenizza(std::string_view sql) {
     std::vector<Token> out;
     std::size_t i = 0;
     const std::size_t n = sql.size();
-    auto at = [&](std::size_t k) -> unsigned char { return k < n ? static_cast<unsigned char>(sql[k]) : 0; };
+    auto at = [&](std::size_t k) -> unsigned char {
+        return k < n ? static_cast<unsigned char>(sql[k]) : 0;
+    };
     while (i < n) {
         unsigned char c = at(i);
         if (std::isspace(c)) {
@@ -40,7 +46,8 @@ std::vector<Token> Tokenizza(std::string_view sql) {
             std::size_t f = sql.find(chiusa, i + 1);
             std::size_t fine = f == std::string_view::npos ? n : f + 1;
             std::size_t finTesto = f == std::string_view::npos ? n : f;
-            out.push_back({Token::Tipo::Nome, std::string(sql.substr(i + 1, finTesto - i - 1)), i, fine});
+            out.push_back(
+                {Token::Tipo::Nome, std::string(sql.substr(i + 1, finTesto - i - 1)), i, fine});
             i = fine;
         } else if (c == '\'' || c == '"') {
             std::size_t k = i + 1;
@@ -62,7 +69,8 @@ std::vector<Token> Tokenizza(std::string_view sql) {
         } else if (std::isdigit(c) || (c == '.' && std::isdigit(at(i + 1)))) {
             std::size_t k = i;
             while (k < n && (std::isalnum(at(k)) || at(k) == '.' ||
-                             ((at(k) == '+' || at(k) == '-') && k > i && (at(k - 1) == 'e' || at(k - 1) == 'E'))))
+                             ((at(k) == '+' || at(k) == '-') && k > i &&
+                              (at(k - 1) == 'e' || at(k - 1) == 'E'))))
                 ++k;
             out.push_back({Token::Tipo::Numero, std::string(sql.substr(i, k - i)), i, k});
             i = k;
@@ -117,8 +125,8 @@ std::vector<std::string> TabelleUsate(const std::vector<Token>& t) {
                 continue;
             }
             if (k.tipo == Token::Tipo::Parola) {
-                static constexpr std::string_view kFine[] = {"where", "group", "order", "having",
-                                                             "union", "limit", "intersect", "except"};
+                static constexpr std::string_view kFine[] = {
+                    "where", "group", "order", "having", "union", "limit", "intersect", "except"};
                 bool fine = false;
                 for (auto f : kFine) fine = fine || Uguale(k.testo, f);
                 if (fine) {
@@ -149,7 +157,7 @@ std::vector<std::string> TabelleUsate(const std::vector<Token>& t) {
                     attesa = false;
                     continue;
                 }
-                static constexpr std::string_view kLegami[] = {"inner", "left", "right", "outer",
+                static constexpr std::string_view kLegami[] = {"inner", "left", "right",  "outer",
                                                                "cross", "full", "natural"};
                 bool legame = false;
                 for (auto l : kLegami) legame = legame || Uguale(k.testo, l);
@@ -161,7 +169,8 @@ std::vector<std::string> TabelleUsate(const std::vector<Token>& t) {
             }
             if ((k.tipo == Token::Tipo::Parola || k.tipo == Token::Tipo::Nome) && attesa && !inOn) {
                 attesa = false;
-                if (j + 1 < t.size() && Simbolo(t[j + 1], ".")) continue;  // schema-qualified: not ours
+                if (j + 1 < t.size() && Simbolo(t[j + 1], "."))
+                    continue;  // schema-qualified: not ours
                 if (!k.testo.empty()) aggiungi(k.testo);
             }
         }
@@ -198,7 +207,8 @@ Selezione AnalizzaSelezione(std::string_view sql, const std::vector<Token>& t) {
             voci.emplace_back();
             continue;
         }
-        if (Simbolo(k, "*") && (voci.back().empty() || Simbolo(voci.back().back(), "."))) stella = true;
+        if (Simbolo(k, "*") && (voci.back().empty() || Simbolo(voci.back().back(), ".")))
+            stella = true;
         voci.back().push_back(k);
     }
     if (stella) return s;
@@ -216,7 +226,8 @@ Selezione AnalizzaSelezione(std::string_view sql, const std::vector<Token>& t) {
                 break;
             }
         }
-        if (fine >= 4 && v[0].tipo == Token::Tipo::Parola && Simbolo(v[1], "(") && Simbolo(v[fine - 1], ")")) {
+        if (fine >= 4 && v[0].tipo == Token::Tipo::Parola && Simbolo(v[1], "(") &&
+            Simbolo(v[fine - 1], ")")) {
             // The first parenthesis must close at the end of the expression.
             int q = 0;
             std::size_t chiusa = 0;
@@ -228,7 +239,8 @@ Selezione AnalizzaSelezione(std::string_view sql, const std::vector<Token>& t) {
                 }
             }
             const std::string nome = vq::InMinuscoleAscii(v[0].testo);
-            static constexpr std::string_view kAggregati[] = {"sum", "min", "max", "avg", "first", "last", "dateserial"};
+            static constexpr std::string_view kAggregati[] = {"sum",   "min",  "max",       "avg",
+                                                              "first", "last", "dateserial"};
             bool aggregato = false;
             for (auto a : kAggregati) aggregato = aggregato || nome == a;
             if (aggregato && chiusa == fine - 1) {
@@ -261,7 +273,8 @@ std::optional<double> DataLetterale(std::string_view t) {
         if (n <= 0) return std::nullopt;
         // Two-digit years as the runtime reads them.
         std::size_t cifre = 0;
-        for (std::size_t k = static_cast<std::size_t>(n); k > 0 && std::isdigit(static_cast<unsigned char>(testo[k - 1])); --k)
+        for (std::size_t k = static_cast<std::size_t>(n);
+             k > 0 && std::isdigit(static_cast<unsigned char>(testo[k - 1])); --k)
             ++cifre;
         if (cifre <= 2) d.anno += d.anno < 30 ? 2000 : 1900;
         conData = true;
@@ -344,8 +357,9 @@ std::string TraduciJet(std::string_view sql) {
                     i = j;
                 }
             }
-        } else if (ParolaChiave(t[i], "like") && i + 1 < t.size() && t[i + 1].tipo == Token::Tipo::Stringa &&
-                   sql[t[i + 1].inizio] == '\'' && !(i + 2 < t.size() && ParolaChiave(t[i + 2], "escape"))) {
+        } else if (ParolaChiave(t[i], "like") && i + 1 < t.size() &&
+                   t[i + 1].tipo == Token::Tipo::Stringa && sql[t[i + 1].inizio] == '\'' &&
+                   !(i + 2 < t.size() && ParolaChiave(t[i + 2], "escape"))) {
             sostituisci(t[i + 1].inizio, t[i + 1].fine, ModelloLike(t[i + 1].testo));
             ++i;
         }

@@ -31,8 +31,9 @@ constexpr auto kTempoBase = std::chrono::seconds(8);
 
 // The errors a child may report: anything else is taken as damage.
 bool NumeroAmmesso(long n) {
-    static constexpr long kAmmessi[] = {kErrFileNonTrovato, kErrPassword, kErrFormato, kErrDanneggiato,
-                                        kErrPermesso,       kErrTabella,  vq::kErrMemoria};
+    static constexpr long kAmmessi[] = {kErrFileNonTrovato, kErrPassword, kErrFormato,
+                                        kErrDanneggiato,    kErrPermesso, kErrTabella,
+                                        vq::kErrMemoria};
     for (long a : kAmmessi)
         if (a == n) return true;
     return false;
@@ -50,7 +51,8 @@ std::vector<std::string> Ambiente(std::uint64_t memoriaMb) {
     // Only the sanitizer builds read this: their memory limit, and no leak report
     // (libmdb keeps its allocations until exit).
     if (!asan.empty()) asan += ':';
-    asan += "detect_leaks=0:allocator_may_return_null=0:hard_rss_limit_mb=" + std::to_string(memoriaMb);
+    asan +=
+        "detect_leaks=0:allocator_may_return_null=0:hard_rss_limit_mb=" + std::to_string(memoriaMb);
     env.push_back("ASAN_OPTIONS=" + asan);
     return env;
 }
@@ -75,15 +77,18 @@ std::chrono::milliseconds TempoPer(const std::string& file, std::chrono::millise
     if (stat(file.c_str(), &st) != 0) return massimo;
     // A sound file loads at well over 20 MB/s; a damaged one that makes libmdb loop is
     // stopped after this, not after the caller's whole allowance.
-    const auto tempo = kTempoBase + std::chrono::seconds(static_cast<std::uint64_t>(st.st_size) / (4u << 20));
+    const auto tempo =
+        kTempoBase + std::chrono::seconds(static_cast<std::uint64_t>(st.st_size) / (4u << 20));
     return std::min<std::chrono::milliseconds>(massimo, tempo);
 }
 
-EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const std::vector<std::string>& tabelle,
+EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine,
+                                  const std::vector<std::string>& tabelle,
                                   const Limiti& limitiDati) {
     const std::string programma = PercorsoCaricatore();
     if (access(programma.c_str(), X_OK) != 0)
-        vq::Solleva(vq::kErrFileNonTrovato, "Impossibile trovare il programma di lettura '" + programma + "'.");
+        vq::Solleva(vq::kErrFileNonTrovato,
+                    "Impossibile trovare il programma di lettura '" + programma + "'.");
 
     Limiti limiti = limitiDati;
     limiti.tempo = TempoPer(file, limiti.tempo);
@@ -117,8 +122,8 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const s
     int rc = posix_spawn(&pid, programma.c_str(), &azioni, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&azioni);
     if (rc != 0)
-        vq::Solleva(vq::kErrFileNonTrovato,
-                    "Impossibile avviare il programma di lettura '" + programma + "': " + std::strerror(rc));
+        vq::Solleva(vq::kErrFileNonTrovato, "Impossibile avviare il programma di lettura '" +
+                                                programma + "': " + std::strerror(rc));
     outW.Chiudi();
     errW.Chiudi();
 
@@ -129,7 +134,9 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const s
     bool scaduto = false;
     bool troppo = false;
     while (outR.get() >= 0 || errR.get() >= 0) {
-        auto resto = std::chrono::duration_cast<std::chrono::milliseconds>(scadenza - Orologio::now()).count();
+        auto resto =
+            std::chrono::duration_cast<std::chrono::milliseconds>(scadenza - Orologio::now())
+                .count();
         if (resto <= 0) {
             scaduto = true;
             break;
@@ -160,8 +167,7 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const s
     int stato = 0;
     if (scaduto || troppo) {
         kill(pid, SIGKILL);
-        while (waitpid(pid, &stato, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &stato, 0) < 0 && errno == EINTR) {}
     } else {
         // The pipes are closed: the child is ending; give it the rest of the time.
         for (;;) {
@@ -170,8 +176,7 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const s
             if (Orologio::now() >= scadenza) {
                 scaduto = true;
                 kill(pid, SIGKILL);
-                while (waitpid(pid, &stato, 0) < 0 && errno == EINTR) {
-                }
+                while (waitpid(pid, &stato, 0) < 0 && errno == EINTR) {}
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -209,7 +214,8 @@ EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const s
     }
     if (!WIFEXITED(stato) || WEXITSTATUS(stato) != 0 || !ok)
         ErroreDanneggiato(file, "la lettura non è terminata correttamente");
-    if (esito.tabelle.empty() != tabelle.empty()) ErroreDanneggiato(file, "tabelle mancanti nella lettura");
+    if (esito.tabelle.empty() != tabelle.empty())
+        ErroreDanneggiato(file, "tabelle mancanti nella lettura");
     return esito;
 }
 

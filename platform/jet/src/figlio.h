@@ -21,7 +21,7 @@ inline constexpr int kFdImmagine = 3;
 // with this process. A file is given a time in proportion to its size, within `limiti`. The child's standard error is captured, never printed.
 // Fails with the child's own error, or with 3049 when it is killed by a limit, crashes
 // or answers nonsense.
-EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine, const std::vector<std::string>& tabelle,
-                                  const Limiti& limiti);
+EsitoCaricamento EseguiCaricatore(const std::string& file, int immagine,
+                                  const std::vector<std::string>& tabelle, const Limiti& limiti);
 
 }  // namespace jet

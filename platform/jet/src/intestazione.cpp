@@ -46,9 +46,7 @@ void Rc4(const std::uint8_t* chiave, std::size_t lunChiave, std::uint8_t* dati, 
     }
 }
 
-std::uint16_t U16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t U32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -83,7 +81,8 @@ iconv_t ConvertitorePer(std::uint16_t codePage) {
 
 std::string Utf16LeInUtf8(const std::uint8_t* dati, std::size_t lunghezza) {
     std::u16string unita(lunghezza / 2, u'\0');
-    for (std::size_t i = 0; i < unita.size(); ++i) unita[i] = static_cast<char16_t>(U16(dati + 2 * i));
+    for (std::size_t i = 0; i < unita.size(); ++i)
+        unita[i] = static_cast<char16_t>(U16(dati + 2 * i));
     return ole::Utf16InUtf8(unita);
 }
 
@@ -110,13 +109,15 @@ std::string TestoJet4InUtf8(const std::uint8_t* dati, std::size_t lunghezza) {
     return ole::Utf16InUtf8(unita);
 }
 
-std::string CodePageInUtf8(const std::uint8_t* dati, std::size_t lunghezza, std::uint16_t codePage) {
+std::string CodePageInUtf8(const std::uint8_t* dati, std::size_t lunghezza,
+                           std::uint16_t codePage) {
     bool ascii = true;
     for (std::size_t i = 0; i < lunghezza && ascii; ++i) ascii = dati[i] < 0x80;
     if (ascii) return std::string(reinterpret_cast<const char*>(dati), lunghezza);
     iconv_t cd = ConvertitorePer(codePage);
     // No converter at all: Latin-1 as the last resort.
-    if (cd == reinterpret_cast<iconv_t>(-1)) return ole::Utf16InUtf8(std::u16string(dati, dati + lunghezza));
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return ole::Utf16InUtf8(std::u16string(dati, dati + lunghezza));
     std::string out;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string buffer(lunghezza * 4 + 4, '\0');
@@ -128,7 +129,8 @@ std::string CodePageInUtf8(const std::uint8_t* dati, std::size_t lunghezza, std:
         std::size_t r = iconv(cd, &in, &restIn, &outp, &restOut);
         out.append(buffer.data(), buffer.size() - restOut);
         if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out += "\xEF\xBF\xBD";  // U+FFFD for a byte with no character (or a cut sequence): skip it
+            out +=
+                "\xEF\xBF\xBD";  // U+FFFD for a byte with no character (or a cut sequence): skip it
             ++in;
             --restIn;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -159,8 +161,7 @@ Intestazione LeggiIntestazione(const std::uint8_t* pagina, std::size_t lunghezza
             h.versione = VersioneJet::Jet4;
             h.dimensionePagina = 4096;
             break;
-        default:
-            ErroreFormato(percorso, "formato più recente di Jet 4");
+        default: ErroreFormato(percorso, "formato più recente di Jet 4");
     }
     if (dimensioneFile % h.dimensionePagina != 0)
         ErroreDanneggiato(percorso, "la dimensione non è un numero intero di pagine");
@@ -168,7 +169,8 @@ Intestazione LeggiIntestazione(const std::uint8_t* pagina, std::size_t lunghezza
 
     std::array<std::uint8_t, kByteIntestazione> p{};
     std::memcpy(p.data(), pagina, kByteIntestazione);
-    std::size_t lunMascherato = h.versione == VersioneJet::Jet3 ? kLunMascheratoJet3 : kLunMascheratoJet4;
+    std::size_t lunMascherato =
+        h.versione == VersioneJet::Jet3 ? kLunMascheratoJet3 : kLunMascheratoJet4;
     Rc4(kChiaveMaschera.data(), kChiaveMaschera.size(), p.data() + kOffMascherato, lunMascherato);
 
     h.codePage = U16(p.data() + kOffCodePage);
@@ -189,7 +191,8 @@ Intestazione LeggiIntestazione(const std::uint8_t* pagina, std::size_t lunghezza
         std::uint32_t m = static_cast<std::uint32_t>(intero);
         // A field left all zero, without the mask, holds no password either.
         bool tuttoZero = true;
-        for (std::size_t i = 0; i < kLunPasswordJet4; ++i) tuttoZero = tuttoZero && p[kOffPassword + i] == 0;
+        for (std::size_t i = 0; i < kLunPasswordJet4; ++i)
+            tuttoZero = tuttoZero && p[kOffPassword + i] == 0;
         if (tuttoZero) m = 0;
         std::array<std::uint8_t, kLunPasswordJet4> pw{};
         for (std::size_t i = 0; i < pw.size(); ++i)

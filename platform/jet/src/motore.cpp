@@ -79,7 +79,9 @@ Identita IdentitaDi(const std::string& nome) {
 // outlive this process (and the loader, which dies with it).
 int NuovaImmagine() {
     int fd = memfd_create("vqjet-immagine", MFD_CLOEXEC);
-    if (fd < 0) vq::Solleva(vq::kErrMemoria, std::string("Impossibile creare l'immagine dei dati: ") + std::strerror(errno));
+    if (fd < 0)
+        vq::Solleva(vq::kErrMemoria,
+                    std::string("Impossibile creare l'immagine dei dati: ") + std::strerror(errno));
     return fd;
 }
 
@@ -108,7 +110,8 @@ std::int64_t ValutaScalata(bool intero, std::int64_t n, double d) {
     if (intero && n >= -kMassimo && n <= kMassimo) return n * 10000;
     const double scalato = std::round((intero ? static_cast<double>(n) : d) * 10000.0);
     // 2^63 exactly: the first double outside the range of std::int64_t.
-    if (!(scalato >= -9223372036854775808.0 && scalato < 9223372036854775808.0)) vq::Solleva(vq::kErrOverflow);
+    if (!(scalato >= -9223372036854775808.0 && scalato < 9223372036854775808.0))
+        vq::Solleva(vq::kErrOverflow);
     return static_cast<std::int64_t>(scalato);
 }
 
@@ -174,7 +177,8 @@ struct Generazione {
     bool Attacca(std::size_t indice) {
         const std::string schema = "img" + std::to_string(indice);
         sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v2(db, ("ATTACH DATABASE ? AS " + schema).c_str(), -1, &st, nullptr);
+        int rc =
+            sqlite3_prepare_v2(db, ("ATTACH DATABASE ? AS " + schema).c_str(), -1, &st, nullptr);
         const std::string uri = UriFile(PercorsoDescrittore(immagini[indice]));
         if (rc == SQLITE_OK) {
             sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
@@ -184,7 +188,8 @@ struct Generazione {
         if (rc != SQLITE_DONE) return false;
         // The image is read through the page cache of the system rather than copied into
         // SQLite's own: scans of a large table go faster.
-        sqlite3_exec(db, ("PRAGMA " + schema + ".mmap_size = 1073741824").c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(db, ("PRAGMA " + schema + ".mmap_size = 1073741824").c_str(), nullptr, nullptr,
+                     nullptr);
         return true;
     }
     // Takes the memory file `fd` and attaches it.
@@ -193,7 +198,8 @@ struct Generazione {
         if (!Attacca(immagini.size() - 1)) {
             immagini.pop_back();
             close(fd);
-            vq::Solleva(vq::kErrMemoria, std::string("Impossibile aprire l'immagine dei dati: ") + sqlite3_errmsg(db));
+            vq::Solleva(vq::kErrMemoria, std::string("Impossibile aprire l'immagine dei dati: ") +
+                                             sqlite3_errmsg(db));
         }
     }
 };
@@ -248,7 +254,8 @@ struct Recordset::Stato {
             if (raccogli) {
                 if (raccolte.size() < kRigheMemorizzabili) {
                     std::vector<Valore> r;
-                    for (std::size_t i = 0; i < tipi.size(); ++i) r.push_back(LeggiVivo(static_cast<int>(i)));
+                    for (std::size_t i = 0; i < tipi.size(); ++i)
+                        r.push_back(LeggiVivo(static_cast<int>(i)));
                     raccolte.push_back(std::move(r));
                 } else {
                     raccogli = false;
@@ -263,7 +270,8 @@ struct Recordset::Stato {
                 auto r = std::make_shared<Risultato>();
                 r->nomi = nomi;
                 r->righe = std::move(raccolte);
-                if (generazione->risultati.size() >= kRisultatiMemorizzati) generazione->risultati.clear();
+                if (generazione->risultati.size() >= kRisultatiMemorizzati)
+                    generazione->risultati.clear();
                 generazione->risultati[sql] = std::move(r);
                 raccogli = false;
             }
@@ -273,7 +281,8 @@ struct Recordset::Stato {
         Chiudi();
         if (msg.rfind(kPrefissoErrore, 0) == 0) {
             std::size_t due = msg.find(':', kPrefissoErrore.size());
-            vq::Solleva(static_cast<std::int32_t>(std::strtol(msg.c_str() + kPrefissoErrore.size(), nullptr, 10)),
+            vq::Solleva(static_cast<std::int32_t>(
+                            std::strtol(msg.c_str() + kPrefissoErrore.size(), nullptr, 10)),
                         due == std::string::npos ? std::string() : msg.substr(due + 1));
         }
         if (rc == SQLITE_NOMEM) vq::Solleva(vq::kErrMemoria);
@@ -302,7 +311,8 @@ struct Recordset::Stato {
         const sqlite3_int64 n = sqlite3_column_int64(st, i);
         auto testo = [&] {
             const auto* p = sqlite3_column_text(st, i);
-            v.testo.assign(p ? reinterpret_cast<const char*>(p) : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+            v.testo.assign(p ? reinterpret_cast<const char*>(p) : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
         };
         auto binario = [&] {
             v.tipo = Valore::Tipo::Binario;
@@ -358,11 +368,8 @@ struct Recordset::Stato {
                 v.tipo = Valore::Tipo::Testo;
                 testo();
                 return v;
-            case TipoJet::Binario:
-                binario();
-                return v;
-            case TipoJet::Nessuno:
-                break;
+            case TipoJet::Binario: binario(); return v;
+            case TipoJet::Nessuno: break;
         }
         switch (classe) {
             case SQLITE_INTEGER:
@@ -378,9 +385,7 @@ struct Recordset::Stato {
                 v.tipo = Valore::Tipo::Doppio;
                 v.reale = d;
                 return v;
-            case SQLITE_BLOB:
-                binario();
-                return v;
+            case SQLITE_BLOB: binario(); return v;
             default:
                 v.tipo = Valore::Tipo::Testo;
                 testo();
@@ -453,7 +458,8 @@ struct Database::Stato {
             g->catalogoNoto = true;
             if (!mancanti.empty()) {
                 g->Collega(immagine);
-                for (auto& t : e.tabelle) g->immagineDi.emplace_back(std::move(t), g->immagini.size() - 1);
+                for (auto& t : e.tabelle)
+                    g->immagineDi.emplace_back(std::move(t), g->immagini.size() - 1);
             } else {
                 close(immagine);
             }
@@ -466,7 +472,8 @@ namespace {
 
 std::string_view SenzaSpazi(std::string_view s) {
     for (;;) {
-        while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+        while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+            s.remove_prefix(1);
         if (s.substr(0, 2) == "--") {
             auto f = s.find('\n');
             s = f == std::string_view::npos ? std::string_view() : s.substr(f);
@@ -492,7 +499,8 @@ std::string_view SenzaSpazi(std::string_view s) {
     if (auto c = dopo("no such column: ")) ErroreParametri(*c);
     if (auto f = dopo("no such function: ")) ErroreFunzione(*f);
     if (auto c = dopo("ambiguous column name: ")) ErroreCampoAmbiguo(*c);
-    if (msg.find("not authorized") != std::string::npos) ErroreOperazione("istruzione non consentita");
+    if (msg.find("not authorized") != std::string::npos)
+        ErroreOperazione("istruzione non consentita");
     ErroreSintassi(msg);
 }
 
@@ -531,7 +539,8 @@ TipoJet TipoAggregato(const std::string& aggregato, TipoJet base) {
 // ("T.a, T.b DESC"): the table and the columns; empty otherwise.
 std::pair<std::string, std::vector<std::string>> OrdinamentoSemplice(const std::vector<Token>& t) {
     auto parola = [&](std::size_t i, const char* k) {
-        return i < t.size() && t[i].tipo == Token::Tipo::Parola && sqlite3_stricmp(t[i].testo.c_str(), k) == 0;
+        return i < t.size() && t[i].tipo == Token::Tipo::Parola &&
+               sqlite3_stricmp(t[i].testo.c_str(), k) == 0;
     };
     auto nome = [&](std::size_t i) {
         return i < t.size() && (t[i].tipo == Token::Tipo::Parola || t[i].tipo == Token::Tipo::Nome);
@@ -595,29 +604,36 @@ void IndicizzaOrdinamento(Generazione& g, const std::string& sql, const std::vec
     std::int64_t righe = 0;
     {
         sqlite3_stmt* st = nullptr;
-        std::string q = "SELECT stat FROM " + schema + ".sqlite_stat1 WHERE tbl = ? COLLATE NOCASE AND idx IS NULL";
+        std::string q = "SELECT stat FROM " + schema +
+                        ".sqlite_stat1 WHERE tbl = ? COLLATE NOCASE AND idx IS NULL";
         if (sqlite3_prepare_v2(g.db, q.c_str(), -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, tabella.c_str(), -1, SQLITE_TRANSIENT);
-            if (sqlite3_step(st) == SQLITE_ROW) righe = std::atoll(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            if (sqlite3_step(st) == SQLITE_ROW)
+                righe = std::atoll(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
         }
         sqlite3_finalize(st);
     }
     if (righe < 20000) return;
 
-    std::string crea = "CREATE INDEX IF NOT EXISTS " + Virgolette("vqord" + std::to_string(g.ordinamentiProvati.size())) +
-                       " ON " + Virgolette(tabella) + " (";
-    for (std::size_t i = 0; i < colonne.size(); ++i) crea += (i ? ", " : "") + Virgolette(colonne[i]);
+    std::string crea = "CREATE INDEX IF NOT EXISTS " +
+                       Virgolette("vqord" + std::to_string(g.ordinamentiProvati.size())) + " ON " +
+                       Virgolette(tabella) + " (";
+    for (std::size_t i = 0; i < colonne.size(); ++i)
+        crea += (i ? ", " : "") + Virgolette(colonne[i]);
     crea += ")";
     const std::string stacca = "DETACH DATABASE " + schema;
     if (sqlite3_exec(g.db, stacca.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) return;
     sqlite3* w = nullptr;
-    if (sqlite3_open_v2(PercorsoDescrittore(g.immagini[img]).c_str(), &w, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+    if (sqlite3_open_v2(PercorsoDescrittore(g.immagini[img]).c_str(), &w,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
                         VfsDescrittori()) == SQLITE_OK) {
         ConservaErrore conserva;
         try {
             RegistraJet(w);
-            sqlite3_exec(w, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-            sqlite3_exec(w, crea.c_str(), nullptr, nullptr, nullptr);  // a failure only leaves the sort
+            sqlite3_exec(w, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr,
+                         nullptr);
+            sqlite3_exec(w, crea.c_str(), nullptr, nullptr,
+                         nullptr);  // a failure only leaves the sort
         } catch (const vq::Errore&) {
             // no index: the query sorts
         }
@@ -647,7 +663,8 @@ Workspace& DBEngine::Workspaces(int indice) {
     return *ws0_;
 }
 
-std::unique_ptr<Database> Workspace::OpenDatabase(const std::string& nome, bool, bool, const std::string& connect) {
+std::unique_ptr<Database> Workspace::OpenDatabase(const std::string& nome, bool, bool,
+                                                  const std::string& connect) {
     VerificaPassword(LeggiFile(nome).first, connect);
     auto s = std::make_shared<Database::Stato>();
     s->nome = nome;
@@ -677,8 +694,11 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
     // make sure that nothing else runs.
     std::vector<Token> token = Tokenizza(sql);
     std::size_t primo = 0;
-    while (primo < token.size() && token[primo].tipo == Token::Tipo::Simbolo && token[primo].testo == "(") ++primo;
-    if (primo >= token.size() || token[primo].tipo != Token::Tipo::Parola || sqlite3_stricmp(token[primo].testo.c_str(), "select") != 0)
+    while (primo < token.size() && token[primo].tipo == Token::Tipo::Simbolo &&
+           token[primo].testo == "(")
+        ++primo;
+    if (primo >= token.size() || token[primo].tipo != Token::Tipo::Parola ||
+        sqlite3_stricmp(token[primo].testo.c_str(), "select") != 0)
         ErroreIstruzione();
 
     std::shared_ptr<Generazione> g = stato_->Prepara(TabelleUsate(token));
@@ -703,8 +723,10 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
         ErroreIstruzione();
     }
     // Everything after the statement, to the end of the text (a NUL byte included).
-    const std::size_t fineIstruzione = coda ? static_cast<std::size_t>(coda - sql.data()) : sql.size();
-    std::string_view resto = SenzaSpazi(std::string_view(sql).substr(std::min(fineIstruzione, sql.size())));
+    const std::size_t fineIstruzione =
+        coda ? static_cast<std::size_t>(coda - sql.data()) : sql.size();
+    std::string_view resto =
+        SenzaSpazi(std::string_view(sql).substr(std::min(fineIstruzione, sql.size())));
     if (!resto.empty() && resto.front() == ';') resto = SenzaSpazi(resto.substr(1));
     if (!resto.empty()) {
         r->Chiudi();
@@ -721,7 +743,8 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
         const char* nome = sqlite3_column_name(st, i);
         // An expression without a name is called as Jet calls it: Expr1000, Expr1001, ...
         // after its position in the select list.
-        if (sqlite3_column_origin_name(st, i) == nullptr && !(selLetta && sel.colonne[static_cast<std::size_t>(i)].alias)) {
+        if (sqlite3_column_origin_name(st, i) == nullptr &&
+            !(selLetta && sel.colonne[static_cast<std::size_t>(i)].alias)) {
             char b[16];
             std::snprintf(b, sizeof b, "Expr1%03d", i % 1000);
             r->nomi.emplace_back(b);
@@ -735,14 +758,15 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
             if (selLetta && sel.colonne[static_cast<std::size_t>(i)].aggregato == "dateserial") {
                 t = TipoJet::Data;  // Jet's DateSerial gives a date
             } else if (selLetta && sel.inizioFrom != std::string::npos &&
-                !sel.colonne[static_cast<std::size_t>(i)].aggregato.empty()) {
+                       !sel.colonne[static_cast<std::size_t>(i)].aggregato.empty()) {
                 const auto& c = sel.colonne[static_cast<std::size_t>(i)];
                 std::string prova = "SELECT " + c.argomento + " " + sql.substr(sel.inizioFrom);
                 ConservaErrore conserva;
                 try {
                     sqlite3_stmt* p = PreparaSoloLettura(g->db, prova, nullptr);
                     if (p) {
-                        t = TipoAggregato(c.aggregato, TipoDaDichiarazione(sqlite3_column_decltype(p, 0)));
+                        t = TipoAggregato(c.aggregato,
+                                          TipoDaDichiarazione(sqlite3_column_decltype(p, 0)));
                         sqlite3_finalize(p);
                     }
                 } catch (const vq::Errore&) {
@@ -775,7 +799,8 @@ int Recordset::FieldsCount() const {
 }
 std::string Recordset::FieldName(int indice) const {
     if (stato_->chiuso) ErroreOggetto();
-    if (indice < 0 || static_cast<std::size_t>(indice) >= stato_->nomi.size()) ErroreElemento(std::to_string(indice));
+    if (indice < 0 || static_cast<std::size_t>(indice) >= stato_->nomi.size())
+        ErroreElemento(std::to_string(indice));
     return stato_->nomi[static_cast<std::size_t>(indice)];
 }
 Valore Recordset::Campo(int indice) const { return stato_->Leggi(indice); }
@@ -809,7 +834,8 @@ VARIANT Recordset::GetRows(std::int32_t righe) {
     } pulisci{valori};
     std::int32_t lette = 0;
     while (lette < righe && !stato_->eof) {
-        for (std::size_t c = 0; c < campi; ++c) valori.push_back(VariantDaValore(stato_->Leggi(static_cast<int>(c))));
+        for (std::size_t c = 0; c < campi; ++c)
+            valori.push_back(VariantDaValore(stato_->Leggi(static_cast<int>(c))));
         ++lette;
         stato_->Avanza();
     }

@@ -30,7 +30,8 @@ UCollator* NuovoCollatore() {
 int Collazione(void* ctx, int na, const void* a, int nb, const void* b) {
     auto* c = static_cast<UCollator*>(ctx);
     UErrorCode e = U_ZERO_ERROR;
-    UCollationResult r = ucol_strcollUTF8(c, static_cast<const char*>(a), na, static_cast<const char*>(b), nb, &e);
+    UCollationResult r =
+        ucol_strcollUTF8(c, static_cast<const char*>(a), na, static_cast<const char*>(b), nb, &e);
     if (U_FAILURE(e)) {  // invalid UTF-8 cannot come from the loader; order bytes then
         int m = std::memcmp(a, b, static_cast<std::size_t>(std::min(na, nb)));
         return m != 0 ? m : na - nb;
@@ -176,15 +177,14 @@ int Autorizza(void*, int azione, const char* a, const char*, const char*, const 
     switch (azione) {
         case SQLITE_SELECT:
         case SQLITE_READ:
-        case SQLITE_RECURSIVE:
-            return SQLITE_OK;
+        case SQLITE_RECURSIVE: return SQLITE_OK;
         case SQLITE_FUNCTION:
-            if (a && (sqlite3_stricmp(a, "load_extension") == 0 || sqlite3_stricmp(a, "fts3_tokenizer") == 0 ||
+            if (a && (sqlite3_stricmp(a, "load_extension") == 0 ||
+                      sqlite3_stricmp(a, "fts3_tokenizer") == 0 ||
                       sqlite3_strnicmp(a, "sqlite_", 7) == 0))
                 return SQLITE_DENY;
             return SQLITE_OK;
-        default:
-            return SQLITE_DENY;
+        default: return SQLITE_DENY;
     }
 }
 
@@ -192,24 +192,30 @@ int Autorizza(void*, int azione, const char* a, const char*, const char*, const 
 
 void RegistraJet(sqlite3* db) {
     UCollator* c = NuovoCollatore();
-    if (!c || sqlite3_create_collation_v2(db, "JET", SQLITE_UTF8, c, Collazione, DistruggiCollatore) != SQLITE_OK) {
+    if (!c || sqlite3_create_collation_v2(db, "JET", SQLITE_UTF8, c, Collazione,
+                                          DistruggiCollatore) != SQLITE_OK) {
         if (c) ucol_close(c);
         vq::Solleva(vq::kErrMemoria, "Impossibile preparare l'ordinamento del testo.");
     }
     const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function_v2(db, "DateSerial", 3, det, nullptr, DateSerialSql, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "DateSerial", 3, det, nullptr, DateSerialSql, nullptr, nullptr,
+                               nullptr);
     sqlite3_create_function_v2(db, "sum", 1, det, nullptr, nullptr, SommaPasso, SommaFine, nullptr);
-    sqlite3_create_function_v2(db, "Year", 1, det, nullptr, ParteDataSql<0>, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db, "Month", 1, det, nullptr, ParteDataSql<1>, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db, "Day", 1, det, nullptr, ParteDataSql<2>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "Year", 1, det, nullptr, ParteDataSql<0>, nullptr, nullptr,
+                               nullptr);
+    sqlite3_create_function_v2(db, "Month", 1, det, nullptr, ParteDataSql<1>, nullptr, nullptr,
+                               nullptr);
+    sqlite3_create_function_v2(db, "Day", 1, det, nullptr, ParteDataSql<2>, nullptr, nullptr,
+                               nullptr);
     sqlite3_create_function_v2(db, "Nz", 2, det, nullptr, NzSql, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "IIf", 3, det, nullptr, IIfSql, nullptr, nullptr, nullptr);
 }
 
 sqlite3* ApriConnessioneJet() {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(":memory:", &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::bad_alloc();
     }
@@ -241,7 +247,8 @@ constexpr std::string_view kCartellaDescrittori = "/proc/self/fd/";
 
 // SQLite opens every file without following links; a descriptor's path is one.
 int ApriFile(const char* nome, int flag, int modo) {
-    if (std::string_view(nome).substr(0, kCartellaDescrittori.size()) == kCartellaDescrittori) flag &= ~O_NOFOLLOW;
+    if (std::string_view(nome).substr(0, kCartellaDescrittori.size()) == kCartellaDescrittori)
+        flag &= ~O_NOFOLLOW;
     return open(nome, flag, modo);
 }
 
@@ -253,7 +260,8 @@ const char* VfsDescrittori() {
         sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
         if (!base) return false;
         if (base->iVersion < 3 || !base->xSetSystemCall ||
-            base->xSetSystemCall(base, "open", reinterpret_cast<sqlite3_syscall_ptr>(ApriFile)) != SQLITE_OK)
+            base->xSetSystemCall(base, "open", reinterpret_cast<sqlite3_syscall_ptr>(ApriFile)) !=
+                SQLITE_OK)
             return false;
         static sqlite3_vfs vfs = *base;
         vfs.zName = kNome;
@@ -265,7 +273,9 @@ const char* VfsDescrittori() {
     return kNome;
 }
 
-std::string PercorsoDescrittore(int fd) { return std::string(kCartellaDescrittori) + std::to_string(fd); }
+std::string PercorsoDescrittore(int fd) {
+    return std::string(kCartellaDescrittori) + std::to_string(fd);
+}
 
 void ImpostaSoloLettura(sqlite3* db, bool attivo) {
     sqlite3_set_authorizer(db, attivo ? Autorizza : nullptr, nullptr);
@@ -283,7 +293,8 @@ std::string Virgolette(std::string_view nome) {
 int ConfrontaTestoJet(std::string_view a, std::string_view b) {
     thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> c(NuovoCollatore(), ucol_close);
     if (!c) return a.compare(b);
-    return Collazione(c.get(), static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()), b.data());
+    return Collazione(c.get(), static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()),
+                      b.data());
 }
 
 }  // namespace jet

@@ -75,7 +75,8 @@ bool Uguali(std::string_view a, std::string_view b) { return NomeConfronto(a) ==
 
 std::string_view Rifila(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -190,17 +191,21 @@ bool NomeMemorizzabile(std::string_view nome) {
 
 Chiave* Chiave::Figlio(std::string_view n) {
     const std::string c = NomeConfronto(n);
-    auto it = std::lower_bound(figli.begin(), figli.end(), c,
-                               [](const Chiave& k, const std::string& x) { return k.confronto < x; });
+    auto it =
+        std::lower_bound(figli.begin(), figli.end(), c,
+                         [](const Chiave& k, const std::string& x) { return k.confronto < x; });
     return it != figli.end() && it->confronto == c ? &*it : nullptr;
 }
 
-const Chiave* Chiave::Figlio(std::string_view n) const { return const_cast<Chiave*>(this)->Figlio(n); }
+const Chiave* Chiave::Figlio(std::string_view n) const {
+    return const_cast<Chiave*>(this)->Figlio(n);
+}
 
 Chiave& Chiave::CreaFiglio(std::string_view n, bool& creato) {
     std::string c = NomeConfronto(n);
-    auto it = std::lower_bound(figli.begin(), figli.end(), c,
-                               [](const Chiave& k, const std::string& x) { return k.confronto < x; });
+    auto it =
+        std::lower_bound(figli.begin(), figli.end(), c,
+                         [](const Chiave& k, const std::string& x) { return k.confronto < x; });
     if (it != figli.end() && it->confronto == c) return *it;
     Chiave nuova;
     nuova.nome = std::string(n);
@@ -224,7 +229,9 @@ Valore* Chiave::TrovaValore(std::string_view n) {
     return nullptr;
 }
 
-const Valore* Chiave::TrovaValore(std::string_view n) const { return const_cast<Chiave*>(this)->TrovaValore(n); }
+const Valore* Chiave::TrovaValore(std::string_view n) const {
+    return const_cast<Chiave*>(this)->TrovaValore(n);
+}
 
 bool Chiave::RimuoviValore(std::string_view n) {
     Valore* v = TrovaValore(n);
@@ -257,8 +264,8 @@ const Chiave* Chiave::Trova(const std::vector<std::string>& percorso) const {
     return const_cast<Chiave*>(this)->Trova(percorso);
 }
 
-EsitoAnalisi Analizza(std::string_view testo, std::string_view radice, std::string_view abbreviazione,
-                      Chiave& albero) {
+EsitoAnalisi Analizza(std::string_view testo, std::string_view radice,
+                      std::string_view abbreviazione, Chiave& albero) {
     albero = Chiave{};
     EsitoAnalisi esito;
     auto guasto = [&](std::size_t riga, std::string motivo) {
@@ -271,7 +278,8 @@ EsitoAnalisi Analizza(std::string_view testo, std::string_view radice, std::stri
 
     if (testo.substr(0, 3) == "\xEF\xBB\xBF") testo.remove_prefix(3);
     if (const auto nul = testo.find('\0'); nul != std::string_view::npos) {
-        const auto riga = static_cast<std::size_t>(std::count(testo.begin(), testo.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+        const auto riga = static_cast<std::size_t>(
+            std::count(testo.begin(), testo.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
         return guasto(riga + 1, "carattere NUL nel testo");
     }
 
@@ -306,19 +314,22 @@ EsitoAnalisi Analizza(std::string_view testo, std::string_view radice, std::stri
             std::vector<std::string_view> parti;
             for (std::size_t i = 0;;) {
                 const std::size_t j = percorso.find('\\', i);
-                parti.push_back(percorso.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
+                parti.push_back(percorso.substr(
+                    i, j == std::string_view::npos ? std::string_view::npos : j - i));
                 if (j == std::string_view::npos) break;
                 i = j + 1;
             }
             if (!Uguali(parti[0], radice) && !Uguali(parti[0], abbreviazione))
                 return guasto(numero, "sezione di un'altra radice");
-            if (!parti.empty() && parti.back().empty() && parti.size() > 1) parti.pop_back();  // "[...\]"
+            if (!parti.empty() && parti.back().empty() && parti.size() > 1)
+                parti.pop_back();  // "[...\]"
             for (std::size_t k = 1; k < parti.size(); ++k)
                 if (parti[k].empty()) return guasto(numero, "nome di chiave vuoto");
             if (elimina) {
                 if (parti.size() == 1) return guasto(numero, "eliminazione della radice");
                 Chiave* padre = &albero;
-                for (std::size_t k = 1; k + 1 < parti.size() && padre != nullptr; ++k) padre = padre->Figlio(parti[k]);
+                for (std::size_t k = 1; k + 1 < parti.size() && padre != nullptr; ++k)
+                    padre = padre->Figlio(parti[k]);
                 if (padre != nullptr) padre->RimuoviFiglio(parti.back());
                 corrente = nullptr;
                 sezioneEliminata = true;
@@ -333,8 +344,10 @@ EsitoAnalisi Analizza(std::string_view testo, std::string_view radice, std::stri
             continue;
         }
 
-        if (riga.front() != '"' && riga.front() != '@') return guasto(numero, "riga non riconosciuta");
-        if (corrente == nullptr && !sezioneEliminata) return guasto(numero, "valore fuori da una sezione");
+        if (riga.front() != '"' && riga.front() != '@')
+            return guasto(numero, "riga non riconosciuta");
+        if (corrente == nullptr && !sezioneEliminata)
+            return guasto(numero, "valore fuori da una sezione");
 
         std::size_t i = 0;
         std::string nome;
@@ -430,9 +443,11 @@ std::string Scrivi(const Chiave& albero, std::string_view radice) {
         }
         out += '=';
         if (v.tipo == REG_SZ && TestoSemplice(v.dati)) {
-            ScriviVirgolettato(out, std::string_view(reinterpret_cast<const char*>(v.dati.data()), v.dati.size() - 1));
+            ScriviVirgolettato(out, std::string_view(reinterpret_cast<const char*>(v.dati.data()),
+                                                     v.dati.size() - 1));
         } else if (v.tipo == REG_DWORD && v.dati.size() == 4) {
-            const std::uint32_t n = v.dati[0] | (std::uint32_t{v.dati[1]} << 8) | (std::uint32_t{v.dati[2]} << 16) |
+            const std::uint32_t n = v.dati[0] | (std::uint32_t{v.dati[1]} << 8) |
+                                    (std::uint32_t{v.dati[2]} << 16) |
                                     (std::uint32_t{v.dati[3]} << 24);
             char buf[16];
             std::snprintf(buf, sizeof buf, "dword:%08x", n);

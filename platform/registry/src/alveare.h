@@ -23,9 +23,9 @@ struct Valore {
 
 struct Chiave {
     std::string nome;
-    std::string confronto;        // NomeConfronto(nome)
-    std::vector<Valore> valori;   // in the order of creation
-    std::vector<Chiave> figli;    // ordered by `confronto`
+    std::string confronto;       // NomeConfronto(nome)
+    std::vector<Valore> valori;  // in the order of creation
+    std::vector<Chiave> figli;   // ordered by `confronto`
 
     Chiave* Figlio(std::string_view nome);
     const Chiave* Figlio(std::string_view nome) const;
@@ -59,8 +59,8 @@ struct EsitoAnalisi {
 // Version 5.00") first line, CR LF or LF, comments after ";", [key] sections with full
 // paths (also [-key] deletions), "name"="text", @=, "name"=dword:..., hex:..., hex(N):...
 // with "\" line continuations, "name"=- deletions. An empty text is an empty hive.
-EsitoAnalisi Analizza(std::string_view testo, std::string_view radice, std::string_view abbreviazione,
-                      Chiave& albero);
+EsitoAnalisi Analizza(std::string_view testo, std::string_view radice,
+                      std::string_view abbreviazione, Chiave& albero);
 
 // Writes a hive as regedit does: "REGEDIT4", a blank line, then one section per key in
 // depth-first order (the root only when it has values), each followed by a blank line.

@@ -42,15 +42,11 @@ LONG DaErrno(int e, LONG altrimenti) {
     switch (e) {
         case EACCES:
         case EPERM:
-        case EROFS:
-            return ERROR_ACCESS_DENIED;
+        case EROFS: return ERROR_ACCESS_DENIED;
         case ENOSPC:
-        case EDQUOT:
-            return ERROR_DISK_FULL;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        default:
-            return altrimenti;
+        case EDQUOT: return ERROR_DISK_FULL;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        default: return altrimenti;
     }
 }
 
@@ -65,7 +61,8 @@ struct Impronta {
     timespec ctim{};
     bool operator==(const Impronta& o) const {
         return dev == o.dev && ino == o.ino && size == o.size && mtim.tv_sec == o.mtim.tv_sec &&
-               mtim.tv_nsec == o.mtim.tv_nsec && ctim.tv_sec == o.ctim.tv_sec && ctim.tv_nsec == o.ctim.tv_nsec;
+               mtim.tv_nsec == o.mtim.tv_nsec && ctim.tv_sec == o.ctim.tv_sec &&
+               ctim.tv_nsec == o.ctim.tv_nsec;
     }
 };
 
@@ -75,8 +72,8 @@ Impronta ImprontaDi(const struct stat& st) {
 
 struct Memoria {
     Impronta impronta;
-    std::shared_ptr<const Chiave> albero;  // nullptr: that version of the file is damaged
-    std::shared_ptr<vq::Descrittore> aperto;   // the parsed file, held open
+    std::shared_ptr<const Chiave> albero;     // nullptr: that version of the file is damaged
+    std::shared_ptr<vq::Descrittore> aperto;  // the parsed file, held open
     std::uint64_t uso = 0;
 };
 
@@ -86,8 +83,8 @@ std::uint64_t gUso = 0;
 constexpr std::size_t kMemorieMassime = 8;  // a process normally uses three hives
 
 // Caller holds gMutex.
-void Ricorda(const std::string& percorso, const Impronta& impronta, std::shared_ptr<const Chiave> albero,
-             std::shared_ptr<vq::Descrittore> aperto) {
+void Ricorda(const std::string& percorso, const Impronta& impronta,
+             std::shared_ptr<const Chiave> albero, std::shared_ptr<vq::Descrittore> aperto) {
     gMemoria[percorso] = Memoria{impronta, std::move(albero), std::move(aperto), ++gUso};
     while (gMemoria.size() > kMemorieMassime) {
         auto vecchia = gMemoria.begin();
@@ -99,7 +96,8 @@ void Ricorda(const std::string& percorso, const Impronta& impronta, std::shared_
 
 // Caller holds gMutex. ERROR_SUCCESS with the tree, ERROR_BADDB, or ERROR_FILE_NOT_FOUND
 // when that version is not in the cache.
-LONG Ricordato(const std::string& percorso, const Impronta& impronta, std::shared_ptr<const Chiave>& albero) {
+LONG Ricordato(const std::string& percorso, const Impronta& impronta,
+               std::shared_ptr<const Chiave>& albero) {
     auto it = gMemoria.find(percorso);
     if (it == gMemoria.end() || !(it->second.impronta == impronta)) return ERROR_FILE_NOT_FOUND;
     it->second.uso = ++gUso;
@@ -136,7 +134,8 @@ bool CreaCartelle(const std::string& cartella) {
         return false;
     }
     const auto barra = cartella.find_last_of('/');
-    if (barra != std::string::npos && barra > 0 && !CreaCartelle(cartella.substr(0, barra))) return false;
+    if (barra != std::string::npos && barra > 0 && !CreaCartelle(cartella.substr(0, barra)))
+        return false;
     if (::mkdir(cartella.c_str(), 0700) != 0 && errno != EEXIST) return false;
     return true;
 }
@@ -149,9 +148,10 @@ constexpr std::string_view kInfissoTemporaneo = ".tmp-";
 // Reads and parses the hive at `percorso`, through the cache.
 LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chiave>& albero) {
     // The usual case, a file unchanged since the last call, costs one stat().
-    if (struct stat st {}; ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (struct stat st{}; ::stat(percorso.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         std::lock_guard lock(gMutex);
-        if (const LONG r = Ricordato(percorso, ImprontaDi(st), albero); r != ERROR_FILE_NOT_FOUND) return r;
+        if (const LONG r = Ricordato(percorso, ImprontaDi(st), albero); r != ERROR_FILE_NOT_FOUND)
+            return r;
     }
     vq::Descrittore fd(::open(percorso.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -168,18 +168,20 @@ LONG LeggiFile(Alveare a, const std::string& percorso, std::shared_ptr<const Chi
     const Impronta impronta = ImprontaDi(st);
     {
         std::lock_guard lock(gMutex);
-        if (const LONG r = Ricordato(percorso, impronta, albero); r != ERROR_FILE_NOT_FOUND) return r;
+        if (const LONG r = Ricordato(percorso, impronta, albero); r != ERROR_FILE_NOT_FOUND)
+            return r;
     }
     std::string testo;
-    if (!LeggiTutto(fd.get(), testo)) return errno == EFBIG ? ERROR_BADDB : DaErrno(errno, ERROR_CANTREAD);
+    if (!LeggiTutto(fd.get(), testo))
+        return errno == EFBIG ? ERROR_BADDB : DaErrno(errno, ERROR_CANTREAD);
     auto nuovo = std::make_shared<Chiave>();
     const EsitoAnalisi esito = Analizza(testo, Info(a).radice, Info(a).abbreviazione, *nuovo);
     std::lock_guard lock(gMutex);
     if (!esito.ok) {
         // The caller only gets ERROR_BADDB; tell the person who edits the file where it
         // went wrong, once for each version of the file.
-        std::fprintf(stderr, "vqregistry: %s, riga %zu: %s (file non modificato)\n", percorso.c_str(), esito.riga,
-                     esito.motivo.c_str());
+        std::fprintf(stderr, "vqregistry: %s, riga %zu: %s (file non modificato)\n",
+                     percorso.c_str(), esito.riga, esito.motivo.c_str());
         Ricorda(percorso, impronta, nullptr, std::make_shared<vq::Descrittore>(fd.rilascia()));
         return ERROR_BADDB;
     }
@@ -243,9 +245,11 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         if (!cambiato) return ERROR_SUCCESS;
 
         const std::string testo = Scrivi(*nuovo, Info(a).radice);
-        vq::SostituzioneAtomica temporaneo(destinazione, destinazione + std::string(kInfissoTemporaneo), {}, 0600);
+        vq::SostituzioneAtomica temporaneo(
+            destinazione, destinazione + std::string(kInfissoTemporaneo), {}, 0600);
         if (temporaneo.esito() != 0) return DaErrno(temporaneo.esito(), ERROR_CANTWRITE);
-        if (const int e = vq::ScriviTutto(temporaneo.fd(), testo); e != 0) return DaErrno(e, ERROR_CANTWRITE);
+        if (const int e = vq::ScriviTutto(temporaneo.fd(), testo); e != 0)
+            return DaErrno(e, ERROR_CANTWRITE);
         if (const int e = temporaneo.Conferma(); e != 0) return DaErrno(e, ERROR_CANTWRITE);
 
         // The new file is the cached version, held open by the cache. No other writer can
@@ -254,7 +258,8 @@ LONG Modifica(Alveare a, const std::function<LONG(Chiave& albero, bool& cambiato
         struct stat st {};
         if (fd.aperto() && ::fstat(fd.get(), &st) == 0) {
             std::lock_guard lock(gMutex);
-            Ricorda(percorso, ImprontaDi(st), std::move(nuovo), std::make_shared<vq::Descrittore>(fd.rilascia()));
+            Ricorda(percorso, ImprontaDi(st), std::move(nuovo),
+                    std::make_shared<vq::Descrittore>(fd.rilascia()));
         }
         return ERROR_SUCCESS;
     } catch (const std::bad_alloc&) {

@@ -44,9 +44,10 @@ std::optional<Maniglia> Risolvi(HKEY h) {
 
 REGSAM Diritti(REGSAM sam) {
     REGSAM r = sam & KEY_ALL_ACCESS;
-    if ((sam & (MAXIMUM_ALLOWED | 0x10000000u)) != 0) r |= KEY_ALL_ACCESS;  // MAXIMUM_ALLOWED, GENERIC_ALL
-    if ((sam & 0x80000000u) != 0) r |= KEY_READ;                            // GENERIC_READ
-    if ((sam & 0x40000000u) != 0) r |= KEY_WRITE;                           // GENERIC_WRITE
+    if ((sam & (MAXIMUM_ALLOWED | 0x10000000u)) != 0)
+        r |= KEY_ALL_ACCESS;                       // MAXIMUM_ALLOWED, GENERIC_ALL
+    if ((sam & 0x80000000u) != 0) r |= KEY_READ;   // GENERIC_READ
+    if ((sam & 0x40000000u) != 0) r |= KEY_WRITE;  // GENERIC_WRITE
     return r;
 }
 
@@ -67,7 +68,8 @@ LONG Dividi(LPCSTR sottochiave, std::vector<std::string>& parti) {
     if (s.back() == '\\') s.remove_suffix(1);
     for (std::size_t i = 0;;) {
         const std::size_t j = s.find('\\', i);
-        std::string_view nome = s.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i);
+        std::string_view nome =
+            s.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i);
         if (nome.empty()) return ERROR_BAD_PATHNAME;
         if (!vq::registro::NomeMemorizzabile(nome)) return ERROR_INVALID_PARAMETER;
         parti.emplace_back(nome);
@@ -103,7 +105,9 @@ LONG ModificaChiave(HKEY h, REGSAM serve, F&& f) {
     });
 }
 
-std::string_view NomeValore(LPCSTR nome) { return nome == nullptr ? std::string_view() : std::string_view(nome); }
+std::string_view NomeValore(LPCSTR nome) {
+    return nome == nullptr ? std::string_view() : std::string_view(nome);
+}
 
 // Copies `dati` out as the registry functions do: the size always, the bytes when the
 // buffer holds them, ERROR_MORE_DATA when it does not.
@@ -168,7 +172,8 @@ LONG Protetto(F&& f) noexcept {
 
 extern "C" {
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
+                          PHKEY phkResult) {
     return Protetto([&]() -> LONG {
         if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
         *phkResult = nullptr;
@@ -188,8 +193,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
     });
 }
 
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpClass*/, DWORD /*dwOptions*/,
-                            REGSAM samDesired, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpClass*/,
+                            DWORD /*dwOptions*/, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
     return Protetto([&]() -> LONG {
         if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
@@ -207,26 +213,28 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
 
         Maniglia nuova{};
         bool creata = false;
-        const LONG r = ModificaChiave(hKey, KEY_CREATE_SUB_KEY, [&](const Maniglia& m, Chiave& base, bool& cambiato) {
-            nuova = Maniglia{m.alveare, m.percorso, Diritti(samDesired)};
-            creata = false;
-            Chiave* k = &base;
-            for (const auto& p : parti) {
-                k = &k->CreaFiglio(p, creata);
-                nuova.percorso.push_back(k->nome);
-            }
-            cambiato = creata;
-            return ERROR_SUCCESS;
-        });
+        const LONG r = ModificaChiave(
+            hKey, KEY_CREATE_SUB_KEY, [&](const Maniglia& m, Chiave& base, bool& cambiato) {
+                nuova = Maniglia{m.alveare, m.percorso, Diritti(samDesired)};
+                creata = false;
+                Chiave* k = &base;
+                for (const auto& p : parti) {
+                    k = &k->CreaFiglio(p, creata);
+                    nuova.percorso.push_back(k->nome);
+                }
+                cambiato = creata;
+                return ERROR_SUCCESS;
+            });
         if (r != ERROR_SUCCESS) return r;
         *phkResult = NuovaManiglia(std::move(nuova));
-        if (lpdwDisposition != nullptr) *lpdwDisposition = creata ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        if (lpdwDisposition != nullptr)
+            *lpdwDisposition = creata ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         return ERROR_SUCCESS;
     });
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) {
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
     return Protetto([&]() -> LONG {
         return ConChiave(hKey, KEY_QUERY_VALUE, [&](const Maniglia&, const Chiave& k) -> LONG {
             const Valore* v = k.TrovaValore(NomeValore(lpValueName));
@@ -236,26 +244,28 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved
     });
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
-                           DWORD cbData) {
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) {
     return Protetto([&]() -> LONG {
         if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
         const std::string_view nome = NomeValore(lpValueName);
         if (!vq::registro::NomeMemorizzabile(nome)) return ERROR_INVALID_PARAMETER;
         std::vector<std::uint8_t> dati(lpData, lpData + cbData);
-        return ModificaChiave(hKey, KEY_SET_VALUE, [&](const Maniglia&, Chiave& k, bool& cambiato) -> LONG {
-            cambiato = k.ImpostaValore(nome, dwType, std::move(dati));
-            return ERROR_SUCCESS;
-        });
+        return ModificaChiave(hKey, KEY_SET_VALUE,
+                              [&](const Maniglia&, Chiave& k, bool& cambiato) -> LONG {
+                                  cambiato = k.ImpostaValore(nome, dwType, std::move(dati));
+                                  return ERROR_SUCCESS;
+                              });
     });
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     return Protetto([&]() -> LONG {
-        return ModificaChiave(hKey, KEY_SET_VALUE, [&](const Maniglia&, Chiave& k, bool& cambiato) -> LONG {
-            cambiato = k.RimuoviValore(NomeValore(lpValueName));
-            return cambiato ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-        });
+        return ModificaChiave(hKey, KEY_SET_VALUE,
+                              [&](const Maniglia&, Chiave& k, bool& cambiato) -> LONG {
+                                  cambiato = k.RimuoviValore(NomeValore(lpValueName));
+                                  return cambiato ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+                              });
     });
 }
 
@@ -298,12 +308,13 @@ LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
     return Protetto([&]() -> LONG {
         if (lpSubKey != nullptr && *lpSubKey != '\0') return EliminaChiave(hKey, lpSubKey, true);
         // No subkey: empty the key itself, keeping it.
-        return ModificaChiave(hKey, KEY_SET_VALUE, [&](const Maniglia&, Chiave& k, bool& cambiato) -> LONG {
-            cambiato = !k.figli.empty() || !k.valori.empty();
-            k.figli.clear();
-            k.valori.clear();
-            return ERROR_SUCCESS;
-        });
+        return ModificaChiave(hKey, KEY_SET_VALUE,
+                              [&](const Maniglia&, Chiave& k, bool& cambiato) -> LONG {
+                                  cambiato = !k.figli.empty() || !k.valori.empty();
+                                  k.figli.clear();
+                                  k.valori.clear();
+                                  return ERROR_SUCCESS;
+                              });
     });
 }
 
@@ -317,26 +328,29 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/,
-                          LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                          LPDWORD /*lpReserved*/, LPSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
     return Protetto([&]() -> LONG {
         if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
-        return ConChiave(hKey, KEY_ENUMERATE_SUB_KEYS, [&](const Maniglia&, const Chiave& k) -> LONG {
-            if (dwIndex >= k.figli.size()) return ERROR_NO_MORE_ITEMS;
-            const std::string& nome = k.figli[dwIndex].nome;
-            if (*lpcchName <= nome.size()) return ERROR_MORE_DATA;
-            std::memcpy(lpName, nome.c_str(), nome.size() + 1);
-            *lpcchName = static_cast<DWORD>(nome.size());
-            if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) *lpClass = '\0';
-            if (lpcchClass != nullptr) *lpcchClass = 0;
-            if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{0, 0};
-            return ERROR_SUCCESS;
-        });
+        return ConChiave(hKey, KEY_ENUMERATE_SUB_KEYS,
+                         [&](const Maniglia&, const Chiave& k) -> LONG {
+                             if (dwIndex >= k.figli.size()) return ERROR_NO_MORE_ITEMS;
+                             const std::string& nome = k.figli[dwIndex].nome;
+                             if (*lpcchName <= nome.size()) return ERROR_MORE_DATA;
+                             std::memcpy(lpName, nome.c_str(), nome.size() + 1);
+                             *lpcchName = static_cast<DWORD>(nome.size());
+                             if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0)
+                                 *lpClass = '\0';
+                             if (lpcchClass != nullptr) *lpcchClass = 0;
+                             if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{0, 0};
+                             return ERROR_SUCCESS;
+                         });
     });
 }
 
-LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD /*lpReserved*/,
-                          LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                          LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     return Protetto([&]() -> LONG {
         if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
         return ConChiave(hKey, KEY_QUERY_VALUE, [&](const Maniglia&, const Chiave& k) -> LONG {
@@ -350,9 +364,10 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     });
 }
 
-LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lpReserved*/, LPDWORD lpcSubKeys,
-                             LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                             LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lpReserved*/,
+                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                             LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                              PFILETIME lpftLastWriteTime) {
     return Protetto([&]() -> LONG {
         return ConChiave(hKey, KEY_QUERY_VALUE, [&](const Maniglia&, const Chiave& k) -> LONG {

@@ -69,7 +69,8 @@ std::string Ripulisci(const std::string& testo) {
 MessageBoxConsole::MessageBoxConsole() : uscita_(&std::cerr) {}
 MessageBoxConsole::MessageBoxConsole(std::ostream& uscita) : uscita_(&uscita) {}
 
-int MessageBoxConsole::Mostra(const std::string& testo, const std::string& titolo, std::uint32_t stile) {
+int MessageBoxConsole::Mostra(const std::string& testo, const std::string& titolo,
+                              std::uint32_t stile) {
     std::lock_guard lock(mutex_);
     *uscita_ << '[' << NomeIcona(IconaDi(stile)) << "] " << Ripulisci(titolo) << ": "
              << Ripulisci(testo) << '\n';
@@ -87,7 +88,8 @@ void MessageBoxConsole::Beep() {
 
 void MessageBoxConsole::CursoreAttesa(bool) {}
 
-int RegistratoreMessaggi::Mostra(const std::string& testo, const std::string& titolo, std::uint32_t stile) {
+int RegistratoreMessaggi::Mostra(const std::string& testo, const std::string& titolo,
+                                 std::uint32_t stile) {
     std::lock_guard lock(mutex_);
     messaggi_.push_back({testo, titolo, stile});
     if (!risposte_.empty()) {

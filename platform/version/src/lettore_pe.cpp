@@ -31,9 +31,7 @@ namespace vq::pe {
 
 namespace {
 
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -109,9 +107,15 @@ bool Immagine::LeggiIntestazioni() {
     if (!s_.Leggi(opzionale, magic, sizeof magic)) return false;
     std::size_t posConteggio = 0, posDirectory = 0;
     switch (Le16(magic)) {
-    case kMagicPe32: posConteggio = 92; posDirectory = 96; break;
-    case kMagicPe32Plus: posConteggio = 108; posDirectory = 112; break;
-    default: return false;
+        case kMagicPe32:
+            posConteggio = 92;
+            posDirectory = 96;
+            break;
+        case kMagicPe32Plus:
+            posConteggio = 108;
+            posDirectory = 112;
+            break;
+        default: return false;
     }
     const std::size_t necessari = posDirectory + (kDirectoryRisorse + 1) * 8;
     if (dimOpzionale < necessari) return false;
@@ -169,7 +173,8 @@ bool Immagine::Directory(std::uint32_t relativo, std::uint32_t& numeroVoci) {
 bool Immagine::Voce(std::uint32_t relativoDirectory, std::uint32_t indice, std::uint32_t& nome,
                     std::uint32_t& dati) {
     std::uint8_t voce[8];
-    if (!s_.Leggi(risorse_.inizio + relativoDirectory + 16 + std::uint64_t{indice} * 8, voce, sizeof voce))
+    if (!s_.Leggi(risorse_.inizio + relativoDirectory + 16 + std::uint64_t{indice} * 8, voce,
+                  sizeof voce))
         return false;
     nome = Le32(voce);
     dati = Le32(voce + 4);
@@ -233,7 +238,8 @@ std::optional<std::vector<std::uint8_t>> Immagine::RisorsaVersione() {
     const std::uint16_t lunghezza = Le16(testa);
     if (lunghezza < kInizioValoreRadice || lunghezza > dimDati) return std::nullopt;
     for (std::size_t i = 0; i < kUnitaChiave; ++i)
-        if (Le16(testa + 6 + 2 * i) != static_cast<unsigned char>(kChiaveRadice[i])) return std::nullopt;
+        if (Le16(testa + 6 + 2 * i) != static_cast<unsigned char>(kChiaveRadice[i]))
+            return std::nullopt;
     const std::uint16_t lunghezzaValore = Le16(testa + 2);
     if (kInizioValoreRadice + std::uint64_t{lunghezzaValore} > lunghezza) return std::nullopt;
 
@@ -265,7 +271,8 @@ struct Nodo {
 };
 
 // The node at `inizio`, which must end by `limite`.
-std::optional<Nodo> LeggiNodo(std::span<const std::uint8_t> b, std::size_t inizio, std::size_t limite) {
+std::optional<Nodo> LeggiNodo(std::span<const std::uint8_t> b, std::size_t inizio,
+                              std::size_t limite) {
     if (inizio + 6 > limite) return std::nullopt;
     const std::uint16_t lunghezza = Le16(b.data() + inizio);
     if (lunghezza < 6 || lunghezza > limite - inizio) return std::nullopt;
@@ -285,7 +292,8 @@ std::optional<Nodo> LeggiNodo(std::span<const std::uint8_t> b, std::size_t inizi
     const std::size_t valore = std::min<std::size_t>(Alinea4(p + 2), n.fine);
     // A text value's length counts UTF-16 units; some writers store bytes instead, so
     // the value is cut at the node's end rather than refused.
-    const std::size_t dichiarati = std::size_t{n.valore.lunghezzaDichiarata} * (n.valore.testo ? 2 : 1);
+    const std::size_t dichiarati =
+        std::size_t{n.valore.lunghezzaDichiarata} * (n.valore.testo ? 2 : 1);
     n.valore.posizione = valore;
     n.valore.byte = std::min(dichiarati, n.fine - valore);
     n.figli = std::min<std::size_t>(Alinea4(valore + n.valore.byte), n.fine);
@@ -310,7 +318,8 @@ std::unique_ptr<SorgenteFile> SorgenteFile::Apri(const std::string& percorso) {
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<SorgenteFile>(new SorgenteFile(fd, static_cast<std::uint64_t>(st.st_size)));
+    return std::unique_ptr<SorgenteFile>(
+        new SorgenteFile(fd, static_cast<std::uint64_t>(st.st_size)));
 }
 
 SorgenteFile::~SorgenteFile() { ::close(fd_); }
@@ -340,7 +349,8 @@ std::optional<std::vector<std::uint8_t>> LeggiRisorsaVersione(const std::string&
     return LeggiRisorsaVersione(*file);
 }
 
-std::optional<Valore> CercaValore(std::span<const std::uint8_t> blocco, std::string_view sottoblocco) {
+std::optional<Valore> CercaValore(std::span<const std::uint8_t> blocco,
+                                  std::string_view sottoblocco) {
     auto nodo = LeggiNodo(blocco, 0, blocco.size());
     if (!nodo) return std::nullopt;
     std::size_t i = 0;
@@ -376,8 +386,9 @@ std::optional<std::array<std::uint16_t, 4>> VersioneFile(std::span<const std::ui
     const std::uint8_t* f = blocco.data() + radice->posizione;
     if (Le32(f) != kFirmaFissa) return std::nullopt;
     const std::uint32_t ms = Le32(f + 8), ls = Le32(f + 12);
-    return std::array<std::uint16_t, 4>{static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms & 0xFFFF),
-                                        static_cast<std::uint16_t>(ls >> 16), static_cast<std::uint16_t>(ls & 0xFFFF)};
+    return std::array<std::uint16_t, 4>{
+        static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms & 0xFFFF),
+        static_cast<std::uint16_t>(ls >> 16), static_cast<std::uint16_t>(ls & 0xFFFF)};
 }
 
 }  // namespace vq::pe
@@ -418,7 +429,8 @@ void ConvertiTesti(std::span<const std::uint8_t> blocco, std::span<std::uint8_t>
     }
 }
 
-std::optional<std::string_view> TestoConvertito(std::span<const std::uint8_t> testi, const Valore& valore) {
+std::optional<std::string_view> TestoConvertito(std::span<const std::uint8_t> testi,
+                                                const Valore& valore) {
     const std::size_t dove = 2 * valore.posizione;
     if (!valore.testo || dove >= testi.size()) return std::nullopt;
     const auto* inizio = reinterpret_cast<const char*>(testi.data() + dove);

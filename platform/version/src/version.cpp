@@ -53,7 +53,8 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD /*dwHandle*/, DWORD dwLen,
         // A buffer too small for everything keeps the block's beginning and the trailer;
         // the copy's root length then tells what was kept, so that no later query reads
         // past it.
-        const std::size_t n = std::min<std::size_t>(blocco->size(), (dwLen - kCoda) & ~std::size_t{3});
+        const std::size_t n =
+            std::min<std::size_t>(blocco->size(), (dwLen - kCoda) & ~std::size_t{3});
         std::memcpy(b, blocco->data(), n);
         if (n < blocco->size()) {
             b[0] = static_cast<std::uint8_t>(n & 0xFF);
@@ -63,8 +64,10 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD /*dwHandle*/, DWORD dwLen,
         const std::size_t coda = Alinea4(n);
         const std::size_t testi = std::min(vq::pe::DimensioneTesti(n), dwLen - coda - kCoda);
         std::memcpy(b + coda, kMarca, sizeof kMarca);
-        for (std::size_t i = 0; i < 4; ++i) b[coda + 4 + i] = static_cast<std::uint8_t>(testi >> (8 * i));
-        vq::pe::ConvertiTesti(std::span<const std::uint8_t>(b, n), std::span<std::uint8_t>(b + coda + kCoda, testi));
+        for (std::size_t i = 0; i < 4; ++i)
+            b[coda + 4 + i] = static_cast<std::uint8_t>(testi >> (8 * i));
+        vq::pe::ConvertiTesti(std::span<const std::uint8_t>(b, n),
+                              std::span<std::uint8_t>(b + coda + kCoda, testi));
         return TRUE;
     } catch (...) {
         return FALSE;

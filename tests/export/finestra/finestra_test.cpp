@@ -82,14 +82,16 @@ protected:
     static void SetUpTestSuite() {
         cartella_ = std::make_unique<prova::Cartella>("vq-finestra", prova::kInMemoria);
         cartella_->UsaPerIlRegistro();
-        const std::string comando = std::string(VQ_INSTALLA_DEMO) + " " + (*cartella_ / "host").string() +
+        const std::string comando = std::string(VQ_INSTALLA_DEMO) + " " +
+                                    (*cartella_ / "host").string() +
                                     " --operazioni 400 --seme 7 >/dev/null";
         installato_ = std::system(comando.c_str()) == 0;
     }
     static void TearDownTestSuite() { cartella_.reset(); }
 
     void SetUp() override {
-        if (!installato_) GTEST_SKIP() << "mirtesa-installa-demo non ha installato l'host dimostrativo";
+        if (!installato_)
+            GTEST_SKIP() << "mirtesa-installa-demo non ha installato l'host dimostrativo";
         travasa::finestra::OpzioniFinestra o;
         o.dialogo = &dialogo_;
         o.documenti = &apri_;
@@ -97,7 +99,8 @@ protected:
             pause_.push_back(ms);
             barraPiena_ = barra()->isVisible() && barra()->value() == barra()->maximum();
         };
-        o.identita = travasa::IdentitaProgramma{std::string(VQ_CARTELLA_PROGRAMMI) + "/", "travasa"};
+        o.identita =
+            travasa::IdentitaProgramma{std::string(VQ_CARTELLA_PROGRAMMI) + "/", "travasa"};
         finestra_ = std::make_unique<frmMain>(std::move(o));
         finestra_->Carica();
         finestra_->show();
@@ -119,7 +122,9 @@ protected:
     QComboBox* casse() const { return c<QComboBox>("cboCassa"); }
     QListWidget* lista() const { return c<QListWidget>("ListaSelezione"); }
     QProgressBar* barra() const { return c<QProgressBar>("prgStato"); }
-    void clic(const char* nome) const { QTest::mouseClick(c<QAbstractButton>(nome), Qt::LeftButton); }
+    void clic(const char* nome) const {
+        QTest::mouseClick(c<QAbstractButton>(nome), Qt::LeftButton);
+    }
     // Chooses an entry of a drop-down list from the keyboard, as a person does.
     static void scegli(QComboBox* cbo, const QString& testo) {
         const int i = cbo->findText(testo);
@@ -137,7 +142,8 @@ protected:
     static inline std::unique_ptr<prova::Cartella> cartella_;
     static inline bool installato_ = false;
     ole::Inizializza com_;
-    std::shared_ptr<shell::RegistratoreMessaggi> registro_ = std::make_shared<shell::RegistratoreMessaggi>();
+    std::shared_ptr<shell::RegistratoreMessaggi> registro_ =
+        std::make_shared<shell::RegistratoreMessaggi>();
     shell::ServizioTemporaneo servizio_{registro_};
     DialogoFinto dialogo_;
     ApriFinto apri_;
@@ -151,8 +157,10 @@ TEST(Twip, PixelAllaRisoluzioneLogica) {
         int twip;
         double dpi;
         int pixel;
-    } casi[] = {{1440, 96, 96}, {7965, 96, 531}, {6825, 96, 455}, {375, 96, 25}, {375, 120, 31}, {120, 144, 12}};
-    for (const Caso& k : casi) EXPECT_EQ(travasa::finestra::DaTwip(k.twip, k.dpi), k.pixel) << k.twip << "@" << k.dpi;
+    } casi[] = {{1440, 96, 96}, {7965, 96, 531}, {6825, 96, 455},
+                {375, 96, 25},  {375, 120, 31},  {120, 144, 12}};
+    for (const Caso& k : casi)
+        EXPECT_EQ(travasa::finestra::DaTwip(k.twip, k.dpi), k.pixel) << k.twip << "@" << k.dpi;
 }
 
 TEST_F(Finestra, ControlliConTestoSuggerimentoEStatoIniziale) {
@@ -166,7 +174,8 @@ TEST_F(Finestra, ControlliConTestoSuggerimentoEStatoIniziale) {
         {"cmdDefaultDI", "D", "Reimposta il valore di default della data iniziale", false},
         {"chkFinale", "Data Finale", "Usa il filtro data finale", true},
         {"cmdDefaultDF", "D", "Reimposta il valore di default della data finale", false},
-        {"cmdAggiungi", "Aggiungi", "Aggiunge il conto\\cassa selezionato nella lista dei selezionati", true},
+        {"cmdAggiungi", "Aggiungi",
+         "Aggiunge il conto\\cassa selezionato nella lista dei selezionati", true},
         {"cmdRemove", "Rimuovi", "Rimuove la voce selezionata dalla lista", true},
         {"cmdClear", "Ripulisci", "Ripulisce il contenuto della lista", true},
         {"chkVerifica", "Verifica il formato dei dati", "", true},
@@ -204,9 +213,10 @@ TEST_F(Finestra, ControlliConTestoSuggerimentoEStatoIniziale) {
 
     // Tab order from the first control to take the focus.
     EXPECT_EQ(QApplication::focusWidget(), c<QCheckBox>("chkIniziale"));
-    const char* ordine[] = {"chkIniziale", "DtDataIniziale", "chkFinale", "DtDataFinale", "cboConti",
-                            "cboCassa", "cmdAggiungi", "ListaSelezione", "cmdRemove", "cmdClear",
-                            "chkVerifica", "cmdEsporta", "cmdDefaultDI", "cmdDefaultDF", "chkCss"};
+    const char* ordine[] = {"chkIniziale",  "DtDataIniziale", "chkFinale",   "DtDataFinale",
+                            "cboConti",     "cboCassa",       "cmdAggiungi", "ListaSelezione",
+                            "cmdRemove",    "cmdClear",       "chkVerifica", "cmdEsporta",
+                            "cmdDefaultDI", "cmdDefaultDF",   "chkCss"};
     QWidget* w = c<QWidget>(ordine[0]);
     for (std::size_t i = 1; i < std::size(ordine); ++i) {
         w = w->nextInFocusChain();
@@ -221,11 +231,13 @@ TEST_F(Finestra, CaricamentoRiempieIContiEScriveTitoloEVersione) {
     EXPECT_EQ(conti()->itemText(0), QStringLiteral("<Tutti i Conti>"));
     EXPECT_EQ(conti()->itemData(0).toInt(), -1);
     EXPECT_EQ(conti()->currentIndex(), 0);
-    for (const char* conto : {"Casa", "Carta di credito", "Conto corrente Banca Popolare", "Contanti"})
+    for (const char* conto :
+         {"Casa", "Carta di credito", "Conto corrente Banca Popolare", "Contanti"})
         EXPECT_GE(conti()->findText(QString::fromUtf8(conto)), 1) << conto;
     EXPECT_EQ(casse()->count(), 0);
     EXPECT_FALSE(casse()->isEnabled());
-    EXPECT_EQ(finestra_->windowTitle(), QStringLiteral("Esporta XML - Modulo Aggiuntivo di Mirtesa"));
+    EXPECT_EQ(finestra_->windowTitle(),
+              QStringLiteral("Esporta XML - Modulo Aggiuntivo di Mirtesa"));
     EXPECT_EQ(c<QLabel>("lblVersione")->text(),
               QStringLiteral("V.%1.%2").arg(VQ_VERSIONE_MAGGIORE).arg(VQ_VERSIONE_MINORE));
     auto* esporta = c<QWidget>("cmdEsporta");
@@ -241,7 +253,8 @@ TEST_F(Finestra, ContoSceltoCaricaISuoiCodiciCassa) {
     QStringList codici;
     for (int i = 1; i < casse()->count(); ++i) codici << casse()->itemText(i);
     codici.sort();
-    EXPECT_EQ(codici, (QStringList{"Casa e manutenzione", "Scuola e università", "Spesa alimentare"}));
+    EXPECT_EQ(codici,
+              (QStringList{"Casa e manutenzione", "Scuola e università", "Spesa alimentare"}));
     EXPECT_EQ(casse()->itemData(casse()->findText(QStringLiteral("Spesa alimentare"))).toInt(), 1);
     scegli(conti(), QStringLiteral("<Tutti i Conti>"));
     EXPECT_EQ(casse()->count(), 0);
@@ -275,7 +288,7 @@ TEST_F(Finestra, CaselleDataAbilitanoDataEPulsanteEDRiporta) {
 
 TEST_F(Finestra, AggiungiRimuoviRipulisci) {
     struct Passo {
-        const char* conto;     // nullptr: no choice
+        const char* conto;  // nullptr: no choice
         const char* cassa;
         const char* pulsante;
         QStringList lista;
@@ -284,11 +297,24 @@ TEST_F(Finestra, AggiungiRimuoviRipulisci) {
     } passi[] = {
         {"<Tutti i Conti>", nullptr, "cmdAggiungi", {"<Tutti i Conti>"}, 0, 0},
         {"<Tutti i Conti>", nullptr, "cmdAggiungi", {"<Tutti i Conti>"}, 0, 1},
-        {"Casa", "<Tutti i Codici>", "cmdAggiungi", {"<Tutti i Conti>", "Casa\\ <Tutti i Codici>"}, 1, 1},
-        {"Casa", "Spesa alimentare", "cmdAggiungi",
-         {"<Tutti i Conti>", "Casa\\ <Tutti i Codici>", "Casa\\ Spesa alimentare"}, 2, 1},
-        {"Casa", "<Tutti i Codici>", "cmdAggiungi",
-         {"<Tutti i Conti>", "Casa\\ <Tutti i Codici>", "Casa\\ Spesa alimentare"}, 1, 2},
+        {"Casa",
+         "<Tutti i Codici>",
+         "cmdAggiungi",
+         {"<Tutti i Conti>", "Casa\\ <Tutti i Codici>"},
+         1,
+         1},
+        {"Casa",
+         "Spesa alimentare",
+         "cmdAggiungi",
+         {"<Tutti i Conti>", "Casa\\ <Tutti i Codici>", "Casa\\ Spesa alimentare"},
+         2,
+         1},
+        {"Casa",
+         "<Tutti i Codici>",
+         "cmdAggiungi",
+         {"<Tutti i Conti>", "Casa\\ <Tutti i Codici>", "Casa\\ Spesa alimentare"},
+         1,
+         2},
         {nullptr, nullptr, "cmdRemove", {"<Tutti i Conti>", "Casa\\ Spesa alimentare"}, 0, 2},
         {nullptr, nullptr, "cmdRemove", {"Casa\\ Spesa alimentare"}, 0, 2},
         {nullptr, nullptr, "cmdClear", {}, -1, 2},
@@ -315,7 +341,8 @@ TEST_F(Finestra, AggiungiRimuoviRipulisci) {
     clic("cmdAggiungi");
     ASSERT_EQ(lista()->count(), 3);
     // A click below the entries leaves the chosen one highlighted.
-    QTest::mouseClick(lista()->viewport(), Qt::LeftButton, {}, QPoint(5, lista()->viewport()->height() - 3));
+    QTest::mouseClick(lista()->viewport(), Qt::LeftButton, {},
+                      QPoint(5, lista()->viewport()->height() - 3));
     EXPECT_EQ(lista()->currentRow(), 2);
     EXPECT_TRUE(lista()->item(2)->isSelected());
     EXPECT_EQ(lista()->item(0)->data(Qt::UserRole).toInt(), -1);
@@ -342,16 +369,19 @@ TEST_F(Finestra, EsportaFinoAlDialogo) {
         std::uint32_t stile;
         int aperture;
     } casi[] = {
-        {"lista vuota", false, "x.xml", "E' necessario aggiungere almeno una voce nella lista dei conti/codici cassa.",
-         "Errore", 16, 0},
+        {"lista vuota", false, "x.xml",
+         "E' necessario aggiungere almeno una voce nella lista dei conti/codici cassa.", "Errore",
+         16, 0},
         {"annullato", true, "", nullptr, nullptr, 0, 1},
-        {"esportato", true, "estratto.xml", "Esportazione completata correttamente. Totale record esportati: 400",
-         "Esportazione", 64, 2},
+        {"esportato", true, "estratto.xml",
+         "Esportazione completata correttamente. Totale record esportati: 400", "Esportazione", 64,
+         2},
     };
     for (const Caso& k : casi) {
         SCOPED_TRACE(k.nome);
         registro_->Svuota();
-        const fs::path file = *cartella_ / "uscita" / (std::string(k.file).empty() ? "nessuno.xml" : k.file);
+        const fs::path file =
+            *cartella_ / "uscita" / (std::string(k.file).empty() ? "nessuno.xml" : k.file);
         fs::create_directories(file.parent_path());
         dialogo_.risposta = std::string(k.file).empty() ? "" : file.string();
         if (k.aggiungi && lista()->count() == 0) clic("cmdAggiungi");

@@ -43,13 +43,14 @@ TEST(MessageBoxQt, IconaPulsantiERisultatoDalloStile) {
         int risultato;
     } casi[] = {
         {16, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok, shell::IDOK},
-        {64, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::NoButton, shell::IDOK},
-        {1 | 32, QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, QMessageBox::Cancel,
-         shell::IDCANCEL},
-        {4 | 48 | 256, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No,
-         shell::IDNO},
-        {3, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes,
-         QMessageBox::NoButton, shell::IDCANCEL},
+        {64, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::NoButton,
+         shell::IDOK},
+        {1 | 32, QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok,
+         QMessageBox::Cancel, shell::IDCANCEL},
+        {4 | 48 | 256, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
+         QMessageBox::No, shell::IDNO},
+        {3, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+         QMessageBox::Yes, QMessageBox::NoButton, shell::IDCANCEL},
     };
     MessageBoxQt servizio;
     for (const Caso& k : casi) {
@@ -92,14 +93,15 @@ TEST(DialogoSalvaQt, SceltaEstensioneCartellaInizialeEAnnullamento) {
         std::string initDir;
         std::string precedente;
         QString cartellaAttesa;
-        QString nomeAtteso;     // the name selected when the dialog opens
-        QString risposta;       // typed name; empty: cancel
-        std::string file;       // FileName afterwards
+        QString nomeAtteso;  // the name selected when the dialog opens
+        QString risposta;    // typed name; empty: cancel
+        std::string file;    // FileName afterwards
     } casi[] = {
         {"estensione aggiunta", cartella.percorso().string(), "", base, "", "spese",
          (cartella / "spese.xml").string()},
-        {"nome precedente", cartella.percorso().string(), (cartella / "sotto" / "prima.xml").string(),
-         base + "/sotto", "prima.xml", "prima.xml", (cartella / "sotto" / "prima.xml").string()},
+        {"nome precedente", cartella.percorso().string(),
+         (cartella / "sotto" / "prima.xml").string(), base + "/sotto", "prima.xml", "prima.xml",
+         (cartella / "sotto" / "prima.xml").string()},
         {"cartella vuota: home", "", "", QDir::homePath(), "", "", ""},
     };
     DialogoSalvaQt dialogo;

@@ -21,8 +21,9 @@ public:
         });
     }
     STDMETHODIMP Fallisci(LONG numero) override {
-        return ole::Proteggi([&] { throw vq::Errore(numero, "Errore di prova " + std::to_string(numero)); },
-                             "ClasseProva");
+        return ole::Proteggi(
+            [&] { throw vq::Errore(numero, "Errore di prova " + std::to_string(numero)); },
+            "ClasseProva");
     }
     STDMETHODIMP Elenco(LONG n, _Collection** risultato) override {
         return ole::Proteggi([&] {

@@ -25,7 +25,8 @@ std::string Testo(REFGUID g) {
 
 void ScriviPredefinito(const std::string& chiave, const std::string& valore, DWORD tipo = REG_SZ) {
     HKEY k = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &k, nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(k, "", 0, tipo, reinterpret_cast<const BYTE*>(valore.c_str()),
                              static_cast<DWORD>(valore.size() + 1)),
@@ -110,15 +111,18 @@ TEST_F(Classi, GuastiDiRegistrazione) {
     } casi[] = {
         {"non registrata", CLSID_Prova, nullptr, REGDB_E_CLASSNOTREG, Testo(CLSID_Prova)},
         {"libreria assente", CLSID_Prova, assente.c_str(), CO_E_DLLNOTFOUND, "manca.so"},
-        {"libreria senza DllGetClassObject", CLSID_Prova, VQ_LIBRERIA_SENZA_CLASSI, CO_E_ERRORINDLL, ""},
-        {"classe ignota alla libreria", CLSID_ProvaIgnota, VQ_CLASSE_PROVA, CLASS_E_CLASSNOTAVAILABLE, ""},
+        {"libreria senza DllGetClassObject", CLSID_Prova, VQ_LIBRERIA_SENZA_CLASSI, CO_E_ERRORINDLL,
+         ""},
+        {"classe ignota alla libreria", CLSID_ProvaIgnota, VQ_CLASSE_PROVA,
+         CLASS_E_CLASSNOTAVAILABLE, ""},
         {"percorso vuoto", CLSID_Prova, "", REGDB_E_CLASSNOTREG, ""},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.caso);
         if (c.libreria) Registra(c.clsid, c.libreria);
         ole::ComPtr<IUnknown> u;
-        HRESULT hr = CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
+        HRESULT hr =
+            CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
         EXPECT_EQ(hr, c.atteso);
         EXPECT_FALSE(u);
         const std::string descrizione = ole::ErroreDa(hr).descrizione();
@@ -137,11 +141,14 @@ TEST_F(Classi, RegistroDanneggiato) {
         std::fclose(f);
     }
     ole::ComPtr<IUnknown> u;
-    HRESULT hr = CoCreateInstance(CLSID_Prova, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
+    HRESULT hr =
+        CoCreateInstance(CLSID_Prova, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
     EXPECT_EQ(hr, REGDB_E_READREGDB);
     EXPECT_NE(ole::ErroreDa(hr).descrizione().find(Testo(CLSID_Prova)), std::string::npos);
     // The built-in Collection does not need the registry.
-    EXPECT_EQ(CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void()), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               u.put_void()),
+              S_OK);
 }
 
 TEST_F(Classi, PercorsoConVariabiliDAmbiente) {
@@ -165,7 +172,8 @@ TEST_F(Classi, ProgIdEInizializzazione) {
     HRESULT altro = S_OK;
     std::thread t([&] {
         ole::ComPtr<IUnknown> u;
-        altro = CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, u.put_void());
+        altro = CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                 u.put_void());
     });
     t.join();
     EXPECT_EQ(altro, CO_E_NOTINITIALIZED);

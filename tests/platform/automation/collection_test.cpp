@@ -17,7 +17,8 @@ std::string TestoDi(const ole::ComPtr<_Collection>& c, ole::Variante indice) {
 }
 
 void Aggiungi(const ole::ComPtr<_Collection>& c, ole::Variante v, const char* chiave = nullptr,
-              ole::Variante prima = ole::Variante::Mancante(), ole::Variante dopo = ole::Variante::Mancante()) {
+              ole::Variante prima = ole::Variante::Mancante(),
+              ole::Variante dopo = ole::Variante::Mancante()) {
     ole::Variante k = chiave ? ole::Variante::Testo(chiave) : ole::Variante::Mancante();
     ole::Verifica(c->Add(v.get(), k.get(), prima.get(), dopo.get()));
 }
@@ -67,9 +68,13 @@ TEST(Collection, PosizioniDaUnoConIndiciDiOgniTipoNumerico) {
     struct {
         ole::Variante indice;
         std::int32_t errore;
-    } casi[] = {{ole::Variante::I4(0), 9}, {ole::Variante::I4(4), 9}, {ole::Variante::I4(-1), 9},
-                {ole::Variante::R8(1e12), 9}, {ole::Variante::Testo("assente"), 9},
-                {ole::Variante::Null(), 13}, {ole::Variante::Mancante(), 5}};
+    } casi[] = {{ole::Variante::I4(0), 9},
+                {ole::Variante::I4(4), 9},
+                {ole::Variante::I4(-1), 9},
+                {ole::Variante::R8(1e12), 9},
+                {ole::Variante::Testo("assente"), 9},
+                {ole::Variante::Null(), 13},
+                {ole::Variante::Mancante(), 5}};
     for (auto& k : casi) {
         ole::Variante x;
         EXPECT_EQ(ErroreDi(c->Item(k.indice.get(), x.put())), k.errore) << k.indice.vt();
@@ -100,18 +105,21 @@ TEST(Collection, PrimaDopoEChiaviCheSeguonoInserimentiERimozioni) {
     for (const char* k : {"a", "b", "c", "d"}) Aggiungi(c, ole::Variante::Testo(k), k);
     Aggiungi(c, ole::Variante::Testo("x"), "x", ole::Variante::Testo("b"));  // a x b c d
     Aggiungi(c, ole::Variante::Testo("y"), nullptr, ole::Variante::I4(1));   // y a x b c d
-    Aggiungi(c, ole::Variante::Testo("z"), nullptr, ole::Variante::Mancante(), ole::Variante::I4(6));  // ... d z
-    Aggiungi(c, ole::Variante::Testo("w"), nullptr, ole::Variante::Mancante(), ole::Variante::I4(2));  // y a w x ...
+    Aggiungi(c, ole::Variante::Testo("z"), nullptr, ole::Variante::Mancante(),
+             ole::Variante::I4(6));  // ... d z
+    Aggiungi(c, ole::Variante::Testo("w"), nullptr, ole::Variante::Mancante(),
+             ole::Variante::I4(2));  // y a w x ...
     ole::Variante v = ole::Variante::I4(0), uno = ole::Variante::I4(1);
-    EXPECT_EQ(ErroreDi(c->Add(v.get(), nullptr, uno.get(), uno.get())), 5);  // before and after at once
+    EXPECT_EQ(ErroreDi(c->Add(v.get(), nullptr, uno.get(), uno.get())),
+              5);  // before and after at once
     EXPECT_EQ(ErroreDi(c->Add(v.get(), nullptr, ole::Variante::I4(9).get(), nullptr)), 9);
     ole::Variante via = ole::Variante::I4(3);
-    ASSERT_EQ(c->Remove(via.get()), S_OK);                                    // y a x b c d z
+    ASSERT_EQ(c->Remove(via.get()), S_OK);  // y a x b c d z
     EXPECT_EQ(Testi(c), (std::vector<std::string>{"y", "a", "x", "b", "c", "d", "z"}));
     via = ole::Variante::Testo("C");
-    ASSERT_EQ(c->Remove(via.get()), S_OK);                                    // y a x b d z
+    ASSERT_EQ(c->Remove(via.get()), S_OK);  // y a x b d z
     via = ole::Variante::I4(2);
-    ASSERT_EQ(c->Remove(via.get()), S_OK);                                    // y x b d z
+    ASSERT_EQ(c->Remove(via.get()), S_OK);  // y x b d z
     EXPECT_EQ(Testi(c), (std::vector<std::string>{"y", "x", "b", "d", "z"}));
     for (const char* k : {"x", "b", "d"}) EXPECT_EQ(TestoDi(c, ole::Variante::Testo(k)), k);
     for (const char* k : {"a", "c"}) {
@@ -119,7 +127,8 @@ TEST(Collection, PrimaDopoEChiaviCheSeguonoInserimentiERimozioni) {
         EXPECT_EQ(ErroreDi(c->Item(ole::Variante::Testo(k).get(), r.put())), 9) << k;
     }
     // A removed key is free again.
-    Aggiungi(c, ole::Variante::Testo("a2"), "a", ole::Variante::Mancante(), ole::Variante::Testo("x"));
+    Aggiungi(c, ole::Variante::Testo("a2"), "a", ole::Variante::Mancante(),
+             ole::Variante::Testo("x"));
     EXPECT_EQ(Testi(c), (std::vector<std::string>{"y", "x", "a2", "b", "d", "z"}));
     EXPECT_EQ(TestoDi(c, ole::Variante::Testo("D")), "d");
 }
@@ -182,7 +191,8 @@ TEST(Collection, Dispatch) {
     struct {
         const char16_t* nome;
         DISPID id;
-    } nomi[] = {{u"Item", 0}, {u"ADD", 1}, {u"count", 2}, {u"Remove", 3}, {u"_NewEnum", DISPID_NEWENUM}};
+    } nomi[] = {
+        {u"Item", 0}, {u"ADD", 1}, {u"count", 2}, {u"Remove", 3}, {u"_NewEnum", DISPID_NEWENUM}};
     for (const auto& n : nomi) {
         LPOLESTR nome = const_cast<LPOLESTR>(n.nome);
         DISPID id = 99;
@@ -206,7 +216,9 @@ TEST(Collection, Dispatch) {
     ole::Variante r;
     ole::Variante chiave = ole::Variante::Testo("K");
     DISPPARAMS pk{chiave.get(), nullptr, 1, 0};
-    ASSERT_EQ(d->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_PROPERTYGET, &pk, r.put(), nullptr, nullptr), S_OK);
+    ASSERT_EQ(
+        d->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_PROPERTYGET, &pk, r.put(), nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(ole::Utf8DaBstr(r->bstrVal), "x");
 
     // A failure comes back in the EXCEPINFO, and the caller's side reads it.
@@ -222,9 +234,13 @@ TEST(Collection, Dispatch) {
     EXPECT_EQ(e->descrizione(), vq::DescrizioneRuntime(9));
     EXPECT_EQ(ei.bstrDescription, nullptr);  // freed by VerificaInvoke
 
-    EXPECT_EQ(d->Invoke(2, IID_NULL, 0, DISPATCH_PROPERTYGET, &pk, r.put(), nullptr, nullptr), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(d->Invoke(42, IID_NULL, 0, DISPATCH_METHOD, &nessuno, r.put(), nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
-    ASSERT_EQ(d->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_PROPERTYGET, &nessuno, r.put(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(d->Invoke(2, IID_NULL, 0, DISPATCH_PROPERTYGET, &pk, r.put(), nullptr, nullptr),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(d->Invoke(42, IID_NULL, 0, DISPATCH_METHOD, &nessuno, r.put(), nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    ASSERT_EQ(d->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_PROPERTYGET, &nessuno, r.put(),
+                        nullptr, nullptr),
+              S_OK);
     EXPECT_EQ(r.vt(), VT_UNKNOWN);
 }
 
@@ -234,15 +250,19 @@ TEST(Collection, InvocaEArgomentiDispatch) {
     ole::Variante v = ole::Variante::Testo("valore"), k = ole::Variante::Testo("chiave");
     ole::Invoca(d, ole::IdDaNome(d, "Add"), DISPATCH_METHOD, {v.get(), k.get()});
     EXPECT_EQ(ole::Invoca(d, ole::IdDaNome(d, "Count"), DISPATCH_PROPERTYGET)->lVal, 1);
-    EXPECT_EQ(ole::Utf8DaBstr(ole::Invoca(d, DISPID_VALUE, DISPATCH_PROPERTYGET, {k.get()})->bstrVal), "valore");
+    EXPECT_EQ(
+        ole::Utf8DaBstr(ole::Invoca(d, DISPID_VALUE, DISPATCH_PROPERTYGET, {k.get()})->bstrVal),
+        "valore");
     ole::Variante cinque = ole::Variante::I4(5);
-    EXPECT_EQ(prova::NumeroErrore([&] { ole::Invoca(d, DISPID_VALUE, DISPATCH_METHOD, {cinque.get()}); }), 9);
+    EXPECT_EQ(
+        prova::NumeroErrore([&] { ole::Invoca(d, DISPID_VALUE, DISPATCH_METHOD, {cinque.get()}); }),
+        9);
     EXPECT_THROW(ole::IdDaNome(d, "Svuota"), vq::Errore);
 }
 
 TEST(Collection, PuntatoreAInterfacciaBase) {
     auto c = ole::NuovaCollection();
-    ole::ComPtr<IDispatch> d = c;  // shares
+    ole::ComPtr<IDispatch> d = c;            // shares
     ole::ComPtr<IUnknown> u = std::move(c);  // takes over
     EXPECT_FALSE(c);
     EXPECT_EQ(static_cast<IUnknown*>(d.get()), u.get());

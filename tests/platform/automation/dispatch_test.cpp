@@ -77,11 +77,12 @@ class Oggetto final : public ole::Oggetto<IDispatch> {
 public:
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { return ole::NessunaInfoTipoConteggio(n); }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** t) override { return ole::NessunaInfoTipo(t); }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override {
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
+                               DISPID* id) override {
         return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* p, VARIANT* r, EXCEPINFO* ei,
-                        UINT* errato) override {
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* p, VARIANT* r,
+                        EXCEPINFO* ei, UINT* errato) override {
         return ole::InvocaMembro(kMembri, this, id, riid, flag, p, r, ei, errato);
     }
 
@@ -94,11 +95,13 @@ private:
 ole::Variante I4(LONG x) { return ole::Variante::I4(x); }
 
 // Invoke with the arguments in written order (rgvarg holds them reversed).
-HRESULT Chiama(IDispatch* d, DISPID id, WORD flag, std::vector<VARIANT> argomenti, VARIANT* r = nullptr,
-               EXCEPINFO* ei = nullptr, UINT* errato = nullptr, bool con_nome = false) {
+HRESULT Chiama(IDispatch* d, DISPID id, WORD flag, std::vector<VARIANT> argomenti,
+               VARIANT* r = nullptr, EXCEPINFO* ei = nullptr, UINT* errato = nullptr,
+               bool con_nome = false) {
     std::vector<VARIANT> rg(argomenti.rbegin(), argomenti.rend());
     DISPID nome = DISPID_PROPERTYPUT;
-    DISPPARAMS p{rg.data(), con_nome ? &nome : nullptr, static_cast<UINT>(rg.size()), con_nome ? 1u : 0u};
+    DISPPARAMS p{rg.data(), con_nome ? &nome : nullptr, static_cast<UINT>(rg.size()),
+                 con_nome ? 1u : 0u};
     return d->Invoke(id, IID_NULL, 0, flag, &p, r, ei, errato);
 }
 
@@ -121,12 +124,16 @@ TEST(Dispatch, ChiamateNonValide) {
         {kValore, DISPATCH_PROPERTYPUT, {uno}, true, S_OK},  // the value of a write may be named
     };
     for (const auto& c : casi)
-        EXPECT_EQ(Chiama(o.get(), c.id, c.flag, c.argomenti, nullptr, nullptr, nullptr, c.con_nome), c.atteso) << c.id;
+        EXPECT_EQ(Chiama(o.get(), c.id, c.flag, c.argomenti, nullptr, nullptr, nullptr, c.con_nome),
+                  c.atteso)
+            << c.id;
     DISPPARAMS vuoti{};
-    EXPECT_EQ(o->Invoke(kValore, IID_IDispatch, 0, DISPATCH_PROPERTYGET, &vuoti, nullptr, nullptr, nullptr),
+    EXPECT_EQ(o->Invoke(kValore, IID_IDispatch, 0, DISPATCH_PROPERTYGET, &vuoti, nullptr, nullptr,
+                        nullptr),
               DISP_E_UNKNOWNINTERFACE);
     DISPPARAMS senza_array{nullptr, nullptr, 1, 0};
-    EXPECT_EQ(o->Invoke(kValore, IID_NULL, 0, DISPATCH_PROPERTYPUT, &senza_array, nullptr, nullptr, nullptr),
+    EXPECT_EQ(o->Invoke(kValore, IID_NULL, 0, DISPATCH_PROPERTYPUT, &senza_array, nullptr, nullptr,
+                        nullptr),
               E_INVALIDARG);
     ole::Variante r;
     ASSERT_EQ(Chiama(o.get(), kOpzionale, DISPATCH_METHOD, {uno}, r.put()), S_OK);
@@ -160,7 +167,8 @@ TEST(Dispatch, ArgomentiConvertitiComeIlRuntime) {
     for (const auto& c : casi) {
         ole::Variante r;
         UINT errato = 99;
-        EXPECT_EQ(Chiama(o.get(), kSomma, DISPATCH_METHOD, {*I4(1).get(), c.secondo}, r.put(), nullptr, &errato),
+        EXPECT_EQ(Chiama(o.get(), kSomma, DISPATCH_METHOD, {*I4(1).get(), c.secondo}, r.put(),
+                         nullptr, &errato),
                   c.atteso);
         EXPECT_EQ(errato, c.errato);
         if (c.atteso == S_OK) {
@@ -208,8 +216,8 @@ TEST(Dispatch, ErroreDelMembro) {
         SCOPED_TRACE(c.numero);
         const HRESULT atteso = c.numero ? MAKE_HRESULT(1, FACILITY_CONTROL, c.numero) : E_FAIL;
         EXCEPINFO ei{};
-        const HRESULT hr = Chiama(o.get(), kFallisci, DISPATCH_METHOD, {*I4(c.numero).get()}, nullptr,
-                                  c.eccezione ? &ei : nullptr);
+        const HRESULT hr = Chiama(o.get(), kFallisci, DISPATCH_METHOD, {*I4(c.numero).get()},
+                                  nullptr, c.eccezione ? &ei : nullptr);
         ole::ComPtr<IErrorInfo> rimasta;
         GetErrorInfo(0, rimasta.put());
         if (!c.eccezione) {

@@ -10,7 +10,8 @@
 namespace {
 
 TEST(Errori, NumeroEDescrizioneAttraversanoLInterfaccia) {
-    HRESULT hr = ole::Proteggi([] { throw vq::Errore(4567, "Versione del database non valida"); }, "Tessadati");
+    HRESULT hr = ole::Proteggi([] { throw vq::Errore(4567, "Versione del database non valida"); },
+                               "Tessadati");
     EXPECT_EQ(static_cast<ULONG>(hr), 0x800A11D7u);
     vq::CancellaErrore();
     const auto e = prova::ErroreDi([&] { ole::Verifica(hr); });
@@ -45,7 +46,8 @@ TEST(Errori, HresultSenzaErrorInfo) {
         {E_NOINTERFACE, static_cast<std::int32_t>(0x80004002u), "Interfaccia non supportata"},
         {REGDB_E_CLASSNOTREG, static_cast<std::int32_t>(0x80040154u), "Classe non registrata"},
         {MAKE_HRESULT(1, FACILITY_CONTROL, 6), 6, vq::DescrizioneRuntime(6)},
-        {static_cast<HRESULT>(0x80001234u), static_cast<std::int32_t>(0x80001234u), "Errore di automazione (0x80001234)"},
+        {static_cast<HRESULT>(0x80001234u), static_cast<std::int32_t>(0x80001234u),
+         "Errore di automazione (0x80001234)"},
     };
     for (const auto& c : casi) {
         vq::Errore e = ole::ErroreDa(c.hr);
@@ -112,7 +114,8 @@ TEST(Errori, UnErrorInfoPerThread) {
     });
     t.join();
     EXPECT_TRUE(altroVuoto);
-    EXPECT_EQ(ole::ErroreDa(MAKE_HRESULT(1, FACILITY_CONTROL, 11)).descrizione(), "del thread principale");
+    EXPECT_EQ(ole::ErroreDa(MAKE_HRESULT(1, FACILITY_CONTROL, 11)).descrizione(),
+              "del thread principale");
 }
 
 TEST(Guid, FormaTestuale) {
@@ -127,10 +130,11 @@ TEST(Guid, FormaTestuale) {
     ASSERT_EQ(IIDFromString(u"{00020400-0000-0000-C000-000000000046}", &g), S_OK);
     EXPECT_TRUE(IsEqualIID(g, IID_IDispatch));
 
-    for (const char16_t* male : {u"", u"A4C46780-499F-101B-BB78-00AA00383CBB", u"{A4C46780-499F-101B-BB78-00AA00383CB}",
-                                 u"{A4C46780-499F-101B-BB78-00AA00383CBBX}", u"{A4C46780-499F-101B-BB78-00AA00383CBB} ",
-                                 u"{A4C46780_499F-101B-BB78-00AA00383CBB}", u"{G4C46780-499F-101B-BB78-00AA00383CBB}",
-                                 u"{A4C46780-499F-101BBB78-00AA00383CBB}"}) {
+    for (const char16_t* male :
+         {u"", u"A4C46780-499F-101B-BB78-00AA00383CBB", u"{A4C46780-499F-101B-BB78-00AA00383CB}",
+          u"{A4C46780-499F-101B-BB78-00AA00383CBBX}", u"{A4C46780-499F-101B-BB78-00AA00383CBB} ",
+          u"{A4C46780_499F-101B-BB78-00AA00383CBB}", u"{G4C46780-499F-101B-BB78-00AA00383CBB}",
+          u"{A4C46780-499F-101BBB78-00AA00383CBB}"}) {
         EXPECT_EQ(CLSIDFromString(male, &g), CO_E_CLASSSTRING) << ole::Utf16InUtf8(male);
         EXPECT_EQ(IIDFromString(male, &g), E_INVALIDARG);
     }

@@ -79,7 +79,8 @@ TEST(SafeArray, IndiciFuoriDaiLimiti) {
 }
 
 TEST(SafeArray, DimensioniImpossibiliNonAllocano) {
-    SAFEARRAYBOUND enorme[2] = {{std::numeric_limits<ULONG>::max(), 0}, {std::numeric_limits<ULONG>::max(), 0}};
+    SAFEARRAYBOUND enorme[2] = {{std::numeric_limits<ULONG>::max(), 0},
+                                {std::numeric_limits<ULONG>::max(), 0}};
     EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 2, enorme), nullptr);
     SAFEARRAYBOUND uno{1, 0};
     EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 0, &uno), nullptr);
@@ -97,7 +98,8 @@ TEST(SafeArray, TestiCopiatiInEntrataEInUscita) {
     ole::Bstr t("uno");
     LONG i = 1;
     ASSERT_EQ(SafeArrayPutElement(m.psa, &i, t.get()), S_OK);
-    ASSERT_EQ(SafeArrayPutElement(m.psa, &i, t.get()), S_OK);  // replaces (and frees) the first copy
+    ASSERT_EQ(SafeArrayPutElement(m.psa, &i, t.get()),
+              S_OK);  // replaces (and frees) the first copy
     BSTR fuori = nullptr;
     ASSERT_EQ(SafeArrayGetElement(m.psa, &i, &fuori), S_OK);
     EXPECT_NE(fuori, t.get());

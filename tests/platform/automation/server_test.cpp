@@ -17,7 +17,8 @@ namespace {
 
 // {5E0D7C11-2B9A-4F43-9C35-6A1B2C3D4E5F} and {5E0D7C12-...}: classes of this test only.
 const CLSID kPrima = {0x5E0D7C11, 0x2B9A, 0x4F43, {0x9C, 0x35, 0x6A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}};
-const CLSID kSeconda = {0x5E0D7C12, 0x2B9A, 0x4F43, {0x9C, 0x35, 0x6A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}};
+const CLSID kSeconda = {
+    0x5E0D7C12, 0x2B9A, 0x4F43, {0x9C, 0x35, 0x6A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}};
 
 ole::ContatoreOggetti& Contatore() {
     static ole::ContatoreOggetti c;
@@ -27,7 +28,8 @@ ole::ComPtr<IUnknown> CreaCollection() { return ole::NuovaCollection().as<IUnkno
 
 bool Esiste(const std::string& chiave) {
     HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(k);
     return true;
 }

@@ -43,9 +43,9 @@ TEST(Conversioni, Utf8NonValidoDiventaSostituto) {
         std::string dentro;
         std::u16string fuori;
     } casi[] = {
-        {"a\xC3", u"a\uFFFD"},                    // truncated sequence
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong form of "/"
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
+        {"a\xC3", u"a\uFFFD"},                              // truncated sequence
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong form of "/"
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
         {"\xFFok", u"\uFFFDok"},
         {"\xE2\x82x", u"\uFFFD\uFFFDx"},

@@ -76,8 +76,8 @@ TEST(Variant, CopiaDaUnElementoDellaDestinazione) {
 }
 
 TEST(Variant, TipiNonValidiRifiutati) {
-    for (VARTYPE vt : {VARTYPE(VT_VARIANT), VARTYPE(15), VARTYPE(VT_EMPTY | VT_BYREF), VARTYPE(0x1000 | VT_I4),
-                       VARTYPE(VT_ARRAY | VT_EMPTY)}) {
+    for (VARTYPE vt : {VARTYPE(VT_VARIANT), VARTYPE(15), VARTYPE(VT_EMPTY | VT_BYREF),
+                       VARTYPE(0x1000 | VT_I4), VARTYPE(VT_ARRAY | VT_EMPTY)}) {
         VARIANT v;
         VariantInit(&v);
         v.vt = vt;
@@ -96,7 +96,8 @@ TEST(Variant, CopiaIndirettaDereferenzia) {
     struct {
         VARTYPE vt;
         void* rif;
-    } casi[] = {{VT_I4 | VT_BYREF, &n}, {VT_BSTR | VT_BYREF, &s}, {VT_VARIANT | VT_BYREF, interno.get()}};
+    } casi[] = {
+        {VT_I4 | VT_BYREF, &n}, {VT_BSTR | VT_BYREF, &s}, {VT_VARIANT | VT_BYREF, interno.get()}};
     for (const auto& c : casi) {
         VARIANT r;
         VariantInit(&r);
@@ -118,8 +119,8 @@ struct Conversione {
     ole::Variante (*sorgente)();
     VARTYPE verso;
     HRESULT esito;
-    double numero;        // expected numeric value (integers, doubles, dates, currency / 10,000)
-    const char* testo;    // expected text for VT_BSTR
+    double numero;      // expected numeric value (integers, doubles, dates, currency / 10,000)
+    const char* testo;  // expected text for VT_BSTR
     USHORT flag = 0;
 };
 
@@ -161,7 +162,9 @@ TEST_P(CambioTipo, Converte) {
 
 ole::Variante Valuta(std::int64_t x) { return ole::Variante::Valuta(x); }
 // An object whose default value is 11.
-ole::Variante OggettoUndici() { return ole::Variante::Oggetto(ole::CreaOggetto<Contato, IDispatch>(11).get()); }
+ole::Variante OggettoUndici() {
+    return ole::Variante::Oggetto(ole::CreaOggetto<Contato, IDispatch>(11).get());
+}
 ole::Variante UnDecimoR4() {
     ole::Variante v;
     v->vt = VT_R4;
@@ -180,20 +183,24 @@ INSTANTIATE_TEST_SUITE_P(
         Conversione{[] { return ole::Variante::I4(300); }, VT_UI1, DISP_E_OVERFLOW, 0, nullptr},
         Conversione{[] { return ole::Variante::I4(-1); }, VT_UI4, DISP_E_OVERFLOW, 0, nullptr},
         Conversione{[] { return ole::Variante::R8(NAN); }, VT_I4, DISP_E_OVERFLOW, 0, nullptr},
-        Conversione{[] { return ole::Variante::R8(2147483647.5); }, VT_I4, DISP_E_OVERFLOW, 0, nullptr},
-        Conversione{[] { return Valuta(25000); }, VT_I4, S_OK, 2, nullptr},   // 2.5 -> 2
-        Conversione{[] { return Valuta(-35000); }, VT_I4, S_OK, -4, nullptr}, // -3.5 -> -4
+        Conversione{[] { return ole::Variante::R8(2147483647.5); }, VT_I4, DISP_E_OVERFLOW, 0,
+                    nullptr},
+        Conversione{[] { return Valuta(25000); }, VT_I4, S_OK, 2, nullptr},    // 2.5 -> 2
+        Conversione{[] { return Valuta(-35000); }, VT_I4, S_OK, -4, nullptr},  // -3.5 -> -4
         Conversione{[] { return ole::Variante::Booleano(true); }, VT_I2, S_OK, -1, nullptr},
         // Text to numbers: the whole text, "." as the decimal point.
         Conversione{[] { return ole::Variante::Testo("  12 "); }, VT_I4, S_OK, 12, nullptr},
         Conversione{[] { return ole::Variante::Testo("-1e3"); }, VT_I4, S_OK, -1000, nullptr},
         Conversione{[] { return ole::Variante::Testo("1.25"); }, VT_R8, S_OK, 1.25, nullptr},
-        Conversione{[] { return ole::Variante::Testo("12abc"); }, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},
-        Conversione{[] { return ole::Variante::Testo(""); }, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},
+        Conversione{[] { return ole::Variante::Testo("12abc"); }, VT_I4, DISP_E_TYPEMISMATCH, 0,
+                    nullptr},
+        Conversione{[] { return ole::Variante::Testo(""); }, VT_I4, DISP_E_TYPEMISMATCH, 0,
+                    nullptr},
         Conversione{[] { return ole::Variante::Testo("1.2345678"); }, VT_CY, S_OK, 1.2346, nullptr},
         Conversione{[] { return ole::Variante::Testo("Vero"); }, VT_BOOL, S_OK, -1, nullptr},
         Conversione{[] { return ole::Variante::Testo("false"); }, VT_BOOL, S_OK, 0, nullptr},
-        Conversione{[] { return ole::Variante::Testo("forse"); }, VT_BOOL, DISP_E_TYPEMISMATCH, 0, nullptr},
+        Conversione{[] { return ole::Variante::Testo("forse"); }, VT_BOOL, DISP_E_TYPEMISMATCH, 0,
+                    nullptr},
         // Numbers and others to text.
         Conversione{[] { return ole::Variante::I4(-42); }, VT_BSTR, S_OK, 0, "-42"},
         Conversione{[] { return ole::Variante::R8(1.5); }, VT_BSTR, S_OK, 0, "1.5"},
@@ -201,18 +208,24 @@ INSTANTIATE_TEST_SUITE_P(
         Conversione{[] { return Valuta(12345678); }, VT_BSTR, S_OK, 0, "1234.5678"},
         Conversione{[] { return Valuta(-15000); }, VT_BSTR, S_OK, 0, "-1.5"},
         Conversione{[] { return ole::Variante::Booleano(true); }, VT_BSTR, S_OK, 0, "-1"},
-        Conversione{[] { return ole::Variante::Booleano(true); }, VT_BSTR, S_OK, 0, "True", VARIANT_ALPHABOOL},
+        Conversione{[] { return ole::Variante::Booleano(true); }, VT_BSTR, S_OK, 0, "True",
+                    VARIANT_ALPHABOOL},
         Conversione{[] { return ole::Variante::Booleano(false); }, VT_BSTR, S_OK, 0, "Falso",
                     VARIANT_ALPHABOOL | VARIANT_LOCALBOOL},
         Conversione{[] { return ole::Variante(); }, VT_BSTR, S_OK, 0, ""},
         // Dates, before 1900 included.
         Conversione{[] { return ole::Variante::Data(38353); }, VT_BSTR, S_OK, 0, "01/01/2005"},
-        Conversione{[] { return ole::Variante::Data(38353.25); }, VT_BSTR, S_OK, 0, "01/01/2005 06:00:00"},
-        Conversione{[] { return ole::Variante::Data(-1.25); }, VT_BSTR, S_OK, 0, "29/12/1899 06:00:00"},
+        Conversione{[] { return ole::Variante::Data(38353.25); }, VT_BSTR, S_OK, 0,
+                    "01/01/2005 06:00:00"},
+        Conversione{[] { return ole::Variante::Data(-1.25); }, VT_BSTR, S_OK, 0,
+                    "29/12/1899 06:00:00"},
         Conversione{[] { return ole::Variante::Data(0.5); }, VT_BSTR, S_OK, 0, "12:00:00"},
-        Conversione{[] { return ole::Variante::Testo("01/01/2005"); }, VT_DATE, S_OK, 38353, nullptr},
-        Conversione{[] { return ole::Variante::Testo("2005-01-01T06:00:00"); }, VT_DATE, S_OK, 38353.25, nullptr},
-        Conversione{[] { return ole::Variante::Testo("31/02/2005"); }, VT_DATE, DISP_E_TYPEMISMATCH, 0, nullptr},
+        Conversione{[] { return ole::Variante::Testo("01/01/2005"); }, VT_DATE, S_OK, 38353,
+                    nullptr},
+        Conversione{[] { return ole::Variante::Testo("2005-01-01T06:00:00"); }, VT_DATE, S_OK,
+                    38353.25, nullptr},
+        Conversione{[] { return ole::Variante::Testo("31/02/2005"); }, VT_DATE, DISP_E_TYPEMISMATCH,
+                    0, nullptr},
         Conversione{[] { return ole::Variante::R8(1e7); }, VT_DATE, DISP_E_OVERFLOW, 0, nullptr},
         // Null converts to nothing but Null; Empty is zero.
         Conversione{[] { return ole::Variante::Null(); }, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},

@@ -20,18 +20,21 @@ TEST(AnalisiSql, TabelleUsate) {
     };
     const Caso casi[] = {
         {std::string(" SELECT Count(*) ") + kFrom +
-             " Where  (  Conti.IDConto=3  OR Conti.IDConto=5  OR  TabellaCassa.IDCassa=12  )  And  Operazioni.Data "
+             " Where  (  Conti.IDConto=3  OR Conti.IDConto=5  OR  TabellaCassa.IDCassa=12  )  And  "
+             "Operazioni.Data "
              "between  DateSerial(2004,1,1)  and  DateSerial(2004,12,31)  ",
          {"Conti", "TabellaCassa", "Operazioni"}},
         {"Select IdCassa, Cassa, TabellaCassa.IdConto, Descrizione from TabellaCassa, Conti where "
          "TabellaCassa.IdConto=Conti.IdConto and TabellaCassa.IdConto=-1 order by cassa ",
          {"TabellaCassa", "Conti"}},
         {"Select versione from Versione", {"Versione"}},
-        {"SELECT * FROM [Order Details] AS od, Orders o WHERE od.OrderID = o.OrderID", {"Order Details", "Orders"}},
+        {"SELECT * FROM [Order Details] AS od, Orders o WHERE od.OrderID = o.OrderID",
+         {"Order Details", "Orders"}},
         {"SELECT a FROM T1 WHERE x IN (SELECT y FROM [Umsätze]) ORDER BY a", {"T1", "Umsätze"}},
         {"SELECT a FROM (SELECT b FROM Interna) AS q", {"Interna"}},
         {"SELECT a FROM conti, CONTI", {"conti"}},
-        {"SELECT a FROM T LEFT JOIN U ON (T.k = U.k AND DateSerial(1,2,3) = U.d), W", {"T", "U", "W"}},
+        {"SELECT a FROM T LEFT JOIN U ON (T.k = U.k AND DateSerial(1,2,3) = U.d), W",
+         {"T", "U", "W"}},
         {"SELECT 'FROM x' FROM -- FROM commento\n T", {"T"}},
         {"SELECT DateSerial(2004,13,1)", {}},
         {"SELECT 1 FROM main.T", {}},
@@ -41,7 +44,8 @@ TEST(AnalisiSql, TabelleUsate) {
 
 TEST(AnalisiSql, AggregatiDellaSelezione) {
     const std::string totali =
-        std::string(" SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire ") + kFrom;
+        std::string(" SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire ") +
+        kFrom;
     auto s = jet::AnalizzaSelezione(totali);
     ASSERT_EQ(s.colonne.size(), 2u);
     EXPECT_EQ(s.colonne[0].aggregato, "sum");
@@ -72,7 +76,8 @@ TEST(AnalisiSql, AggregatiDellaSelezione) {
 
 TEST(AnalisiSql, TokenNonEsconoDalTesto) {
     // Unterminated names, strings and comments end at the end of the text.
-    for (const char* sql : {"SELECT [abc", "SELECT 'abc", "SELECT /* abc", "SELECT \"a\"\"", "[", "'"}) {
+    for (const char* sql :
+         {"SELECT [abc", "SELECT 'abc", "SELECT /* abc", "SELECT \"a\"\"", "[", "'"}) {
         for (const auto& t : jet::Tokenizza(sql)) {
             EXPECT_LE(t.inizio, t.fine);
             EXPECT_LE(t.fine, std::string(sql).size());
@@ -102,7 +107,8 @@ TEST(AnalisiSql, SintassiJetTradotta) {
         {"x like 'it''s*'", "x like 'it''s%' ESCAPE '\\'"},
         {"x LIKE 'a*' ESCAPE '!'", "x LIKE 'a*' ESCAPE '!'"},
         {"SELECT '#1/1/2004# & *' FROM [T&U]", "SELECT '#1/1/2004# & *' FROM [T&U]"},
-        {" SELECT Count(*)  FROM Conti  Where  Conti.IDConto=3  ", " SELECT Count(*)  FROM Conti  Where  Conti.IDConto=3  "},
+        {" SELECT Count(*)  FROM Conti  Where  Conti.IDConto=3  ",
+         " SELECT Count(*)  FROM Conti  Where  Conti.IDConto=3  "},
     };
     for (const auto& c : casi) EXPECT_EQ(jet::TraduciJet(c.jet), c.sqlite) << c.jet;
 }

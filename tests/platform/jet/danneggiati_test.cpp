@@ -13,8 +13,8 @@
 
 namespace {
 
-const std::set<int> kAmmessi = {jet::kErrFormato, jet::kErrDanneggiato, jet::kErrTabella, jet::kErrPassword,
-                                jet::kErrParametri};
+const std::set<int> kAmmessi = {jet::kErrFormato, jet::kErrDanneggiato, jet::kErrTabella,
+                                jet::kErrPassword, jet::kErrParametri};
 
 class Danneggiati : public ::testing::TestWithParam<jetwriter::Formato> {
 protected:
@@ -65,7 +65,8 @@ TEST_P(Danneggiati, Troncati) {
     EXPECT_EQ(Prova(sano_.substr(0, 100), "100 byte"), jet::kErrFormato);
     EXPECT_EQ(Prova(sano_.substr(0, sano_.size() - 1), "un byte in meno"), jet::kErrDanneggiato);
     int errori = 0;
-    for (std::size_t pagine = 1; pagine * pagina < sano_.size(); pagine += std::max<std::size_t>(1, sano_.size() / pagina / 12))
+    for (std::size_t pagine = 1; pagine * pagina < sano_.size();
+         pagine += std::max<std::size_t>(1, sano_.size() / pagina / 12))
         errori += Prova(sano_.substr(0, pagine * pagina), std::to_string(pagine) + " pagine") != 0;
     EXPECT_GT(errori, 0);  // losing pages must show
 }
@@ -124,7 +125,8 @@ TEST(DanneggiatiVeri, ProprietaECampioni) {
         const auto p = dir / "rotto.mdb";
         prova::ScriviFile(p, byte);
         const auto inizio = std::chrono::steady_clock::now();
-        int n = prova::NumeroErrore([&] { prova::Righe(*prova::Ws().OpenDatabase(p.string()), "SELECT * FROM Orders"); });
+        int n = prova::NumeroErrore(
+            [&] { prova::Righe(*prova::Ws().OpenDatabase(p.string()), "SELECT * FROM Orders"); });
         EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(10));
         EXPECT_TRUE(n == 0 || kAmmessi.count(n)) << "errore " << n;
     }
@@ -144,8 +146,10 @@ TEST(DanneggiatiVeri, Regressioni) {
         int n = prova::NumeroErrore([&] {
             auto db = prova::Ws().OpenDatabase(p.string(), false, true, ";Pwd=604kmr73");
             prova::Righe(*db, "SELECT * FROM Versione");
-            const std::string da = " FROM Conti INNER JOIN (TabellaCassa INNER JOIN Operazioni ON "
-                                   "TabellaCassa.IDCassa = Operazioni.IDCassa) ON Conti.IDConto = TabellaCassa.IDConto";
+            const std::string da =
+                " FROM Conti INNER JOIN (TabellaCassa INNER JOIN Operazioni ON "
+                "TabellaCassa.IDCassa = Operazioni.IDCassa) ON Conti.IDConto = "
+                "TabellaCassa.IDConto";
             prova::Righe(*db, "SELECT *" + da + " ORDER BY Operazioni.Data");
             prova::Righe(*db, "SELECT Sum(Operazioni.Euro), Sum(Operazioni.[Totale£])" + da);
         });
@@ -155,7 +159,10 @@ TEST(DanneggiatiVeri, Regressioni) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formati, Danneggiati, ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
-                         [](const auto& i) { return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4"; });
+INSTANTIATE_TEST_SUITE_P(Formati, Danneggiati,
+                         ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
+                         [](const auto& i) {
+                             return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 }  // namespace

@@ -21,7 +21,8 @@ using jetwriter::Tipo;
 
 std::string MemoLungo() {
     std::string s;
-    for (int i = 0; s.size() < 100000; ++i) s += "riga " + std::to_string(i) + " àèìòù € «citazione»\n";
+    for (int i = 0; s.size() < 100000; ++i)
+        s += "riga " + std::to_string(i) + " àèìòù € «citazione»\n";
     return s;
 }
 
@@ -33,33 +34,40 @@ protected:
         s.formato = GetParam();
         jetwriter::Tabella t;
         t.nome = "Valori";
-        t.colonne = {{"ID", Tipo::Long, 255, false},    {"Testo", Tipo::Text, 50, false},
-                     {"Nota", Tipo::Memo, 255, false},  {"Lungo", Tipo::Long, 255, false},
+        t.colonne = {{"ID", Tipo::Long, 255, false},        {"Testo", Tipo::Text, 50, false},
+                     {"Nota", Tipo::Memo, 255, false},      {"Lungo", Tipo::Long, 255, false},
                      {"Intero", Tipo::Integer, 255, false}, {"Piccolo", Tipo::Byte, 255, false},
                      {"Doppio", Tipo::Double, 255, false},  {"Singolo", Tipo::Single, 255, false},
                      {"Soldi", Tipo::Currency, 255, false}, {"Quando", Tipo::DateTime, 255, false},
                      {"Vero", Tipo::Boolean, 255, false}};
         using V = jetwriter::Valore;
-        auto riga = [](std::int64_t id, V testo, V nota, V lungo, V intero, V piccolo, V doppio, V singolo, V soldi,
-                       V quando, bool vero) {
-            return jetwriter::Riga{V{id}, testo, nota, lungo, intero, piccolo, doppio, singolo, soldi, quando, V{vero}};
+        auto riga = [](std::int64_t id, V testo, V nota, V lungo, V intero, V piccolo, V doppio,
+                       V singolo, V soldi, V quando, bool vero) {
+            return jetwriter::Riga{V{id},  testo,   nota,  lungo,  intero, piccolo,
+                                   doppio, singolo, soldi, quando, V{vero}};
         };
         const V null{};
         t.righe = {
-            riga(1, std::string("Àltro"), MemoLungo(), std::int64_t{-2147483647 - 1}, std::int64_t{-32768},
-                 std::int64_t{255}, 0.1 + 0.2, 1.5, jetwriter::Valuta{1234567891234}, jetwriter::Data{-1.25}, true),
-            riga(2, std::string(""), std::string(""), std::int64_t{2147483647}, std::int64_t{32767}, std::int64_t{0},
-                 1e300, -0.25, jetwriter::Valuta{-1}, jetwriter::Data{38353.5}, false),
+            riga(1, std::string("Àltro"), MemoLungo(), std::int64_t{-2147483647 - 1},
+                 std::int64_t{-32768}, std::int64_t{255}, 0.1 + 0.2, 1.5,
+                 jetwriter::Valuta{1234567891234}, jetwriter::Data{-1.25}, true),
+            riga(2, std::string(""), std::string(""), std::int64_t{2147483647}, std::int64_t{32767},
+                 std::int64_t{0}, 1e300, -0.25, jetwriter::Valuta{-1}, jetwriter::Data{38353.5},
+                 false),
             riga(3, null, null, null, null, null, null, null, null, null, false),
         };
         // Names for the text order, a few with an amount or a date.
         const std::tuple<const char*, V, V, bool> altre[] = {
-            {"zeta", jetwriter::Valuta{1250}, null, true}, {"Banca", jetwriter::Valuta{3750}, null, false},
-            {"posta", null, jetwriter::Data{2958465.5}, false}, {"è nuovo", null, null, false},
-            {"Euro", null, null, false}, {"Contanti", null, null, false}};
+            {"zeta", jetwriter::Valuta{1250}, null, true},
+            {"Banca", jetwriter::Valuta{3750}, null, false},
+            {"posta", null, jetwriter::Data{2958465.5}, false},
+            {"è nuovo", null, null, false},
+            {"Euro", null, null, false},
+            {"Contanti", null, null, false}};
         for (const auto& [testo, soldi, quando, vero] : altre)
-            t.righe.push_back(riga(static_cast<std::int64_t>(t.righe.size() + 1), std::string(testo), null, null, null,
-                                   null, null, null, soldi, quando, vero));
+            t.righe.push_back(riga(static_cast<std::int64_t>(t.righe.size() + 1),
+                                   std::string(testo), null, null, null, null, null, null, soldi,
+                                   quando, vero));
         s.tabelle.push_back(std::move(t));
         file_ = dir_ / "valori.mdb";
         jetwriter::Scrivi(s, file_);
@@ -88,15 +96,20 @@ TEST_P(Dati, TipiComeLiDaDao) {
     };
     const Caso casi[] = {
         {"ID", VT_I4, [](const VARIANT& v) { return v.lVal == 1; }},
-        {"Testo", VT_BSTR, [](const VARIANT& v) { return std::u16string(v.bstrVal, SysStringLen(v.bstrVal)) == u"Àltro"; }},
+        {"Testo", VT_BSTR,
+         [](const VARIANT& v) {
+             return std::u16string(v.bstrVal, SysStringLen(v.bstrVal)) == u"Àltro";
+         }},
         {"Nota", VT_BSTR, [](const VARIANT& v) { return SysStringLen(v.bstrVal) > 0; }},
         {"Lungo", VT_I4, [](const VARIANT& v) { return v.lVal == -2147483647 - 1; }},
         {"Intero", VT_I2, [](const VARIANT& v) { return v.iVal == -32768; }},
         {"Piccolo", VT_UI1, [](const VARIANT& v) { return v.bVal == 255; }},
-        {"Doppio", VT_R8, [](const VARIANT& v) { return v.dblVal == 0.1 + 0.2; }},  // every digit kept
+        {"Doppio", VT_R8,
+         [](const VARIANT& v) { return v.dblVal == 0.1 + 0.2; }},  // every digit kept
         {"Singolo", VT_R4, [](const VARIANT& v) { return v.fltVal == 1.5f; }},
         {"Soldi", VT_CY, [](const VARIANT& v) { return v.cyVal.int64 == 1234567891234; }},
-        {"Quando", VT_DATE, [](const VARIANT& v) { return v.date == -1.25; }},  // before 1900, as stored
+        {"Quando", VT_DATE,
+         [](const VARIANT& v) { return v.date == -1.25; }},  // before 1900, as stored
         {"vero", VT_BOOL, [](const VARIANT& v) { return v.boolVal == VARIANT_TRUE; }},
     };
     for (const auto& c : casi) {
@@ -119,7 +132,10 @@ TEST_P(Dati, NullEVuotoSonoDiversi) {
     EXPECT_EQ(vuoto[1].tipo, Valore::Tipo::Testo);
     EXPECT_EQ(vuoto[2].tipo, Valore::Tipo::Booleano);
     EXPECT_EQ(vuoto[2].intero, 0);
-    auto nulla = prova::Righe(*db_, "SELECT Testo, Nota, Lungo, Soldi, Quando, Vero FROM Valori WHERE ID = 3").at(0);
+    auto nulla =
+        prova::Righe(*db_,
+                     "SELECT Testo, Nota, Lungo, Soldi, Quando, Vero FROM Valori WHERE ID = 3")
+            .at(0);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_TRUE(nulla[i].IsNull()) << i;
     EXPECT_EQ(nulla[5].tipo, Valore::Tipo::Booleano);  // booleans are never Null
     EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo IS NULL"), 1);
@@ -135,7 +151,8 @@ TEST_P(Dati, OrdineDelTestoDiJet) {
     auto r = prova::Righe(*db_, "SELECT Testo FROM Valori WHERE Testo <> '' ORDER BY Testo");
     std::vector<std::string> nomi;
     for (auto& x : r) nomi.push_back(x[0].testo);
-    EXPECT_EQ(nomi, (std::vector<std::string>{"Àltro", "Banca", "Contanti", "è nuovo", "Euro", "posta", "zeta"}));
+    EXPECT_EQ(nomi, (std::vector<std::string>{"Àltro", "Banca", "Contanti", "è nuovo", "Euro",
+                                              "posta", "zeta"}));
     // '=' ignores case but not accents, as Jet's compare does.
     EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'BANCA'"), 1);
     EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo = 'altro'"), 0);
@@ -143,7 +160,8 @@ TEST_P(Dati, OrdineDelTestoDiJet) {
 }
 
 TEST_P(Dati, SommeEConteggi) {
-    auto rs = db_->OpenRecordset("SELECT Sum(Valori.Soldi) as S, Sum(Doppio) AS D, Count(*), Max(Quando) FROM Valori");
+    auto rs = db_->OpenRecordset(
+        "SELECT Sum(Valori.Soldi) as S, Sum(Doppio) AS D, Count(*), Max(Quando) FROM Valori");
     VARIANT s = rs->Fields("S");
     EXPECT_EQ(s.vt, VT_CY);
     EXPECT_EQ(s.cyVal.int64, 1234567891234 - 1 + 1250 + 3750);  // exact to the ten-thousandth
@@ -156,7 +174,8 @@ TEST_P(Dati, SommeEConteggi) {
     EXPECT_EQ(m.vt, VT_DATE);
     EXPECT_EQ(m.date, 2958465.5);
     // No rows: the sum is Null, the count 0.
-    auto vuoto = prova::Righe(*db_, "SELECT Sum(Soldi) AS S, Count(*) FROM Valori WHERE ID > 100").at(0);
+    auto vuoto =
+        prova::Righe(*db_, "SELECT Sum(Soldi) AS S, Count(*) FROM Valori WHERE ID > 100").at(0);
     EXPECT_TRUE(vuoto[0].IsNull());
     EXPECT_EQ(vuoto[1].intero, 0);
 }
@@ -179,7 +198,8 @@ TEST_P(Dati, ValutaOltreIlLimiteEOverflow) {
     };
     for (const auto& c : casi) {
         std::vector<std::vector<Valore>> r;
-        EXPECT_EQ(prova::NumeroErrore([&] { r = prova::Righe(*db_, base + c.valore); }), c.errore) << c.valore;
+        EXPECT_EQ(prova::NumeroErrore([&] { r = prova::Righe(*db_, base + c.valore); }), c.errore)
+            << c.valore;
         if (c.errore == 0 && r.size() == 2) {
             EXPECT_EQ(r[1][0].tipo, Valore::Tipo::Valuta) << c.valore;
             EXPECT_EQ(r[1][0].intero, c.decimillesimi) << c.valore;
@@ -200,14 +220,20 @@ TEST_P(Dati, ValoreCheNonStaNelTipoDellaColonna) {
     };
     using T = Valore::Tipo;
     const Caso casi[] = {
-        {"Piccolo", "300", T::Lungo, 300, 0, ""},          {"Piccolo", "7", T::Byte, 7, 0, ""},
-        {"Intero", "70000", T::Lungo, 70000, 0, ""},       {"Intero", "2.5", T::Doppio, 0, 2.5, ""},
-        {"Lungo", "3000000000", T::Doppio, 0, 3e9, ""},    {"Lungo", "'abc'", T::Testo, 0, 0, "abc"},
-        {"Doppio", "'abc'", T::Testo, 0, 0, "abc"},        {"Quando", "'ieri'", T::Testo, 0, 0, "ieri"},
-        {"Soldi", "'abc'", T::Testo, 0, 0, "abc"},         {"Vero", "'sì'", T::Testo, 0, 0, "sì"},
+        {"Piccolo", "300", T::Lungo, 300, 0, ""},
+        {"Piccolo", "7", T::Byte, 7, 0, ""},
+        {"Intero", "70000", T::Lungo, 70000, 0, ""},
+        {"Intero", "2.5", T::Doppio, 0, 2.5, ""},
+        {"Lungo", "3000000000", T::Doppio, 0, 3e9, ""},
+        {"Lungo", "'abc'", T::Testo, 0, 0, "abc"},
+        {"Doppio", "'abc'", T::Testo, 0, 0, "abc"},
+        {"Quando", "'ieri'", T::Testo, 0, 0, "ieri"},
+        {"Soldi", "'abc'", T::Testo, 0, 0, "abc"},
+        {"Vero", "'sì'", T::Testo, 0, 0, "sì"},
     };
     for (const auto& c : casi) {
-        const std::string sql = std::string("SELECT ") + c.colonna + " FROM Valori WHERE ID = 1 UNION ALL SELECT " + c.valore;
+        const std::string sql = std::string("SELECT ") + c.colonna +
+                                " FROM Valori WHERE ID = 1 UNION ALL SELECT " + c.valore;
         auto r = prova::Righe(*db_, sql);
         ASSERT_EQ(r.size(), 2u) << sql;
         const Valore& v = r[1][0];
@@ -223,17 +249,26 @@ TEST_P(Dati, DateSerialConIlRiporto) {
     Valore v = Uno("SELECT DateSerial(2004,13,1)");
     EXPECT_EQ(v.tipo, Valore::Tipo::Data);
     EXPECT_EQ(v.reale, 38353);
-    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
-                                 "DateSerial(2005,1,2)"),
-              1);
-    EXPECT_EQ(prova::NumeroErrore([&] { Uno("SELECT DateSerial(10000,1,1)"); }), vq::kErrChiamataNonValida);
+    EXPECT_EQ(
+        prova::Conta(*db_,
+                     "SELECT Count(*) FROM Valori WHERE Quando between DateSerial(2004,13,1) and "
+                     "DateSerial(2005,1,2)"),
+        1);
+    EXPECT_EQ(prova::NumeroErrore([&] { Uno("SELECT DateSerial(10000,1,1)"); }),
+              vq::kErrChiamataNonValida);
     // Jet's own syntax: date literals, & and LIKE wildcards.
-    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando = #1/1/2005 12:00:00 PM#"), 1);
-    EXPECT_EQ(prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Testo LIKE 'b*' OR Testo LIKE '?ost[a]'"), 2);
+    EXPECT_EQ(
+        prova::Conta(*db_, "SELECT Count(*) FROM Valori WHERE Quando = #1/1/2005 12:00:00 PM#"), 1);
+    EXPECT_EQ(
+        prova::Conta(*db_,
+                     "SELECT Count(*) FROM Valori WHERE Testo LIKE 'b*' OR Testo LIKE '?ost[a]'"),
+        2);
     EXPECT_EQ(Uno("SELECT Testo & '-' & ID FROM Valori WHERE ID = 5").testo, "Banca-5");
     // The parts of a date, before 1900 included, and Jet's Nz and IIf.
-    auto parti = prova::Righe(*db_, "SELECT Year(Quando), Month(Quando), Day(Quando), Nz(Testo, 'vuoto'), "
-                                    "IIf(Vero, 'sì', 'no') FROM Valori WHERE ID IN (1, 3) ORDER BY ID");
+    auto parti =
+        prova::Righe(*db_,
+                     "SELECT Year(Quando), Month(Quando), Day(Quando), Nz(Testo, 'vuoto'), "
+                     "IIf(Vero, 'sì', 'no') FROM Valori WHERE ID IN (1, 3) ORDER BY ID");
     ASSERT_EQ(parti.size(), 2u);
     EXPECT_EQ(parti[0][0].intero, 1899);
     EXPECT_EQ(parti[0][1].intero, 12);
@@ -275,8 +310,11 @@ TEST_P(Dati, GetRowsCampiPerRighe) {
     EXPECT_EQ(rs->GetRows(5).vt, VT_EMPTY);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formati, Dati, ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
-                         [](const auto& i) { return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4"; });
+INSTANTIATE_TEST_SUITE_P(Formati, Dati,
+                         ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
+                         [](const auto& i) {
+                             return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 // ---- The Mirtesa queries, against the rows the writer produced ------------------------
 
@@ -301,12 +339,16 @@ void OgniRiga(const jetwriter::Tabella& t, const std::function<void(const jetwri
 
 Famiglia Leggi(const jetwriter::Specifica& s) {
     auto intero = [](const jetwriter::Valore& v) { return std::get<std::int64_t>(v); };
-    auto nullo = [](const jetwriter::Valore& v) { return std::holds_alternative<std::monostate>(v); };
+    auto nullo = [](const jetwriter::Valore& v) {
+        return std::holds_alternative<std::monostate>(v);
+    };
     Famiglia f;
     for (const auto& t : s.tabelle) {
-        if (t.nome == "Conti") OgniRiga(t, [&](const jetwriter::Riga& r) { f.conti.push_back(intero(r[0])); });
+        if (t.nome == "Conti")
+            OgniRiga(t, [&](const jetwriter::Riga& r) { f.conti.push_back(intero(r[0])); });
         if (t.nome == "TabellaCassa")
-            OgniRiga(t, [&](const jetwriter::Riga& r) { f.contoDiCassa[intero(r[0])] = intero(r[2]); });
+            OgniRiga(
+                t, [&](const jetwriter::Riga& r) { f.contoDiCassa[intero(r[0])] = intero(r[2]); });
         if (t.nome != "Operazioni") continue;
         std::int64_t prossimo = 1;
         OgniRiga(t, [&](const jetwriter::Riga& r) {
@@ -314,8 +356,9 @@ Famiglia Leggi(const jetwriter::Specifica& s) {
             o.id = nullo(r[0]) ? prossimo : intero(r[0]);
             prossimo = o.id + 1;
             o.cassa = intero(r[1]);
-            o.data = std::holds_alternative<jetwriter::Data>(r[2]) ? std::get<jetwriter::Data>(r[2]).giorni
-                                                                    : std::get<double>(r[2]);
+            o.data = std::holds_alternative<jetwriter::Data>(r[2])
+                         ? std::get<jetwriter::Data>(r[2]).giorni
+                         : std::get<double>(r[2]);
             o.euro = nullo(r[4]) ? 0 : std::get<jetwriter::Valuta>(r[4]).decimillesimi;
             o.lire = nullo(r[5]) ? 0 : std::get<double>(r[5]);
             o.bancomat = std::get<bool>(r[6]);
@@ -326,7 +369,8 @@ Famiglia Leggi(const jetwriter::Specifica& s) {
 }
 
 const std::string kFrom =
-    " FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON TabellaCassa.IDCassa = Operazioni.IDCassa)  "
+    " FROM Conti INNER JOIN (TabellaCassa INNER JOIN   Operazioni ON TabellaCassa.IDCassa = "
+    "Operazioni.IDCassa)  "
     "ON Conti.IDConto = TabellaCassa.IDConto ";
 
 class Mirtesa : public ::testing::TestWithParam<jetwriter::Formato> {};
@@ -347,18 +391,21 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
     auto db = prova::Ws().OpenDatabase(file.string(), false, true, ";Pwd=604kmr73");
     // An account and cash-code filter as the worked example builds it, in 2004, with Bancomat.
     const std::string where =
-        " Where  (  Conti.IDConto=2  OR Conti.IDConto=5  OR  TabellaCassa.IDCassa=12  )  And  Operazioni.Bancomat= "
+        " Where  (  Conti.IDConto=2  OR Conti.IDConto=5  OR  TabellaCassa.IDCassa=12  )  And  "
+        "Operazioni.Bancomat= "
         "True  And  Operazioni.Data between  DateSerial(2004,1,1)  and  DateSerial(2004,12,31)  ";
     std::vector<Operazione> scelte;
     for (const auto& op : f.operazioni) {
         auto c = f.contoDiCassa.find(op.cassa);
-        if (c == f.contoDiCassa.end() || std::find(f.conti.begin(), f.conti.end(), c->second) == f.conti.end())
+        if (c == f.contoDiCassa.end() ||
+            std::find(f.conti.begin(), f.conti.end(), c->second) == f.conti.end())
             continue;  // the inner joins drop it
         bool lista = c->second == 2 || c->second == 5 || op.cassa == 12;
         if (lista && op.bancomat && op.data >= 37987 && op.data <= 38352) scelte.push_back(op);
     }
     ASSERT_FALSE(scelte.empty());
-    EXPECT_EQ(prova::Conta(*db, " SELECT Count(*) " + kFrom + where), static_cast<std::int64_t>(scelte.size()));
+    EXPECT_EQ(prova::Conta(*db, " SELECT Count(*) " + kFrom + where),
+              static_cast<std::int64_t>(scelte.size()));
 
     std::int64_t euro = 0;
     double lire = 0;
@@ -366,7 +413,9 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
         euro += s.euro;
         lire += s.lire;
     }
-    auto tot = prova::Righe(*db, " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire " + kFrom + where);
+    auto tot = prova::Righe(
+        *db, " SELECT   Sum(Operazioni.Euro) as Euro,  Sum(Operazioni.[Totale£]) as Lire " + kFrom +
+                 where);
     ASSERT_EQ(tot.size(), 1u);
     EXPECT_EQ(tot[0][0].tipo, Valore::Tipo::Valuta);
     EXPECT_EQ(tot[0][0].intero, euro);
@@ -374,10 +423,12 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
     EXPECT_NEAR(tot[0][1].reale, lire, 1e-6);
 
     // Rows in date order, same-date rows by transaction id.
-    std::stable_sort(scelte.begin(), scelte.end(),
-                     [](const Operazione& a, const Operazione& b) { return a.data != b.data ? a.data < b.data : a.id < b.id; });
-    auto righe = prova::Righe(*db, " SELECT Operazioni.IDMovimento, Operazioni.Data as Data " + kFrom + where +
-                                       " order by Operazioni.Data, Operazioni.IDMovimento ");
+    std::stable_sort(scelte.begin(), scelte.end(), [](const Operazione& a, const Operazione& b) {
+        return a.data != b.data ? a.data < b.data : a.id < b.id;
+    });
+    auto righe =
+        prova::Righe(*db, " SELECT Operazioni.IDMovimento, Operazioni.Data as Data " + kFrom +
+                              where + " order by Operazioni.Data, Operazioni.IDMovimento ");
     ASSERT_EQ(righe.size(), scelte.size());
     for (std::size_t i = 0; i < righe.size(); ++i) {
         EXPECT_EQ(righe[i][0].intero, scelte[i].id) << i;
@@ -394,14 +445,19 @@ TEST_P(Mirtesa, QueryDellaFamigliaControllateSulleRighe) {
     EXPECT_TRUE(conti[0][1].IsNull());  // Null sorts first
 
     // A malicious id list can at most fail, and the file is left as it was.
-    const std::string cattiva = " SELECT Count(*) " + kFrom + " Where  (  Conti.IDConto=1); DROP TABLE Conti; --  ) ";
+    const std::string cattiva =
+        " SELECT Count(*) " + kFrom + " Where  (  Conti.IDConto=1); DROP TABLE Conti; --  ) ";
     EXPECT_EQ(prova::NumeroErrore([&] { db->OpenRecordset(cattiva); }), jet::kErrCaratteriDopo);
-    EXPECT_EQ(prova::Conta(*db, "SELECT Count(*) FROM Conti"), static_cast<std::int64_t>(f.conti.size()));
+    EXPECT_EQ(prova::Conta(*db, "SELECT Count(*) FROM Conti"),
+              static_cast<std::int64_t>(f.conti.size()));
     db->Close();
     EXPECT_EQ(prova::LeggiFile(file), prima);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formati, Mirtesa, ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
-                         [](const auto& i) { return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4"; });
+INSTANTIATE_TEST_SUITE_P(Formati, Mirtesa,
+                         ::testing::Values(jetwriter::Formato::Jet3, jetwriter::Formato::Jet4),
+                         [](const auto& i) {
+                             return i.param == jetwriter::Formato::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 }  // namespace

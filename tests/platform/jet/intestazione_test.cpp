@@ -33,7 +33,8 @@ std::vector<std::uint8_t> Costruisci(const Pagina0& d) {
     if (d.versione == 1 && d.mascheraData) {
         pw.resize(40, 0);  // the whole field is masked, padding included
         const auto m = static_cast<std::uint32_t>(static_cast<std::int32_t>(d.data));
-        for (std::size_t i = 0; i < pw.size(); ++i) pw[i] ^= static_cast<std::uint8_t>(m >> (8 * (i % 4)));
+        for (std::size_t i = 0; i < pw.size(); ++i)
+            pw[i] ^= static_cast<std::uint8_t>(m >> (8 * (i % 4)));
     }
     std::copy(pw.begin(), pw.end(), p.begin() + 0x42);
     prova::MascheraIntestazione(p.data(), d.versione == 0 ? 126 : 128);
@@ -42,7 +43,8 @@ std::vector<std::uint8_t> Costruisci(const Pagina0& d) {
 
 std::vector<std::uint8_t> Utf16(std::u16string_view s) {
     std::vector<std::uint8_t> b;
-    for (char16_t c : s) b.insert(b.end(), {static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8)});
+    for (char16_t c : s)
+        b.insert(b.end(), {static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8)});
     return b;
 }
 
@@ -70,7 +72,8 @@ TEST(Intestazione, RifiutaCioCheNonEJet3OJet4) {
     };
     for (const auto& c : casi) {
         const auto p = Costruisci(c.pagina);
-        const std::vector<std::uint8_t> esatta(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(c.lunghezza));
+        const std::vector<std::uint8_t> esatta(
+            p.begin(), p.begin() + static_cast<std::ptrdiff_t>(c.lunghezza));
         int numero = 0;
         try {
             jet::LeggiIntestazione(esatta.data(), esatta.size(), c.dimensione, "x.mdb");
@@ -92,9 +95,12 @@ TEST(Intestazione, VersioneEPassword) {
     const Caso casi[] = {
         {"jet 3 nel code page", {.password = segreto}, "Segreto\u00A397"},
         // Twenty characters fill the field with no terminating zero.
-        {"jet 3 di venti caratteri", {.password = std::vector<std::uint8_t>(20, 'x')}, "xxxxxxxxxxxxxxxxxxxx"},
+        {"jet 3 di venti caratteri",
+         {.password = std::vector<std::uint8_t>(20, 'x')},
+         "xxxxxxxxxxxxxxxxxxxx"},
         // The whole part of the date, 38353, masks the password.
-        {"jet 4 mascherata con la data", {.versione = 1, .password = Utf16(u"pàss€"), .data = 38353.75},
+        {"jet 4 mascherata con la data",
+         {.versione = 1, .password = Utf16(u"pàss€"), .data = 38353.75},
          "p\u00E0ss\u20AC"},
         {"jet 4 senza", {.versione = 1, .data = 38353.75}, ""},
         // A field left all zero (not masked) by a writer also means no password.
@@ -121,11 +127,15 @@ TEST(Intestazione, PasswordDelConnect) {
         const char* password;
     };
     const Caso casi[] = {
-        {";Pwd=604kmr73", "604kmr73"}, {";PWD=a=b;", "a=b"}, {"MS Access; pwd =x", "x"},
-        {"", ""},                      {";Uid=admin", ""},   {";Pwd=", ""},
+        {";Pwd=604kmr73", "604kmr73"},
+        {";PWD=a=b;", "a=b"},
+        {"MS Access; pwd =x", "x"},
+        {"", ""},
+        {";Uid=admin", ""},
+        {";Pwd=", ""},
     };
-    for (const auto& c : casi) EXPECT_EQ(jet::PasswordDaConnect(c.connect), c.password) << c.connect;
-
+    for (const auto& c : casi)
+        EXPECT_EQ(jet::PasswordDaConnect(c.connect), c.password) << c.connect;
 }
 
 TEST(Intestazione, TestoJet4ECodePage) {
@@ -139,12 +149,13 @@ TEST(Intestazione, TestoJet4ECodePage) {
         // compressed run, then a 00 switches to UTF-16 pairs (€ = AC 20)
         {{0xFF, 0xFE, 'E', 0x00, 0xAC, 0x20, 0x00, 'x'}, "E\u20ACx"},
         {{0xFF, 0xFE, 0xE8}, "\u00E8"},
-        {{0xFF, 0xFE, 0x00, 'a'}, ""},                    // odd byte at the end of a UTF-16 run
-        {{0x3D, 0xD8, 0x00, 0xDE}, "\U0001F600"},         // surrogate pair
-        {{0x3D, 0xD8, 'a', 0}, "\uFFFDa"},               // unpaired surrogate
-        {{'a', 0, 'b'}, "a"},                             // odd length
+        {{0xFF, 0xFE, 0x00, 'a'}, ""},             // odd byte at the end of a UTF-16 run
+        {{0x3D, 0xD8, 0x00, 0xDE}, "\U0001F600"},  // surrogate pair
+        {{0x3D, 0xD8, 'a', 0}, "\uFFFDa"},         // unpaired surrogate
+        {{'a', 0, 'b'}, "a"},                      // odd length
     };
-    for (const auto& c : casi) EXPECT_EQ(jet::TestoJet4InUtf8(c.byte.data(), c.byte.size()), c.atteso);
+    for (const auto& c : casi)
+        EXPECT_EQ(jet::TestoJet4InUtf8(c.byte.data(), c.byte.size()), c.atteso);
     const std::uint8_t cp[] = {'C', 'a', 'f', 0xE8, ' ', 0x80};
     EXPECT_EQ(jet::CodePageInUtf8(cp, sizeof cp, 1252), "Caf\u00E8 \u20AC");
     const std::uint8_t cp1251[] = {0xC0};

@@ -24,15 +24,17 @@ using prova::Ws;
 std::string Conto(std::int64_t i) { return "Conto " + std::to_string(i); }
 
 // A table Conti (IDConto autonumber, Descrizione) of `righe` rows, written to dir/nome.
-std::filesystem::path Piccolo(const prova::Cartella& dir, const std::string& nome, std::int64_t righe,
-                              const std::string& password = {}, jetwriter::Formato f = jetwriter::Formato::Jet3,
+std::filesystem::path Piccolo(const prova::Cartella& dir, const std::string& nome,
+                              std::int64_t righe, const std::string& password = {},
+                              jetwriter::Formato f = jetwriter::Formato::Jet3,
                               std::string (*descrizione)(std::int64_t) = Conto) {
     jetwriter::Specifica s;
     s.formato = f;
     s.password = password;
     jetwriter::Tabella t;
     t.nome = "Conti";
-    t.colonne = {{"IDConto", jetwriter::Tipo::Long, 255, true}, {"Descrizione", jetwriter::Tipo::Text, 50, false}};
+    t.colonne = {{"IDConto", jetwriter::Tipo::Long, 255, true},
+                 {"Descrizione", jetwriter::Tipo::Text, 50, false}};
     t.generatore = [righe, descrizione](std::int64_t i, jetwriter::Riga& r) {
         r = {jetwriter::Valore{}, jetwriter::Valore{descrizione(i)}};
         return i < righe;
@@ -74,9 +76,15 @@ TEST_F(Motore, PasswordComeJet) {
         int atteso;
     };
     const Caso casi[] = {
-        {con, ";Pwd=604kmr73", 0}, {con, ";Pwd=604KMR73", jet::kErrPassword}, {con, "", jet::kErrPassword},
-        {con, ";Pwd=", jet::kErrPassword}, {con, ";Pwd=604kmr73 ", jet::kErrPassword}, {con4, ";Pwd=Pàss€", 0}, {con4, ";Pwd=pàss€", jet::kErrPassword},
-        {senza, ";Pwd=qualsiasi", 0}, {senza, "", 0},
+        {con, ";Pwd=604kmr73", 0},
+        {con, ";Pwd=604KMR73", jet::kErrPassword},
+        {con, "", jet::kErrPassword},
+        {con, ";Pwd=", jet::kErrPassword},
+        {con, ";Pwd=604kmr73 ", jet::kErrPassword},
+        {con4, ";Pwd=Pàss€", 0},
+        {con4, ";Pwd=pàss€", jet::kErrPassword},
+        {senza, ";Pwd=qualsiasi", 0},
+        {senza, "", 0},
     };
     for (const auto& c : casi) {
         EXPECT_EQ(NumeroErrore([&] {
@@ -105,7 +113,9 @@ TEST_F(Motore, CampioniReali) {
         {"password-jet4.mdb", ";Pwd=password", ";Pwd=Password", "SELECT Count(*) FROM Table1", 3},
         {"nwind-jet3.mdb", "", nullptr, "SELECT Count(*) FROM Orders", 830},
         {"nwind-jet3.mdb", "", nullptr,
-         "SELECT Count(*) FROM [Order Details] INNER JOIN Orders ON [Order Details].OrderID = Orders.OrderID", 2155},
+         "SELECT Count(*) FROM [Order Details] INNER JOIN Orders ON [Order Details].OrderID = "
+         "Orders.OrderID",
+         2155},
     };
     for (const auto& c : casi) {
         auto db = Ws().OpenDatabase((dir / c.file).string(), false, true, c.connect);
@@ -114,7 +124,8 @@ TEST_F(Motore, CampioniReali) {
             EXPECT_EQ(Apri(dir / c.file, c.sbagliata), jet::kErrPassword) << c.file;
         }
     }
-    auto db4 = Ws().OpenDatabase((dir / "password-jet4.mdb").string(), false, true, ";Pwd=password");
+    auto db4 =
+        Ws().OpenDatabase((dir / "password-jet4.mdb").string(), false, true, ";Pwd=password");
     auto r = prova::Righe(*db4, "SELECT ID, Data FROM Table1 ORDER BY ID");
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[2][1].testo, "Three");
@@ -149,7 +160,8 @@ TEST_F(Motore, SqlRifiutato) {
         {"SELECT Inventata(1) FROM Conti", jet::kErrFunzione},
         {"SELECT IDConto FROM Conti AS a, Conti AS b", jet::kErrCampoAmbiguo},
     };
-    for (const auto& c : casi) EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
+    for (const auto& c : casi)
+        EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset(c.sql); }), c.atteso) << c.sql;
     // A trailing semicolon and comments are fine; the database is still usable.
     EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti; -- fine"), 5);
     db->Close();
@@ -161,7 +173,8 @@ TEST_F(Motore, CicloDiVitaDegliOggetti) {
     EXPECT_EQ(NumeroErrore([&] { jet::DBEngine::DelThread().Workspaces(1); }), jet::kErrElemento);
     auto db = Ws().OpenDatabase(p.string());
     auto rs = db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY IDConto");
-    EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }), jet::kErrArgomento);
+    EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT 1", jet::dbOpenTable); }),
+              jet::kErrArgomento);
     rs->MoveNext();
     rs->MoveNext();
     EXPECT_TRUE(rs->Eof());
@@ -180,7 +193,8 @@ TEST_F(Motore, CicloDiVitaDegliOggetti) {
         vq::ImpostaErrore(4567, "errore del chiamante");
         // The type of the sum is looked up with "SELECT x.IDConto FROM Conti AS x ORDER BY s",
         // which fails inside the engine (s is an alias of the outer select list).
-        EXPECT_EQ(prova::Uno(*db2, "SELECT Sum(x.IDConto) AS s FROM Conti AS x ORDER BY s").intero, 3);
+        EXPECT_EQ(prova::Uno(*db2, "SELECT Sum(x.IDConto) AS s FROM Conti AS x ORDER BY s").intero,
+                  3);
         EXPECT_EQ(vq::Err().numero, 4567);
         EXPECT_EQ(vq::Err().descrizione, "errore del chiamante");
         vq::CancellaErrore();
@@ -215,11 +229,13 @@ TEST_F(Motore, IlFileCambiaTraDueQuery) {
     Piccolo(dir_, "cambia.mdb", 10, "nuova");
     EXPECT_EQ(NumeroErrore([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrPassword);
     std::filesystem::remove(p);
-    EXPECT_EQ(NumeroErrore([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }), jet::kErrFileNonTrovato);
+    EXPECT_EQ(NumeroErrore([&] { Conta(*db, "SELECT Count(*) FROM Conti"); }),
+              jet::kErrFileNonTrovato);
 }
 
 std::string NomeMisto(std::int64_t i) {
-    static const char* const kNomi[] = {"àltro", "Banca", "banca", "Èrba", "euro", "zeta", "Zeta", "e"};
+    static const char* const kNomi[] = {"àltro", "Banca", "banca", "Èrba",
+                                        "euro",  "zeta",  "Zeta",  "e"};
     return std::string(kNomi[i % 8]) + " " + std::to_string(i % 97);
 }
 
@@ -228,12 +244,16 @@ TEST_F(Motore, OrdinamentoSuTabellaGrandeComeSenzaIndice) {
     // stay Jet's text order, identical to the plain sort.
     auto p = Piccolo(dir_, "grande.mdb", 30000, {}, jetwriter::Formato::Jet3, NomeMisto);
     auto db = Ws().OpenDatabase(p.string());
-    auto ordinato = prova::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Conti.Descrizione, Conti.IDConto");
+    auto ordinato =
+        prova::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Conti.Descrizione, Conti.IDConto");
     auto semplice = prova::Righe(*db, "SELECT IDConto FROM Conti ORDER BY Descrizione, IDConto");
     ASSERT_EQ(ordinato.size(), 30000u);
     ASSERT_EQ(semplice.size(), 30000u);
-    for (std::size_t i = 0; i < ordinato.size(); ++i) ASSERT_EQ(ordinato[i][0].intero, semplice[i][0].intero) << i;
-    auto primi = prova::Righe(*db, "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '* 0' ORDER BY Conti.Descrizione");
+    for (std::size_t i = 0; i < ordinato.size(); ++i)
+        ASSERT_EQ(ordinato[i][0].intero, semplice[i][0].intero) << i;
+    auto primi = prova::Righe(
+        *db,
+        "SELECT Descrizione FROM Conti WHERE Descrizione LIKE '* 0' ORDER BY Conti.Descrizione");
     ASSERT_GE(primi.size(), 2u);
     EXPECT_EQ(primi[0][0].testo.substr(0, 7), "àltro ");
     // Equal names in any case are neighbours, and the index finds them with '='.
@@ -263,7 +283,8 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     auto inizio = std::chrono::steady_clock::now();
     {
         auto db = Ws().OpenDatabase(p.string());
-        EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+        EXPECT_EQ(NumeroErrore([&] { db->OpenRecordset("SELECT Count(*) FROM Conti"); }),
+                  jet::kErrDanneggiato);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - inizio, std::chrono::seconds(5));
@@ -271,21 +292,26 @@ TEST_F(Motore, LimitiDelLettoreENienteLasciatoIndietro) {
     l.tempo = std::chrono::seconds(20);
     l.memoriaMb = 8;  // not even enough to start
     jet::DBEngine::DelThread().ImpostaLimiti(l);
-    EXPECT_EQ(NumeroErrore([&] { Conta(*Ws().OpenDatabase(p.string()), "SELECT Count(*) FROM Conti"); }), jet::kErrDanneggiato);
+    EXPECT_EQ(
+        NumeroErrore([&] { Conta(*Ws().OpenDatabase(p.string()), "SELECT Count(*) FROM Conti"); }),
+        jet::kErrDanneggiato);
 #endif
     prova::LimitiDiProva();
     {
         auto db = Ws().OpenDatabase(p.string());
         EXPECT_EQ(Conta(*db, "SELECT Count(*) FROM Conti"), 40000);
-        EXPECT_FALSE(db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY Conti.Descrizione")->Eof());
+        EXPECT_FALSE(
+            db->OpenRecordset("SELECT IDConto FROM Conti ORDER BY Conti.Descrizione")->Eof());
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);  // nothing left behind
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}),
+              0);  // nothing left behind
 }
 
 // The first child of process `pid` (its loader), waited for up to `entro`; -1 if none came.
 pid_t PrimoFiglio(pid_t pid, std::chrono::milliseconds entro) {
     const auto fine = std::chrono::steady_clock::now() + entro;
-    const std::string elenco = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    const std::string elenco =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
     while (std::chrono::steady_clock::now() < fine) {
         std::ifstream f(elenco);
         pid_t figlio = -1;
@@ -319,8 +345,7 @@ TEST_F(Motore, UccisoNonLasciaNulla) {
                 auto db = Ws().OpenDatabase(p.string(), false, true, ";Pwd=segreta");
                 auto rs = db->OpenRecordset("SELECT * FROM Conti ORDER BY Descrizione DESC");
                 if (!rs->Eof() && write(segnale[1], "r", 1) == 1) pause();
-            } catch (...) {
-            }
+            } catch (...) {}
             _exit(1);
         }
         close(segnale[1]);
@@ -340,12 +365,12 @@ TEST_F(Motore, UccisoNonLasciaNulla) {
             // It dies with its parent (killed; or, killed before it could ask for that, it
             // ends at its start with 3), never after its own work or a broken pipe.
             ASSERT_EQ(waitpid(lettore, &stato, 0), lettore);
-            EXPECT_TRUE((WIFSIGNALED(stato) && WTERMSIG(stato) == SIGKILL) || (WIFEXITED(stato) && WEXITSTATUS(stato) == 3))
+            EXPECT_TRUE((WIFSIGNALED(stato) && WTERMSIG(stato) == SIGKILL) ||
+                        (WIFEXITED(stato) && WEXITSTATUS(stato) == 3))
                 << "stato " << stato;
         }
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 0);
-        while (waitpid(-1, &stato, WNOHANG) > 0) {
-        }
+        while (waitpid(-1, &stato, WNOHANG) > 0) {}
     }
 }
 

@@ -12,7 +12,8 @@ using vq::registro::Chiave;
 using vq::registro::Scrivi;
 
 bool Uguali(const Chiave& a, const Chiave& b) {
-    if (a.nome != b.nome || a.valori.size() != b.valori.size() || a.figli.size() != b.figli.size()) return false;
+    if (a.nome != b.nome || a.valori.size() != b.valori.size() || a.figli.size() != b.figli.size())
+        return false;
     for (std::size_t i = 0; i < a.valori.size(); ++i) {
         const auto &x = a.valori[i], &y = b.valori[i];
         if (x.nome != y.nome || x.tipo != y.tipo || x.dati != y.dati) return false;
@@ -24,9 +25,11 @@ bool Uguali(const Chiave& a, const Chiave& b) {
 
 // Names and data drawn from the characters that need care in the text form.
 std::string NomeCasuale(std::mt19937& rng, bool vuotoAmmesso) {
-    static const std::vector<std::string> pezzi = {"a", "Z", " ", "\\", "\"", "=", "[", "]", ";", "@", "è", "À",
-                                                   "ß", "\t", "-", "hex:", "\xFF", "'", "{", "}"};
-    std::uniform_int_distribution<std::size_t> lun(vuotoAmmesso ? 0 : 1, 6), pezzo(0, pezzi.size() - 1);
+    static const std::vector<std::string> pezzi = {"a", "Z",    " ",    "\\", "\"", "=", "[",
+                                                   "]", ";",    "@",    "è",  "À",  "ß", "\t",
+                                                   "-", "hex:", "\xFF", "'",  "{",  "}"};
+    std::uniform_int_distribution<std::size_t> lun(vuotoAmmesso ? 0 : 1, 6),
+        pezzo(0, pezzi.size() - 1);
     std::string s;
     for (std::size_t n = lun(rng); n > 0; --n) s += pezzi[pezzo(rng)];
     return s;
@@ -114,7 +117,9 @@ TEST(Alveare, RigheDiFileAMano) {
         EXPECT_EQ(esito.riga, c.riga);
     }
     Chiave k;
-    ASSERT_TRUE(Analizza("REGEDIT4\n[HKCU\\A]\n\"p\"=\"C:\\Programmi\\\\x\"\n", "HKEY_CURRENT_USER", "HKCU", k).ok);
+    ASSERT_TRUE(Analizza("REGEDIT4\n[HKCU\\A]\n\"p\"=\"C:\\Programmi\\\\x\"\n", "HKEY_CURRENT_USER",
+                         "HKCU", k)
+                    .ok);
     const auto* v = k.Trova({"a"})->TrovaValore("P");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(std::string(v->dati.begin(), v->dati.end()), std::string("C:\\Programmi\\x\0", 15));

@@ -19,15 +19,17 @@ int ScriviSerie(const std::string& chiave, DWORD base, int n) {
         const DWORD v = base + static_cast<DWORD>(i);
         HKEY h = nullptr, comune = nullptr;
         DWORD letto = 0, dim = 4;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, chiave.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &h, nullptr) != ERROR_SUCCESS ||
+            RegSetValueExA(h, nome.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) !=
                 ERROR_SUCCESS ||
-            RegSetValueExA(h, nome.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS ||
-            RegQueryValueExA(h, nome.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&letto), &dim) !=
-                ERROR_SUCCESS ||
+            RegQueryValueExA(h, nome.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&letto),
+                             &dim) != ERROR_SUCCESS ||
             letto != v ||
-            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Gara\\Comune", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &comune, nullptr) != ERROR_SUCCESS ||
-            RegSetValueExA(comune, "ultimo", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS)
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Gara\\Comune", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &comune, nullptr) != ERROR_SUCCESS ||
+            RegSetValueExA(comune, "ultimo", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) !=
+                ERROR_SUCCESS)
             ++guasti;
         if (comune) RegCloseKey(comune);
         if (h) RegCloseKey(h);
@@ -62,7 +64,8 @@ TEST_F(Gara, ProcessiCheScrivonoInsiemeNonPerdonoNulla) {
     for (int p = 0; p < kProcessi; ++p) {
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
-        if (pid == 0) _exit(ScriviSerie(Chiave(p), static_cast<DWORD>(p * 1000), kScritture) == 0 ? 0 : 1);
+        if (pid == 0)
+            _exit(ScriviSerie(Chiave(p), static_cast<DWORD>(p * 1000), kScritture) == 0 ? 0 : 1);
         figli.push_back(pid);
     }
     for (pid_t pid : figli) {
@@ -78,7 +81,9 @@ TEST_F(Gara, ThreadCheScrivonoInsiemeNonPerdonoNulla) {
     std::atomic<int> guasti{0};
     std::vector<std::thread> thread;
     for (int t = 0; t < kThread; ++t)
-        thread.emplace_back([t, &guasti] { guasti += ScriviSerie(Chiave(t), static_cast<DWORD>(t * 1000), kScritture); });
+        thread.emplace_back([t, &guasti] {
+            guasti += ScriviSerie(Chiave(t), static_cast<DWORD>(t * 1000), kScritture);
+        });
     for (auto& t : thread) t.join();
     EXPECT_EQ(guasti.load(), 0);
     VerificaSerie(kThread, kScritture);
@@ -92,18 +97,20 @@ TEST_F(Registro, UnoScrittoreUccisoNonLasciaMezzoAlveare) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             HKEY k = nullptr;
-            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Crash", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &k, nullptr);
             std::vector<BYTE> grande(200000, static_cast<BYTE>(prova));
             for (DWORD i = 0;; ++i)
-                RegSetValueExA(k, ("v" + std::to_string(i % 4)).c_str(), 0, REG_BINARY, grande.data(),
-                               static_cast<DWORD>(grande.size()));
+                RegSetValueExA(k, ("v" + std::to_string(i % 4)).c_str(), 0, REG_BINARY,
+                               grande.data(), static_cast<DWORD>(grande.size()));
         }
         usleep(150000 + 50000 * static_cast<useconds_t>(prova));
         kill(pid, SIGKILL);
         int stato = 0;
         ASSERT_EQ(waitpid(pid, &stato, 0), pid);
         DWORD tipo, n = 0;
-        ASSERT_EQ(RegQueryValueExA(h, "prima", nullptr, &tipo, nullptr, &n), ERROR_SUCCESS) << "prova " << prova;
+        ASSERT_EQ(RegQueryValueExA(h, "prima", nullptr, &tipo, nullptr, &n), ERROR_SUCCESS)
+            << "prova " << prova;
         EXPECT_EQ(n, 6u);
     }
     // The next write clears what the killed writers left (and a stale file made here,

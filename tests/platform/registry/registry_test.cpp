@@ -36,7 +36,8 @@ TEST_F(Registro, OgniTipoTornaComeEraStato) {
         {"@", REG_SZ, Testo("non è il predefinito")},
     };
     HKEY h = Crea(HKEY_CURRENT_USER, "Software\\VQ\\Prova");
-    for (const auto& c : casi) ASSERT_EQ(Imposta(h, c.nome, c.tipo, c.dati), ERROR_SUCCESS) << c.nome;
+    for (const auto& c : casi)
+        ASSERT_EQ(Imposta(h, c.nome, c.tipo, c.dati), ERROR_SUCCESS) << c.nome;
 
     // The file is read anew: replace it by a copy of itself written by someone else.
     const std::string testo = File("HKCU.reg");
@@ -53,16 +54,18 @@ TEST_F(Registro, OgniTipoTornaComeEraStato) {
     }
     // Readable text as regedit writes it.
     EXPECT_EQ(testo.rfind("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\n", 0), 0u) << testo;
-    for (const char* riga : {"[HKEY_CURRENT_USER\\Software\\VQ\\Prova]\n",
-                             "\"Testo\"=\"C:\\\\Programmi\\\\Mirtesa\\\\\"\n",
-                             "\"Accenti\"=\"Città è già \\\"qui\\\"\"\n", "\"Vuoto\"=\"\"\n",
-                             "@=\"predefinito\"\n", "\"Numero\"=dword:0000002a\n", "\"Massimo\"=dword:ffffffff\n",
-                             "\"Espandibile\"=hex(2):25,48,4f,4d,45,25,5c,64,61,74,69,00\n",
-                             "\"Multi\"=hex(7):75,6e,6f,00,64,75,65,00,00\n", "\"Dword corto\"=hex(4):01,02\n",
-                             "\"Binario vuoto\"=hex:\n", "\"Nessuno\"=hex(0):\n",
-                             "\"Qword\"=hex(b):01,02,03,04,05,06,07,08\n",
-                             "\"Binario\"=hex:00,07,0e,15,1c,23,2a,31,38,3f,46,4d,54,5b,62,69,70,77,7e,85,8c,\\\n  93,",
-                             "\"@\"=\"non è il predefinito\"\n"}) {
+    for (const char* riga :
+         {"[HKEY_CURRENT_USER\\Software\\VQ\\Prova]\n",
+          "\"Testo\"=\"C:\\\\Programmi\\\\Mirtesa\\\\\"\n",
+          "\"Accenti\"=\"Città è già \\\"qui\\\"\"\n", "\"Vuoto\"=\"\"\n", "@=\"predefinito\"\n",
+          "\"Numero\"=dword:0000002a\n", "\"Massimo\"=dword:ffffffff\n",
+          "\"Espandibile\"=hex(2):25,48,4f,4d,45,25,5c,64,61,74,69,00\n",
+          "\"Multi\"=hex(7):75,6e,6f,00,64,75,65,00,00\n", "\"Dword corto\"=hex(4):01,02\n",
+          "\"Binario vuoto\"=hex:\n", "\"Nessuno\"=hex(0):\n",
+          "\"Qword\"=hex(b):01,02,03,04,05,06,07,08\n",
+          "\"Binario\"=hex:00,07,0e,15,1c,23,2a,31,38,3f,46,4d,54,5b,62,69,70,77,7e,85,8c,\\\n  "
+          "93,",
+          "\"@\"=\"non è il predefinito\"\n"}) {
         EXPECT_NE(testo.find(riga), std::string::npos) << riga << "\n---\n" << testo;
     }
     for (std::size_t inizio = 0; inizio < testo.size();) {
@@ -81,22 +84,27 @@ TEST_F(Registro, LettureComeLApiAnsi) {
     EXPECT_EQ(n, 9u);  // NUL counted
     char piccolo[4] = {'x', 'x', 'x', 'x'};
     n = sizeof piccolo;
-    EXPECT_EQ(RegQueryValueExA(h, "Data_Iniziale", nullptr, &tipo, reinterpret_cast<BYTE*>(piccolo), &n),
-              ERROR_MORE_DATA);
+    EXPECT_EQ(
+        RegQueryValueExA(h, "Data_Iniziale", nullptr, &tipo, reinterpret_cast<BYTE*>(piccolo), &n),
+        ERROR_MORE_DATA);
     EXPECT_EQ(n, 9u);
     char grande[1024];
     n = sizeof grande;
-    EXPECT_EQ(RegQueryValueExA(h, "Data_Iniziale", nullptr, nullptr, reinterpret_cast<BYTE*>(grande), &n),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExA(h, "Data_Iniziale", nullptr, nullptr, reinterpret_cast<BYTE*>(grande), &n),
+        ERROR_SUCCESS);
     EXPECT_EQ(n, 9u);
     EXPECT_STREQ(grande, "20040101");
-    EXPECT_EQ(RegQueryValueExA(h, "Data_Iniziale", nullptr, nullptr, reinterpret_cast<BYTE*>(grande), nullptr),
+    EXPECT_EQ(RegQueryValueExA(h, "Data_Iniziale", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(grande), nullptr),
               ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExA(h, "Manca", nullptr, &tipo, nullptr, &n), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegQueryValueExA(h, nullptr, nullptr, &tipo, nullptr, &n), ERROR_FILE_NOT_FOUND);  // no default
+    EXPECT_EQ(RegQueryValueExA(h, nullptr, nullptr, &tipo, nullptr, &n),
+              ERROR_FILE_NOT_FOUND);  // no default
     ASSERT_EQ(Imposta(h, nullptr, REG_SZ, Testo("def")), ERROR_SUCCESS);
     n = sizeof grande;
-    EXPECT_EQ(RegQueryValueExA(h, "", nullptr, &tipo, reinterpret_cast<BYTE*>(grande), &n), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(h, "", nullptr, &tipo, reinterpret_cast<BYTE*>(grande), &n),
+              ERROR_SUCCESS);
     EXPECT_STREQ(grande, "def");
     EXPECT_EQ(RegSetValueExA(h, "x", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
     EXPECT_EQ(RegSetValueExA(h, "riga\nnuova", 0, REG_SZ, reinterpret_cast<const BYTE*>("a"), 2),
@@ -110,27 +118,32 @@ TEST_F(Registro, NomiSenzaRiguardoAlMaiuscolo) {
     HKEY altro;
     ASSERT_EQ(Apri(HKEY_CURRENT_USER, "SOFTWARE\\vqesporta_xml\\FILTRO\\", altro), ERROR_SUCCESS);
     DWORD tipo, n = 4, v = 0;
-    ASSERT_EQ(RegQueryValueExA(altro, "città", nullptr, &tipo, reinterpret_cast<BYTE*>(&v), &n), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExA(altro, "città", nullptr, &tipo, reinterpret_cast<BYTE*>(&v), &n),
+              ERROR_SUCCESS);
     EXPECT_EQ(v, 2u);
     char nome[64];
     DWORD cch = sizeof nome;
-    ASSERT_EQ(RegEnumValueA(altro, 0, nome, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumValueA(altro, 0, nome, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_STREQ(nome, "Città");  // case kept as created
     cch = sizeof nome;
-    EXPECT_EQ(RegEnumValueA(altro, 1, nome, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueA(altro, 1, nome, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
 
     DWORD disp = 0;
     HKEY stessa = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "software\\VQESPORTA_XML", 0, nullptr, 0, KEY_READ, nullptr, &stessa,
-                              &disp),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "software\\VQESPORTA_XML", 0, nullptr, 0, KEY_READ,
+                              nullptr, &stessa, &disp),
               ERROR_SUCCESS);
     aperte_.push_back(stessa);
     EXPECT_EQ(disp, REG_OPENED_EXISTING_KEY);
     cch = sizeof nome;
-    ASSERT_EQ(RegEnumKeyExA(stessa, 0, nome, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKeyExA(stessa, 0, nome, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_STREQ(nome, "Filtro");
     EXPECT_EQ(cch, 6u);
-    EXPECT_NE(File("HKCU.reg").find("[HKEY_CURRENT_USER\\Software\\VQEsporta_XML\\Filtro]"), std::string::npos);
+    EXPECT_NE(File("HKCU.reg").find("[HKEY_CURRENT_USER\\Software\\VQEsporta_XML\\Filtro]"),
+              std::string::npos);
 }
 
 TEST_F(Registro, EnumerazioneOrdinataEBufferCorti) {
@@ -149,8 +162,8 @@ TEST_F(Registro, EnumerazioneOrdinataEBufferCorti) {
     DWORD cch = 4;  // "Alfa" needs 5 with its NUL
     EXPECT_EQ(RegEnumKeyExA(h, 0, nome, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     DWORD sotto = 0, valori = 9, maxNome = 0;
-    ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &sotto, &maxNome, nullptr, &valori, nullptr, nullptr,
-                               nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &sotto, &maxNome, nullptr, &valori,
+                               nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(sotto, 5u);
     EXPECT_EQ(valori, 0u);
@@ -158,30 +171,33 @@ TEST_F(Registro, EnumerazioneOrdinataEBufferCorti) {
 }
 
 TEST_F(Registro, FileScrittoAMano) {
-    ScriviFile("HKCR.reg",
-               "\xEF\xBB\xBFREGEDIT4\r\n"
-               "\r\n"
-               "; scritto a mano\r\n"
-               "[HKEY_CLASSES_ROOT\\CLSID\\{8D1E2A55-3B4C-4F6A-9E21-0C7B5D3A9F10}\\InprocServer32]\r\n"
-               "@=\"/opt/vq/libtessadati.so\"\r\n"
-               "\"ThreadingModel\" = \"Apartment\"\r\n"
-               "\r\n"
-               "[HKCR\\Tessadati.ClsDatiMirtesa\\Clsid]\n"
-               "@=\"{8D1E2A55-3B4C-4F6A-9E21-0C7B5D3A9F10}\"\n"
-               "\"Lungo\"=hex:01,02,\\\n"
-               "   03,04,\\\n"
-               "  05\n"
-               "\"Percorso\"=hex(2):41,00\n"
-               "\"Elenco\"=hex(7):61,00,62,00,00\n"
-               "\"Conta\"=DWORD:FF\n"
-               "\"Via\"=\"x\"\n"
-               "\"Via\"=-\n"
-               "[-HKEY_CLASSES_ROOT\\Tolta]\n"
-               "\"ignorato\"=\"dopo una chiave eliminata\"\n");
+    ScriviFile(
+        "HKCR.reg",
+        "\xEF\xBB\xBFREGEDIT4\r\n"
+        "\r\n"
+        "; scritto a mano\r\n"
+        "[HKEY_CLASSES_ROOT\\CLSID\\{8D1E2A55-3B4C-4F6A-9E21-0C7B5D3A9F10}\\InprocServer32]\r\n"
+        "@=\"/opt/vq/libtessadati.so\"\r\n"
+        "\"ThreadingModel\" = \"Apartment\"\r\n"
+        "\r\n"
+        "[HKCR\\Tessadati.ClsDatiMirtesa\\Clsid]\n"
+        "@=\"{8D1E2A55-3B4C-4F6A-9E21-0C7B5D3A9F10}\"\n"
+        "\"Lungo\"=hex:01,02,\\\n"
+        "   03,04,\\\n"
+        "  05\n"
+        "\"Percorso\"=hex(2):41,00\n"
+        "\"Elenco\"=hex(7):61,00,62,00,00\n"
+        "\"Conta\"=DWORD:FF\n"
+        "\"Via\"=\"x\"\n"
+        "\"Via\"=-\n"
+        "[-HKEY_CLASSES_ROOT\\Tolta]\n"
+        "\"ignorato\"=\"dopo una chiave eliminata\"\n");
     HKEY inproc, h;
-    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "CLSID\\{8d1e2a55-3b4c-4f6a-9e21-0c7b5d3a9f10}\\InprocServer32", inproc),
+    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT,
+                   "CLSID\\{8d1e2a55-3b4c-4f6a-9e21-0c7b5d3a9f10}\\InprocServer32", inproc),
               ERROR_SUCCESS);
-    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "Tessadati.ClsDatiMirtesa\\Clsid", h, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    ASSERT_EQ(Apri(HKEY_CLASSES_ROOT, "Tessadati.ClsDatiMirtesa\\Clsid", h, KEY_ALL_ACCESS),
+              ERROR_SUCCESS);
     struct {
         HKEY chiave;
         const char* nome;
@@ -230,7 +246,8 @@ TEST_F(Registro, AlveareDanneggiatoNonVieneToccato) {
         EXPECT_EQ(Interroga(h, "a"), ERROR_BADDB);
         EXPECT_EQ(Imposta(h, "b", REG_SZ, Testo("x")), ERROR_BADDB);
         HKEY nuova = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Altro", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &nuova, nullptr),
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Altro", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &nuova, nullptr),
                   ERROR_BADDB);
         EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VQ"), ERROR_BADDB);
         EXPECT_EQ(File("HKCU.reg"), g);
@@ -272,7 +289,8 @@ TEST_F(Registro, ManiglieEDiritti) {
     EXPECT_EQ(Imposta(sola, "x", REG_SZ, Testo("1")), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(sola, "x"), ERROR_ACCESS_DENIED);
     HKEY k = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(sola, "Nuova", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyExA(sola, "Nuova", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_ACCESS_DENIED);
     HKEY scrittura = Crea(HKEY_CURRENT_USER, "Software\\VQ", KEY_WRITE);
     EXPECT_EQ(Imposta(scrittura, "x", REG_SZ, Testo("1")), ERROR_SUCCESS);
     EXPECT_EQ(Interroga(scrittura, "x"), ERROR_ACCESS_DENIED);
@@ -285,9 +303,11 @@ TEST_F(Registro, ManiglieEDiritti) {
     EXPECT_EQ(Interroga(chiusa, "x"), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegOpenKeyExA(nullptr, "Software", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, "Software", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, nullptr),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\\\VQ", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\\\VQ", 0, KEY_READ, &k),
+              ERROR_BAD_PATHNAME);
     EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
     EXPECT_EQ(Apri(HKEY_CURRENT_USER, nullptr, k), ERROR_SUCCESS);  // a new handle to the root
 }
@@ -334,10 +354,12 @@ TEST_F(Registro, UnaScritturaFallitaLasciaIlFileDiPrima) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        rlimit limite{static_cast<rlim_t>(prima.size() + 16), static_cast<rlim_t>(prima.size() + 16)};
+        rlimit limite{static_cast<rlim_t>(prima.size() + 16),
+                      static_cast<rlim_t>(prima.size() + 16)};
         setrlimit(RLIMIT_FSIZE, &limite);
         std::vector<BYTE> grande(4096, 0xAB);
-        const LONG r = RegSetValueExA(h, "grande", 0, REG_BINARY, grande.data(), static_cast<DWORD>(grande.size()));
+        const LONG r = RegSetValueExA(h, "grande", 0, REG_BINARY, grande.data(),
+                                      static_cast<DWORD>(grande.size()));
         _exit(r == ERROR_CANTWRITE ? 0 : 1);
     }
     int stato = 0;

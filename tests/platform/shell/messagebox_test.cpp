@@ -20,11 +20,22 @@ TEST(MessageBox, StyleDecoding) {
     const Caso casi[] = {
         {64, Icona::Informazione, {shell::IDOK}, shell::IDOK},
         {16, Icona::Stop, {shell::IDOK}, shell::IDOK},
-        {shell::MB_YESNO | shell::MB_ICONQUESTION, Icona::Domanda, {shell::IDYES, shell::IDNO}, shell::IDYES},
-        {shell::MB_YESNO | shell::MB_DEFBUTTON2, Icona::Nessuna, {shell::IDYES, shell::IDNO}, shell::IDNO},
-        {shell::MB_YESNOCANCEL | shell::MB_DEFBUTTON3, Icona::Nessuna,
-         {shell::IDYES, shell::IDNO, shell::IDCANCEL}, shell::IDCANCEL},
-        {shell::MB_OKCANCEL | shell::MB_DEFBUTTON3, Icona::Nessuna, {shell::IDOK, shell::IDCANCEL}, shell::IDOK},
+        {shell::MB_YESNO | shell::MB_ICONQUESTION,
+         Icona::Domanda,
+         {shell::IDYES, shell::IDNO},
+         shell::IDYES},
+        {shell::MB_YESNO | shell::MB_DEFBUTTON2,
+         Icona::Nessuna,
+         {shell::IDYES, shell::IDNO},
+         shell::IDNO},
+        {shell::MB_YESNOCANCEL | shell::MB_DEFBUTTON3,
+         Icona::Nessuna,
+         {shell::IDYES, shell::IDNO, shell::IDCANCEL},
+         shell::IDCANCEL},
+        {shell::MB_OKCANCEL | shell::MB_DEFBUTTON3,
+         Icona::Nessuna,
+         {shell::IDOK, shell::IDCANCEL},
+         shell::IDOK},
         {0x0F, Icona::Nessuna, {shell::IDOK}, shell::IDOK},  // unknown button set
     };
     for (const auto& c : casi) {
@@ -45,8 +56,10 @@ TEST(MessageBox, ConsoleWritesOneNoticeAndAnswersTheDefault) {
         {"Esportazione: Disco pieno", "Errore  61", 64,
          "[informazione] Errore  61: Esportazione: Disco pieno\n", shell::IDOK},
         {"Data non valida", "Errore", 16, "[errore] Errore: Data non valida\n", shell::IDOK},
-        {"riga 1\r\nriga 2\nriga 3", "T", 48, "[avviso] T: riga 1\n    riga 2\n    riga 3\n", shell::IDOK},
-        {"a\x1b[2Jb\tc", "x\x07", 0, "[messaggio] x?: a?[2Jb c\n", shell::IDOK},  // no control characters reach the terminal
+        {"riga 1\r\nriga 2\nriga 3", "T", 48, "[avviso] T: riga 1\n    riga 2\n    riga 3\n",
+         shell::IDOK},
+        {"a\x1b[2Jb\tc", "x\x07", 0, "[messaggio] x?: a?[2Jb c\n",
+         shell::IDOK},  // no control characters reach the terminal
         {"Continuare?", "Domanda", shell::MB_YESNO | shell::MB_ICONQUESTION | shell::MB_DEFBUTTON2,
          "[domanda] Domanda: Continuare?\n", shell::IDNO},
     };
@@ -66,7 +79,8 @@ TEST(MessageBox, ProcessWideServiceIsReplaceableAndRestored) {
         shell::ServizioTemporaneo t(registro);
         EXPECT_EQ(shell::Servizio(), registro);
         registro->AccodaRisposta(shell::IDNO);
-        EXPECT_EQ(shell::Mostra("testo", "titolo", shell::MB_YESNO), shell::IDNO);  // the queued answer
+        EXPECT_EQ(shell::Mostra("testo", "titolo", shell::MB_YESNO),
+                  shell::IDNO);  // the queued answer
         shell::Beep();
         shell::CursoreAttesa(true);
         {

@@ -30,7 +30,8 @@ const Versioni kBase{V(3, 3), V(0, 0), V(9, 8), V(7, 6)};
 TEST(SuFile, LeVersioniDellaParteFissa) {
     VQ_RICHIEDI_CAMPIONI_PE();
     const std::pair<const char*, std::optional<Versioni>> casi[] = {
-        {"base_%s.dll", kBase}, {"base_%s.exe", kBase},
+        {"base_%s.dll", kBase},
+        {"base_%s.exe", kBase},
         {"v3299_%s.dll", Versioni{V(3, 2), V(9, 9), V(3, 3), V(0, 0)}},
         {"v3100_%s.dll", Versioni{V(3, 10), V(0, 0), V(3, 10), V(0, 0)}},
         {"alti_%s.dll", Versioni{V(65535, 32768), V(1, 0), V(1, 0), V(0, 0)}},
@@ -96,12 +97,14 @@ TEST(Sottoblocchi, ValoriBinariETesti) {
     const std::string traduzione{'\x10', '\x04', '\xB0', '\x04'};  // 0x0410 Italian, 1200 UTF-16
     const Caso casi[] = {
         {"\\VarFileInfo\\Translation", true, traduzione},
-        {"\\varfileinfo\\TRANSLATION", true, traduzione},    // keys ignore ASCII case
+        {"\\varfileinfo\\TRANSLATION", true, traduzione},        // keys ignore ASCII case
         {"\\\\VarFileInfo\\\\Translation\\", true, traduzione},  // empty components skipped
         {"\\StringFileInfo\\041004b0\\FileVersion", true, std::string("3.3.0.0", 8)},
         {"\\StringFileInfo\\041004B0\\companyname", true, std::string("Prove", 6)},
-        {"\\StringFileInfo\\041004b0\\FileDescription", true, std::string("Citt\u00e0 \u20ac \U0001D11E", 16)},
-        {"\\StringFileInfo\\041004b0\\Comments", true, std::string(1, '\0')},  // stored as its NUL alone
+        {"\\StringFileInfo\\041004b0\\FileDescription", true,
+         std::string("Citt\u00e0 \u20ac \U0001D11E", 16)},
+        {"\\StringFileInfo\\041004b0\\Comments", true,
+         std::string(1, '\0')},  // stored as its NUL alone
         {"\\StringFileInfo\\040904b0\\FileVersion", false, ""},
         {"\\VarFileInfo\\Traduzione", false, ""},
         {"\\Nessuno", false, ""},
@@ -131,14 +134,14 @@ TEST(BufferCorto, CopiaTroncataSenzaLettureOltre) {
     ASSERT_GT(dim, 100u);
     struct Caso {
         DWORD len;
-        BOOL copia;  // GetFileVersionInfoA
+        BOOL copia;   // GetFileVersionInfoA
         BOOL radice;  // VerQueryValueA "\"
     };
     const Caso casi[] = {
-        {0, FALSE, FALSE}, {47, FALSE, FALSE},  // not even the root's header, key and trailer
-        {48, TRUE, FALSE}, {99, TRUE, FALSE},   // the fixed part cut short
-        {100, TRUE, TRUE},                      // exactly through the fixed part, and the trailer
-        {dim - 1, TRUE, TRUE}, {dim, TRUE, TRUE}, {dim + 100, TRUE, TRUE},
+        {0, FALSE, FALSE},     {47, FALSE, FALSE},  // not even the root's header, key and trailer
+        {48, TRUE, FALSE},     {99, TRUE, FALSE},   // the fixed part cut short
+        {100, TRUE, TRUE},  // exactly through the fixed part, and the trailer
+        {dim - 1, TRUE, TRUE}, {dim, TRUE, TRUE},  {dim + 100, TRUE, TRUE},
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.len);
@@ -168,8 +171,9 @@ TEST(NonPe, DimensioneZero) {
     prova::Cartella dir;
     // Damaged images are tested one damage at a time below; these are not images at all.
     const std::string testo = "Questo non è un programma.\r\n";
-    const std::pair<const char*, Byte> file[] = {
-        {"vuoto.exe", {}}, {"testo.exe", Byte(testo.begin(), testo.end())}, {"solo_mz.exe", Byte{'M', 'Z'}}};
+    const std::pair<const char*, Byte> file[] = {{"vuoto.exe", {}},
+                                                 {"testo.exe", Byte(testo.begin(), testo.end())},
+                                                 {"solo_mz.exe", Byte{'M', 'Z'}}};
     std::vector<std::string> percorsi;
     for (const auto& [nome, dati] : file) {
         percorsi.push_back((dir / nome));
@@ -212,7 +216,8 @@ using M = prova::pe::Mappa;
 
 const Danno kDanni[] = {
     {"firma MZ", [](Byte& b, const M&) { b[1] = 'X'; }},
-    {"e_lfanew fuori dal file", [](Byte& b, const M&) { Scrivi32(b, 0x3C, static_cast<std::uint32_t>(b.size())); }},
+    {"e_lfanew fuori dal file",
+     [](Byte& b, const M&) { Scrivi32(b, 0x3C, static_cast<std::uint32_t>(b.size())); }},
     {"e_lfanew enorme", [](Byte& b, const M&) { Scrivi32(b, 0x3C, 0xFFFFFFF8u); }},
     {"firma PE", [](Byte& b, const M& m) { b[m.pe + 3] = 1; }},
     {"magic ROM", [](Byte& b, const M& m) { Scrivi16(b, m.opzionale, 0x107); }},
@@ -221,30 +226,57 @@ const Danno kDanni[] = {
     {"due sole directory", [](Byte& b, const M& m) { Scrivi32(b, m.conteggioDir, 2); }},
     {"RVA risorse nullo", [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse, 0); }},
     {"dimensione risorse nulla", [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse + 4, 0); }},
-    {"RVA risorse fuori dalle sezioni", [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse, 0x7FFFFFF0u); }},
+    {"RVA risorse fuori dalle sezioni",
+     [](Byte& b, const M& m) { Scrivi32(b, m.dirRisorse, 0x7FFFFFF0u); }},
     {"nessuna sezione", [](Byte& b, const M& m) { Scrivi16(b, m.coff + 2, 0); }},
     {"65535 sezioni", [](Byte& b, const M& m) { Scrivi16(b, m.coff + 2, 0xFFFF); }},
-    {"sezione oltre la fine del file", [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 20, 0xFFFFF000u); }},
-    {"sezione più lunga del file", [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 16, 0x7FFFFFFFu); }},
-    {"sezione senza byte nel file", [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 16, 0); }},
+    {"sezione oltre la fine del file",
+     [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 20, 0xFFFFF000u); }},
+    {"sezione più lunga del file",
+     [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 16, 0x7FFFFFFFu); }},
+    {"sezione senza byte nel file",
+     [](Byte& b, const M& m) { Scrivi32(b, m.sezioneRisorse + 16, 0); }},
     {"radice con 65535 voci", [](Byte& b, const M& m) { Scrivi16(b, m.radice + 14, 0xFFFF); }},
-    {"radice senza voci", [](Byte& b, const M& m) { Scrivi16(b, m.radice + 12, 0); Scrivi16(b, m.radice + 14, 0); }},
+    {"radice senza voci",
+     [](Byte& b, const M& m) {
+         Scrivi16(b, m.radice + 12, 0);
+         Scrivi16(b, m.radice + 14, 0);
+     }},
     {"tipo 17 invece di 16", [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo, 17); }},
     {"tipo 16 con nome", [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo, 0x80000010u); }},
     {"tipo che porta ai dati", [](Byte& b, const M& m) { b[m.voceTipo + 7] &= 0x7F; }},
-    {"tipo oltre la sezione", [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo + 4, 0xFFFFFFF0u); }},
-    {"ciclo: il nome torna alla radice", [](Byte& b, const M& m) { Scrivi32(b, m.dirNome + 20, 0x80000000u); }},
+    {"tipo oltre la sezione",
+     [](Byte& b, const M& m) { Scrivi32(b, m.voceTipo + 4, 0xFFFFFFF0u); }},
+    {"ciclo: il nome torna alla radice",
+     [](Byte& b, const M& m) { Scrivi32(b, m.dirNome + 20, 0x80000000u); }},
     {"ciclo: il nome punta a se stesso",
-     [](Byte& b, const M& m) { Scrivi32(b, m.dirNome + 20, 0x80000000u | static_cast<std::uint32_t>(m.dirNome - m.radice)); }},
-    {"ciclo: la lingua torna alla radice", [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x80000000u); }},
+     [](Byte& b, const M& m) {
+         Scrivi32(b, m.dirNome + 20,
+                  0x80000000u | static_cast<std::uint32_t>(m.dirNome - m.radice));
+     }},
+    {"ciclo: la lingua torna alla radice",
+     [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x80000000u); }},
     {"ciclo: la lingua torna al nome",
-     [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x80000000u | static_cast<std::uint32_t>(m.dirNome - m.radice)); }},
-    {"nome senza voci", [](Byte& b, const M& m) { Scrivi16(b, m.dirNome + 12, 0); Scrivi16(b, m.dirNome + 14, 0); }},
-    {"lingua senza voci", [](Byte& b, const M& m) { Scrivi16(b, m.dirLingua + 12, 0); Scrivi16(b, m.dirLingua + 14, 0); }},
+     [](Byte& b, const M& m) {
+         Scrivi32(b, m.dirLingua + 20,
+                  0x80000000u | static_cast<std::uint32_t>(m.dirNome - m.radice));
+     }},
+    {"nome senza voci",
+     [](Byte& b, const M& m) {
+         Scrivi16(b, m.dirNome + 12, 0);
+         Scrivi16(b, m.dirNome + 14, 0);
+     }},
+    {"lingua senza voci",
+     [](Byte& b, const M& m) {
+         Scrivi16(b, m.dirLingua + 12, 0);
+         Scrivi16(b, m.dirLingua + 14, 0);
+     }},
     {"nome che porta ai dati", [](Byte& b, const M& m) { b[m.dirNome + 23] &= 0x7F; }},
-    {"voce dei dati oltre la sezione", [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x7FFFFFF0u); }},
+    {"voce dei dati oltre la sezione",
+     [](Byte& b, const M& m) { Scrivi32(b, m.dirLingua + 20, 0x7FFFFFF0u); }},
     {"dati fuori dalle sezioni", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati, 0x7FFFFF00u); }},
-    {"dati di dimensione enorme", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 0xFFFFFFF0u); }},
+    {"dati di dimensione enorme",
+     [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 0xFFFFFFF0u); }},
     {"dati troppo corti", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 10); }},
     {"dati di dimensione nulla", [](Byte& b, const M& m) { Scrivi32(b, m.voceDati + 4, 0); }},
     {"wLength oltre i dati", [](Byte& b, const M& m) { Scrivi16(b, m.blocco, 0xFFFF); }},
@@ -313,17 +345,22 @@ TEST(RadiceGrande, TipoDopoMigliaiaDiVoci) {
         Scrivi32(b, radice + 16 + i * 8, i + 1 == voci ? 16 : (i + 1 >= 16 ? i + 2 : i + 1));
         Scrivi32(b, radice + 16 + i * 8 + 4, 0x80000000u | relativo(nome));
     }
-    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirNome), 24, b.begin() + static_cast<std::ptrdiff_t>(nome));
+    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirNome), 24,
+                b.begin() + static_cast<std::ptrdiff_t>(nome));
     Scrivi32(b, nome + 20, 0x80000000u | relativo(lingua));
-    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirLingua), 24, b.begin() + static_cast<std::ptrdiff_t>(lingua));
+    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.dirLingua), 24,
+                b.begin() + static_cast<std::ptrdiff_t>(lingua));
     Scrivi32(b, lingua + 20, relativo(dati));
-    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.voceDati), 16, b.begin() + static_cast<std::ptrdiff_t>(dati));
+    std::copy_n(sano.begin() + static_cast<std::ptrdiff_t>(m.voceDati), 16,
+                b.begin() + static_cast<std::ptrdiff_t>(dati));
     const std::uint32_t posSezione = prova::pe::Le32(b, m.sezioneRisorse + 20);
-    ASSERT_EQ(posSezione + prova::pe::Le32(b, m.sezioneRisorse + 16), sano.size()) << "resources must end the file";
+    ASSERT_EQ(posSezione + prova::pe::Le32(b, m.sezioneRisorse + 16), sano.size())
+        << "resources must end the file";
     const auto nuovaDim = static_cast<std::uint32_t>(b.size() - posSezione);
     Scrivi32(b, m.sezioneRisorse + 8, nuovaDim);
     Scrivi32(b, m.sezioneRisorse + 16, nuovaDim);
-    Scrivi32(b, m.dirRisorse, prova::pe::Le32(b, m.dirRisorse) + static_cast<std::uint32_t>(radice - m.radice));
+    Scrivi32(b, m.dirRisorse,
+             prova::pe::Le32(b, m.dirRisorse) + static_cast<std::uint32_t>(radice - m.radice));
     const auto v = VersioneDaByte(b);
     ASSERT_TRUE(v.has_value());
     EXPECT_EQ(*v, (std::array<std::uint16_t, 4>{3, 3, 0, 0}));

@@ -75,7 +75,8 @@ TEST(Errore, ImpostaErroreDaOgniEccezione) {
         const char* descrizione;
     };
     const Caso casi[] = {
-        {CorrenteDa([] { throw vq::Errore(-2147217900, "Errore di sintassi"); }), -2147217900, "Errore di sintassi"},
+        {CorrenteDa([] { throw vq::Errore(-2147217900, "Errore di sintassi"); }), -2147217900,
+         "Errore di sintassi"},
         {CorrenteDa([] { throw std::bad_alloc(); }), 7, "Memoria esaurita"},
         {CorrenteDa([] { throw std::runtime_error("guasto"); }), 5, "guasto"},
         {CorrenteDa([] { throw 42; }), 5, "Chiamata di routine o argomento non valido"},

@@ -76,7 +76,9 @@ std::set<std::string> Nomi(const prova::Cartella& d) {
     return {v.begin(), v.end()};
 }
 
-void Scrivi(const std::string& percorso, const std::string& testo) { std::ofstream(percorso) << testo; }
+void Scrivi(const std::string& percorso, const std::string& testo) {
+    std::ofstream(percorso) << testo;
+}
 
 std::string Leggi(const std::string& percorso) {
     std::ifstream in(percorso);
@@ -115,8 +117,10 @@ TEST(SostituzioneAtomica, ConfermaSostituisceAltrimentiNullaCambia) {
             ASSERT_GE(s.fd(), 0);
             EXPECT_EQ(s.temporaneo().rfind(d / ".a.txt.vq", 0), 0u) << s.temporaneo();
             const std::string pid = std::to_string(::getpid()) + "-";
-            EXPECT_EQ(s.temporaneo().substr((d / ".a.txt.vq").native().size(), pid.size()), pid) << s.temporaneo();
-            EXPECT_EQ(s.temporaneo().size(), (d / ".a.txt.vq").native().size() + pid.size() + 8 + 4) << s.temporaneo();
+            EXPECT_EQ(s.temporaneo().substr((d / ".a.txt.vq").native().size(), pid.size()), pid)
+                << s.temporaneo();
+            EXPECT_EQ(s.temporaneo().size(), (d / ".a.txt.vq").native().size() + pid.size() + 8 + 4)
+                << s.temporaneo();
             ScriviFd(s.fd(), "nuovo");
             if (c.esisteGia) {
                 EXPECT_EQ(Leggi(d / "a.txt"), "vecchio");  // untouched until confirmed
@@ -197,14 +201,15 @@ int ComeUtente(uid_t id, gid_t gruppo, const std::function<int()>& f) {
 // Whose file may be replaced, and how: as another user (nobody) in folders and over
 // files of either owner. Needs root to make the other user's files; skipped otherwise.
 TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
-    if (::geteuid() != 0) GTEST_SKIP() << "servono i privilegi di root per creare file di un altro utente";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "servono i privilegi di root per creare file di un altro utente";
     constexpr uid_t kNessuno = 65534;
     constexpr gid_t kNessunGruppo = 65534;
     struct Caso {
         const char* cosa;
         bool cartellaSua;  // the folder belongs to nobody (else root's, world-writable or not)
         mode_t cartella;
-        bool fileSuo;      // the file belongs to nobody (else root's)
+        bool fileSuo;  // the file belongs to nobody (else root's)
         mode_t file;
         int esito;         // of Conferma() in the child, or of the creation
         bool sostituito;   // the content is new
@@ -215,9 +220,11 @@ TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
         {"file di sola lettura", true, 0755, true, 0444, EACCES, false, true},
         {"file suo privato", true, 0755, true, 0600, 0, true, false},
         {"file suo in cartella non sua", false, 0755, true, 0640, 0, true, true},
-        {"file di root scrivibile da tutti in cartella non sua", false, 0755, false, 0666, 0, true, true},
+        {"file di root scrivibile da tutti in cartella non sua", false, 0755, false, 0666, 0, true,
+         true},
         {"file di root in cartella non sua", false, 0755, false, 0644, EACCES, false, true},
-        {"file di root scrivibile da tutti in cartella condivisa", false, 01777, false, 0666, 0, true, true},
+        {"file di root scrivibile da tutti in cartella condivisa", false, 01777, false, 0666, 0,
+         true, true},
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.cosa);
@@ -226,7 +233,8 @@ TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
         ASSERT_EQ(::mkdir(cartella.c_str(), 0700), 0);
         const std::string file = cartella + "/a.xml";
         Scrivi(file, "vecchio");
-        ASSERT_EQ(::chown(file.c_str(), c.fileSuo ? kNessuno : 0, c.fileSuo ? kNessunGruppo : 0), 0);
+        ASSERT_EQ(::chown(file.c_str(), c.fileSuo ? kNessuno : 0, c.fileSuo ? kNessunGruppo : 0),
+                  0);
         ASSERT_EQ(::chmod(file.c_str(), c.file), 0);
         ASSERT_EQ(::chown(cartella.c_str(), c.cartellaSua ? kNessuno : 0, 0), 0);
         ASSERT_EQ(::chmod(cartella.c_str(), c.cartella), 0);
@@ -248,14 +256,16 @@ TEST(SostituzioneAtomica, SoloUnFileCheLUtentePuoScrivere) {
         EXPECT_EQ(dopo.st_uid, prima.st_uid);
         EXPECT_EQ(dopo.st_mode & 07777, prima.st_mode & 07777);
         std::set<std::string> nomi;
-        for (const auto& v : fs::directory_iterator(cartella)) nomi.insert(v.path().filename().string());
+        for (const auto& v : fs::directory_iterator(cartella))
+            nomi.insert(v.path().filename().string());
         EXPECT_EQ(nomi, std::set<std::string>{"a.xml"});
     }
 }
 
 // Replaced by root, another user's file stays that user's, with its group and mode.
 TEST(SostituzioneAtomica, IlFileSostituitoTienePadroneGruppoEPermessi) {
-    if (::geteuid() != 0) GTEST_SKIP() << "servono i privilegi di root per cambiare il padrone di un file";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "servono i privilegi di root per cambiare il padrone di un file";
     const prova::Cartella d;
     Scrivi(d / "a.xml", "vecchio");
     ASSERT_EQ(::chown((d / "a.xml").c_str(), 65534, 65534), 0);
@@ -284,11 +294,10 @@ TEST(SostituzioneAtomica, RimuoveITemporaneiDiUnoScrittoreScomparso) {
     ASSERT_EQ(::waitpid(figlio, nullptr, 0), figlio);  // a process id no longer running
     const std::string morto = std::to_string(figlio), vivo = std::to_string(::getppid());
     const std::set<std::string> restano = {
-        ".a.xml.vq" + vivo + "-abcdefgh",           // a writer still at work
-        ".b.xml.vq" + morto + "-abcdefgh",          // another target's
-        ".a.xml.vq" + morto + "-abcdefgh.bak",      // not a name of ours
-        ".a.xml.vq" + morto + "-abc",
-        "a.xml",
+        ".a.xml.vq" + vivo + "-abcdefgh",       // a writer still at work
+        ".b.xml.vq" + morto + "-abcdefgh",      // another target's
+        ".a.xml.vq" + morto + "-abcdefgh.bak",  // not a name of ours
+        ".a.xml.vq" + morto + "-abc",          "a.xml",
     };
     for (const auto& n : restano) Scrivi(d / n, "x");
     Scrivi(d / (".a.xml.vq" + morto + "-0a1b2c3d"), "mezzo");

@@ -41,12 +41,14 @@ TEST(JetsqlJson, Valori) {
         {V(T::Testo, 0, 0, "a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000a\\u0001\""},
         {V(T::Testo, 0, 0, "\xC3\xA8 \xFF"), "\"\xC3\xA8 \xEF\xBF\xBD\""},
         // overlong and surrogate forms are not valid UTF-8 either
-        {V(T::Testo, 0, 0, "\xC0\xAF\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {V(T::Testo, 0, 0, "\xC0\xAF\xED\xA0\x80"),
+         "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
         {V(T::Binario, 0, 0, std::string("\x00\xAB", 2)), "\"00ab\""},
     };
     for (const auto& c : casi) EXPECT_EQ(jetsql::ValoreJson(c.v), c.json) << c.json;
-    EXPECT_EQ(jetsql::RigaJson({{"Conto", V(T::Testo, 0, 0, "Casa")}, {"Euro", V(T::Valuta, 453000)}}),
-              "{\"Conto\":\"Casa\",\"Euro\":\"45.3\"}");
+    EXPECT_EQ(
+        jetsql::RigaJson({{"Conto", V(T::Testo, 0, 0, "Casa")}, {"Euro", V(T::Valuta, 453000)}}),
+        "{\"Conto\":\"Casa\",\"Euro\":\"45.3\"}");
 }
 
 struct Esito {
@@ -58,7 +60,8 @@ struct Esito {
 Esito Esegui(const std::string& argomenti) {
     prova::Cartella dir;
     int stato = 0;
-    std::string out = prova::Esegui(std::string(JETSQL_EXE) + " " + argomenti + " 2>" + (dir / "err").string(), stato);
+    std::string out = prova::Esegui(
+        std::string(JETSQL_EXE) + " " + argomenti + " 2>" + (dir / "err").string(), stato);
     return {stato, std::move(out), prova::LeggiFile(dir / "err")};
 }
 
@@ -74,20 +77,24 @@ TEST(Jetsql, RigheEdErrori) {
                  {"Saldo", jetwriter::Tipo::Currency, 255, false},
                  {"Aperto", jetwriter::Tipo::DateTime, 255, false},
                  {"Attivo", jetwriter::Tipo::Boolean, 255, false}};
-    t.righe = {{std::int64_t{1}, std::string("Casa"), jetwriter::Valuta{-12345}, jetwriter::Data{38353.5}, true},
+    t.righe = {{std::int64_t{1}, std::string("Casa"), jetwriter::Valuta{-12345},
+                jetwriter::Data{38353.5}, true},
                {std::int64_t{2}, {}, {}, {}, false}};
     s.tabelle.push_back(t);
     jetwriter::Scrivi(s, file);
     const std::string f = file.string();
     Esito ok = Esegui("--password segreto " + f + " \"SELECT * FROM Conti ORDER BY IDConto\"");
     EXPECT_EQ(ok.stato, 0) << ok.err;
-    EXPECT_EQ(ok.out,
-              "{\"IDConto\":1,\"Descrizione\":\"Casa\",\"Saldo\":\"-1.2345\",\"Aperto\":\"2005-01-01T12:00:00\","
-              "\"Attivo\":true}\n"
-              "{\"IDConto\":2,\"Descrizione\":null,\"Saldo\":null,\"Aperto\":null,\"Attivo\":false}\n");
+    EXPECT_EQ(
+        ok.out,
+        "{\"IDConto\":1,\"Descrizione\":\"Casa\",\"Saldo\":\"-1.2345\",\"Aperto\":\"2005-01-01T12:"
+        "00:00\","
+        "\"Attivo\":true}\n"
+        "{\"IDConto\":2,\"Descrizione\":null,\"Saldo\":null,\"Aperto\":null,\"Attivo\":false}\n");
     EXPECT_EQ(ok.err, "");
     // Several queries run in turn; the first failure ends the run after the rows before it.
-    Esito due = Esegui("--password segreto " + f + " \"SELECT Count(*) AS n FROM Conti\" \"SELECT IDConto FROM Conti "
+    Esito due = Esegui("--password segreto " + f +
+                       " \"SELECT Count(*) AS n FROM Conti\" \"SELECT IDConto FROM Conti "
                        "WHERE Attivo\" \"SELECT * FROM Manca\" \"SELECT 1\"");
     EXPECT_EQ(due.stato, 1);
     EXPECT_EQ(due.out, "{\"n\":2}\n{\"IDConto\":1}\n");

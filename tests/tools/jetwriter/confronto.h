@@ -22,7 +22,8 @@ inline Righe InMillisecondi(const TabellaLetta& t) {
 inline void ControllaComandi(const std::filesystem::path& file, const DatabaseLetto& db) {
     int stato = 0;
     const std::string f = Quota(file.string());
-    EXPECT_EQ(Esegui("mdb-ver " + f + " 2>/dev/null", stato), db.formato == "jet3" ? "JET3\n" : "JET4\n");
+    EXPECT_EQ(Esegui("mdb-ver " + f + " 2>/dev/null", stato),
+              db.formato == "jet3" ? "JET3\n" : "JET4\n");
     EXPECT_EQ(stato, 0);
     std::string attese;
     for (const auto& t : db.tabelle) attese += t.nome + "\n";
@@ -33,16 +34,21 @@ inline void ControllaComandi(const std::filesystem::path& file, const DatabaseLe
             << t.nome;
         // mdb-export prints a header line and one line per row (no text here holds a line break
         // unless a test says so, hence only a lower bound).
-        const std::string csv = Esegui("mdb-export " + f + " " + Quota(t.nome) + " 2>/dev/null", stato);
+        const std::string csv =
+            Esegui("mdb-export " + f + " " + Quota(t.nome) + " 2>/dev/null", stato);
         EXPECT_EQ(stato, 0) << t.nome;
-        EXPECT_GE(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), t.righe.size() + 1) << t.nome;
+        EXPECT_GE(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')),
+                  t.righe.size() + 1)
+            << t.nome;
     }
 }
 
 // libmdb and mdb-reader find the same tables, columns and values. Columns of types the
 // writer does not produce (OLE, binary and the later ones) are left out: mdb-reader 3.1
 // reports OLE columns as long integers.
-inline bool TipoScritto(const std::string& tipo) { return tipo != "ole" && tipo != "binary" && tipo != "altro"; }
+inline bool TipoScritto(const std::string& tipo) {
+    return tipo != "ole" && tipo != "binary" && tipo != "altro";
+}
 
 inline void ControllaLettoriConcordi(const DatabaseLetto& a, const DatabaseLetto& b) {
     EXPECT_EQ(a.formato, b.formato);
@@ -54,8 +60,10 @@ inline void ControllaLettoriConcordi(const DatabaseLetto& a, const DatabaseLetto
         for (std::size_t c = 0; c < ta.colonne.size(); ++c) {
             EXPECT_EQ(ta.colonne[c].nome, tb->colonne[c].nome) << ta.nome;
             if (!TipoScritto(ta.colonne[c].tipo)) continue;
-            EXPECT_EQ(ta.colonne[c].tipo, tb->colonne[c].tipo) << ta.nome << "." << ta.colonne[c].nome;
-            EXPECT_EQ(ta.colonne[c].contatore, tb->colonne[c].contatore) << ta.nome << "." << ta.colonne[c].nome;
+            EXPECT_EQ(ta.colonne[c].tipo, tb->colonne[c].tipo)
+                << ta.nome << "." << ta.colonne[c].nome;
+            EXPECT_EQ(ta.colonne[c].contatore, tb->colonne[c].contatore)
+                << ta.nome << "." << ta.colonne[c].nome;
         }
         EXPECT_EQ(ta.righeDichiarate, tb->righeDichiarate) << ta.nome;
         Righe ra = InMillisecondi(ta);
@@ -66,7 +74,8 @@ inline void ControllaLettoriConcordi(const DatabaseLetto& a, const DatabaseLetto
             for (auto& r : rb) r[c] = "-";
         }
         ASSERT_EQ(ra.size(), rb.size()) << ta.nome;
-        for (std::size_t r = 0; r < ra.size(); ++r) ASSERT_EQ(ra[r], rb[r]) << ta.nome << " riga " << r + 1;
+        for (std::size_t r = 0; r < ra.size(); ++r)
+            ASSERT_EQ(ra[r], rb[r]) << ta.nome << " riga " << r + 1;
     }
 }
 

@@ -36,8 +36,15 @@ TEST_P(Demo, SchemaDelDatabaseMirtesaEContenutiCoerentiEVari) {
         {"Conti", {{"IDConto", "long"}, {"Descrizione", "text"}}},
         {"TabellaCassa", {{"IDCassa", "long"}, {"Cassa", "text"}, {"IDConto", "long"}}},
         {"Operazioni",
-         {{"IDMovimento", "long"}, {"IDCassa", "long"}, {"Data", "datetime"}, {"Causale", "text"}, {"Euro", "currency"},
-          {"Totale£", "double"}, {"Bancomat", "boolean"}, {"ContoCorrente", "boolean"}, {"Carta", "boolean"},
+         {{"IDMovimento", "long"},
+          {"IDCassa", "long"},
+          {"Data", "datetime"},
+          {"Causale", "text"},
+          {"Euro", "currency"},
+          {"Totale£", "double"},
+          {"Bancomat", "boolean"},
+          {"ContoCorrente", "boolean"},
+          {"Carta", "boolean"},
           {"NoStatistiche", "boolean"}}},
         {"Versione", {{"versione", "long"}}},
     };
@@ -56,13 +63,15 @@ TEST_P(Demo, SchemaDelDatabaseMirtesaEContenutiCoerentiEVari) {
     const auto& op = db.Tabella("Operazioni")->righe;
     ASSERT_EQ(op.size(), 3000u);
     std::map<std::string, int> perData;
-    int causaliNulle = 0, causaliVuote = 0, importiNulli = 0, accentate = 0, negativi = 0, positivi = 0;
+    int causaliNulle = 0, causaliVuote = 0, importiNulli = 0, accentate = 0, negativi = 0,
+        positivi = 0;
     std::array<int, 4> flag{};
     double primo = 1e9, ultimo = -1e9, precedente = -1e9;
     for (std::size_t i = 0; i < op.size(); ++i) {
         const auto& r = op[i];
         EXPECT_EQ(r[0], std::to_string(i + 1));  // IDMovimento numbered in order
-        EXPECT_TRUE(casse.count(r[1])) << "operazione " << r[0] << " con cassa inesistente " << r[1];
+        EXPECT_TRUE(casse.count(r[1]))
+            << "operazione " << r[0] << " con cassa inesistente " << r[1];
         const double data = std::stod(r[2]);
         EXPECT_GE(data, precedente) << "date non in ordine alla riga " << i + 1;
         precedente = data;
@@ -80,7 +89,8 @@ TEST_P(Demo, SchemaDelDatabaseMirtesaEContenutiCoerentiEVari) {
         } else {
             ++importiNulli;
         }
-        for (int f = 0; f < 4; ++f) flag[static_cast<std::size_t>(f)] += r[6 + static_cast<std::size_t>(f)] == "true";
+        for (int f = 0; f < 4; ++f)
+            flag[static_cast<std::size_t>(f)] += r[6 + static_cast<std::size_t>(f)] == "true";
     }
     EXPECT_GT(causaliNulle, 0);
     EXPECT_GT(causaliVuote, 0);
@@ -141,7 +151,9 @@ TEST_P(Demo, ZeroOperazioniEIlModelloVuoto) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formati, Demo, ::testing::Values(Formato::Jet3, Formato::Jet4),
-                         [](const auto& parametro) { return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4"; });
+                         [](const auto& parametro) {
+                             return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 }  // namespace
 }  // namespace prova

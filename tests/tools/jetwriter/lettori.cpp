@@ -39,7 +39,8 @@ std::string Valuta(std::int64_t v) {
     const bool neg = v < 0;
     const std::uint64_t a = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s%llu.%04llu", neg ? "-" : "", static_cast<unsigned long long>(a / 10000),
+    std::snprintf(buf, sizeof buf, "%s%llu.%04llu", neg ? "-" : "",
+                  static_cast<unsigned long long>(a / 10000),
                   static_cast<unsigned long long>(a % 10000));
     return buf;
 }
@@ -66,9 +67,10 @@ std::string ValutaDaTesto(std::string t) {
 
 // libmdb's column types by the writer's names; "binary", "ole" for those it does not write.
 const std::map<int, std::string> kTipiMdb = {
-    {MDB_BOOL, "boolean"}, {MDB_BYTE, "byte"},     {MDB_INT, "integer"},       {MDB_LONGINT, "long"},
-    {MDB_MONEY, "currency"}, {MDB_FLOAT, "single"}, {MDB_DOUBLE, "double"},   {MDB_DATETIME, "datetime"},
-    {MDB_TEXT, "text"},    {MDB_MEMO, "memo"},     {MDB_BINARY, "binary"},     {MDB_OLE, "ole"}};
+    {MDB_BOOL, "boolean"},  {MDB_BYTE, "byte"},         {MDB_INT, "integer"},
+    {MDB_LONGINT, "long"},  {MDB_MONEY, "currency"},    {MDB_FLOAT, "single"},
+    {MDB_DOUBLE, "double"}, {MDB_DATETIME, "datetime"}, {MDB_TEXT, "text"},
+    {MDB_MEMO, "memo"},     {MDB_BINARY, "binary"},     {MDB_OLE, "ole"}};
 
 std::string NomeTipoMdb(int t) {
     const auto i = kTipiMdb.find(t);
@@ -124,7 +126,8 @@ DatabaseLetto LeggiConLibmdb(const fs::path& file) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
         if (e->object_type != MDB_TABLE || mdb_is_system_table(e)) continue;
         MdbTableDef* t = mdb_read_table(e);
-        if (!t) throw std::runtime_error(std::string("libmdb non legge la tabella ") + e->object_name);
+        if (!t)
+            throw std::runtime_error(std::string("libmdb non legge la tabella ") + e->object_name);
         mdb_read_columns(t);
         mdb_rewind_table(t);
         TabellaLetta tl;
@@ -135,7 +138,8 @@ DatabaseLetto LeggiConLibmdb(const fs::path& file) {
         std::vector<int> lunghezze(t->num_cols);
         for (unsigned j = 0; j < t->num_cols; ++j) {
             auto* c = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, j));
-            tl.colonne.push_back({c->name, NomeTipoMdb(c->col_type), c->col_size, c->is_long_auto != 0});
+            tl.colonne.push_back(
+                {c->name, NomeTipoMdb(c->col_type), c->col_size, c->is_long_auto != 0});
             mdb_bind_column(t, static_cast<int>(j + 1), buffer[j].data(), &lunghezze[j]);
         }
         while (mdb_fetch_row(t)) {
@@ -168,11 +172,15 @@ DatabaseLetto LeggiConLibmdb(const fs::path& file) {
                     case MDB_INT: riga.push_back(std::to_string(Leggi<std::int16_t>(v))); break;
                     case MDB_LONGINT: riga.push_back(std::to_string(Leggi<std::int32_t>(v))); break;
                     case MDB_MONEY: riga.push_back(Valuta(Leggi<std::int64_t>(v))); break;
-                    case MDB_FLOAT: riga.push_back(Reale(static_cast<double>(Leggi<float>(v)))); break;
+                    case MDB_FLOAT:
+                        riga.push_back(Reale(static_cast<double>(Leggi<float>(v))));
+                        break;
                     case MDB_DOUBLE: riga.push_back(Reale(Leggi<double>(v))); break;
                     case MDB_DATETIME: riga.push_back(CanonicoData(Leggi<double>(v), false)); break;
-                    case MDB_TEXT: case MDB_MEMO:
-                        riga.push_back("'" + std::string(buffer[j].data(), static_cast<std::size_t>(lunghezze[j])));
+                    case MDB_TEXT:
+                    case MDB_MEMO:
+                        riga.push_back("'" + std::string(buffer[j].data(),
+                                                         static_cast<std::size_t>(lunghezze[j])));
                         break;
                     default: riga.push_back("?"); break;
                 }
@@ -200,7 +208,8 @@ std::optional<DatabaseLetto> LeggiConMdbReader(const fs::path& file, std::string
         perche = "node non disponibile";
         return std::nullopt;
     }
-    const std::string out = Esegui("node " + Quota(script.string()) + " " + Quota(file.string()), stato);
+    const std::string out =
+        Esegui("node " + Quota(script.string()) + " " + Quota(file.string()), stato);
     if (stato != 0) throw std::runtime_error("mdb-reader non legge " + file.string());
     const auto j = nlohmann::json::parse(out);
     DatabaseLetto db;
@@ -214,7 +223,8 @@ std::optional<DatabaseLetto> LeggiConMdbReader(const fs::path& file, std::string
         for (const auto& jc : jt.at("columns")) {
             std::string tipo = jc.at("type").get<std::string>();
             if (tipo == "float") tipo = "single";
-            const bool noto = std::any_of(kTipiMdb.begin(), kTipiMdb.end(), [&](const auto& k) { return k.second == tipo; });
+            const bool noto = std::any_of(kTipiMdb.begin(), kTipiMdb.end(),
+                                          [&](const auto& k) { return k.second == tipo; });
             if (!noto) tipo = "altro";
             tipi.push_back(tipo);
             t.colonne.push_back({jc.at("name").get<std::string>(), tipo, jc.at("size").get<int>(),
@@ -290,7 +300,9 @@ Righe Attese(const jetwriter::Tabella& t) {
             const Colonna& c = t.colonne[i];
             const Valore& v = r[i];
             if (c.contatore) {
-                const std::int64_t n = std::holds_alternative<std::monostate>(v) ? contatore + 1 : std::get<std::int64_t>(v);
+                const std::int64_t n = std::holds_alternative<std::monostate>(v)
+                                           ? contatore + 1
+                                           : std::get<std::int64_t>(v);
                 contatore = std::max(contatore, n);
                 riga.push_back(std::to_string(n));
                 continue;
@@ -305,15 +317,25 @@ Righe Attese(const jetwriter::Tabella& t) {
             };
             switch (c.tipo) {
                 case Tipo::Boolean: riga.push_back(std::get<bool>(v) ? "true" : "false"); break;
-                case Tipo::Byte: case Tipo::Integer: case Tipo::Long:
-                    riga.push_back(std::to_string(static_cast<std::int64_t>(comeDouble()))); break;
-                case Tipo::Single: riga.push_back(Reale(static_cast<double>(static_cast<float>(comeDouble())))); break;
+                case Tipo::Byte:
+                case Tipo::Integer:
+                case Tipo::Long:
+                    riga.push_back(std::to_string(static_cast<std::int64_t>(comeDouble())));
+                    break;
+                case Tipo::Single:
+                    riga.push_back(Reale(static_cast<double>(static_cast<float>(comeDouble()))));
+                    break;
                 case Tipo::Double: riga.push_back(Reale(comeDouble())); break;
                 case Tipo::Currency:
-                    if (auto p = std::get_if<jetwriter::Valuta>(&v)) riga.push_back(Valuta(p->decimillesimi));
-                    else if (auto s = std::get_if<std::string>(&v)) riga.push_back(ValutaDaTesto(*s));
-                    else if (auto q = std::get_if<std::int64_t>(&v)) riga.push_back(Valuta(*q * 10000));
-                    else riga.push_back(Valuta(static_cast<std::int64_t>(std::llround(std::get<double>(v) * 10000))));
+                    if (auto p = std::get_if<jetwriter::Valuta>(&v))
+                        riga.push_back(Valuta(p->decimillesimi));
+                    else if (auto s = std::get_if<std::string>(&v))
+                        riga.push_back(ValutaDaTesto(*s));
+                    else if (auto q = std::get_if<std::int64_t>(&v))
+                        riga.push_back(Valuta(*q * 10000));
+                    else
+                        riga.push_back(Valuta(
+                            static_cast<std::int64_t>(std::llround(std::get<double>(v) * 10000))));
                     break;
                 case Tipo::DateTime: {
                     double d = 0;
@@ -323,7 +345,8 @@ Righe Attese(const jetwriter::Tabella& t) {
                     riga.push_back(CanonicoData(d, false));
                     break;
                 }
-                case Tipo::Text: case Tipo::Memo: riga.push_back("'" + std::get<std::string>(v)); break;
+                case Tipo::Text:
+                case Tipo::Memo: riga.push_back("'" + std::get<std::string>(v)); break;
             }
         }
         out.push_back(std::move(riga));

@@ -22,7 +22,7 @@ using Righe = std::vector<std::vector<std::string>>;
 
 struct ColonnaLetta {
     std::string nome;
-    std::string tipo;  // jet-writer's type names; "binary", "ole" and "altro" for the rest
+    std::string tipo;    // jet-writer's type names; "binary", "ole" and "altro" for the rest
     int dimensione = 0;  // bytes as stored in the definition
     bool contatore = false;
 };
@@ -36,7 +36,7 @@ struct TabellaLetta {
 };
 
 struct DatabaseLetto {
-    std::string formato;  // "jet3" / "jet4"
+    std::string formato;                  // "jet3" / "jet4"
     std::optional<std::string> password;  // mdb-reader only
     std::vector<TabellaLetta> tabelle;
     const TabellaLetta* Tabella(const std::string& nome) const;
@@ -47,7 +47,8 @@ DatabaseLetto LeggiConLibmdb(const std::filesystem::path& file);
 
 // node + mdb-reader (tools/node). std::nullopt with `perche` set when node or the package
 // is not available here; throws when they are there but fail on the file.
-std::optional<DatabaseLetto> LeggiConMdbReader(const std::filesystem::path& file, std::string& perche);
+std::optional<DatabaseLetto> LeggiConMdbReader(const std::filesystem::path& file,
+                                               std::string& perche);
 
 // The autonumber state kept in a table definition (the last number given).
 std::uint32_t UltimoContatore(const std::filesystem::path& file, std::uint32_t paginaDefinizione);

@@ -22,21 +22,31 @@ std::string Ripeti(const std::string& s, std::size_t volte) {
 Tabella TabellaTipi() {
     Tabella t;
     t.nome = "Tipi àèìòù";
-    t.colonne = {{"IDMovimento", Tipo::Long, 255, true}, {"Piccolo", Tipo::Byte},   {"Intero", Tipo::Integer},
-                 {"Lungo", Tipo::Long},                  {"Singolo", Tipo::Single}, {"Doppio", Tipo::Double},
-                 {"Euro", Tipo::Currency},               {"Data", Tipo::DateTime},  {"Sì", Tipo::Boolean},
-                 {"Causale", Tipo::Text, 255},           {"Breve", Tipo::Text, 10}, {"Note", Tipo::Memo},
+    t.colonne = {{"IDMovimento", Tipo::Long, 255, true},
+                 {"Piccolo", Tipo::Byte},
+                 {"Intero", Tipo::Integer},
+                 {"Lungo", Tipo::Long},
+                 {"Singolo", Tipo::Single},
+                 {"Doppio", Tipo::Double},
+                 {"Euro", Tipo::Currency},
+                 {"Data", Tipo::DateTime},
+                 {"Sì", Tipo::Boolean},
+                 {"Causale", Tipo::Text, 255},
+                 {"Breve", Tipo::Text, 10},
+                 {"Note", Tipo::Memo},
                  {"Totale£", Tipo::Double}};
     const Valore N = std::monostate{};
     const std::string accenti = "Caffè è più già però — «città» £ € ©";
-    const std::string memoLungo = Ripeti("Lùnga nota di prova, riga " + accenti + ". ", 200);  // ~9 KB
+    const std::string memoLungo =
+        Ripeti("Lùnga nota di prova, riga " + accenti + ". ", 200);  // ~9 KB
     t.righe = {
-        {N, std::int64_t{7}, std::int64_t{-12}, std::int64_t{123456}, 3.25, 0.1, std::string("45.30"),
-         std::string("2004-03-15"), true, std::string("Supermercato"), std::string("abc"), N, 87713.0},
+        {N, std::int64_t{7}, std::int64_t{-12}, std::int64_t{123456}, 3.25, 0.1,
+         std::string("45.30"), std::string("2004-03-15"), true, std::string("Supermercato"),
+         std::string("abc"), N, 87713.0},
         {N, N, N, N, N, N, N, N, false, N, N, N, N},
-        {N, std::int64_t{0}, std::int64_t{-32768}, std::int64_t{INT32_MIN}, -3.4e38, -1.7976931348623157e308,
-         std::string("-922337203685477.5808"), std::string("0100-01-01"), true, std::string(""), std::string(""),
-         std::string(""), -2.5e-10},
+        {N, std::int64_t{0}, std::int64_t{-32768}, std::int64_t{INT32_MIN}, -3.4e38,
+         -1.7976931348623157e308, std::string("-922337203685477.5808"), std::string("0100-01-01"),
+         true, std::string(""), std::string(""), std::string(""), -2.5e-10},
         {N, std::int64_t{255}, std::int64_t{32767}, std::int64_t{INT32_MAX}, 1e-30, 4.9e-324,
          std::string("922337203685477.5807"), std::string("9999-12-31T23:59:59"), false,
          std::string(Ripeti("x", 255)), std::string("àèìòù€£«»é"), std::string("breve"), 1e15},
@@ -44,10 +54,12 @@ Tabella TabellaTipi() {
          std::string("1850-06-15T06:30:00"), true, accenti, N, memoLungo, -1936.27},
         {N, std::int64_t{2}, std::int64_t{2}, std::int64_t{2}, 0.0, -12.75, Valuta{-123456},
          Data{-1.25}, false, std::string("Prima del 1900"), N, Ripeti("m", 300), 0.5},
-        {std::int64_t{100}, std::int64_t{3}, std::int64_t{3}, std::int64_t{3}, 1.5, 1e-5, std::int64_t{-7},
-         38000.75, true, std::string("Contatore dato"), N, Ripeti("è", 1500), 3.0},
+        {std::int64_t{100}, std::int64_t{3}, std::int64_t{3}, std::int64_t{3}, 1.5, 1e-5,
+         std::int64_t{-7}, 38000.75, true, std::string("Contatore dato"), N, Ripeti("è", 1500),
+         3.0},
         {N, std::int64_t{4}, std::int64_t{4}, std::int64_t{4}, -1.5, 123.456, -12.3456,
-         std::string("1899-12-30T12:00:00"), true, std::string("Dopo il 100"), std::string("ok"), N, 4.0},
+         std::string("1899-12-30T12:00:00"), true, std::string("Dopo il 100"), std::string("ok"), N,
+         4.0},
     };
     return t;
 }
@@ -57,15 +69,16 @@ Tabella TabellaTipi() {
 Tabella TabellaSalti() {
     Tabella t;
     t.nome = "Salti";
-    t.colonne = {{"N", Tipo::Long}, {"A", Tipo::Text, 255}, {"B", Tipo::Text, 255}, {"C", Tipo::Text, 255},
-                 {"D", Tipo::Text, 255}, {"M", Tipo::Memo}};
+    t.colonne = {{"N", Tipo::Long},      {"A", Tipo::Text, 255}, {"B", Tipo::Text, 255},
+                 {"C", Tipo::Text, 255}, {"D", Tipo::Text, 255}, {"M", Tipo::Memo}};
     for (std::int64_t l = 0; l <= 1000; l += 3) {
         const auto a = static_cast<std::size_t>(std::min<std::int64_t>(l, 255));
         const auto b = static_cast<std::size_t>(std::clamp<std::int64_t>(l - 255, 0, 255));
         const auto c = static_cast<std::size_t>((l * 7) % 256);
         Valore d = l % 5 == 0 ? Valore{} : Valore{Ripeti("d", static_cast<std::size_t>(l % 200))};
-        t.righe.push_back({l, Ripeti("a", a), Ripeti("b", b), Ripeti("c", c), d,
-                           l % 2 ? Valore{Ripeti("memo ", static_cast<std::size_t>(l % 20))} : Valore{}});
+        t.righe.push_back(
+            {l, Ripeti("a", a), Ripeti("b", b), Ripeti("c", c), d,
+             l % 2 ? Valore{Ripeti("memo ", static_cast<std::size_t>(l % 20))} : Valore{}});
     }
     return t;
 }
@@ -102,7 +115,8 @@ TEST_P(Scrittura, ILettoriRileggonoOgniValore) {
     std::ofstream(file) << "vecchio contenuto";
     Scrivi(s, file);
     EXPECT_EQ(cartella_.Voci(), 1) << "file temporaneo rimasto";
-    EXPECT_EQ(std::filesystem::file_size(file) % (GetParam() == Formato::Jet3 ? 2048u : 4096u), 0u);  // whole pages
+    EXPECT_EQ(std::filesystem::file_size(file) % (GetParam() == Formato::Jet3 ? 2048u : 4096u),
+              0u);  // whole pages
     const DatabaseLetto db = LeggiConLibmdb(file);
     EXPECT_EQ(db.formato, GetParam() == Formato::Jet3 ? "jet3" : "jet4");
     ASSERT_EQ(db.tabelle.size(), s.tabelle.size());
@@ -115,13 +129,15 @@ TEST_P(Scrittura, ILettoriRileggonoOgniValore) {
             EXPECT_EQ(letta->colonne[c].tipo, NomeTipo(t.colonne[c].tipo));
             EXPECT_EQ(letta->colonne[c].contatore, t.colonne[c].contatore);
             if (t.colonne[c].tipo == Tipo::Text) {
-                EXPECT_EQ(letta->colonne[c].dimensione, t.colonne[c].dimensione * (GetParam() == Formato::Jet4 ? 2 : 1));
+                EXPECT_EQ(letta->colonne[c].dimensione,
+                          t.colonne[c].dimensione * (GetParam() == Formato::Jet4 ? 2 : 1));
             }
         }
         const Righe attese = Attese(t);
         EXPECT_EQ(letta->righeDichiarate, static_cast<std::int64_t>(attese.size()));
         ASSERT_EQ(letta->righe.size(), attese.size()) << t.nome;
-        for (std::size_t r = 0; r < attese.size(); ++r) ASSERT_EQ(letta->righe[r], attese[r]) << t.nome << " riga " << r + 1;
+        for (std::size_t r = 0; r < attese.size(); ++r)
+            ASSERT_EQ(letta->righe[r], attese[r]) << t.nome << " riga " << r + 1;
     }
     // The autonumber state: the last number given (an explicit 100 followed by one more).
     EXPECT_EQ(UltimoContatore(file, db.Tabella("Tipi àèìòù")->pagina), 101u);
@@ -130,10 +146,11 @@ TEST_P(Scrittura, ILettoriRileggonoOgniValore) {
     ControllaComandi(file, db);
     int stato = 0;
     const std::string schema = Esegui("mdb-schema " + Quota(file.string()) + " 2>/dev/null", stato);
-    for (const char* atteso : {"CREATE TABLE [Tipi àèìòù]", "[Totale£]\t\t\tDouble", "[Breve]\t\t\tText (10)",
-                               "[Euro]\t\t\tCurrency"})
+    for (const char* atteso : {"CREATE TABLE [Tipi àèìòù]", "[Totale£]\t\t\tDouble",
+                               "[Breve]\t\t\tText (10)", "[Euro]\t\t\tCurrency"})
         EXPECT_NE(schema.find(atteso), std::string::npos) << atteso << "\n" << schema;
-    const std::string csv = Esegui("mdb-export " + Quota(file.string()) + " " + Quota("Tipi àèìòù") + " 2>/dev/null", stato);
+    const std::string csv = Esegui(
+        "mdb-export " + Quota(file.string()) + " " + Quota("Tipi àèìòù") + " 2>/dev/null", stato);
     for (const char* atteso : {"\"Supermercato\"", "45.3000", "-0.0001", "-922337203685477.5808",
                                "\"Caffè è più già però — «città» £ € ©\"", "-32768,"}) {
         EXPECT_NE(csv.find(atteso), std::string::npos) << atteso << "\n" << csv;
@@ -177,7 +194,8 @@ TEST_P(Scrittura, DefinizioneSuPiuPagine) {
         Riga riga;
         for (std::int64_t i = 0; i < 120; ++i) {
             if ((r + i) % 7 == 0) riga.emplace_back(std::monostate{});
-            else if (i % 2) riga.emplace_back("r" + std::to_string(r) + "c" + std::to_string(i) + " è");
+            else if (i % 2)
+                riga.emplace_back("r" + std::to_string(r) + "c" + std::to_string(i) + " è");
             else riga.emplace_back(r * 1000 + i);
         }
         t.righe.push_back(std::move(riga));
@@ -197,7 +215,9 @@ TEST_P(Scrittura, DefinizioneSuPiuPagine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formati, Scrittura, ::testing::Values(Formato::Jet3, Formato::Jet4),
-                         [](const auto& parametro) { return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4"; });
+                         [](const auto& parametro) {
+                             return parametro.param == Formato::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 }  // namespace
 }  // namespace prova

@@ -46,8 +46,9 @@ TEST_F(FinestreQt, SfumaFormPaintsTheBackground) {
         int x, y;
         QRgb colore;
     };
-    const Punto punti[] = {{0, 0, qRgb(255, 0, 0)},   {119, 29, qRgb(255, 0, 0)}, {0, 30, qRgb(155, 0, 0)},
-                           {60, 59, qRgb(155, 0, 0)}, {5, 60, qRgb(55, 0, 0)},    {119, 89, qRgb(55, 0, 0)}};
+    const Punto punti[] = {{0, 0, qRgb(255, 0, 0)},  {119, 29, qRgb(255, 0, 0)},
+                           {0, 30, qRgb(155, 0, 0)}, {60, 59, qRgb(155, 0, 0)},
+                           {5, 60, qRgb(55, 0, 0)},  {119, 89, qRgb(55, 0, 0)}};
     for (const auto& p : punti) {
         EXPECT_EQ(img.pixel(p.x, p.y), p.colore) << p.x << "," << p.y;
     }

@@ -36,21 +36,111 @@ constexpr Conto kConti[] = {
 };
 
 constexpr Cassa kCasse[] = {
-    {1, "Spesa alimentare", 1, -18000, -850, 30, {"Supermercato", "Mercato rionale", "Panetteria", "Macelleria Nicolò"}},
-    {2, "Affitto", 2, -75000, -65000, 3, {"Affitto mensile", "Affitto e spese condominiali", nullptr, nullptr}},
-    {3, "Bollette luce e gas", 2, -21000, -3500, 5, {"Bolletta Enel", "Bolletta gas", "Conguaglio gas", nullptr}},
-    {4, "Stipendio", 2, 140000, 230000, 3, {"Stipendio", "Tredicesima", "Premio di produzione", nullptr}},
-    {5, "Ristoranti e caffè", 3, -9500, -120, 10, {"Caffè al bar", "Pizzeria Da Nicolò", "Trattoria «Il Gufo»", "Gelateria"}},
-    {6, "Abbigliamento", 3, -24000, -1500, 4, {"Scarpe", "Cappotto invernale", "Saldi di gennaio", nullptr}},
-    {7, "Farmacia e salute", 5, -8000, -300, 5, {"Farmacia comunale", "Visita specialistica", "Ticket sanitario", nullptr}},
-    {8, "Automobile", 2, -90000, -2000, 6, {"Benzina", "Assicurazione auto", "Tagliando", "Bollo auto"}},
-    {9, "Prelievi bancomat", 2, -50000, -2000, 6, {"Prelievo bancomat", "Prelievo allo sportello", nullptr, nullptr}},
-    {10, "Svago", 3, -12000, -500, 5, {"Cinema", "Libri per l'università", "Concerto", "Abbonamento palestra"}},
-    {11, "Regali", 5, -15000, -1000, 2, {"Regali di Natale", "Regalo di compleanno", "Bomboniere", nullptr}},
-    {12, "Interessi e rimborsi", 4, 50, 35000, 2, {"Interessi attivi", "Rimborso 730", "Rimborso spese mediche", nullptr}},
-    {13, "Risparmio", 4, -50000, -5000, 2, {"Versamento su libretto", "Buoni fruttiferi", nullptr, nullptr}},
-    {14, "Casa e manutenzione", 1, -60000, -800, 3, {"Idraulico", "Ferramenta", "Tinteggiatura", "Elettrodomestici"}},
-    {15, "Scuola e università", 1, -45000, -1000, 2, {"Tasse universitarie", "Libri scolastici", "Gita scolastica", nullptr}},
+    {1,
+     "Spesa alimentare",
+     1,
+     -18000,
+     -850,
+     30,
+     {"Supermercato", "Mercato rionale", "Panetteria", "Macelleria Nicolò"}},
+    {2,
+     "Affitto",
+     2,
+     -75000,
+     -65000,
+     3,
+     {"Affitto mensile", "Affitto e spese condominiali", nullptr, nullptr}},
+    {3,
+     "Bollette luce e gas",
+     2,
+     -21000,
+     -3500,
+     5,
+     {"Bolletta Enel", "Bolletta gas", "Conguaglio gas", nullptr}},
+    {4,
+     "Stipendio",
+     2,
+     140000,
+     230000,
+     3,
+     {"Stipendio", "Tredicesima", "Premio di produzione", nullptr}},
+    {5,
+     "Ristoranti e caffè",
+     3,
+     -9500,
+     -120,
+     10,
+     {"Caffè al bar", "Pizzeria Da Nicolò", "Trattoria «Il Gufo»", "Gelateria"}},
+    {6,
+     "Abbigliamento",
+     3,
+     -24000,
+     -1500,
+     4,
+     {"Scarpe", "Cappotto invernale", "Saldi di gennaio", nullptr}},
+    {7,
+     "Farmacia e salute",
+     5,
+     -8000,
+     -300,
+     5,
+     {"Farmacia comunale", "Visita specialistica", "Ticket sanitario", nullptr}},
+    {8,
+     "Automobile",
+     2,
+     -90000,
+     -2000,
+     6,
+     {"Benzina", "Assicurazione auto", "Tagliando", "Bollo auto"}},
+    {9,
+     "Prelievi bancomat",
+     2,
+     -50000,
+     -2000,
+     6,
+     {"Prelievo bancomat", "Prelievo allo sportello", nullptr, nullptr}},
+    {10,
+     "Svago",
+     3,
+     -12000,
+     -500,
+     5,
+     {"Cinema", "Libri per l'università", "Concerto", "Abbonamento palestra"}},
+    {11,
+     "Regali",
+     5,
+     -15000,
+     -1000,
+     2,
+     {"Regali di Natale", "Regalo di compleanno", "Bomboniere", nullptr}},
+    {12,
+     "Interessi e rimborsi",
+     4,
+     50,
+     35000,
+     2,
+     {"Interessi attivi", "Rimborso 730", "Rimborso spese mediche", nullptr}},
+    {13,
+     "Risparmio",
+     4,
+     -50000,
+     -5000,
+     2,
+     {"Versamento su libretto", "Buoni fruttiferi", nullptr, nullptr}},
+    {14,
+     "Casa e manutenzione",
+     1,
+     -60000,
+     -800,
+     3,
+     {"Idraulico", "Ferramenta", "Tinteggiatura", "Elettrodomestici"}},
+    {15,
+     "Scuola e università",
+     1,
+     -45000,
+     -1000,
+     2,
+     {"Tasse universitarie", "Libri scolastici", "Gita scolastica", nullptr}},
     {16, "Varie", 6, -5000, 5000, 1, {"Varie", "Città di Forlì: tassa rifiuti", nullptr, nullptr}},
 };
 
@@ -78,8 +168,8 @@ private:
     std::uint64_t stato_;
 };
 
-constexpr double kPrimoGiorno = 36892;   // 1 January 2001
-constexpr double kGiorni = 2191;         // six years, to 31 December 2006
+constexpr double kPrimoGiorno = 36892;  // 1 January 2001
+constexpr double kGiorni = 2191;        // six years, to 31 December 2006
 
 }  // namespace
 
@@ -91,7 +181,10 @@ Specifica DemoMirtesa(const OpzioniMirtesa& o) {
     s.password = o.password;
     s.dataCreazione = 38061;  // 15 March 2004: a fixed date keeps the file repeatable
 
-    Tabella conti{"Conti", {{"IDConto", Tipo::Long, 255, true}, {"Descrizione", Tipo::Text, 50, false}}, {}, {}};
+    Tabella conti{"Conti",
+                  {{"IDConto", Tipo::Long, 255, true}, {"Descrizione", Tipo::Text, 50, false}},
+                  {},
+                  {}};
     Tabella casse{"TabellaCassa",
                   {{"IDCassa", Tipo::Long, 255, true},
                    {"Cassa", Tipo::Text, 50, false},
@@ -111,15 +204,20 @@ Specifica DemoMirtesa(const OpzioniMirtesa& o) {
                         {"NoStatistiche", Tipo::Boolean, 255, false}},
                        {},
                        {}};
-    Tabella versione{"Versione", {{"versione", Tipo::Long, 255, false}}, {{Valore{std::int64_t{o.versione}}}}, {}};
+    Tabella versione{"Versione",
+                     {{"versione", Tipo::Long, 255, false}},
+                     {{Valore{std::int64_t{o.versione}}}},
+                     {}};
 
     if (o.operazioni > 0) {
         for (const Conto& c : kConti) {
-            conti.righe.push_back({std::int64_t{c.id}, c.descrizione ? Valore{std::string(c.descrizione)}
-                                                                      : Valore{std::monostate{}}});
+            conti.righe.push_back({std::int64_t{c.id}, c.descrizione
+                                                           ? Valore{std::string(c.descrizione)}
+                                                           : Valore{std::monostate{}}});
         }
         for (const Cassa& c : kCasse) {
-            casse.righe.push_back({std::int64_t{c.id}, std::string(c.descrizione), std::int64_t{c.conto}});
+            casse.righe.push_back(
+                {std::int64_t{c.id}, std::string(c.descrizione), std::int64_t{c.conto}});
         }
         int pesoTotale = 0;
         for (const Cassa& c : kCasse) pesoTotale += c.peso;
@@ -129,7 +227,8 @@ Specifica DemoMirtesa(const OpzioniMirtesa& o) {
             if (i >= n) return false;
             Casuale rnd(seme, static_cast<std::uint64_t>(i));
             // Date order over six years, several transactions on most days.
-            const double giorno = kPrimoGiorno + std::floor(static_cast<double>(i) * kGiorni / static_cast<double>(n));
+            const double giorno = kPrimoGiorno + std::floor(static_cast<double>(i) * kGiorni /
+                                                            static_cast<double>(n));
             auto scelta = static_cast<int>(rnd.Sotto(static_cast<std::uint64_t>(pesoTotale)));
             const Cassa* cassa = &kCasse[0];
             for (const Cassa& c : kCasse) {
@@ -145,7 +244,8 @@ Specifica DemoMirtesa(const OpzioniMirtesa& o) {
             const auto dado = rnd.Sotto(100);
             const std::int64_t ampiezza = cassa->massimoCentesimi - cassa->minimoCentesimi + 1;
             const std::int64_t centesimi =
-                cassa->minimoCentesimi + static_cast<std::int64_t>(rnd.Sotto(static_cast<std::uint64_t>(ampiezza)));
+                cassa->minimoCentesimi +
+                static_cast<std::int64_t>(rnd.Sotto(static_cast<std::uint64_t>(ampiezza)));
             const bool senzaImporto = rnd.Probabile(2);
             const bool bancomat = cassa->id == 9 || (cassa->conto == 2 && rnd.Probabile(15));
             const bool noStatistiche = cassa->id == 13 || rnd.Probabile(4);
@@ -191,8 +291,8 @@ bool NumeroIntero(std::string_view testo, T& out) {
 }  // namespace
 
 bool OpzioneMirtesa(std::string_view nome) {
-    return nome == "--operazioni" || nome == "--seme" || nome == "--versione" || nome == "--formato" ||
-           nome == "--password";
+    return nome == "--operazioni" || nome == "--seme" || nome == "--versione" ||
+           nome == "--formato" || nome == "--password";
 }
 
 void ImpostaOpzioneMirtesa(std::string_view nome, std::string_view valore, OpzioniMirtesa& o) {
@@ -205,8 +305,8 @@ void ImpostaOpzioneMirtesa(std::string_view nome, std::string_view valore, Opzio
     else if (nome == "--password") o.password = valore;
     else valido = false;
     if (!valido)
-        vq::Solleva(vq::kErrChiamataNonValida,
-                    "Valore non valido per " + std::string(nome) + ": \"" + std::string(valore) + "\"");
+        vq::Solleva(vq::kErrChiamataNonValida, "Valore non valido per " + std::string(nome) +
+                                                   ": \"" + std::string(valore) + "\"");
 }
 
 }  // namespace jetwriter

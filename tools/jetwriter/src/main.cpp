@@ -12,7 +12,8 @@
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::cout << "Uso: jet-writer SPEC.json OUT.mdb\n"
-                     "Scrive un database Jet 3 o Jet 4 descritto in JSON (\"-\" legge lo standard input).\n";
+                     "Scrive un database Jet 3 o Jet 4 descritto in JSON (\"-\" legge lo standard "
+                     "input).\n";
         return 0;
     }
     if (argc != 3) {
@@ -24,7 +25,8 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[1], "-") == 0) {
             std::string testo;
             char buf[65536];
-            while (const std::size_t n = std::fread(buf, 1, sizeof buf, stdin)) testo.append(buf, n);
+            while (const std::size_t n = std::fread(buf, 1, sizeof buf, stdin))
+                testo.append(buf, n);
             s = jetwriter::SpecificaDaJson(testo);
         } else {
             s = jetwriter::SpecificaDaFileJson(argv[1]);

@@ -50,17 +50,17 @@ constexpr Byte kFlagFissa = 0x01, kFlagAggiornabile = 0x02, kFlagContatore = 0x0
 constexpr std::size_t kMaxRighePerPagina = 255;  // the row number is one byte of a pointer
 constexpr std::size_t kMaxColonne = 255;
 constexpr std::size_t kMaxNome = 64;
-constexpr std::size_t kMemoInline = 64;          // longer memo text goes to LVAL pages
+constexpr std::size_t kMemoInline = 64;  // longer memo text goes to LVAL pages
 constexpr std::uint32_t kIdContenitoreTabelle = 0x0F000001;
 constexpr std::size_t kPaginaMassima = 4096;
 using BufferPagina = std::array<Byte, kPaginaMassima>;  // the first `pagina` bytes are used
 
 struct Geometria {
-    std::size_t pagina;        // page size
-    std::size_t contaRighe;    // offset of the row count on a data page
-    std::size_t ridx;          // size of a real-index entry in a table definition
-    std::size_t inizioColonne; // offset of the first entry after the header of a definition
-    std::size_t voceColonna;   // size of a column entry
+    std::size_t pagina;            // page size
+    std::size_t contaRighe;        // offset of the row count on a data page
+    std::size_t ridx;              // size of a real-index entry in a table definition
+    std::size_t inizioColonne;     // offset of the first entry after the header of a definition
+    std::size_t voceColonna;       // size of a column entry
     std::size_t contaColonneRiga;  // bytes of the column count at the start of a row
     bool jet4;
 };
@@ -115,8 +115,8 @@ std::string Contesto(const std::string& tabella, std::int64_t riga, const std::s
 
 [[noreturn]] void ErroreSpecifica(const std::string& testo) { vq::Solleva(kErrSpecifica, testo); }
 
-[[noreturn]] void ErroreValore(const std::string& tabella, std::int64_t riga, const std::string& colonna,
-                               const std::string& perche) {
+[[noreturn]] void ErroreValore(const std::string& tabella, std::int64_t riga,
+                               const std::string& colonna, const std::string& perche) {
     vq::Solleva(kErrValore, Contesto(tabella, riga, colonna) + ": " + perche);
 }
 
@@ -128,8 +128,10 @@ public:
     // umask, applied by the system), under a name no other file has. The destination is
     // replaced as it is: a symbolic link there is replaced by the new file.
     explicit FileUscita(const std::filesystem::path& destinazione)
-        : destinazione_(destinazione), temporaneo_(destinazione.string(), destinazione.string() + ".tmp-") {
-        if (temporaneo_.esito() != 0) Fallisci(temporaneo_.esito(), "impossibile creare il file temporaneo accanto a");
+        : destinazione_(destinazione),
+          temporaneo_(destinazione.string(), destinazione.string() + ".tmp-") {
+        if (temporaneo_.esito() != 0)
+            Fallisci(temporaneo_.esito(), "impossibile creare il file temporaneo accanto a");
     }
 
     void Scrivi(std::uint64_t posizione, const Byte* dati, std::size_t n) {
@@ -148,7 +150,8 @@ public:
     // Flush and move over the destination.
     void Concludi() {
         if (const int e = temporaneo_.Conferma(); e != 0)
-            Fallisci(e, temporaneo_.rinominaFallita() ? "impossibile sostituire" : "errore di scrittura su");
+            Fallisci(e, temporaneo_.rinominaFallita() ? "impossibile sostituire"
+                                                      : "errore di scrittura su");
     }
 
 private:
@@ -218,7 +221,7 @@ private:
 struct ColonnaFile {
     std::string nome;
     Bytes nomeCodificato;
-    Tipo tipo = Tipo::Long;   // for user columns
+    Tipo tipo = Tipo::Long;  // for user columns
     Byte codice = 0;
     std::uint16_t lunghezza = 0;  // col_len of the definition (bytes)
     int dimensioneCaratteri = 0;  // text: the declared size in characters
@@ -267,14 +270,18 @@ std::uint16_t LunghezzaFissa(Byte codice) {
         case kTipoBool: return 0;
         case kTipoByte: return 1;
         case kTipoInt: return 2;
-        case kTipoLong: case kTipoFloat: return 4;
-        case kTipoMoney: case kTipoDouble: case kTipoData: return 8;
+        case kTipoLong:
+        case kTipoFloat: return 4;
+        case kTipoMoney:
+        case kTipoDouble:
+        case kTipoData: return 8;
         default: return 0;
     }
 }
 
 bool Fissa(Byte codice) {
-    return codice != kTipoTesto && codice != kTipoMemo && codice != kTipoBinario && codice != kTipoOle;
+    return codice != kTipoTesto && codice != kTipoMemo && codice != kTipoBinario &&
+           codice != kTipoOle;
 }
 
 void Disponi(TabellaFile& t) {
@@ -292,7 +299,6 @@ void Disponi(TabellaFile& t) {
     }
     t.numVar = var;
 }
-
 
 // Records an autonumber; false when it was already given.
 bool RegistraContatore(std::map<std::int64_t, std::int64_t>& usati, std::int64_t v) {
@@ -323,8 +329,8 @@ bool RegistraContatore(std::map<std::int64_t, std::int64_t>& usati, std::int64_t
 
 struct Campo {
     bool nullo = true;
-    bool vero = false;      // booleans live in the null mask
-    std::size_t inizio = 0; // into the row's scratch buffer
+    bool vero = false;       // booleans live in the null mask
+    std::size_t inizio = 0;  // into the row's scratch buffer
     std::size_t lunghezza = 0;
 };
 
@@ -356,7 +362,8 @@ private:
     void ScriviIntestazione();
 
     std::uint32_t NuovaPagina() {
-        if (prossima_ >= 0xFFFFFFu) vq::Solleva(kErrSpecifica, "Database troppo grande per il formato Jet");
+        if (prossima_ >= 0xFFFFFFu)
+            vq::Solleva(kErrSpecifica, "Database troppo grande per il formato Jet");
         return prossima_++;
     }
     void ScriviPagina(std::uint32_t numero, const BufferPagina& buf) {
@@ -374,8 +381,8 @@ private:
     std::vector<TabellaFile> tabelle_;
     std::unique_ptr<PaginaRighe> dati_;
     std::unique_ptr<PaginaRighe> lval_;
-    Bytes scratch_;   // field bytes of the row being built
-    Bytes riga_;      // the row being assembled
+    Bytes scratch_;  // field bytes of the row being built
+    Bytes riga_;     // the row being assembled
     std::string problema_;
 };
 
@@ -413,14 +420,15 @@ void Scrittore::Prepara() {
         const std::string dove = "Tabella \"" + t.nome + "\"";
         tf.nomeCodificato = CodificaNome(t.nome, dove);
         const std::string chiave = vq::InMinuscoleAscii(t.nome);
-        if (chiave.rfind("msys", 0) == 0) ErroreSpecifica(dove + ": i nomi che iniziano per MSys sono riservati");
+        if (chiave.rfind("msys", 0) == 0)
+            ErroreSpecifica(dove + ": i nomi che iniziano per MSys sono riservati");
         if (std::find(nomiTabelle.begin(), nomiTabelle.end(), chiave) != nomiTabelle.end())
             ErroreSpecifica(dove + ": nome duplicato");
         nomiTabelle.push_back(chiave);
         if (t.colonne.empty()) ErroreSpecifica(dove + ": nessuna colonna");
         if (t.colonne.size() > kMaxColonne)
-            ErroreSpecifica(dove + ": " + std::to_string(t.colonne.size()) + " colonne, al massimo " +
-                            std::to_string(kMaxColonne));
+            ErroreSpecifica(dove + ": " + std::to_string(t.colonne.size()) +
+                            " colonne, al massimo " + std::to_string(kMaxColonne));
         std::vector<std::string> nomiColonne;
         for (const Colonna& c : t.colonne) {
             const std::string doveC = Contesto(t.nome, 0, c.nome);
@@ -444,7 +452,8 @@ void Scrittore::Prepara() {
             }
             tf.colonne.push_back(std::move(cf));
         }
-        if (std::count_if(t.colonne.begin(), t.colonne.end(), [](const Colonna& c) { return c.contatore; }) > 1)
+        if (std::count_if(t.colonne.begin(), t.colonne.end(),
+                          [](const Colonna& c) { return c.contatore; }) > 1)
             ErroreSpecifica(dove + ": più di una colonna contatore");
         Disponi(tf);
         for (auto& c : tf.colonne) {
@@ -479,12 +488,15 @@ void Scrittore::PreparaCatalogo() {
     cod_.Codifica(catalogo_.nome, b, problema_);
     catalogo_.nomeCodificato = b;
     const std::pair<const char*, Byte> colonne[] = {
-        {"Id", kTipoLong},          {"ParentId", kTipoLong},     {"Name", kTipoTesto},
-        {"Type", kTipoInt},         {"DateCreate", kTipoData},   {"DateUpdate", kTipoData},
-        {"Owner", kTipoBinario},    {"Flags", kTipoLong},        {"Database", kTipoMemo},
-        {"Connect", kTipoMemo},     {"ForeignName", kTipoTesto}, {"RmtInfoShort", kTipoBinario},
-        {"RmtInfoLong", kTipoOle},  {"Lv", kTipoOle},            {"LvProp", kTipoOle},
-        {"LvModule", kTipoOle},     {"LvExtra", kTipoOle}};
+        {"Id", kTipoLong},           {"ParentId", kTipoLong},
+        {"Name", kTipoTesto},        {"Type", kTipoInt},
+        {"DateCreate", kTipoData},   {"DateUpdate", kTipoData},
+        {"Owner", kTipoBinario},     {"Flags", kTipoLong},
+        {"Database", kTipoMemo},     {"Connect", kTipoMemo},
+        {"ForeignName", kTipoTesto}, {"RmtInfoShort", kTipoBinario},
+        {"RmtInfoLong", kTipoOle},   {"Lv", kTipoOle},
+        {"LvProp", kTipoOle},        {"LvModule", kTipoOle},
+        {"LvExtra", kTipoOle}};
     for (const auto& [nome, codice] : colonne) {
         ColonnaFile c;
         c.nome = nome;
@@ -567,10 +579,12 @@ void Scrittore::AggiungiMemo(const TabellaFile& t, const ColonnaFile& c, std::si
             const std::size_t da = i * pezzo;
             const std::size_t quanti = std::min(pezzo, n - da);
             rigaLval.assign(4, 0);
-            if (i + 1 < pezzi) Put32(rigaLval.data(), (prima + static_cast<std::uint32_t>(i) + 1) << 8);
+            if (i + 1 < pezzi)
+                Put32(rigaLval.data(), (prima + static_cast<std::uint32_t>(i) + 1) << 8);
             rigaLval.insert(rigaLval.end(), testo.begin() + static_cast<std::ptrdiff_t>(da),
                             testo.begin() + static_cast<std::ptrdiff_t>(da + quanti));
-            auto pagina = std::make_unique<PaginaRighe>(g_, prima + static_cast<std::uint32_t>(i), 0, true);
+            auto pagina =
+                std::make_unique<PaginaRighe>(g_, prima + static_cast<std::uint32_t>(i), 0, true);
             pagina->Aggiungi(rigaLval.data(), rigaLval.size());
             if (i + 1 < pezzi) {
                 ScriviPagina(pagina->Numero(), pagina->Chiudi());
@@ -590,9 +604,12 @@ void Scrittore::PreparaCampo(const TabellaFile& t, const ColonnaFile& c, const V
     campo = Campo{};
     auto nomeTipo = [&] { return std::string(NomeTipo(c.tipo)); };
     if (std::holds_alternative<std::monostate>(v)) {
-        if (c.codice == kTipoBool) ErroreValore(t.nome, numeroRiga, c.nome, "un campo sì/no (boolean) non può essere Null");
+        if (c.codice == kTipoBool)
+            ErroreValore(t.nome, numeroRiga, c.nome,
+                         "un campo sì/no (boolean) non può essere Null");
         if (c.contatore) {
-            if (t.ultimoContatore >= std::numeric_limits<std::int32_t>::max()) ErroreValore(t.nome, numeroRiga, c.nome, "contatore esaurito");
+            if (t.ultimoContatore >= std::numeric_limits<std::int32_t>::max())
+                ErroreValore(t.nome, numeroRiga, c.nome, "contatore esaurito");
             // The number is taken in ScriviRiga, once the row is known to be valid.
         } else {
             return;
@@ -630,24 +647,35 @@ void Scrittore::PreparaCampo(const TabellaFile& t, const ColonnaFile& c, const V
     switch (c.codice) {
         case kTipoBool: {
             auto p = std::get_if<bool>(&v);
-            if (!p) ErroreValore(t.nome, numeroRiga, c.nome, "valore di tipo errato per il tipo boolean (atteso true o false)");
+            if (!p)
+                ErroreValore(t.nome, numeroRiga, c.nome,
+                             "valore di tipo errato per il tipo boolean (atteso true o false)");
             campo.vero = *p;
             campo.lunghezza = 0;
             return;
         }
-        case kTipoByte: case kTipoInt: case kTipoLong: {
+        case kTipoByte:
+        case kTipoInt:
+        case kTipoLong: {
             std::int64_t x = 0;
             if (c.contatore && std::holds_alternative<std::monostate>(v)) {
                 x = t.ultimoContatore + 1;
             } else {
                 intero(x);
             }
-            const std::int64_t minimo = c.codice == kTipoByte ? 0 : c.codice == kTipoInt ? -32768 : INT32_MIN;
-            const std::int64_t massimo = c.codice == kTipoByte ? 255 : c.codice == kTipoInt ? 32767 : INT32_MAX;
+            const std::int64_t minimo = c.codice == kTipoByte  ? 0
+                                        : c.codice == kTipoInt ? -32768
+                                                               : INT32_MIN;
+            const std::int64_t massimo = c.codice == kTipoByte  ? 255
+                                         : c.codice == kTipoInt ? 32767
+                                                                : INT32_MAX;
             if (x < minimo || x > massimo)
-                ErroreValore(t.nome, numeroRiga, c.nome, std::to_string(x) + " fuori dall'intervallo del tipo " + nomeTipo() + " (" +
-                       std::to_string(minimo) + ".." + std::to_string(massimo) + ")");
-            if (c.contatore && x < 1) ErroreValore(t.nome, numeroRiga, c.nome, "un contatore vale almeno 1");
+                ErroreValore(t.nome, numeroRiga, c.nome,
+                             std::to_string(x) + " fuori dall'intervallo del tipo " + nomeTipo() +
+                                 " (" + std::to_string(minimo) + ".." + std::to_string(massimo) +
+                                 ")");
+            if (c.contatore && x < 1)
+                ErroreValore(t.nome, numeroRiga, c.nome, "un contatore vale almeno 1");
             const auto u = static_cast<std::uint64_t>(x);
             Put64(b, u);
             fisso(b, LunghezzaFissa(c.codice));
@@ -656,7 +684,8 @@ void Scrittore::PreparaCampo(const TabellaFile& t, const ColonnaFile& c, const V
         case kTipoFloat: {
             const double x = reale();
             if (std::fabs(x) > static_cast<double>(std::numeric_limits<float>::max()))
-                ErroreValore(t.nome, numeroRiga, c.nome, "numero fuori dall'intervallo del tipo single");
+                ErroreValore(t.nome, numeroRiga, c.nome,
+                             "numero fuori dall'intervallo del tipo single");
             const auto f = static_cast<float>(x);
             std::uint32_t u;
             std::memcpy(&u, &f, 4);
@@ -675,14 +704,18 @@ void Scrittore::PreparaCampo(const TabellaFile& t, const ColonnaFile& c, const V
                 x = p->decimillesimi;
             } else if (auto q = std::get_if<std::int64_t>(&v)) {
                 if (*q > INT64_MAX / 10000 || *q < INT64_MIN / 10000)
-                    ErroreValore(t.nome, numeroRiga, c.nome, "importo fuori dall'intervallo del tipo currency");
+                    ErroreValore(t.nome, numeroRiga, c.nome,
+                                 "importo fuori dall'intervallo del tipo currency");
                 x = *q * 10000;
             } else if (auto d = std::get_if<double>(&v)) {
-                if (!ValutaDaDouble(*d, x, problema_)) ErroreValore(t.nome, numeroRiga, c.nome, problema_);
+                if (!ValutaDaDouble(*d, x, problema_))
+                    ErroreValore(t.nome, numeroRiga, c.nome, problema_);
             } else if (auto s = std::get_if<std::string>(&v)) {
-                if (!ValutaDaTesto(*s, x, problema_)) ErroreValore(t.nome, numeroRiga, c.nome, problema_ + " (\"" + *s + "\")");
+                if (!ValutaDaTesto(*s, x, problema_))
+                    ErroreValore(t.nome, numeroRiga, c.nome, problema_ + " (\"" + *s + "\")");
             } else {
-                ErroreValore(t.nome, numeroRiga, c.nome, "valore di tipo errato per il tipo currency");
+                ErroreValore(t.nome, numeroRiga, c.nome,
+                             "valore di tipo errato per il tipo currency");
             }
             Put64(b, static_cast<std::uint64_t>(x));
             fisso(b, 8);
@@ -697,19 +730,26 @@ void Scrittore::PreparaCampo(const TabellaFile& t, const ColonnaFile& c, const V
             } else if (auto r = std::get_if<std::int64_t>(&v)) {
                 d = static_cast<double>(*r);
             } else if (auto s = std::get_if<std::string>(&v)) {
-                if (!DataDaTesto(*s, d, problema_)) ErroreValore(t.nome, numeroRiga, c.nome, problema_ + " (\"" + *s + "\")");
+                if (!DataDaTesto(*s, d, problema_))
+                    ErroreValore(t.nome, numeroRiga, c.nome, problema_ + " (\"" + *s + "\")");
             } else {
-                ErroreValore(t.nome, numeroRiga, c.nome, "valore di tipo errato per il tipo datetime");
+                ErroreValore(t.nome, numeroRiga, c.nome,
+                             "valore di tipo errato per il tipo datetime");
             }
             if (!std::isfinite(d) || d < -657434.0 || d >= 2958466.0)
-                ErroreValore(t.nome, numeroRiga, c.nome, "data fuori dall'intervallo dal 1 gennaio 100 al 31 dicembre 9999");
+                ErroreValore(t.nome, numeroRiga, c.nome,
+                             "data fuori dall'intervallo dal 1 gennaio 100 al 31 dicembre 9999");
             PutDouble(b, d);
             fisso(b, 8);
             return;
         }
-        case kTipoTesto: case kTipoMemo: {
+        case kTipoTesto:
+        case kTipoMemo: {
             auto s = std::get_if<std::string>(&v);
-            if (!s) ErroreValore(t.nome, numeroRiga, c.nome, "valore di tipo errato per il tipo " + nomeTipo() + " (atteso un testo)");
+            if (!s)
+                ErroreValore(
+                    t.nome, numeroRiga, c.nome,
+                    "valore di tipo errato per il tipo " + nomeTipo() + " (atteso un testo)");
             const std::size_t prima = scratch_.size();
             if (!cod_.Codifica(*s, scratch_, problema_))
                 vq::Solleva(kErrCodifica, Contesto(t.nome, numeroRiga, c.nome) + ": " + problema_);
@@ -717,20 +757,22 @@ void Scrittore::PreparaCampo(const TabellaFile& t, const ColonnaFile& c, const V
             if (c.codice == kTipoTesto) {
                 const std::size_t unita = cod_.Unita(n);
                 if (unita > static_cast<std::size_t>(c.dimensioneCaratteri))
-                    ErroreValore(t.nome, numeroRiga, c.nome, "testo di " + std::to_string(unita) + " caratteri, la colonna ne ammette " +
-                           std::to_string(c.dimensioneCaratteri));
+                    ErroreValore(t.nome, numeroRiga, c.nome,
+                                 "testo di " + std::to_string(unita) +
+                                     " caratteri, la colonna ne ammette " +
+                                     std::to_string(c.dimensioneCaratteri));
                 campo.lunghezza = n;
                 return;
             }
             AggiungiMemo(t, c, prima, n, campo, numeroRiga);
             return;
         }
-        default:
-            ErroreValore(t.nome, numeroRiga, c.nome, "tipo di colonna non scrivibile");
+        default: ErroreValore(t.nome, numeroRiga, c.nome, "tipo di colonna non scrivibile");
     }
 }
 
-void Scrittore::ScriviRiga(TabellaFile& t, const std::vector<Campo>& campi, std::int64_t numeroRiga) {
+void Scrittore::ScriviRiga(TabellaFile& t, const std::vector<Campo>& campi,
+                           std::int64_t numeroRiga) {
     const std::size_t nc = t.colonne.size();
     const std::size_t maschera = (nc + 7) / 8;
     const std::size_t cc = g_.contaColonneRiga;
@@ -756,8 +798,9 @@ void Scrittore::ScriviRiga(TabellaFile& t, const std::vector<Campo>& campi, std:
             offsets[c.indiceVar] = riga_.size();
             const Campo& f = campi[i];
             if (!f.nullo && f.lunghezza > 0)
-                riga_.insert(riga_.end(), scratch_.begin() + static_cast<std::ptrdiff_t>(f.inizio),
-                             scratch_.begin() + static_cast<std::ptrdiff_t>(f.inizio + f.lunghezza));
+                riga_.insert(
+                    riga_.end(), scratch_.begin() + static_cast<std::ptrdiff_t>(f.inizio),
+                    scratch_.begin() + static_cast<std::ptrdiff_t>(f.inizio + f.lunghezza));
         }
         const std::size_t fineDati = riga_.size();
         offsets[t.numVar] = fineDati;
@@ -785,7 +828,8 @@ void Scrittore::ScriviRiga(TabellaFile& t, const std::vector<Campo>& campi, std:
             if (salti != necessari && salti != necessari + 1)
                 vq::Solleva(kErrValore, Contesto(t.nome, numeroRiga, "") +
                                             ": riga non rappresentabile nel formato Jet 3");
-            for (std::size_t k = 0; k <= n; ++k) riga_.push_back(static_cast<Byte>(offsets[n - k] & 0xFF));
+            for (std::size_t k = 0; k <= n; ++k)
+                riga_.push_back(static_cast<Byte>(offsets[n - k] & 0xFF));
             std::vector<Byte> tabella(salti, 0xFF);
             for (std::size_t j = 0; j < necessari; ++j) {
                 std::size_t i = 0;
@@ -807,7 +851,8 @@ void Scrittore::ScriviRiga(TabellaFile& t, const std::vector<Campo>& campi, std:
     }
     if (riga_.size() > PaginaRighe::Capienza(g_))
         vq::Solleva(kErrValore, Contesto(t.nome, numeroRiga, "") + ": riga di " +
-                                    std::to_string(riga_.size()) + " byte, oltre lo spazio di una pagina (" +
+                                    std::to_string(riga_.size()) +
+                                    " byte, oltre lo spazio di una pagina (" +
                                     std::to_string(PaginaRighe::Capienza(g_)) + ")");
     if (t.righe == std::numeric_limits<std::uint32_t>::max())
         vq::Solleva(kErrValore, Contesto(t.nome, 0, "") + ": troppe righe");
@@ -827,18 +872,21 @@ void Scrittore::ScriviTabella(const Tabella& sorgente, TabellaFile& t) {
         ++numero;
         if (r.size() != nc)
             vq::Solleva(kErrValore, Contesto(t.nome, numero, "") + ": " + std::to_string(r.size()) +
-                                        " valori, la tabella ha " + std::to_string(nc) + " colonne");
+                                        " valori, la tabella ha " + std::to_string(nc) +
+                                        " colonne");
         scratch_.clear();
         std::int64_t contatore = 0;
         for (std::size_t i = 0; i < nc; ++i) {
             PreparaCampo(t, t.colonne[i], r[i], campi[i], numero);
             if (t.colonne[i].contatore) {
                 const Byte* v = &scratch_[campi[i].inizio];  // the long as stored, little-endian
-                contatore = static_cast<std::int32_t>(std::uint32_t{v[0]} | std::uint32_t{v[1]} << 8 |
-                                                      std::uint32_t{v[2]} << 16 | std::uint32_t{v[3]} << 24);
+                contatore = static_cast<std::int32_t>(
+                    std::uint32_t{v[0]} | std::uint32_t{v[1]} << 8 | std::uint32_t{v[2]} << 16 |
+                    std::uint32_t{v[3]} << 24);
                 if (!RegistraContatore(t.contatoriUsati, contatore))
-                    ErroreValore(t.nome, numero, t.colonne[i].nome,
-                                 "il contatore " + std::to_string(contatore) + " è già stato usato");
+                    ErroreValore(
+                        t.nome, numero, t.colonne[i].nome,
+                        "il contatore " + std::to_string(contatore) + " è già stato usato");
             }
         }
         ScriviRiga(t, campi, numero);
@@ -871,7 +919,8 @@ void Scrittore::ScriviCatalogo() {
         {0x0F000000u + 3, 0x0F000000u, "Relationships", 3, 0x80000000u},
         {catalogo_.paginaDefinizione, kIdContenitoreTabelle, "MSysObjects", 1, 0x80000002u},
     };
-    for (const auto& t : tabelle_) voci.push_back({t.paginaDefinizione, kIdContenitoreTabelle, t.nome, 1, 0});
+    for (const auto& t : tabelle_)
+        voci.push_back({t.paginaDefinizione, kIdContenitoreTabelle, t.nome, 1, 0});
     std::vector<Campo> campi(catalogo_.colonne.size());
     std::int64_t numero = 0;
     for (const Voce& v : voci) {
@@ -925,7 +974,8 @@ void Scrittore::ScriviMappe() {
         if (byteBitmap <= kMaxBitmapInRiga) {
             r.assign(5 + byteBitmap, 0);
             Put32(&r[1], primo);
-            for (std::uint32_t p : pagine) r[5 + (p - primo) / 8] |= static_cast<Byte>(1u << ((p - primo) % 8));
+            for (std::uint32_t p : pagine)
+                r[5 + (p - primo) / 8] |= static_cast<Byte>(1u << ((p - primo) % 8));
             return r;
         }
         const std::size_t voci = ultimo / bitPerPagina + 1;
@@ -958,7 +1008,8 @@ void Scrittore::ScriviMappe() {
     auto aggiungi = [&](const Bytes& r) {
         // A map listing more bitmap pages than one page's row can hold (a Jet 3 file of
         // many gigabytes) has no place in the format.
-        if (r.size() > PaginaRighe::Capienza(g_)) ErroreSpecifica("Database troppo grande per il formato Jet");
+        if (r.size() > PaginaRighe::Capienza(g_))
+            ErroreSpecifica("Database troppo grande per il formato Jet");
         if (!pagina->Entra(r.size())) {
             ScriviPagina(pagina->Numero(), pagina->Chiudi());
             pagina = std::make_unique<PaginaRighe>(g_, NuovaPagina(), 1, false);
@@ -1101,8 +1152,10 @@ void Scrittore::ScriviIntestazione() {
         PutDouble(&p[0x72], dataCreazione_);
         // The password is mixed with the whole days of the creation date.
         Byte chiave[4];
-        Put32(chiave, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(dataCreazione_))));
-        if (password.size() > 40) ErroreSpecifica("Password troppo lunga: al massimo 20 caratteri UTF-16");
+        Put32(chiave,
+              static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(dataCreazione_))));
+        if (password.size() > 40)
+            ErroreSpecifica("Password troppo lunga: al massimo 20 caratteri UTF-16");
         password.resize(40, 0);
         for (std::size_t i = 0; i < 40; ++i) password[i] ^= chiave[i % 4];
         std::memcpy(&p[0x42], password.data(), 40);
@@ -1112,7 +1165,8 @@ void Scrittore::ScriviIntestazione() {
         Put16(&p[0x38], 1);
         Put16(&p[0x3A], 0x0409);
         if (password.size() > 20)
-            ErroreSpecifica("Password di " + std::to_string(password.size()) + " byte nel code page: al massimo 20");
+            ErroreSpecifica("Password di " + std::to_string(password.size()) +
+                            " byte nel code page: al massimo 20");
         if (!password.empty()) std::memcpy(&p[0x42], password.data(), password.size());
     }
     const Byte chiaveRc4[4] = {0xC7, 0xDA, 0x39, 0x6B};
@@ -1157,8 +1211,8 @@ std::string_view NomeTipo(Tipo tipo) {
 }
 
 std::optional<Tipo> TipoDaNome(std::string_view nome) {
-    for (Tipo t : {Tipo::Byte, Tipo::Integer, Tipo::Long, Tipo::Single, Tipo::Double, Tipo::Currency,
-                   Tipo::DateTime, Tipo::Boolean, Tipo::Text, Tipo::Memo})
+    for (Tipo t : {Tipo::Byte, Tipo::Integer, Tipo::Long, Tipo::Single, Tipo::Double,
+                   Tipo::Currency, Tipo::DateTime, Tipo::Boolean, Tipo::Text, Tipo::Memo})
         if (NomeTipo(t) == nome) return t;
     return std::nullopt;
 }

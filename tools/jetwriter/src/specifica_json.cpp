@@ -26,7 +26,8 @@ std::string Testo(const json& j, const std::string& dove) {
     return j.get<std::string>();
 }
 
-void SoloChiavi(const json& oggetto, std::initializer_list<const char*> ammesse, const std::string& dove) {
+void SoloChiavi(const json& oggetto, std::initializer_list<const char*> ammesse,
+                const std::string& dove) {
     for (auto it = oggetto.begin(); it != oggetto.end(); ++it) {
         bool ok = false;
         for (const char* a : ammesse) ok = ok || it.key() == a;
@@ -41,12 +42,15 @@ Valore ValoreDa(const json& j, const std::string& dove) {
         case json::value_t::number_integer: return j.get<std::int64_t>();
         case json::value_t::number_unsigned: {
             const auto u = j.get<std::uint64_t>();
-            if (u > static_cast<std::uint64_t>(INT64_MAX)) vq::Solleva(kErrValore, dove + ": numero troppo grande");
+            if (u > static_cast<std::uint64_t>(INT64_MAX))
+                vq::Solleva(kErrValore, dove + ": numero troppo grande");
             return static_cast<std::int64_t>(u);
         }
         case json::value_t::number_float: return j.get<double>();
         case json::value_t::string: return j.get<std::string>();
-        default: vq::Solleva(kErrValore, dove + ": valore non ammesso (né numero, né testo, né true/false/null)");
+        default:
+            vq::Solleva(kErrValore,
+                        dove + ": valore non ammesso (né numero, né testo, né true/false/null)");
     }
 }
 
@@ -57,10 +61,12 @@ Specifica SpecificaDaJson(std::string_view testo) {
     try {
         radice = json::parse(testo.begin(), testo.end());
     } catch (const json::parse_error& e) {
-        vq::Solleva(kErrJson, "JSON non valido al byte " + std::to_string(e.byte) + ": " + e.what());
+        vq::Solleva(kErrJson,
+                    "JSON non valido al byte " + std::to_string(e.byte) + ": " + e.what());
     }
     if (!radice.is_object()) Errore("La descrizione deve essere un oggetto JSON");
-    SoloChiavi(radice, {"format", "code_page", "password", "creation_date", "tables"}, "Descrizione");
+    SoloChiavi(radice, {"format", "code_page", "password", "creation_date", "tables"},
+               "Descrizione");
     Specifica s;
     if (const json* f = Campo(radice, "format")) {
         const std::string nome = Testo(*f, "format");
@@ -73,18 +79,21 @@ Specifica SpecificaDaJson(std::string_view testo) {
         }
     }
     if (const json* cp = Campo(radice, "code_page")) {
-        if (!cp->is_number_integer() || cp->get<std::int64_t>() <= 0 || cp->get<std::int64_t>() > 65535)
+        if (!cp->is_number_integer() || cp->get<std::int64_t>() <= 0 ||
+            cp->get<std::int64_t>() > 65535)
             Errore("code_page: atteso un numero intero di code page, per esempio 1252");
         s.codePage = static_cast<int>(cp->get<std::int64_t>());
     }
-    if (const json* p = Campo(radice, "password"); p && !p->is_null()) s.password = Testo(*p, "password");
+    if (const json* p = Campo(radice, "password"); p && !p->is_null())
+        s.password = Testo(*p, "password");
     if (const json* d = Campo(radice, "creation_date"); d && !d->is_null()) {
         if (d->is_number()) {
             s.dataCreazione = d->get<double>();
         } else {
             double g = 0;
             std::string problema;
-            if (!interno::DataDaTesto(Testo(*d, "creation_date"), g, problema)) Errore("creation_date: " + problema);
+            if (!interno::DataDaTesto(Testo(*d, "creation_date"), g, problema))
+                Errore("creation_date: " + problema);
             s.dataCreazione = g;
         }
     }
@@ -120,14 +129,18 @@ Specifica SpecificaDaJson(std::string_view testo) {
             const auto tp = TipoDaNome(nomeTipo);
             if (!tp)
                 Errore(doveN + ": tipo \"" + nomeTipo +
-                       "\" sconosciuto (ammessi byte, integer, long, single, double, currency, datetime, "
+                       "\" sconosciuto (ammessi byte, integer, long, single, double, currency, "
+                       "datetime, "
                        "boolean, text, memo)");
             c.tipo = *tp;
             if (const json* size = Campo(jc, "size")) {
                 if (c.tipo != Tipo::Text) Errore(doveN + ": \"size\" vale solo per il tipo text");
-                if (!size->is_number_integer()) Errore(doveN + ": size deve essere un numero intero");
+                if (!size->is_number_integer())
+                    Errore(doveN + ": size deve essere un numero intero");
                 const auto v = size->get<std::int64_t>();
-                if (v < 1 || v > 255) Errore(doveN + ": dimensione " + std::to_string(v) + " fuori dall'intervallo 1-255");
+                if (v < 1 || v > 255)
+                    Errore(doveN + ": dimensione " + std::to_string(v) +
+                           " fuori dall'intervallo 1-255");
                 c.dimensione = static_cast<int>(v);
             }
             if (const json* a = Campo(jc, "autonumber")) {
@@ -144,7 +157,8 @@ Specifica SpecificaDaJson(std::string_view testo) {
                 const std::string doveR = dove + ", riga " + std::to_string(ir);
                 if (!jr.is_array()) vq::Solleva(kErrValore, doveR + ": attesa una lista di valori");
                 if (jr.size() != t.colonne.size())
-                    vq::Solleva(kErrValore, doveR + ": " + std::to_string(jr.size()) + " valori, la tabella ha " +
+                    vq::Solleva(kErrValore, doveR + ": " + std::to_string(jr.size()) +
+                                                " valori, la tabella ha " +
                                                 std::to_string(t.colonne.size()) + " colonne");
                 Riga r;
                 r.reserve(jr.size());

@@ -21,11 +21,17 @@ std::int32_t LeggiUtf8(std::string_view s, std::size_t& i) {
     std::int32_t cp = 0;
     std::int32_t minimo = 0;
     if ((c0 & 0xE0) == 0xC0) {
-        extra = 1; cp = c0 & 0x1F; minimo = 0x80;
+        extra = 1;
+        cp = c0 & 0x1F;
+        minimo = 0x80;
     } else if ((c0 & 0xF0) == 0xE0) {
-        extra = 2; cp = c0 & 0x0F; minimo = 0x800;
+        extra = 2;
+        cp = c0 & 0x0F;
+        minimo = 0x800;
     } else if ((c0 & 0xF8) == 0xF0) {
-        extra = 3; cp = c0 & 0x07; minimo = 0x10000;
+        extra = 3;
+        cp = c0 & 0x07;
+        minimo = 0x10000;
     } else {
         return -1;
     }

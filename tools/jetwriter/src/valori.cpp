@@ -52,7 +52,8 @@ bool ValutaDaTesto(std::string_view t, std::int64_t& decimillesimi, std::string&
         problema = "importo fuori dall'intervallo del tipo currency";
         return false;
     }
-    decimillesimi = negativo ? static_cast<std::int64_t>(0 - totale) : static_cast<std::int64_t>(totale);
+    decimillesimi =
+        negativo ? static_cast<std::int64_t>(0 - totale) : static_cast<std::int64_t>(totale);
     return true;
 }
 

@@ -18,7 +18,8 @@ public:
     virtual ~Superficie() = default;
     // Fill the rectangle from (sinistra, alto) to (destra, basso), right and bottom edges
     // excluded, with a solid colour laid out as 0x00BBGGRR.
-    virtual void RiempiRettangolo(int sinistra, int alto, int destra, int basso, std::uint32_t colore) = 0;
+    virtual void RiempiRettangolo(int sinistra, int alto, int destra, int basso,
+                                  std::uint32_t colore) = 0;
 };
 
 // Scale units of a form.
@@ -79,7 +80,8 @@ public:
     virtual bool SempreInPrimoPiano(std::intptr_t /*handle*/, bool /*attivo*/) { return false; }
     // The folder picker owned by `proprietario` with `titolo` as its prompt: the chosen
     // folder, or nothing when cancelled.
-    virtual std::optional<std::string> ScegliCartella(std::intptr_t /*proprietario*/, const std::string& /*titolo*/) {
+    virtual std::optional<std::string> ScegliCartella(std::intptr_t /*proprietario*/,
+                                                      const std::string& /*titolo*/) {
         return std::nullopt;
     }
     // Process the window events pending now.
@@ -94,7 +96,8 @@ std::shared_ptr<Sistema> SostituisciServizio(std::shared_ptr<Sistema> nuovo);
 
 class ServizioTemporaneo {
 public:
-    explicit ServizioTemporaneo(std::shared_ptr<Sistema> nuovo) : precedente_(SostituisciServizio(std::move(nuovo))) {}
+    explicit ServizioTemporaneo(std::shared_ptr<Sistema> nuovo)
+        : precedente_(SostituisciServizio(std::move(nuovo))) {}
     ~ServizioTemporaneo() { SostituisciServizio(std::move(precedente_)); }
     ServizioTemporaneo(const ServizioTemporaneo&) = delete;
     ServizioTemporaneo& operator=(const ServizioTemporaneo&) = delete;

@@ -48,7 +48,8 @@ public:
     static std::string GetVersione(const std::string& file);
     // 1 when VersioneA is newer, -1 when VersioneB is newer, 0 when the first four parts
     // are equal. A part outside -32768..32767 raises error 6.
-    static std::int32_t ConfrontaVersione(const std::string& VersioneA, const std::string& VersioneB);
+    static std::int32_t ConfrontaVersione(const std::string& VersioneA,
+                                          const std::string& VersioneB);
 
     // ---- Error reporting and log ----------------------------------------------------
 
@@ -129,7 +130,8 @@ public:
                                  const std::string& sostituzione);
     // Split `buf` at `sep` into `tmp` (rebuilt, index 0 first); one final separator is
     // dropped. False (and `tmp` = one empty element) when `buf` or `sep` is empty.
-    static bool vqSplit(std::vector<std::string>& tmp, const std::string& buf, const std::string& sep);
+    static bool vqSplit(std::vector<std::string>& tmp, const std::string& buf,
+                        const std::string& sep);
     // `testo` without blanks (character 32).
     static std::string EspuraSpazi(const std::string& testo);
 
@@ -158,7 +160,8 @@ public:
     // Start `ToRun` (a program path, or a name looked up in PATH) with the arguments of
     // `COMMANDLINE` split as a shell would (no shell is run) and wait for its end. True
     // when it was started and has ended (its exit status is not looked at).
-    static bool ShellSospensiva(const std::string& ToRun, const std::optional<std::string>& COMMANDLINE = std::nullopt);
+    static bool ShellSospensiva(const std::string& ToRun,
+                                const std::optional<std::string>& COMMANDLINE = std::nullopt);
     // Suspend the calling thread for `millisecondi` ms, processing no events; zero or a
     // negative number returns at once.
     static void Sleep(std::int32_t millisecondi);
@@ -180,7 +183,8 @@ public:
     // Paint `PassoA` (60) horizontal bands on the form, starting with `ColoreIniziale`
     // (0xFF0000, blue; 0x00BBGGRR) and taking `PassoB` (4) off every non-zero colour
     // component per band, wrapping below 0.
-    static void SfumaForm(vq::finestre::Form& InputForm, const std::optional<std::int32_t>& ColoreIniziale = std::nullopt,
+    static void SfumaForm(vq::finestre::Form& InputForm,
+                          const std::optional<std::int32_t>& ColoreIniziale = std::nullopt,
                           const std::optional<std::int32_t>& PassoA = std::nullopt,
                           const std::optional<std::int32_t>& PassoB = std::nullopt);
     // Select the whole text of a text box; failures ignored.
@@ -196,13 +200,13 @@ public:
     // a value dropped, at most 1999 characters; `DefaultValore` when the file, section or
     // key is missing or the value is empty. A name without a folder is looked up in
     // CartellaWindows().
-    static std::string LeggiINI(const std::string& fileINI, const std::string& Sezione, const std::string& chiave,
-                                const std::string& DefaultValore);
+    static std::string LeggiINI(const std::string& fileINI, const std::string& Sezione,
+                                const std::string& chiave, const std::string& DefaultValore);
     // Set a value, creating the file, the section or the key when missing and keeping
     // every other line as it was; the file is replaced atomically. False when it cannot
     // be written or a name or the value would break the file's lines.
-    static bool ScriviINI(const std::string& fileINI, const std::string& Sezione, const std::string& chiave,
-                          const std::string& valore);
+    static bool ScriviINI(const std::string& fileINI, const std::string& Sezione,
+                          const std::string& chiave, const std::string& valore);
     // The automation time value of `sec` seconds (hours beyond 23 carry into days).
     // Error 6 when the hours leave the signed 16-bit range.
     static double LongToDate(std::int32_t sec);
@@ -246,12 +250,13 @@ public:
     static std::string PathServerOcx(const std::string& applicazione);
     static std::string PathServerExe(const std::string& applicazione);
     // A desktop entry `lnk_pathname` that starts (or opens) `file` in `dir_lavoro`.
-    static bool CreaCollegamento(const std::string& lnk_pathname, const std::string& file, const std::string& dir_lavoro);
+    static bool CreaCollegamento(const std::string& lnk_pathname, const std::string& file,
+                                 const std::string& dir_lavoro);
     // Values of an uninstall entry: 0 ApplicationName, 1 DisplayName, 2 UninstallString,
     // 3 AppToUninstall, any other the default value.
     static std::string GetInfoDisinstallazione(const std::string& chiave, std::int16_t subchiave);
-    static bool SetInfoDisinstallazione(const std::string& chiave, std::int16_t subchiave, const std::string& valore,
-                                        bool crea);
+    static bool SetInfoDisinstallazione(const std::string& chiave, std::int16_t subchiave,
+                                        const std::string& valore, bool crea);
     // Associate files ending in `ext` (".xyz") with the program `file`: in the registry
     // store and, for the desktop, as a MIME type with a desktop entry.
     static bool CreaAssociazione(const std::string& file, const std::string& ext);
@@ -276,9 +281,10 @@ private:
     static std::string LeggiContatoreCondiviso(const std::string& pathfile);
     static bool ScriviContatoreCondiviso(const std::string& pathfile, std::int32_t n);
     static bool EliminaContatoreCondiviso(const std::string& pathfile);
-    static bool ScriviNumeroRegistro(HKEY__* radice, const std::string& subkey, const std::string& nome, std::int32_t n);
-    static bool ScriviTestoRegistro(HKEY__* radice, const std::string& subkey, const std::string& nome,
-                                    const std::string& testo, bool crea);
+    static bool ScriviNumeroRegistro(HKEY__* radice, const std::string& subkey,
+                                     const std::string& nome, std::int32_t n);
+    static bool ScriviTestoRegistro(HKEY__* radice, const std::string& subkey,
+                                    const std::string& nome, const std::string& testo, bool crea);
 
     // Tests of the private routines declare this class to reach them.
     friend class vqUtilitaProve;

@@ -24,7 +24,8 @@ QColor Colore(std::uint32_t bgr) {
                   static_cast<int>((bgr >> 16) & 0xFFu));
 }
 
-void Riempi(QPaintDevice& dispositivo, int sinistra, int alto, int destra, int basso, std::uint32_t colore) {
+void Riempi(QPaintDevice& dispositivo, int sinistra, int alto, int destra, int basso,
+            std::uint32_t colore) {
     if (destra <= sinistra || basso <= alto) return;
     QPainter p(&dispositivo);
     p.fillRect(QRect(QPoint(sinistra, alto), QPoint(destra - 1, basso - 1)), Colore(colore));
@@ -37,7 +38,8 @@ QScreen* SchermoDi(const QWidget* w) {
 
 }  // namespace
 
-void SuperficieQt::RiempiRettangolo(int sinistra, int alto, int destra, int basso, std::uint32_t colore) {
+void SuperficieQt::RiempiRettangolo(int sinistra, int alto, int destra, int basso,
+                                    std::uint32_t colore) {
     Riempi(dispositivo_, sinistra, alto, destra, basso, colore);
 }
 
@@ -45,7 +47,8 @@ void SuperficieQt::RiempiRettangolo(int sinistra, int alto, int destra, int bass
 class FormQt::SuperficieSfondo final : public Superficie {
 public:
     explicit SuperficieSfondo(FormQt& form) : form_(form) {}
-    void RiempiRettangolo(int sinistra, int alto, int destra, int basso, std::uint32_t colore) override {
+    void RiempiRettangolo(int sinistra, int alto, int destra, int basso,
+                          std::uint32_t colore) override {
         QWidget* w = form_.widget_;
         if (w == nullptr) return;
         if (form_.sfondo_.size() != w->size()) {
@@ -69,15 +72,12 @@ private:
     FormQt& form_;
 };
 
-FormQt::FormQt(QWidget& widget) : widget_(&widget), superficie_(std::make_unique<SuperficieSfondo>(*this)) {}
+FormQt::FormQt(QWidget& widget)
+    : widget_(&widget), superficie_(std::make_unique<SuperficieSfondo>(*this)) {}
 
-double FormQt::DpiX() const {
-    return widget_ != nullptr ? widget_->logicalDpiX() : 96.0;
-}
+double FormQt::DpiX() const { return widget_ != nullptr ? widget_->logicalDpiX() : 96.0; }
 
-double FormQt::DpiY() const {
-    return widget_ != nullptr ? widget_->logicalDpiY() : 96.0;
-}
+double FormQt::DpiY() const { return widget_ != nullptr ? widget_->logicalDpiY() : 96.0; }
 
 double FormQt::Left() const {
     return widget_ != nullptr ? widget_->frameGeometry().x() * kTwipPerPollice / DpiX() : 0.0;
@@ -97,12 +97,14 @@ double FormQt::Height() const {
 
 void FormQt::SetLeft(double valore) {
     if (widget_ == nullptr) return;
-    widget_->move(static_cast<int>(std::lround(valore * DpiX() / kTwipPerPollice)), widget_->frameGeometry().y());
+    widget_->move(static_cast<int>(std::lround(valore * DpiX() / kTwipPerPollice)),
+                  widget_->frameGeometry().y());
 }
 
 void FormQt::SetTop(double valore) {
     if (widget_ == nullptr) return;
-    widget_->move(widget_->frameGeometry().x(), static_cast<int>(std::lround(valore * DpiY() / kTwipPerPollice)));
+    widget_->move(widget_->frameGeometry().x(),
+                  static_cast<int>(std::lround(valore * DpiY() / kTwipPerPollice)));
 }
 
 double FormQt::ScaleWidth() const {
@@ -127,9 +129,7 @@ double FormQt::AltezzaSchermo() const {
     return s != nullptr ? s->geometry().height() * kTwipPerPollice / DpiY() : 0.0;
 }
 
-Superficie& FormQt::hDC() {
-    return *superficie_;
-}
+Superficie& FormQt::hDC() { return *superficie_; }
 
 std::string CasellaTestoQt::Text() const {
     return casella_ != nullptr ? casella_->text().toStdString() : std::string();
@@ -141,7 +141,8 @@ void CasellaTestoQt::SetSelStart(std::int32_t inizio) {
 
 void CasellaTestoQt::SetSelLength(std::int32_t lunghezza) {
     if (casella_ == nullptr) return;
-    const int inizio = casella_->hasSelectedText() ? casella_->selectionStart() : casella_->cursorPosition();
+    const int inizio =
+        casella_->hasSelectedText() ? casella_->selectionStart() : casella_->cursorPosition();
     casella_->setSelection(inizio, lunghezza);
 }
 
@@ -199,15 +200,15 @@ bool SistemaQt::SempreInPrimoPiano(std::intptr_t handle, bool attivo) {
     return true;
 }
 
-std::optional<std::string> SistemaQt::ScegliCartella(std::intptr_t proprietario, const std::string& titolo) {
-    const QString scelta = QFileDialog::getExistingDirectory(WidgetDi(proprietario), QString::fromStdString(titolo),
-                                                             QString(), QFileDialog::ShowDirsOnly);
+std::optional<std::string> SistemaQt::ScegliCartella(std::intptr_t proprietario,
+                                                     const std::string& titolo) {
+    const QString scelta =
+        QFileDialog::getExistingDirectory(WidgetDi(proprietario), QString::fromStdString(titolo),
+                                          QString(), QFileDialog::ShowDirsOnly);
     if (scelta.isEmpty()) return std::nullopt;
     return scelta.toStdString();
 }
 
-void SistemaQt::ElaboraEventi() {
-    QCoreApplication::processEvents();
-}
+void SistemaQt::ElaboraEventi() { QCoreApplication::processEvents(); }
 
 }  // namespace vq::finestre::qt

@@ -10,10 +10,10 @@
 
 namespace ole {
 
-VQ_OLE_EXPORT void* AllocaMemoria(std::size_t byte) noexcept;              // malloc
-VQ_OLE_EXPORT void* AllocaMemoriaAzzerata(std::size_t byte) noexcept;      // calloc
+VQ_OLE_EXPORT void* AllocaMemoria(std::size_t byte) noexcept;                  // malloc
+VQ_OLE_EXPORT void* AllocaMemoriaAzzerata(std::size_t byte) noexcept;          // calloc
 VQ_OLE_EXPORT void* RiallocaMemoria(void* blocco, std::size_t byte) noexcept;  // realloc
-VQ_OLE_EXPORT void LiberaMemoria(void* blocco) noexcept;                   // free
+VQ_OLE_EXPORT void LiberaMemoria(void* blocco) noexcept;                       // free
 
 // For tests: on the calling thread, the allocation `dopo` allocations from now (0: the
 // next one) fails, once, as a full memory would make it fail; a negative value turns the

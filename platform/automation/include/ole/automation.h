@@ -70,11 +70,15 @@ static_assert(sizeof(CY) == 8);
 // ---------------------------------------------------------------------------------------
 inline constexpr bool SUCCEEDED(HRESULT hr) noexcept { return hr >= 0; }
 inline constexpr bool FAILED(HRESULT hr) noexcept { return hr < 0; }
-inline constexpr ULONG HRESULT_CODE(HRESULT hr) noexcept { return static_cast<ULONG>(hr) & 0xFFFFu; }
+inline constexpr ULONG HRESULT_CODE(HRESULT hr) noexcept {
+    return static_cast<ULONG>(hr) & 0xFFFFu;
+}
 inline constexpr ULONG HRESULT_FACILITY(HRESULT hr) noexcept {
     return (static_cast<ULONG>(hr) >> 16) & 0x1FFFu;
 }
-inline constexpr ULONG HRESULT_SEVERITY(HRESULT hr) noexcept { return (static_cast<ULONG>(hr) >> 31) & 1u; }
+inline constexpr ULONG HRESULT_SEVERITY(HRESULT hr) noexcept {
+    return (static_cast<ULONG>(hr) >> 31) & 1u;
+}
 // MAKE_HRESULT(1, FACILITY_CONTROL, 4567) is 0x800A11D7.
 template <class Sev, class Fac, class Code>
 inline constexpr HRESULT MAKE_HRESULT(Sev sev, Fac fac, Code code) noexcept {
@@ -92,8 +96,9 @@ inline constexpr ULONG FACILITY_WINDOWS = 8;
 inline constexpr ULONG FACILITY_CONTROL = 10;
 
 inline constexpr HRESULT HRESULT_FROM_WIN32(ULONG x) noexcept {
-    return static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)
-                                        : static_cast<HRESULT>((x & 0xFFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u);
+    return static_cast<HRESULT>(x) <= 0
+               ? static_cast<HRESULT>(x)
+               : static_cast<HRESULT>((x & 0xFFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u);
 }
 
 inline constexpr HRESULT S_OK = 0;
@@ -169,15 +174,22 @@ inline constexpr bool operator==(REFGUID a, REFGUID b) noexcept { return IsEqual
 inline constexpr IID IID_NULL = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 0, 0}};
 inline constexpr CLSID CLSID_NULL = IID_NULL;
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IEnumVARIANT = {0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IErrorInfo = {0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
-inline constexpr IID IID_ICreateErrorInfo = {0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
-inline constexpr IID IID_ISupportErrorInfo = {0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+inline constexpr IID IID_IEnumVARIANT = {
+    0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IErrorInfo = {
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+inline constexpr IID IID_ICreateErrorInfo = {
+    0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+inline constexpr IID IID_ISupportErrorInfo = {
+    0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 // The standard ordered Collection: its interface and its class.
-inline constexpr IID IID__Collection = {0xA4C46780, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
-inline constexpr CLSID CLSID_Collection = {0xA4C4671C, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
+inline constexpr IID IID__Collection = {
+    0xA4C46780, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
+inline constexpr CLSID CLSID_Collection = {
+    0xA4C4671C, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
 
 // ---------------------------------------------------------------------------------------
 // VARIANT
@@ -285,7 +297,7 @@ static_assert(sizeof(VARIANT) == (sizeof(void*) == 8 ? 24 : 16));
 inline constexpr USHORT VARIANT_NOVALUEPROP = 0x01;  // never read an object's default value
 inline constexpr USHORT VARIANT_ALPHABOOL = 0x02;    // booleans as "True"/"False" (else "-1"/"0")
 inline constexpr USHORT VARIANT_NOUSEROVERRIDE = 0x04;
-inline constexpr USHORT VARIANT_LOCALBOOL = 0x10;    // with VARIANT_ALPHABOOL: "Vero"/"Falso"
+inline constexpr USHORT VARIANT_LOCALBOOL = 0x10;  // with VARIANT_ALPHABOOL: "Vero"/"Falso"
 
 // ---------------------------------------------------------------------------------------
 // SAFEARRAY
@@ -369,9 +381,11 @@ using LPUNKNOWN = IUnknown*;
 struct IDispatch : IUnknown {
     STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) = 0;
     STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) = 0;
-    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) = 0;
+    STDMETHOD(Invoke)
+    (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+     VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
 
 protected:
     ~IDispatch() = default;
@@ -454,7 +468,8 @@ inline constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr DWORD CLSCTX_REMOTE_SERVER = 0x10;
 inline constexpr DWORD CLSCTX_INPROC = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
-inline constexpr DWORD CLSCTX_ALL = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+inline constexpr DWORD CLSCTX_ALL =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
 inline constexpr DWORD COINIT_MULTITHREADED = 0x0;
 inline constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
@@ -499,16 +514,20 @@ VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, const VAR
 // read and write as "dd/mm/yyyy hh:mm:ss" (the time left out at midnight, the date left
 // out on day 0) and also read "yyyy-mm-dd[Thh:mm:ss]". On failure the destination is
 // left untouched. pvargDest may equal pvarSrc.
-VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
-                                                       USHORT wFlags, VARTYPE vt);
+VQ_OLE_EXPORT HRESULT STDAPICALLTYPE VariantChangeType(VARIANTARG* pvargDest,
+                                                       const VARIANTARG* pvarSrc, USHORT wFlags,
+                                                       VARTYPE vt);
 
 // SAFEARRAY -----------------------------------------------------------------------------
 // rgsabound lists the leftmost dimension first. Elements start zeroed (VT_EMPTY variants,
 // null BSTRs and interfaces).
-VQ_OLE_EXPORT SAFEARRAY* STDAPICALLTYPE SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
-VQ_OLE_EXPORT SAFEARRAY* STDAPICALLTYPE SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+VQ_OLE_EXPORT SAFEARRAY* STDAPICALLTYPE SafeArrayCreate(VARTYPE vt, UINT cDims,
+                                                        SAFEARRAYBOUND* rgsabound);
+VQ_OLE_EXPORT SAFEARRAY* STDAPICALLTYPE SafeArrayCreateVector(VARTYPE vt, LONG lLbound,
+                                                              ULONG cElements);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayAllocDescriptor(UINT cDims, SAFEARRAY** ppsaOut);
-VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayAllocDescriptorEx(VARTYPE vt, UINT cDims, SAFEARRAY** ppsaOut);
+VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayAllocDescriptorEx(VARTYPE vt, UINT cDims,
+                                                                SAFEARRAY** ppsaOut);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayAllocData(SAFEARRAY* psa);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayDestroy(SAFEARRAY* psa);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayDestroyData(SAFEARRAY* psa);
@@ -532,7 +551,8 @@ VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayUnaccessData(SAFEARRAY* psa);
 // value (a VARIANT* for variant arrays).
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
-VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData);
+VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices,
+                                                         void** ppvData);
 // Changes the bound of the rightmost dimension (psa->rgsabound[0]), keeping the elements
 // that remain and freeing those that go.
 VQ_OLE_EXPORT HRESULT STDAPICALLTYPE SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew);
@@ -564,10 +584,10 @@ VQ_OLE_EXPORT void STDAPICALLTYPE CoUninitialize();
 // library cannot be loaded, CO_E_ERRORINDLL when it has no DllGetClassObject,
 // CLASS_E_CLASSNOTAVAILABLE when the library does not know the class. The standard
 // Collection (CLSID_Collection) needs no registration.
-VQ_OLE_EXPORT HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
-                                                      REFIID riid, LPVOID* ppv);
-VQ_OLE_EXPORT HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
-                                                      REFIID riid, LPVOID* ppv);
+VQ_OLE_EXPORT HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext,
+                                                      LPVOID pvReserved, REFIID riid, LPVOID* ppv);
+VQ_OLE_EXPORT HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter,
+                                                      DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 // Libraries stay loaded for the life of the process; this only asks them (kept for
 // callers that expect it).
 VQ_OLE_EXPORT void STDAPICALLTYPE CoFreeUnusedLibraries();

@@ -59,7 +59,8 @@ HRESULT HresultPerNumero(std::int32_t numero) noexcept;
 // HRESULT the error travels as. Never throws.
 HRESULT HresultDaErrore(const vq::Errore& e, std::string_view sorgente = {}) noexcept;
 // Sets the error info and returns `hr` (for failures that are HRESULTs, not numbers).
-HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione, std::string_view sorgente = {}) noexcept;
+HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione,
+                              std::string_view sorgente = {}) noexcept;
 
 // IDispatch::Invoke, server side: for a failed `hr` with an EXCEPINFO from the caller,
 // moves the thread's error info into it (scode = hr, description, source, help file and
@@ -93,9 +94,11 @@ public:
     ComPtr(const ComPtr& o) noexcept : ComPtr(o.p_) {}
     ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
     // From a pointer to a derived interface (ComPtr<_Collection> to ComPtr<IDispatch>).
-    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>>>
+    template <class U,
+              class = std::enable_if_t<std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>>>
     ComPtr(const ComPtr<U>& o) noexcept : ComPtr(static_cast<T*>(o.get())) {}
-    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>>>
+    template <class U,
+              class = std::enable_if_t<std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>>>
     ComPtr(ComPtr<U>&& o) noexcept : p_(o.detach()) {}
     ComPtr& operator=(const ComPtr& o) noexcept {
         if (o.p_) o.p_->AddRef();
@@ -173,7 +176,8 @@ ComPtr<T> Crea(REFCLSID clsid, REFIID iid) {
 // property put passes its value last, as DISPID_PROPERTYPUT); throws vq::Errore with the
 // member's error number and description.
 class Variante;
-Variante Invoca(IDispatch* d, DISPID id, WORD flags, std::initializer_list<const VARIANT*> argomenti = {});
+Variante Invoca(IDispatch* d, DISPID id, WORD flags,
+                std::initializer_list<const VARIANT*> argomenti = {});
 // The dispatch id of a member name (GetIDsOfNames); throws vq::Errore.
 DISPID IdDaNome(IDispatch* d, std::string_view nome);
 
@@ -219,7 +223,9 @@ public:
     UINT len() const noexcept { return SysStringLen(b_); }
     bool vuota() const noexcept { return len() == 0; }
     std::string utf8() const { return Utf8DaBstr(b_); }
-    std::u16string_view u16() const noexcept { return b_ ? std::u16string_view(b_, len()) : std::u16string_view(); }
+    std::u16string_view u16() const noexcept {
+        return b_ ? std::u16string_view(b_, len()) : std::u16string_view();
+    }
 
 private:
     BSTR b_ = nullptr;
@@ -324,14 +330,17 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
-        void* p = IsEqualIID(riid, IID_IUnknown) ? static_cast<IUnknown*>(static_cast<Principale*>(this))
-                                                 : trova(riid);
+        void* p = IsEqualIID(riid, IID_IUnknown)
+                      ? static_cast<IUnknown*>(static_cast<Principale*>(this))
+                      : trova(riid);
         if (!p) return E_NOINTERFACE;
         AddRef();
         *ppv = p;
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
     STDMETHODIMP_(ULONG) Release() override {
         ULONG n = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (n == 0) delete this;

@@ -179,7 +179,9 @@ private:
         VARIANT valore;
         VARIANT* destinazione;  // VT_BYREF|VT_VARIANT target, or null
     };
-    VARIANT& Originale(UINT i) const noexcept { return parametri_.rgvarg[parametri_.cArgs - 1 - i]; }
+    VARIANT& Originale(UINT i) const noexcept {
+        return parametri_.rgvarg[parametri_.cArgs - 1 - i];
+    }
     HRESULT Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indirizzo);
     HRESULT Fallisce(UINT i, HRESULT hr) noexcept;
 
@@ -200,8 +202,8 @@ struct Membro {
     UINT facoltativi = 0;  // optional arguments after the `argomenti` required ones
 };
 
-HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid, WORD flag,
-                     DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
+HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid,
+                     WORD flag, DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
                      UINT* errore_argomento) noexcept;
 
 // Member names are ASCII; they compare without regard to case, as the runtime's do.
@@ -223,7 +225,8 @@ inline HRESULT NessunaInfoTipo(ITypeInfo** info) noexcept {
 // (DISPID). Only the member's own name is known: naming its arguments as well gives
 // DISP_E_UNKNOWNNAME (with the member's id in id[0]).
 template <class Tabella>
-HRESULT IdDaNomi(const Tabella& membri, REFIID riid, LPOLESTR* nomi, UINT quanti, DISPID* id) noexcept {
+HRESULT IdDaNomi(const Tabella& membri, REFIID riid, LPOLESTR* nomi, UINT quanti,
+                 DISPID* id) noexcept {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (quanti == 0) return S_OK;
     if (!nomi || !id || !nomi[0]) return E_INVALIDARG;

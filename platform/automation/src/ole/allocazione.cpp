@@ -17,7 +17,9 @@ bool Fallisce() noexcept {
 
 void* AllocaMemoria(std::size_t byte) noexcept { return Fallisce() ? nullptr : std::malloc(byte); }
 
-void* AllocaMemoriaAzzerata(std::size_t byte) noexcept { return Fallisce() ? nullptr : std::calloc(1, byte); }
+void* AllocaMemoriaAzzerata(std::size_t byte) noexcept {
+    return Fallisce() ? nullptr : std::calloc(1, byte);
+}
 
 void* RiallocaMemoria(void* blocco, std::size_t byte) noexcept {
     return Fallisce() ? nullptr : std::realloc(blocco, byte);

@@ -41,7 +41,8 @@ Esito LeggiPredefinito(const std::string& chiave, std::string& valore, LONG& cod
     std::string dati;
     if (codice == ERROR_SUCCESS) {
         dati.resize(byte);
-        codice = RegQueryValueExA(k.get(), "", nullptr, &tipo, reinterpret_cast<LPBYTE>(dati.data()), &byte);
+        codice = RegQueryValueExA(k.get(), "", nullptr, &tipo,
+                                  reinterpret_cast<LPBYTE>(dati.data()), &byte);
         dati.resize(byte);
     }
     if (codice == ERROR_FILE_NOT_FOUND) return Esito::Assente;
@@ -80,7 +81,8 @@ HRESULT CaricaLibreria(const std::string& percorso, Libreria& out, std::string& 
     void* h = dlopen(percorso.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
         const char* e = dlerror();
-        errore = "Impossibile caricare la libreria della classe \"" + percorso + "\"" + (e ? std::string(": ") + e : "");
+        errore = "Impossibile caricare la libreria della classe \"" + percorso + "\"" +
+                 (e ? std::string(": ") + e : "");
         return CO_E_DLLNOTFOUND;
     }
     Libreria lib;
@@ -135,7 +137,9 @@ HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {
     return S_OK;
 }
 
-HRESULT CoInitialize(LPVOID pvReserved) { return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED); }
+HRESULT CoInitialize(LPVOID pvReserved) {
+    return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
+}
 
 void CoUninitialize() {
     if (tStato.conteggio > 0) --tStato.conteggio;
@@ -156,13 +160,14 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID rii
     try {
         const std::string testo = ole::TestoGuid(rclsid);
         if (!(dwClsContext & CLSCTX_INPROC_SERVER))
-            return ole::HresultConDescrizione(REGDB_E_CLASSNOTREG,
-                                              "La classe " + testo + " è disponibile solo in-process");
+            return ole::HresultConDescrizione(
+                REGDB_E_CLASSNOTREG, "La classe " + testo + " è disponibile solo in-process");
         std::string percorso;
         LONG codice = 0;
         switch (LeggiPredefinito("CLSID\\" + testo + "\\InprocServer32", percorso, codice)) {
             case Esito::Assente:
-                return ole::HresultConDescrizione(REGDB_E_CLASSNOTREG, "Classe non registrata: " + testo);
+                return ole::HresultConDescrizione(REGDB_E_CLASSNOTREG,
+                                                  "Classe non registrata: " + testo);
             case Esito::Errore:
                 return ole::HresultConDescrizione(
                     REGDB_E_READREGDB, "Impossibile leggere il registro per la classe " + testo +
@@ -178,19 +183,22 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID rii
         if (FAILED(hr)) return ole::HresultConDescrizione(hr, errore);
         hr = lib.getClassObject(rclsid, riid, ppv);
         if (hr == CLASS_E_CLASSNOTAVAILABLE)
-            return ole::HresultConDescrizione(hr, "La libreria \"" + percorso + "\" non fornisce la classe " + testo);
+            return ole::HresultConDescrizione(
+                hr, "La libreria \"" + percorso + "\" non fornisce la classe " + testo);
         return hr;
     } catch (...) {
         return E_OUTOFMEMORY;
     }
 }
 
-HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv) {
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
+                         LPVOID* ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (pUnkOuter) return CLASS_E_NOAGGREGATION;
     IClassFactory* fabbrica = nullptr;
-    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&fabbrica));
+    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&fabbrica));
     if (FAILED(hr)) return hr;
     if (!fabbrica) return E_UNEXPECTED;
     hr = fabbrica->CreateInstance(nullptr, riid, ppv);

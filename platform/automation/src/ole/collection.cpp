@@ -25,10 +25,8 @@ constexpr std::int32_t kErrChiaveDoppia = 457;
 
 std::u16string Piega(std::u16string s) {
     for (auto& c : s) {
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c + 32);
-        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-            c = static_cast<char16_t>(c + 32);
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c = static_cast<char16_t>(c + 32);
     }
     return s;
 }
@@ -121,20 +119,26 @@ public:
     STDMETHODIMP _NewEnum(IUnknown** ppunk) override;
 
     // IDispatch ------------------------------------------------------------------------------
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override { return ole::NessunaInfoTipoConteggio(pctinfo); }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override { return ole::NessunaInfoTipo(ppTInfo); }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
+        return ole::NessunaInfoTipoConteggio(pctinfo);
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+        return ole::NessunaInfoTipo(ppTInfo);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                               DISPID* rgDispId) override {
         return ole::IdDaNomi(kMembri, riid, rgszNames, cNames, rgDispId);
     }
-    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p, VARIANT* pVarResult,
-                        EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
-        return ole::InvocaMembro(kMembri, static_cast<_Collection*>(this), dispIdMember, riid, wFlags, p, pVarResult,
-                                 pExcepInfo, puArgErr);
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p,
+                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
+        return ole::InvocaMembro(kMembri, static_cast<_Collection*>(this), dispIdMember, riid,
+                                 wFlags, p, pVarResult, pExcepInfo, puArgErr);
     }
 
 private:
     void* trova(REFIID riid) noexcept override {
-        if (IsEqualIID(riid, IID__Collection) || IsEqualIID(riid, IID_IDispatch)) return static_cast<_Collection*>(this);
+        if (IsEqualIID(riid, IID__Collection) || IsEqualIID(riid, IID_IDispatch))
+            return static_cast<_Collection*>(this);
         return nullptr;
     }
 
@@ -149,7 +153,8 @@ private:
         ole::Variante v;
         ole::Verifica(VariantCopyInd(v.get(), indice));
         if (v.vt() == VT_BSTR) {
-            std::size_t i = Cerca(Piega(std::u16string(ole::Bstr::Adotta(v.detach().bstrVal).u16())));
+            std::size_t i =
+                Cerca(Piega(std::u16string(ole::Bstr::Adotta(v.detach().bstrVal).u16())));
             if (i == elementi_.size()) Errore(vq::kErrIndice);
             return i;
         }
@@ -158,7 +163,8 @@ private:
         if (hr == DISP_E_OVERFLOW) Errore(vq::kErrIndice);
         if (FAILED(hr)) Errore(vq::kErrTipo);
         LONG numero = n->lVal;
-        if (numero < 1 || static_cast<std::size_t>(numero) > elementi_.size()) Errore(vq::kErrIndice);
+        if (numero < 1 || static_cast<std::size_t>(numero) > elementi_.size())
+            Errore(vq::kErrIndice);
         return static_cast<std::size_t>(numero) - 1;
     }
 
@@ -238,10 +244,13 @@ constexpr WORD kLettura = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 // Item is the default member; Add takes the item and up to three optional arguments.
 const ole::Membro kMembri[5] = {
     {"Item", DISPID_VALUE, kLettura, 1,
-     [](IDispatch* o, ole::Argomenti& a, VARIANT& r) { return Coll(o)->Item(a.Facoltativo(0), &r); }},
+     [](IDispatch* o, ole::Argomenti& a, VARIANT& r) {
+         return Coll(o)->Item(a.Facoltativo(0), &r);
+     }},
     {"Add", 1, DISPATCH_METHOD, 1,
      [](IDispatch* o, ole::Argomenti& a, VARIANT&) {
-         return Coll(o)->Add(a.Facoltativo(0), a.Facoltativo(1), a.Facoltativo(2), a.Facoltativo(3));
+         return Coll(o)->Add(a.Facoltativo(0), a.Facoltativo(1), a.Facoltativo(2),
+                             a.Facoltativo(3));
      },
      3},
     {"Count", 2, kLettura, 0,

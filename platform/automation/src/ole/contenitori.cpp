@@ -196,7 +196,9 @@ HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei) {
     Bstr sorgente = Bstr::Adotta(std::exchange(ei.bstrSource, nullptr));
     Bstr guida = Bstr::Adotta(std::exchange(ei.bstrHelpFile, nullptr));
     // wCode carries a number of the caller's own when scode is 0.
-    const HRESULT origine = ei.scode != 0 ? ei.scode : (ei.wCode != 0 ? MAKE_HRESULT(1, FACILITY_CONTROL, ei.wCode) : E_FAIL);
+    const HRESULT origine =
+        ei.scode != 0 ? ei.scode
+                      : (ei.wCode != 0 ? MAKE_HRESULT(1, FACILITY_CONTROL, ei.wCode) : E_FAIL);
     std::int32_t numero = HRESULT_FACILITY(origine) == FACILITY_CONTROL
                               ? static_cast<std::int32_t>(HRESULT_CODE(origine))
                               : origine;
@@ -205,7 +207,8 @@ HRESULT VerificaInvoke(HRESULT hr, EXCEPINFO& ei) {
     vq::Solleva(numero, std::move(testo));
 }
 
-Variante Invoca(IDispatch* d, DISPID id, WORD flags, std::initializer_list<const VARIANT*> argomenti) {
+Variante Invoca(IDispatch* d, DISPID id, WORD flags,
+                std::initializer_list<const VARIANT*> argomenti) {
     if (!d) Verifica(E_POINTER);
     // rgvarg holds the arguments last first; they are shallow copies, owned by the caller.
     std::vector<VARIANT> rg(argomenti.size());
@@ -216,12 +219,13 @@ Variante Invoca(IDispatch* d, DISPID id, WORD flags, std::initializer_list<const
     }
     DISPID put = DISPID_PROPERTYPUT;
     const bool scrittura = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-    DISPPARAMS p{rg.empty() ? nullptr : rg.data(), scrittura ? &put : nullptr, static_cast<UINT>(rg.size()),
-                 scrittura ? 1u : 0u};
+    DISPPARAMS p{rg.empty() ? nullptr : rg.data(), scrittura ? &put : nullptr,
+                 static_cast<UINT>(rg.size()), scrittura ? 1u : 0u};
     Variante r;
     EXCEPINFO ei{};
     UINT errArg = 0;
-    VerificaInvoke(d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &p, scrittura ? nullptr : r.put(), &ei, &errArg),
+    VerificaInvoke(d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &p,
+                             scrittura ? nullptr : r.put(), &ei, &errArg),
                    ei);
     return r;
 }

@@ -149,7 +149,8 @@ const char* TestoHresult(HRESULT hr) noexcept {
 }  // namespace interno
 
 std::string DescrizioneHresult(HRESULT hr) {
-    if (HRESULT_FACILITY(hr) == FACILITY_CONTROL) return vq::DescrizioneRuntime(static_cast<std::int32_t>(HRESULT_CODE(hr)));
+    if (HRESULT_FACILITY(hr) == FACILITY_CONTROL)
+        return vq::DescrizioneRuntime(static_cast<std::int32_t>(HRESULT_CODE(hr)));
     if (const char* t = interno::TestoHresult(hr)) return t;
     char buf[64];
     std::snprintf(buf, sizeof buf, "Errore di automazione (0x%08X)", static_cast<unsigned>(hr));
@@ -184,7 +185,8 @@ HRESULT HresultPerNumero(std::int32_t numero) noexcept {
     return E_FAIL;
 }
 
-HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione, std::string_view sorgente) noexcept {
+HRESULT HresultConDescrizione(HRESULT hr, std::string_view descrizione,
+                              std::string_view sorgente) noexcept {
     try {
         ComPtr<ICreateErrorInfo> crea;
         if (FAILED(CreateErrorInfo(crea.put()))) return hr;
@@ -217,12 +219,14 @@ HRESULT HresultDaEccezione(std::exception_ptr e, std::string_view sorgente) noex
         } catch (const vq::Errore& err) {
             return HresultDaErrore(err, sorgente);
         } catch (const std::bad_alloc&) {
-            return HresultConDescrizione(E_OUTOFMEMORY, vq::DescrizioneRuntime(vq::kErrMemoria), sorgente);
+            return HresultConDescrizione(E_OUTOFMEMORY, vq::DescrizioneRuntime(vq::kErrMemoria),
+                                         sorgente);
         } catch (const std::exception& err) {
             return HresultDaErrore(vq::Errore(vq::kErrChiamataNonValida, err.what()), sorgente);
         } catch (...) {
-            return HresultDaErrore(
-                vq::Errore(vq::kErrChiamataNonValida, vq::DescrizioneRuntime(vq::kErrChiamataNonValida)), sorgente);
+            return HresultDaErrore(vq::Errore(vq::kErrChiamataNonValida,
+                                              vq::DescrizioneRuntime(vq::kErrChiamataNonValida)),
+                                   sorgente);
         }
     } catch (...) {
         // Describing the error failed (out of memory): no description, but a failure.

@@ -19,7 +19,8 @@ constexpr std::size_t kTesta = 16;
 SAFEARRAYBOUND* Limiti(SAFEARRAY* psa) {
     // Address arithmetic rather than indexing the declared one-element member: the
     // descriptor really holds cDims bounds.
-    return reinterpret_cast<SAFEARRAYBOUND*>(reinterpret_cast<unsigned char*>(psa) + offsetof(SAFEARRAY, rgsabound));
+    return reinterpret_cast<SAFEARRAYBOUND*>(reinterpret_cast<unsigned char*>(psa) +
+                                             offsetof(SAFEARRAY, rgsabound));
 }
 
 unsigned char* Testa(SAFEARRAY* psa) { return reinterpret_cast<unsigned char*>(psa) - kTesta; }
@@ -62,9 +63,11 @@ bool NumeroElementi(SAFEARRAY* psa, std::size_t& n) {
     std::size_t totale = 1;
     SAFEARRAYBOUND* b = Limiti(psa);
     for (USHORT i = 0; i < psa->cDims; ++i)
-        if (__builtin_mul_overflow(totale, static_cast<std::size_t>(b[i].cElements), &totale)) return false;
+        if (__builtin_mul_overflow(totale, static_cast<std::size_t>(b[i].cElements), &totale))
+            return false;
     std::size_t byte;
-    if (__builtin_mul_overflow(totale, static_cast<std::size_t>(psa->cbElements), &byte)) return false;
+    if (__builtin_mul_overflow(totale, static_cast<std::size_t>(psa->cbElements), &byte))
+        return false;
     // A block larger than the address space can hold is out of memory anyway.
     if (byte > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) return false;
     n = totale;
@@ -130,7 +133,9 @@ HRESULT AllocaDescrittore(UINT cDims, SAFEARRAY** out) {
 
 extern "C" {
 
-HRESULT SafeArrayAllocDescriptor(UINT cDims, SAFEARRAY** ppsaOut) { return AllocaDescrittore(cDims, ppsaOut); }
+HRESULT SafeArrayAllocDescriptor(UINT cDims, SAFEARRAY** ppsaOut) {
+    return AllocaDescrittore(cDims, ppsaOut);
+}
 
 HRESULT SafeArrayAllocDescriptorEx(VARTYPE vt, UINT cDims, SAFEARRAY** ppsaOut) {
     ULONG dim = DimensioneElemento(vt);
@@ -206,8 +211,9 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     *ppsaOut = nullptr;
     if (!psa) return S_OK;
     SAFEARRAY* copia = nullptr;
-    HRESULT hr = (psa->fFeatures & FADF_HAVEVARTYPE) ? SafeArrayAllocDescriptorEx(LeggiVartype(psa), psa->cDims, &copia)
-                                                     : SafeArrayAllocDescriptor(psa->cDims, &copia);
+    HRESULT hr = (psa->fFeatures & FADF_HAVEVARTYPE)
+                     ? SafeArrayAllocDescriptorEx(LeggiVartype(psa), psa->cDims, &copia)
+                     : SafeArrayAllocDescriptor(psa->cDims, &copia);
     if (FAILED(hr)) return hr;
     copia->cbElements = psa->cbElements;
     copia->fFeatures = static_cast<USHORT>(psa->fFeatures & ~kProprietaNonLibera);
@@ -227,7 +233,8 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
         auto* a = static_cast<BSTR*>(copia->pvData);
         for (std::size_t i = 0; i < n && SUCCEEDED(hr); ++i) {
             if (!da[i]) continue;
-            a[i] = SysAllocStringByteLen(reinterpret_cast<const char*>(da[i]), SysStringByteLen(da[i]));
+            a[i] = SysAllocStringByteLen(reinterpret_cast<const char*>(da[i]),
+                                         SysStringByteLen(da[i]));
             if (!a[i]) hr = E_OUTOFMEMORY;
         }
     } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) {
@@ -330,7 +337,8 @@ HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
     if (FAILED(hr)) return hr;
     if (psa->fFeatures & FADF_BSTR) {
         BSTR s = *static_cast<BSTR*>(elem);
-        BSTR c = s ? SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s)) : nullptr;
+        BSTR c = s ? SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s))
+                   : nullptr;
         if (s && !c) return E_OUTOFMEMORY;
         *static_cast<BSTR*>(pv) = c;
     } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) {
@@ -356,14 +364,16 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
     if (psa->fFeatures & FADF_BSTR) {
         // The argument is the BSTR itself.
         auto s = static_cast<BSTR>(pv);
-        BSTR c = s ? SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s)) : nullptr;
+        BSTR c = s ? SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s))
+                   : nullptr;
         if (s && !c) return E_OUTOFMEMORY;
         SysFreeString(std::exchange(*static_cast<BSTR*>(elem), c));
     } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) {
         // The argument is the interface pointer itself.
         auto* u = static_cast<IUnknown*>(pv);
         if (u) u->AddRef();
-        if (IUnknown* vecchio = std::exchange(*static_cast<IUnknown**>(elem), u)) vecchio->Release();
+        if (IUnknown* vecchio = std::exchange(*static_cast<IUnknown**>(elem), u))
+            vecchio->Release();
     } else if (psa->fFeatures & FADF_VARIANT) {
         if (!pv) return E_INVALIDARG;
         return VariantCopy(static_cast<VARIANT*>(elem), static_cast<VARIANT*>(pv));
@@ -396,7 +406,8 @@ HRESULT SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew) {
     }
     psa->pvData = nuovo;
     if (dopo > prima)
-        std::memset(static_cast<unsigned char*>(nuovo) + prima * psa->cbElements, 0, (dopo - prima) * psa->cbElements);
+        std::memset(static_cast<unsigned char*>(nuovo) + prima * psa->cbElements, 0,
+                    (dopo - prima) * psa->cbElements);
     return S_OK;
 }
 

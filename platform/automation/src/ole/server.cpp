@@ -76,12 +76,13 @@ public:
         if (errore != ERROR_SUCCESS) return;
         vq::ChiaveAperta h;
         DWORD esito = 0;
-        errore = RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                 nullptr, h.put(), &esito);
+        errore = RegCreateKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, h.put(), &esito);
         if (errore != ERROR_SUCCESS) return;
         if (esito == REG_CREATED_NEW_KEY) create.push_back(chiave);
         for (const auto& [nome, dato] : valori) {
-            errore = RegSetValueExA(h.get(), nome, 0, REG_SZ, reinterpret_cast<const BYTE*>(dato.c_str()),
+            errore = RegSetValueExA(h.get(), nome, 0, REG_SZ,
+                                    reinterpret_cast<const BYTE*>(dato.c_str()),
                                     static_cast<DWORD>(dato.size() + 1));
             if (errore != ERROR_SUCCESS) break;
         }
@@ -101,28 +102,33 @@ void EliminaSeVuota(const std::string& chiave) {
     LONG e = ERROR_SUCCESS;
     {
         vq::ChiaveAperta h;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) return;
-        e = RegQueryInfoKeyA(h.get(), nullptr, nullptr, nullptr, &sottochiavi, nullptr, nullptr, &valori, nullptr,
-                             nullptr, nullptr, nullptr);
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS)
+            return;
+        e = RegQueryInfoKeyA(h.get(), nullptr, nullptr, nullptr, &sottochiavi, nullptr, nullptr,
+                             &valori, nullptr, nullptr, nullptr, nullptr);
     }
-    if (e == ERROR_SUCCESS && sottochiavi == 0 && valori == 0) RegDeleteKeyA(HKEY_CLASSES_ROOT, chiave.c_str());
+    if (e == ERROR_SUCCESS && sottochiavi == 0 && valori == 0)
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, chiave.c_str());
 }
 
 // The default value of a key of the classes root ("" when missing, not text or longer
 // than any GUID's text).
 std::string Predefinito(const std::string& chiave) {
     vq::ChiaveAperta h;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) return {};
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, chiave.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS)
+        return {};
     char dati[64] = {};
     DWORD dimensione = sizeof dati - 1;
     DWORD tipo = REG_NONE;
-    const LONG e = RegQueryValueExA(h.get(), nullptr, nullptr, &tipo, reinterpret_cast<BYTE*>(dati), &dimensione);
+    const LONG e = RegQueryValueExA(h.get(), nullptr, nullptr, &tipo, reinterpret_cast<BYTE*>(dati),
+                                    &dimensione);
     return e == ERROR_SUCCESS && tipo == REG_SZ ? std::string(dati) : std::string();
 }
 
 LONG Scrivi(const DescrizioneServer& d, Scrittore& w) {
     if (d.classi.empty()) return ERROR_FILE_NOT_FOUND;
-    const std::string percorso = PercorsoLibreria(reinterpret_cast<const void*>(d.classi.front().crea));
+    const std::string percorso =
+        PercorsoLibreria(reinterpret_cast<const void*>(d.classi.front().crea));
     if (percorso.empty()) return ERROR_FILE_NOT_FOUND;
     for (const auto& c : d.classi) {
         const std::string clsid = TestoGuid(c.clsid);
@@ -198,10 +204,8 @@ HRESULT ServerInProcesso::Scaricabile() const noexcept {
 }
 
 void ServerInProcesso::Blocca(bool blocca) noexcept {
-    if (blocca)
-        blocchi_.fetch_add(1);
-    else
-        blocchi_.fetch_sub(1);
+    if (blocca) blocchi_.fetch_add(1);
+    else blocchi_.fetch_sub(1);
 }
 
 HRESULT ServerInProcesso::Registra() noexcept {
@@ -222,8 +226,7 @@ HRESULT ServerInProcesso::Registra() noexcept {
     try {
         Cancella(descrizione_);
         for (auto k = w.create.rbegin(); k != w.create.rend(); ++k) Elimina(*k);
-    } catch (...) {
-    }
+    } catch (...) {}
     return hr;
 }
 
@@ -242,7 +245,9 @@ namespace {
 
 constexpr VARTYPE kArrayVarianti = VT_ARRAY | VT_VARIANT;
 
-bool Mancante(const VARIANT& v) noexcept { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+bool Mancante(const VARIANT& v) noexcept {
+    return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND;
+}
 
 }  // namespace
 
@@ -266,7 +271,9 @@ HRESULT Argomenti::Fallisce(UINT i, HRESULT hr) noexcept {
     return hr;
 }
 
-HRESULT Argomenti::Indirizzo(UINT i, VARTYPE vt, void** indirizzo) { return Copia(i, vt, true, indirizzo); }
+HRESULT Argomenti::Indirizzo(UINT i, VARTYPE vt, void** indirizzo) {
+    return Copia(i, vt, true, indirizzo);
+}
 
 HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indirizzo) {
     *indirizzo = nullptr;
@@ -288,7 +295,8 @@ HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indiri
     }
     const VARIANT& sorgente = variante_per_rif ? *a.pvarVal : a;
     if (Mancante(sorgente)) return Fallisce(i, DISP_E_PARAMNOTFOUND);
-    assert(copie_.size() < copie_.capacity() && "one copy per argument: the addresses must stay valid");
+    assert(copie_.size() < copie_.capacity() &&
+           "one copy per argument: the addresses must stay valid");
     if (copie_.size() == copie_.capacity()) return Fallisce(i, E_UNEXPECTED);
 
     Copiato c{};
@@ -321,7 +329,8 @@ HRESULT Argomenti::Copia(UINT i, VARTYPE vt, bool per_riferimento, void** indiri
             return Fallisce(i, hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH);
         }
     }
-    VQ_INVARIANTE(copie_.size() < copie_.capacity());  // no reallocation: earlier addresses stay valid
+    VQ_INVARIANTE(copie_.size() <
+                  copie_.capacity());  // no reallocation: earlier addresses stay valid
     copie_.push_back(c);
     *indirizzo = &copie_.back().valore.llVal;
     return S_OK;
@@ -338,8 +347,8 @@ void Argomenti::Riscrivi() noexcept {
     }
 }
 
-HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid, WORD flag,
-                     DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
+HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID id, REFIID riid,
+                     WORD flag, DISPPARAMS* parametri, VARIANT* risultato, EXCEPINFO* eccezione,
                      UINT* errore_argomento) noexcept {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     DISPPARAMS nessuno{};
@@ -358,11 +367,13 @@ HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID 
     const bool scrittura = membro->tipo & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
     if (parametri->cNamedArgs > 0) {
         // The only named argument understood is the value of a property write.
-        const bool valore_proprieta = scrittura && parametri->cNamedArgs == 1 && parametri->rgdispidNamedArgs &&
+        const bool valore_proprieta = scrittura && parametri->cNamedArgs == 1 &&
+                                      parametri->rgdispidNamedArgs &&
                                       parametri->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
         if (!valore_proprieta) return DISP_E_NONAMEDARGS;
     }
-    if (parametri->cArgs < membro->argomenti || parametri->cArgs > membro->argomenti + membro->facoltativi)
+    if (parametri->cArgs < membro->argomenti ||
+        parametri->cArgs > membro->argomenti + membro->facoltativi)
         return DISP_E_BADPARAMCOUNT;
 
     VARIANT valore;
@@ -385,16 +396,16 @@ HRESULT InvocaMembro(std::span<const Membro> membri, IDispatch* oggetto, DISPID 
         VariantClear(&valore);
         return EccezioneInvoke(hr, eccezione);
     }
-    if (risultato)
-        *risultato = valore;
-    else
-        VariantClear(&valore);
+    if (risultato) *risultato = valore;
+    else VariantClear(&valore);
     return S_OK;
 }
 
 bool StessoNomeMembro(const OLECHAR* nome, const char* membro) noexcept {
     for (; *membro; ++nome, ++membro)
-        if (*nome == 0 || vq::MinuscolaAscii(*nome) != vq::MinuscolaAscii(static_cast<char16_t>(*membro))) return false;
+        if (*nome == 0 ||
+            vq::MinuscolaAscii(*nome) != vq::MinuscolaAscii(static_cast<char16_t>(*membro)))
+            return false;
     return *nome == 0;
 }
 

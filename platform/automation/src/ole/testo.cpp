@@ -23,15 +23,14 @@ constexpr std::uint64_t kMaxByte = std::numeric_limits<std::uint32_t>::max() - 1
 BSTR Alloca(const void* dati, std::uint64_t byte) {
     if (byte > kMaxByte) return nullptr;
     std::size_t n = static_cast<std::size_t>(byte);
-    auto* blocco = static_cast<unsigned char*>(ole::AllocaMemoria(kPrefisso + n + sizeof(OLECHAR) + 1));
+    auto* blocco =
+        static_cast<unsigned char*>(ole::AllocaMemoria(kPrefisso + n + sizeof(OLECHAR) + 1));
     if (!blocco) return nullptr;
     std::uint32_t lunghezza = static_cast<std::uint32_t>(n);
     std::memcpy(blocco, &lunghezza, kPrefisso);
     unsigned char* testo = blocco + kPrefisso;
-    if (dati)
-        std::memcpy(testo, dati, n);
-    else
-        std::memset(testo, 0, n);
+    if (dati) std::memcpy(testo, dati, n);
+    else std::memset(testo, 0, n);
     // Terminator: two zero bytes after the text (three when the byte length is odd, so
     // that the last whole character is followed by a zero character).
     std::memset(testo + n, 0, sizeof(OLECHAR) + 1);
@@ -95,7 +94,9 @@ UINT SysStringLen(BSTR pbstr) { return SysStringByteLen(pbstr) / UINT{sizeof(OLE
 
 LPVOID CoTaskMemAlloc(std::size_t cb) { return ole::AllocaMemoria(cb == 0 ? 1 : cb); }
 
-LPVOID CoTaskMemRealloc(LPVOID pv, std::size_t cb) { return ole::RiallocaMemoria(pv, cb == 0 ? 1 : cb); }
+LPVOID CoTaskMemRealloc(LPVOID pv, std::size_t cb) {
+    return ole::RiallocaMemoria(pv, cb == 0 ? 1 : cb);
+}
 
 void CoTaskMemFree(LPVOID pv) { ole::LiberaMemoria(pv); }
 
@@ -130,12 +131,11 @@ std::u16string Utf8InUtf16(std::string_view utf8) {
         }
         bool valida = len != 0 && i + len <= n;
         for (std::size_t k = 1; valida && k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                valida = false;
-            else
-                cp = (cp << 6) | (s[i + k] & 0x3Fu);
+            if ((s[i + k] & 0xC0) != 0x80) valida = false;
+            else cp = (cp << 6) | (s[i + k] & 0x3Fu);
         }
-        if (valida && (cp < minimo || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valida = false;
+        if (valida && (cp < minimo || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+            valida = false;
         if (!valida) {
             r.push_back(u'\uFFFD');
             ++i;
@@ -159,7 +159,8 @@ std::string Utf16InUtf8(std::u16string_view utf16) {
     const std::size_t n = utf16.size();
     for (std::size_t i = 0; i < n; ++i) {
         char32_t cp = utf16[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(utf16[i + 1]) - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {

@@ -175,7 +175,6 @@ std::string_view Spazi(std::string_view t) {
     return t;
 }
 
-
 // A whole text as a number: blanks around it, optional sign, digits with an optional "."
 // part and exponent. Nothing else may follow.
 std::optional<double> NumeroDaTesto(std::string_view t) {
@@ -185,7 +184,8 @@ std::optional<double> NumeroDaTesto(std::string_view t) {
         meno = t.front() == '-';
         t.remove_prefix(1);
     }
-    if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t.front())) || t.front() == '.')) return std::nullopt;
+    if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t.front())) || t.front() == '.'))
+        return std::nullopt;
     double x = 0;
     auto [fine, ec] = std::from_chars(t.data(), t.data() + t.size(), x, std::chars_format::general);
     if (fine != t.data() + t.size()) return std::nullopt;
@@ -227,7 +227,8 @@ std::optional<DATE> DataDaTesto(std::string_view t) {
         if (r.front() != ' ') return std::nullopt;
         r = Spazi(r);
         int h, mi, s = 0;
-        if (!Cifre(r, h, 2) || r.empty() || (r.front() != ':' && r.front() != '.')) return std::nullopt;
+        if (!Cifre(r, h, 2) || r.empty() || (r.front() != ':' && r.front() != '.'))
+            return std::nullopt;
         r.remove_prefix(1);
         if (!Cifre(r, mi, 2)) return std::nullopt;
         if (!r.empty()) {
@@ -278,24 +279,25 @@ std::string TestoValuta(std::int64_t v) {
 // The source as one of: an exact integer, a double, a currency amount, or text.
 struct Valore {
     enum Tipo { Intero, Reale, Valuta, Testo, Booleano } tipo = Intero;
-    std::int64_t i = 0;  // Intero, Valuta (scaled by 10,000), Booleano (-1 / 0)
-    std::uint64_t u = 0; // Intero above INT64_MAX (only from VT_UI8)
+    std::int64_t i = 0;   // Intero, Valuta (scaled by 10,000), Booleano (-1 / 0)
+    std::uint64_t u = 0;  // Intero above INT64_MAX (only from VT_UI8)
     bool grande = false;
-    double d = 0;        // Reale
-    std::string t;       // Testo (UTF-8)
+    double d = 0;   // Reale
+    std::string t;  // Testo (UTF-8)
     VARTYPE origine = VT_EMPTY;
 };
 
 HRESULT LeggiValore(const VARIANT& v, USHORT flag, Valore& out, int profondita);
 
 HRESULT ValoreOggetto(IUnknown* u, USHORT flag, Valore& out, int profondita) {
-    if (!u || (flag & VARIANT_NOVALUEPROP) || profondita >= kProfonditaOggetti) return DISP_E_TYPEMISMATCH;
+    if (!u || (flag & VARIANT_NOVALUEPROP) || profondita >= kProfonditaOggetti)
+        return DISP_E_TYPEMISMATCH;
     ole::ComPtr<IDispatch> disp;
     if (FAILED(u->QueryInterface(IID_IDispatch, disp.put_void()))) return DISP_E_TYPEMISMATCH;
     DISPPARAMS nessuno{nullptr, nullptr, 0, 0};
     ole::Variante r;
-    HRESULT hr = disp->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &nessuno, r.put(),
-                              nullptr, nullptr);
+    HRESULT hr = disp->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                              &nessuno, r.put(), nullptr, nullptr);
     if (FAILED(hr)) return hr == DISP_E_MEMBERNOTFOUND ? DISP_E_TYPEMISMATCH : hr;
     return LeggiValore(*r.get(), flag, out, profondita + 1);
 }
@@ -359,7 +361,8 @@ HRESULT Numerico(Valore& x) {
 }
 
 // The value as a whole number within [minimo, massimo], rounding half to even.
-HRESULT Intero(Valore x, std::int64_t minimo, std::uint64_t massimo, std::int64_t& out, std::uint64_t* outU = nullptr) {
+HRESULT Intero(Valore x, std::int64_t minimo, std::uint64_t massimo, std::int64_t& out,
+               std::uint64_t* outU = nullptr) {
     HRESULT hr = Numerico(x);
     if (FAILED(hr)) return hr;
     if (x.grande) {
@@ -371,7 +374,8 @@ HRESULT Intero(Valore x, std::int64_t minimo, std::uint64_t massimo, std::int64_
     std::int64_t n;
     if (x.tipo == Valore::Reale) {
         double r = vq::ArrotondaPari(x.d);
-        if (!std::isfinite(r) || r < static_cast<double>(minimo) || r >= 18446744073709551616.0) return DISP_E_OVERFLOW;
+        if (!std::isfinite(r) || r < static_cast<double>(minimo) || r >= 18446744073709551616.0)
+            return DISP_E_OVERFLOW;
         if (r >= 9223372036854775808.0) {
             // Only unsigned 64-bit targets hold this.
             auto u = static_cast<std::uint64_t>(r);
@@ -397,9 +401,9 @@ HRESULT ATesto(const Valore& x, USHORT flag, std::string& t) {
         case Valore::Testo: t = x.t; return S_OK;
         case Valore::Booleano:
             if (flag & VARIANT_ALPHABOOL)
-                t = (flag & VARIANT_LOCALBOOL) ? (x.i ? "Vero" : "Falso") : (x.i ? "True" : "False");
-            else
-                t = x.i ? "-1" : "0";
+                t = (flag & VARIANT_LOCALBOOL) ? (x.i ? "Vero" : "Falso")
+                                               : (x.i ? "True" : "False");
+            else t = x.i ? "-1" : "0";
             return S_OK;
         case Valore::Valuta: t = TestoValuta(x.i); return S_OK;
         case Valore::Intero: t = std::to_string(x.i); return S_OK;
@@ -407,7 +411,8 @@ HRESULT ATesto(const Valore& x, USHORT flag, std::string& t) {
             if (x.grande) {
                 t = std::to_string(x.u);
             } else if (x.origine == VT_DATE) {
-                if (x.d < vq::kDataMinima || x.d > vq::kDataMassima || std::isnan(x.d)) return DISP_E_OVERFLOW;
+                if (x.d < vq::kDataMinima || x.d > vq::kDataMassima || std::isnan(x.d))
+                    return DISP_E_OVERFLOW;
                 t = TestoData(x.d);
             } else if (x.origine == VT_R4) {
                 // A single prints with the digits a single carries, not the double's.
@@ -438,7 +443,8 @@ HRESULT Converti(const VARIANT& src, USHORT flag, VARTYPE vt, VARIANT& out) {
     if (vt == VT_DISPATCH && src.vt == VT_UNKNOWN) {
         if (!src.punkVal) return DISP_E_TYPEMISMATCH;
         IDispatch* d = nullptr;
-        if (FAILED(src.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)))) return DISP_E_TYPEMISMATCH;
+        if (FAILED(src.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d))))
+            return DISP_E_TYPEMISMATCH;
         out.vt = VT_DISPATCH;
         out.pdispVal = d;
         return S_OK;
@@ -509,7 +515,8 @@ HRESULT Converti(const VARIANT& src, USHORT flag, VARTYPE vt, VARIANT& out) {
             if (vt == VT_R8) {
                 out.dblVal = d;
             } else {
-                if (std::isfinite(d) && std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()))
+                if (std::isfinite(d) &&
+                    std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()))
                     hr = DISP_E_OVERFLOW;
                 out.fltVal = static_cast<float>(d);
             }
@@ -524,8 +531,7 @@ HRESULT Converti(const VARIANT& src, USHORT flag, VARTYPE vt, VARIANT& out) {
                 double s = vq::ArrotondaPari(x.d * 10000.0);
                 if (!std::isfinite(s) || s < -9223372036854775808.0 || s >= 9223372036854775808.0)
                     hr = DISP_E_OVERFLOW;
-                else
-                    out.cyVal.int64 = static_cast<std::int64_t>(s);
+                else out.cyVal.int64 = static_cast<std::int64_t>(s);
             } else if (__builtin_mul_overflow(x.i, std::int64_t{10000}, &out.cyVal.int64)) {
                 hr = DISP_E_OVERFLOW;
             }
@@ -581,7 +587,8 @@ HRESULT Converti(const VARIANT& src, USHORT flag, VARTYPE vt, VARIANT& out) {
 
 }  // namespace
 
-extern "C" HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
+extern "C" HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
+                                     USHORT wFlags, VARTYPE vt) {
     if (!pvargDest || !pvarSrc) return E_INVALIDARG;
     if (!TipoValido(pvarSrc->vt) || !TipoValido(vt) || (vt & VT_BYREF)) return DISP_E_BADVARTYPE;
     try {

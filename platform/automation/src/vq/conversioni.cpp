@@ -30,10 +30,12 @@ Decimale Scomponi15(double x) {
     // The shortest digits that read back as x, when there are at most 15 of them, are
     // the 15-digit rounding itself (the double lies closer to them than half a step of
     // the 15th digit), and they come much cheaper; otherwise round to 15 digits.
-    auto [fine, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
-    (void)ec;  // 64 bytes always hold "d.dddddddddddddddde+ddd"
+    auto [fine, ec] =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
+    (void)ec;                                  // 64 bytes always hold "d.dddddddddddddddde+ddd"
     if (std::find(buf, fine, 'e') - buf > 16)  // "d." and more than 14 further digits
-        fine = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific, 14).ptr;
+        fine = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific, 14)
+                   .ptr;
     Decimale d;
     const char* p = buf;
     for (; p < fine && *p != 'e'; ++p) {
@@ -152,13 +154,15 @@ std::int32_t CLng(double x) {
 }
 
 std::int16_t CInt(std::int64_t x) {
-    if (x < std::numeric_limits<std::int16_t>::min() || x > std::numeric_limits<std::int16_t>::max())
+    if (x < std::numeric_limits<std::int16_t>::min() ||
+        x > std::numeric_limits<std::int16_t>::max())
         Solleva(kErrOverflow);
     return static_cast<std::int16_t>(x);
 }
 
 std::int32_t CLng(std::int64_t x) {
-    if (x < std::numeric_limits<std::int32_t>::min() || x > std::numeric_limits<std::int32_t>::max())
+    if (x < std::numeric_limits<std::int32_t>::min() ||
+        x > std::numeric_limits<std::int32_t>::max())
         Solleva(kErrOverflow);
     return static_cast<std::int32_t>(x);
 }
@@ -173,7 +177,8 @@ std::string TestoNumero(double x) {
     if (const double centesimi = x * 100.0; std::fabs(centesimi) < 1e15) {
         const std::int64_t c = std::llround(centesimi);
         if (static_cast<double>(c) / 100.0 == x) {
-            const std::uint64_t assoluto = c < 0 ? static_cast<std::uint64_t>(-c) : static_cast<std::uint64_t>(c);
+            const std::uint64_t assoluto =
+                c < 0 ? static_cast<std::uint64_t>(-c) : static_cast<std::uint64_t>(c);
             std::string s = c < 0 ? "-" : "";
             s += std::to_string(assoluto / 100);
             if (const auto resto = static_cast<char>(assoluto % 100); resto != 0) {
@@ -265,7 +270,8 @@ double Val(std::string_view testo) {
             if (v > 0xFFFFFFFFull) Solleva(kErrOverflow);
         }
         const bool corto = esa ? significative <= 4 : v <= 0xFFFFu;
-        if (corto) return static_cast<double>(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+        if (corto)
+            return static_cast<double>(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
         return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
     }
 
@@ -343,7 +349,8 @@ double NumeroDaTesto(std::string_view testo) {
         valido = (esa || ott) && testo.size() > 2;
         for (std::size_t i = 2; valido && i < testo.size(); ++i) {
             const char c = testo[i];
-            valido = ott ? (c >= '0' && c <= '7') : std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            valido =
+                ott ? (c >= '0' && c <= '7') : std::isxdigit(static_cast<unsigned char>(c)) != 0;
         }
     } else {
         std::size_t i = 0;

@@ -21,9 +21,9 @@ namespace {
 std::int64_t GiorniDaCivile(std::int64_t a, std::int64_t m, std::int64_t g) {
     a -= m <= 2 ? 1 : 0;
     const std::int64_t era = (a >= 0 ? a : a - 399) / 400;
-    const std::int64_t aa = a - era * 400;                                  // [0, 399]
+    const std::int64_t aa = a - era * 400;                                   // [0, 399]
     const std::int64_t ga = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + g - 1;  // [0, 365]
-    const std::int64_t ge = aa * 365 + aa / 4 - aa / 100 + ga;             // [0, 146096]
+    const std::int64_t ge = aa * 365 + aa / 4 - aa / 100 + ga;               // [0, 146096]
     return era * 146097 + ge - 719468 + 25569;  // 1970-01-01 is day 25569
 }
 
@@ -46,8 +46,8 @@ double Lineare(double d) {
     return intero + (intero - d);  // -1.25 -> -0.75
 }
 
-constexpr std::int64_t kGiornoMinimo = -657434;  // 1 January 100
-constexpr std::int64_t kGiornoMassimo = 2958465; // 31 December 9999
+constexpr std::int64_t kGiornoMinimo = -657434;   // 1 January 100
+constexpr std::int64_t kGiornoMassimo = 2958465;  // 31 December 9999
 
 // A whole day and a time in seconds -> automation value.
 double DaGiornoSecondi(std::int64_t giorno, std::int64_t secondi) {
@@ -79,14 +79,15 @@ DATA DateSerial(int anno, int mese, int giorno) {
     std::int64_t riporto = m0 >= 0 ? m0 / 12 : -((-m0 + 11) / 12);
     a += riporto;
     m0 -= riporto * 12;
-    const std::int64_t giorni = GiorniDaCivile(a, m0 + 1, 1) + (static_cast<std::int64_t>(giorno) - 1);
+    const std::int64_t giorni =
+        GiorniDaCivile(a, m0 + 1, 1) + (static_cast<std::int64_t>(giorno) - 1);
     if (giorni < kGiornoMinimo || giorni > kGiornoMassimo) Solleva(kErrChiamataNonValida);
     return static_cast<double>(giorni);
 }
 
 DATA TimeSerial(int ora, int minuto, int secondo) {
-    const std::int64_t totale = static_cast<std::int64_t>(ora) * 3600 +
-                                static_cast<std::int64_t>(minuto) * 60 + secondo;
+    const std::int64_t totale =
+        static_cast<std::int64_t>(ora) * 3600 + static_cast<std::int64_t>(minuto) * 60 + secondo;
     // Floor division: a negative time lies on a day before 30 December 1899.
     std::int64_t giorno = totale >= 0 ? totale / 86400 : -((-totale + 86399) / 86400);
     const std::int64_t resto = totale - giorno * 86400;
@@ -139,7 +140,8 @@ std::optional<DATA> DataDaIso(const std::string& testo) {
     DataOra d;
     if (testo.size() != 10 && testo.size() != 19) return std::nullopt;
     if (testo[4] != '-' || testo[7] != '-') return std::nullopt;
-    if (!numero(0, 4, d.anno) || !numero(5, 2, d.mese) || !numero(8, 2, d.giorno)) return std::nullopt;
+    if (!numero(0, 4, d.anno) || !numero(5, 2, d.mese) || !numero(8, 2, d.giorno))
+        return std::nullopt;
     if (testo.size() == 19) {
         if (testo[10] != 'T' || testo[13] != ':' || testo[16] != ':') return std::nullopt;
         if (!numero(11, 2, d.ora) || !numero(14, 2, d.minuto) || !numero(17, 2, d.secondo))

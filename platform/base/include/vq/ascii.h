@@ -21,7 +21,8 @@ constexpr C MaiuscolaAscii(C c) noexcept {
 }
 
 template <class C>
-constexpr bool UgualiSenzaMaiuscole(std::basic_string_view<C> a, std::basic_string_view<C> b) noexcept {
+constexpr bool UgualiSenzaMaiuscole(std::basic_string_view<C> a,
+                                    std::basic_string_view<C> b) noexcept {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (MinuscolaAscii(a[i]) != MinuscolaAscii(b[i])) return false;
@@ -39,13 +40,17 @@ std::basic_string<C> InMinuscoleAscii(std::basic_string<C> testo) {
     for (C& c : testo) c = MinuscolaAscii(c);
     return testo;
 }
-inline std::string InMinuscoleAscii(std::string_view testo) { return InMinuscoleAscii(std::string(testo)); }
+inline std::string InMinuscoleAscii(std::string_view testo) {
+    return InMinuscoleAscii(std::string(testo));
+}
 
 template <class C>
 std::basic_string<C> InMaiuscoleAscii(std::basic_string<C> testo) {
     for (C& c : testo) c = MaiuscolaAscii(c);
     return testo;
 }
-inline std::string InMaiuscoleAscii(std::string_view testo) { return InMaiuscoleAscii(std::string(testo)); }
+inline std::string InMaiuscoleAscii(std::string_view testo) {
+    return InMaiuscoleAscii(std::string(testo));
+}
 
 }  // namespace vq

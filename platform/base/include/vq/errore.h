@@ -55,11 +55,11 @@ const ErroreCorrente& ImpostaErroreDa(const std::exception_ptr& e);
 std::string DescrizioneRuntime(std::int32_t numero);
 
 // Frequently raised runtime numbers.
-inline constexpr std::int32_t kErrChiamataNonValida = 5;   // invalid procedure call or argument
+inline constexpr std::int32_t kErrChiamataNonValida = 5;  // invalid procedure call or argument
 inline constexpr std::int32_t kErrOverflow = 6;
 inline constexpr std::int32_t kErrMemoria = 7;
-inline constexpr std::int32_t kErrIndice = 9;              // subscript out of range
-inline constexpr std::int32_t kErrTipo = 13;               // type mismatch
+inline constexpr std::int32_t kErrIndice = 9;  // subscript out of range
+inline constexpr std::int32_t kErrTipo = 13;   // type mismatch
 inline constexpr std::int32_t kErrFileNonTrovato = 53;
 inline constexpr std::int32_t kErrOggettoNonImpostato = 91;
 

@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define VQ_INVARIANTE(condizione)                                                                       \
-    do {                                                                                                \
-        if (!(condizione)) [[unlikely]] {                                                               \
-            std::fprintf(stderr, "%s:%d: regola interna violata: %s\n", __FILE__, __LINE__, #condizione); \
-            std::abort();                                                                               \
-        }                                                                                               \
+#define VQ_INVARIANTE(condizione)                                                           \
+    do {                                                                                    \
+        if (!(condizione)) [[unlikely]] {                                                   \
+            std::fprintf(stderr, "%s:%d: regola interna violata: %s\n", __FILE__, __LINE__, \
+                         #condizione);                                                      \
+            std::abort();                                                                   \
+        }                                                                                   \
     } while (false)

@@ -32,8 +32,8 @@ struct ColonnaSelezione {
     // "sum", "min", "max", "avg", "first", "last" (lower case), or "dateserial" for a
     // date built by DateSerial; empty for anything else
     std::string aggregato;
-    std::string argomento;   // SQL text of the aggregated expression when aggregato is set
-    bool alias = false;      // named with "as"
+    std::string argomento;  // SQL text of the aggregated expression when aggregato is set
+    bool alias = false;     // named with "as"
 };
 
 // The items of the outermost select list (empty when the list holds "*" or cannot be

@@ -32,7 +32,7 @@ inline constexpr int dbOpenForwardOnly = 8;
 
 // Limits of the child process that reads a file.
 struct Limiti {
-    std::uint64_t memoriaMb = 1024;                      // address space (or RSS under sanitizers)
+    std::uint64_t memoriaMb = 1024;  // address space (or RSS under sanitizers)
     std::chrono::milliseconds tempo{std::chrono::minutes(2)};  // wall clock; CPU time likewise
 };
 

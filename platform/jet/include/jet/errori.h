@@ -20,15 +20,15 @@ inline constexpr std::int32_t kErrPermesso = 3051;              // no permission
 inline constexpr std::int32_t kErrParametri = 3061;             // unknown name taken as a parameter
 inline constexpr std::int32_t kErrSintassi = 3075;              // syntax error in the query
 inline constexpr std::int32_t kErrTabella = 3078;               // input table or query not found
-inline constexpr std::int32_t kErrCampoAmbiguo = 3079;          // a field name that fits several tables
-inline constexpr std::int32_t kErrFunzione = 3085;              // undefined function in expression
-inline constexpr std::int32_t kErrIstruzione = 3129;            // not a SELECT statement
-inline constexpr std::int32_t kErrCaratteriDopo = 3142;         // text after the end of the statement
-inline constexpr std::int32_t kErrOperazione = 3219;            // invalid operation
-inline constexpr std::int32_t kErrElemento = 3265;              // item not found in this collection
-inline constexpr std::int32_t kErrFormato = 3343;               // unrecognised database format
-inline constexpr std::int32_t kErrOggetto = 3420;               // object invalid or no longer set
-inline constexpr std::int32_t kErrTipoCriterio = 3464;          // data type mismatch in criteria
+inline constexpr std::int32_t kErrCampoAmbiguo = 3079;   // a field name that fits several tables
+inline constexpr std::int32_t kErrFunzione = 3085;       // undefined function in expression
+inline constexpr std::int32_t kErrIstruzione = 3129;     // not a SELECT statement
+inline constexpr std::int32_t kErrCaratteriDopo = 3142;  // text after the end of the statement
+inline constexpr std::int32_t kErrOperazione = 3219;     // invalid operation
+inline constexpr std::int32_t kErrElemento = 3265;       // item not found in this collection
+inline constexpr std::int32_t kErrFormato = 3343;        // unrecognised database format
+inline constexpr std::int32_t kErrOggetto = 3420;        // object invalid or no longer set
+inline constexpr std::int32_t kErrTipoCriterio = 3464;   // data type mismatch in criteria
 
 // Builders of the engine's failures (each sets the thread's current error and throws).
 [[noreturn]] void ErroreFileNonTrovato(std::string_view percorso);

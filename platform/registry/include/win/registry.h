@@ -51,7 +51,8 @@ using LPSECURITY_ATTRIBUTES = _SECURITY_ATTRIBUTES*;
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000000u)))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000001u)))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000002u)))
-#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000003u)))  // not kept: ERROR_INVALID_HANDLE
+#define HKEY_USERS \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000003u)))  // not kept: ERROR_INVALID_HANDLE
 
 // Error codes (LONG results). Macros, as on Windows, so that other headers of the
 // platform layer may repeat them.
@@ -98,10 +99,10 @@ using LPSECURITY_ATTRIBUTES = _SECURITY_ATTRIBUTES*;
 #define ERROR_NOACCESS 998
 #endif
 #ifndef ERROR_BADDB
-#define ERROR_BADDB 1009           // a hive file that cannot be parsed
+#define ERROR_BADDB 1009  // a hive file that cannot be parsed
 #endif
 #ifndef ERROR_BADKEY
-#define ERROR_BADKEY 1010          // a key or value name that cannot be stored
+#define ERROR_BADKEY 1010  // a key or value name that cannot be stored
 #endif
 #ifndef ERROR_CANTOPEN
 #define ERROR_CANTOPEN 1011
@@ -116,7 +117,7 @@ using LPSECURITY_ATTRIBUTES = _SECURITY_ATTRIBUTES*;
 #define ERROR_REGISTRY_IO_FAILED 1016
 #endif
 #ifndef ERROR_KEY_DELETED
-#define ERROR_KEY_DELETED 1018     // the key of an open handle was deleted
+#define ERROR_KEY_DELETED 1018  // the key of an open handle was deleted
 #endif
 
 // Access rights (REGSAM).
@@ -216,23 +217,23 @@ extern "C" {
 
 // Open an existing key below hKey (an empty or null lpSubKey opens a new handle to hKey
 // itself). ERROR_FILE_NOT_FOUND when it does not exist.
-VQ_REG_EXPORT LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                                        PHKEY phkResult);
+VQ_REG_EXPORT LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
+                                        REGSAM samDesired, PHKEY phkResult);
 
 // Open a key, creating it and every missing key above it. *lpdwDisposition (optional)
 // tells REG_CREATED_NEW_KEY from REG_OPENED_EXISTING_KEY.
 VQ_REG_EXPORT LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
                                           DWORD dwOptions, REGSAM samDesired,
-                                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                                          LPDWORD lpdwDisposition);
+                                          LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                          PHKEY phkResult, LPDWORD lpdwDisposition);
 
 // Read a value (null or empty name: the key's default value). With lpData null only the
 // type and size are given; a buffer too small gives ERROR_MORE_DATA and the size needed.
-VQ_REG_EXPORT LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                           LPBYTE lpData, LPDWORD lpcbData);
+VQ_REG_EXPORT LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
+                                           LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 
-VQ_REG_EXPORT LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                                         const BYTE* lpData, DWORD cbData);
+VQ_REG_EXPORT LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
+                                         DWORD dwType, const BYTE* lpData, DWORD cbData);
 
 VQ_REG_EXPORT LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 
@@ -251,12 +252,14 @@ VQ_REG_EXPORT LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
                                         PFILETIME lpftLastWriteTime);
 
 // Values in the order they were created.
-VQ_REG_EXPORT LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
-                                        LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+VQ_REG_EXPORT LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
+                                        LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                        LPBYTE lpData, LPDWORD lpcbData);
 
 // Counts and longest lengths of the subkeys and values of a key.
-VQ_REG_EXPORT LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                                           LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+VQ_REG_EXPORT LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass,
+                                           LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                                           LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                            LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
                                            LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                            PFILETIME lpftLastWriteTime);

@@ -27,7 +27,7 @@ inline constexpr std::uint32_t MB_YESNOCANCEL = 0x3;
 inline constexpr std::uint32_t MB_YESNO = 0x4;
 inline constexpr std::uint32_t MB_RETRYCANCEL = 0x5;
 // Icons.
-inline constexpr std::uint32_t MB_ICONSTOP = 0x10;         // also "error" / "hand"
+inline constexpr std::uint32_t MB_ICONSTOP = 0x10;  // also "error" / "hand"
 inline constexpr std::uint32_t MB_ICONQUESTION = 0x20;
 inline constexpr std::uint32_t MB_ICONEXCLAMATION = 0x30;  // also "warning"
 inline constexpr std::uint32_t MB_ICONINFORMATION = 0x40;
@@ -60,7 +60,8 @@ public:
     virtual ~MessageBox() = default;
     // Show a modal box with `testo` (UTF-8), `titolo` and `stile`; return the button that
     // closed it.
-    virtual int Mostra(const std::string& testo, const std::string& titolo, std::uint32_t stile) = 0;
+    virtual int Mostra(const std::string& testo, const std::string& titolo,
+                       std::uint32_t stile) = 0;
     // The system beep.
     virtual void Beep() = 0;
     // Show (true) or take away (false) the busy cursor.

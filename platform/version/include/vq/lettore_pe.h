@@ -63,16 +63,17 @@ std::optional<std::vector<std::uint8_t>> LeggiRisorsaVersione(const std::string&
 
 // A value found in a version block.
 struct Valore {
-    std::size_t posizione = 0;  // offset of the value's bytes inside the block
-    std::size_t byte = 0;       // its length in bytes (within the block)
+    std::size_t posizione = 0;              // offset of the value's bytes inside the block
+    std::size_t byte = 0;                   // its length in bytes (within the block)
     std::uint16_t lunghezzaDichiarata = 0;  // wValueLength as stored
-    bool testo = false;         // wType 1: UTF-16 text
+    bool testo = false;                     // wType 1: UTF-16 text
 };
 
 // Walk the block (`blocco`, its bytes limited by both the span and the root's wLength)
 // along `sottoblocco` ("\" for the root, "\VarFileInfo\Translation", ...). Keys are
 // compared without regard to ASCII case; empty components are skipped.
-std::optional<Valore> CercaValore(std::span<const std::uint8_t> blocco, std::string_view sottoblocco);
+std::optional<Valore> CercaValore(std::span<const std::uint8_t> blocco,
+                                  std::string_view sottoblocco);
 
 // The four 16-bit numbers of the file version (major, minor, build, revision) from the
 // fixed part of a version block:
@@ -85,6 +86,7 @@ std::optional<std::array<std::uint16_t, 4>> VersioneFile(std::span<const std::ui
 // finds the copy of one value found by CercaValore (nothing when it is not there).
 std::size_t DimensioneTesti(std::size_t lunghezzaBlocco);
 void ConvertiTesti(std::span<const std::uint8_t> blocco, std::span<std::uint8_t> testi);
-std::optional<std::string_view> TestoConvertito(std::span<const std::uint8_t> testi, const Valore& valore);
+std::optional<std::string_view> TestoConvertito(std::span<const std::uint8_t> testi,
+                                                const Valore& valore);
 
 }  // namespace vq::pe

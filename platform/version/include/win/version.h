@@ -25,10 +25,10 @@
 
 // The fixed part of a version resource, 13 words as Windows lays them out.
 typedef struct tagVS_FIXEDFILEINFO {
-    DWORD dwSignature;         // 0xFEEF04BD
+    DWORD dwSignature;  // 0xFEEF04BD
     DWORD dwStrucVersion;
-    DWORD dwFileVersionMS;     // major << 16 | minor
-    DWORD dwFileVersionLS;     // build << 16 | revision
+    DWORD dwFileVersionMS;  // major << 16 | minor
+    DWORD dwFileVersionLS;  // build << 16 | revision
     DWORD dwProductVersionMS;
     DWORD dwProductVersionLS;
     DWORD dwFileFlagsMask;

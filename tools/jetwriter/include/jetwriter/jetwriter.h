@@ -61,16 +61,16 @@ using Valore = std::variant<std::monostate, bool, std::int64_t, double, Valuta, 
 using Riga = std::vector<Valore>;
 
 struct Colonna {
-    std::string nome;            // UTF-8, 1..64 characters, unique in the table (any case)
+    std::string nome;  // UTF-8, 1..64 characters, unique in the table (any case)
     Tipo tipo = Tipo::Long;
-    int dimensione = 255;        // text only: 1..255 characters
-    bool contatore = false;      // autonumber (long only)
+    int dimensione = 255;    // text only: 1..255 characters
+    bool contatore = false;  // autonumber (long only)
 };
 
 struct Tabella {
-    std::string nome;            // UTF-8, 1..64 characters, unique in the database (any case)
+    std::string nome;  // UTF-8, 1..64 characters, unique in the database (any case)
     std::vector<Colonna> colonne;
-    std::vector<Riga> righe;     // written first
+    std::vector<Riga> righe;  // written first
     // Optional row source for large tables, used after `righe`: called with the row
     // index (0-based, counting only generated rows) and a row to fill; returns false when
     // there are no more rows. It must be repeatable: Scrivi may be called more than once.
@@ -79,8 +79,8 @@ struct Tabella {
 
 struct Specifica {
     Formato formato = Formato::Jet3;
-    int codePage = 1252;         // Jet 3: the code page of every text in the file
-    std::string password;        // UTF-8, at most 20 characters; empty = no password
+    int codePage = 1252;   // Jet 3: the code page of every text in the file
+    std::string password;  // UTF-8, at most 20 characters; empty = no password
     // Creation date stored in the header (Jet 4 mixes it into the password). Unset: now.
     std::optional<double> dataCreazione;
     std::vector<Tabella> tabelle;
@@ -107,9 +107,9 @@ std::optional<Tipo> TipoDaNome(std::string_view nome);
 inline constexpr const char* kPasswordMirtesa = "604kmr73";
 
 struct OpzioniMirtesa {
-    std::int64_t operazioni = 3000;     // 0 writes the empty template ("mirtesa.dat")
-    std::uint64_t seme = 1;             // same seed, same file
-    int versione = 2;                   // the data-format version in table Versione
+    std::int64_t operazioni = 3000;  // 0 writes the empty template ("mirtesa.dat")
+    std::uint64_t seme = 1;          // same seed, same file
+    int versione = 2;                // the data-format version in table Versione
     Formato formato = Formato::Jet3;
     std::string password = kPasswordMirtesa;
 };

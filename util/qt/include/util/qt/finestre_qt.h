@@ -23,7 +23,8 @@ namespace vq::finestre::qt {
 class SuperficieQt final : public Superficie {
 public:
     explicit SuperficieQt(QPaintDevice& dispositivo) : dispositivo_(dispositivo) {}
-    void RiempiRettangolo(int sinistra, int alto, int destra, int basso, std::uint32_t colore) override;
+    void RiempiRettangolo(int sinistra, int alto, int destra, int basso,
+                          std::uint32_t colore) override;
 
 private:
     QPaintDevice& dispositivo_;
@@ -82,7 +83,8 @@ public:
     std::vector<FinestraPrincipale> Finestre() override;
     bool PortaInPrimoPiano(std::intptr_t handle) override;
     bool SempreInPrimoPiano(std::intptr_t handle, bool attivo) override;
-    std::optional<std::string> ScegliCartella(std::intptr_t proprietario, const std::string& titolo) override;
+    std::optional<std::string> ScegliCartella(std::intptr_t proprietario,
+                                              const std::string& titolo) override;
     void ElaboraEventi() override;
 
     static QWidget* WidgetDi(std::intptr_t handle);
