@@ -128,6 +128,11 @@ TEST_F(Classi, GuastiDiRegistrazione) {
         const std::string descrizione = ole::ErroreDa(hr).descrizione();
         EXPECT_FALSE(descrizione.empty());
         EXPECT_NE(descrizione.find(c.nominato), std::string::npos) << descrizione;
+        // Created from C++ as the runtime's New does: error 429 with the same reason.
+        const auto e = prova::ErroreDi([&] { ole::Crea<IUnknown>(c.clsid, IID_IUnknown); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->numero(), 429);
+        EXPECT_NE(e->descrizione().find(descrizione), std::string::npos) << e->descrizione();
     }
 }
 

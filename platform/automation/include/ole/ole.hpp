@@ -52,6 +52,9 @@ std::string DescrizioneHresult(HRESULT hr);
 // Returns hr when it succeeded (S_FALSE included); otherwise sets the thread's current
 // error and throws it as vq::Errore (as vq::Solleva does).
 HRESULT Verifica(HRESULT hr);
+// As the runtime reports an object it cannot create: error 429 with the reason (the
+// HRESULT's own description) after its text; out of memory stays error 7.
+[[noreturn]] void SollevaNonCreabile(HRESULT hr);
 // The HRESULT an error travels as: MAKE_HRESULT(1, FACILITY_CONTROL, n) for
 // 1 <= n <= 65535, n itself for a negative n (already an HRESULT), else E_FAIL.
 HRESULT HresultPerNumero(std::int32_t numero) noexcept;
@@ -164,11 +167,13 @@ private:
     T* p_ = nullptr;
 };
 
-// Creates an object of a registered class (CoCreateInstance); throws vq::Errore.
+// Creates an object of a registered class (CoCreateInstance); a failure is error 429
+// (SollevaNonCreabile).
 template <class T>
 ComPtr<T> Crea(REFCLSID clsid, REFIID iid) {
     ComPtr<T> r;
-    Verifica(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, r.put_void()));
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, r.put_void());
+    if (FAILED(hr)) SollevaNonCreabile(hr);
     return r;
 }
 

@@ -179,6 +179,13 @@ HRESULT Verifica(HRESULT hr) {
     vq::Solleva(e.numero(), e.descrizione());
 }
 
+void SollevaNonCreabile(HRESULT hr) {
+    if (hr == E_OUTOFMEMORY) Verifica(hr);
+    constexpr std::int32_t kNonCreabile = 429;
+    vq::Solleva(kNonCreabile,
+                vq::DescrizioneRuntime(kNonCreabile) + ": " + ErroreDa(hr).descrizione());
+}
+
 HRESULT HresultPerNumero(std::int32_t numero) noexcept {
     if (numero < 0) return numero;
     if (numero >= 1 && numero <= 0xFFFF) return MAKE_HRESULT(1, FACILITY_CONTROL, numero);
