@@ -60,9 +60,9 @@ struct SceltaEsportazione {
 
 enum class EsitoEsportazione {
     Esportato,        // file written (and stylesheet copied when asked)
-    DateInvertite,    // step 2 message
-    ListaVuota,       // step 3 message
-    NessunMovimento,  // step 10 message
+    DateInvertite,    // final date before the initial one: nothing done
+    ListaVuota,       // empty selection list: nothing done
+    NessunMovimento,  // no transaction matches: the dialog never opens
     Annullato,        // dialog cancelled, nothing reported
     Errore,           // reported by the handler
 };
@@ -79,9 +79,9 @@ struct RisultatoEsportazione {
 struct ServiziEsportazione {
     DialogoSalva* dialogo = nullptr;
     BarraProgresso* barra = nullptr;
-    std::function<void()> pompaEventi;      // step 12 (the window: processEvents once)
-    std::function<void()> salvaFiltroDate;  // step 5 (the window's; the command line stores none)
-    std::function<void(std::int32_t)> pausa = PausaSistema;  // step 19
+    std::function<void()> pompaEventi;      // once after the dialog (the window: processEvents)
+    std::function<void()> salvaFiltroDate;  // the window's; the command line stores none
+    std::function<void(std::int32_t)> pausa = PausaSistema;  // with the bar full, before hiding it
 };
 
 class Esportazione {
@@ -90,7 +90,7 @@ public:
     Esportazione(_ClsDatiMirtesa* dati, ServiziEsportazione servizi,
                  IdentitaProgramma identita = IdentitaCorrente());
 
-    // One run, steps 1 to 21 and the handler; never throws.
+    // One whole run, its failures reported by its own handler; never throws.
     RisultatoEsportazione Esegui(const SceltaEsportazione& scelta);
 
     // The dialog's settings, kept between runs (its file name is not reset).
