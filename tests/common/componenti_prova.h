@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -164,5 +165,28 @@ std::vector<ole::ComPtr<T>> Elementi(_Collection* c, REFIID iid) {
     }
     return r;
 }
+
+// A suite of client tests of one component library: a registry of its own in a temporary
+// folder, the library registered there and the runtime started, once for the suite. The
+// suite names its folder and library as static members kCartella and kLibreria.
+template <class Suite>
+class SuiteComponente : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        cartella_ = std::make_unique<Cartella>(Suite::kCartella);
+        cartella_->UsaPerIlRegistro();
+        libreria_ = std::make_unique<Libreria>(Suite::kLibreria);
+        ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    }
+    static void TearDownTestSuite() {
+        CoUninitialize();
+        libreria_.reset();
+        cartella_.reset();
+    }
+
+    static inline std::unique_ptr<Cartella> cartella_;
+    static inline std::unique_ptr<Libreria> libreria_;
+};
 
 }  // namespace prova

@@ -15,20 +15,12 @@ using namespace prova;
 
 const char* const kSenzaOggetto = "Variabile oggetto o variabile del blocco With non impostata";
 
-class ClientTessadati : public ::testing::Test {
+class ClientTessadati : public SuiteComponente<ClientTessadati> {
+public:
+    static constexpr const char* kCartella = "tessadati-client";
+    static constexpr const char* kLibreria = TESSADATI_LIB;
+
 protected:
-    static void SetUpTestSuite() {
-        cartella_ = std::make_unique<Cartella>("tessadati-client");
-        cartella_->UsaPerIlRegistro();
-        libreria_ = std::make_unique<Libreria>(TESSADATI_LIB);
-        ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
-    static void TearDownTestSuite() {
-        CoUninitialize();
-        libreria_.reset();
-        cartella_.reset();
-    }
     static HRESULT CanUnloadNow() { return libreria_->Chiama("DllCanUnloadNow"); }
 
     void SetUp() override {
@@ -54,13 +46,8 @@ protected:
         return b.utf8();
     }
 
-    static std::unique_ptr<Cartella> cartella_;
-    static std::unique_ptr<Libreria> libreria_;
     _ClsDatiMirtesa* dati_ = nullptr;
 };
-
-std::unique_ptr<Cartella> ClientTessadati::cartella_;
-std::unique_ptr<Libreria> ClientTessadati::libreria_;
 
 TEST_F(ClientTessadati, FiltroDallaVtable) {
     ole::Bstr lista("3;5");

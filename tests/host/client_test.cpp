@@ -40,21 +40,12 @@ DWORD Sottochiavi(const char* chiave) {
     return n;
 }
 
-class ClientMirtesaHost : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        cartella_ = std::make_unique<Cartella>("mirtesahost-client");
-        cartella_->UsaPerIlRegistro();
-        libreria_ = std::make_unique<Libreria>(MIRTESAHOST_LIB);
-        ASSERT_EQ(libreria_->Chiama("DllRegisterServer"), S_OK);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
-    static void TearDownTestSuite() {
-        CoUninitialize();
-        libreria_.reset();
-        cartella_.reset();
-    }
+class ClientMirtesaHost : public SuiteComponente<ClientMirtesaHost> {
+public:
+    static constexpr const char* kCartella = "mirtesahost-client";
+    static constexpr const char* kLibreria = MIRTESAHOST_LIB;
 
+protected:
     void SetUp() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Mirtesa");
         ASSERT_EQ(CoCreateInstance(CLSID_MirtesaIntegrazione, nullptr, CLSCTX_INPROC_SERVER,
@@ -87,13 +78,8 @@ protected:
     }
     static fs::path Hive() { return *cartella_ / "vq/registro/HKCU.reg"; }
 
-    static std::unique_ptr<Cartella> cartella_;
-    static std::unique_ptr<Libreria> libreria_;
     IMirtesaIntegrazione* host_ = nullptr;
 };
-
-std::unique_ptr<Cartella> ClientMirtesaHost::cartella_;
-std::unique_ptr<Libreria> ClientMirtesaHost::libreria_;
 
 TEST_F(ClientMirtesaHost, CartelleFinisconoConIlSeparatore) {
     setenv("MH_BASE", "/base prova", 1);
