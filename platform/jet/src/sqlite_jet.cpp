@@ -269,7 +269,7 @@ const char* VfsDescrittori() {
         vfs.pNext = nullptr;
         return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
     }();
-    if (!registrato) throw std::bad_alloc();
+    if (!registrato) ErroreOperazione("SQLite non accetta l'apertura per descrittore");
     return kNome;
 }
 

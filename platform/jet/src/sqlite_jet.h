@@ -16,8 +16,9 @@ sqlite3* ApriConnessioneJet();
 void RegistraJet(sqlite3* db);
 
 // The name of a VFS that opens "/proc/self/fd/N" as the file behind descriptor N (a
-// memory file): the default one would follow that link to a name that cannot be opened.
-// Registered at the first call.
+// memory file): the default one opens without following links, and that path is one.
+// Registered at the first call; SQLite's open is replaced for the whole process by one
+// that differs only for such paths. Error 3219 when SQLite will not allow it.
 const char* VfsDescrittori();
 // The path of descriptor `fd` for that VFS.
 std::string PercorsoDescrittore(int fd);
