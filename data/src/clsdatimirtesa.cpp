@@ -193,22 +193,7 @@ STDMETHODIMP ClsDatiMirtesa::InterfaceSupportsErrorInfo(REFIID riid) {
                ? S_OK
                : S_FALSE;
 }
-STDMETHODIMP ClsDatiMirtesa::GetTypeInfoCount(UINT* pctinfo) {
-    return ole::NessunaInfoTipoConteggio(pctinfo);
-}
-STDMETHODIMP ClsDatiMirtesa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    return ole::NessunaInfoTipo(ppTInfo);
-}
-STDMETHODIMP ClsDatiMirtesa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
-                                           DISPID* id) {
-    return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
-}
-STDMETHODIMP ClsDatiMirtesa::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                                    VARIANT* risultato, EXCEPINFO* eccezione,
-                                    UINT* errore_argomento) {
-    return ole::InvocaMembro(kMembri, static_cast<_ClsDatiMirtesa*>(this), id, riid, flag,
-                             parametri, risultato, eccezione, errore_argomento);
-}
+std::span<const ole::Membro> ClsDatiMirtesa::membri() const noexcept { return kMembri; }
 
 // ---------------------------------------------------------------------------------------
 // Filter

@@ -9,6 +9,7 @@
 #include "database.h"
 #include "filtro.h"
 #include "ole/ole.hpp"
+#include "ole/server.hpp"
 #include "tessadati/tessadati.h"
 
 namespace tessadati {
@@ -17,15 +18,10 @@ namespace tessadati {
 // server locks).
 ole::ContatoreOggetti& Contatore() noexcept;
 
-class ClsConti final : public ole::Oggetto<_clsConti, ISupportErrorInfo> {
+class ClsConti final : public ole::OggettoDispatch<_clsConti, ISupportErrorInfo> {
 public:
-    ClsConti() noexcept : Oggetto(&Contatore()) {}
+    ClsConti() noexcept : OggettoDispatch(&Contatore()) {}
 
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                        VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) override;
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
     STDMETHODIMP get_IDConto(LONG* result) override;
@@ -35,20 +31,16 @@ public:
 
 private:
     void* trova(REFIID riid) noexcept override;
+    std::span<const ole::Membro> membri() const noexcept override;
 
     LONG id_conto_ = 0;
     ole::Bstr conto_;
 };
 
-class ClsCassa final : public ole::Oggetto<_clsCassa, ISupportErrorInfo> {
+class ClsCassa final : public ole::OggettoDispatch<_clsCassa, ISupportErrorInfo> {
 public:
-    ClsCassa() noexcept : Oggetto(&Contatore()) {}
+    ClsCassa() noexcept : OggettoDispatch(&Contatore()) {}
 
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                        VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) override;
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
     STDMETHODIMP get_Conto(_clsConti** result) override;
@@ -62,26 +54,23 @@ public:
 
 private:
     void* trova(REFIID riid) noexcept override;
+    std::span<const ole::Membro> membri() const noexcept override;
 
     ole::ComPtr<_clsConti> conto_;
     LONG id_cassa_ = 0;
     ole::Variante cassa_;
 };
 
-class ClsDatiMirtesa final : public ole::Oggetto<_ClsDatiMirtesa, ISupportErrorInfo> {
+class ClsDatiMirtesa final : public ole::OggettoDispatch<_ClsDatiMirtesa, ISupportErrorInfo> {
 public:
     // Use Crea: creation also clears the filter through the object's own interface.
-    explicit ClsDatiMirtesa(Motore& motore) noexcept : Oggetto(&Contatore()), motore_(motore) {}
+    explicit ClsDatiMirtesa(Motore& motore) noexcept
+        : OggettoDispatch(&Contatore()), motore_(motore) {}
     ~ClsDatiMirtesa() override;
 
     // A new object with its filter cleared, as the class factory makes it.
     static ole::ComPtr<_ClsDatiMirtesa> Crea(Motore& motore);
 
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                        VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) override;
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
     STDMETHODIMP ClearFiltri() override;
@@ -112,6 +101,7 @@ public:
 
 private:
     void* trova(REFIID riid) noexcept override;
+    std::span<const ole::Membro> membri() const noexcept override;
 
     Database& Db();
     std::string PercorsoDataBase();

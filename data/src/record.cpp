@@ -105,20 +105,7 @@ void* ClsConti::trova(REFIID riid) noexcept {
 STDMETHODIMP ClsConti::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__clsConti) ? S_OK : S_FALSE;
 }
-STDMETHODIMP ClsConti::GetTypeInfoCount(UINT* pctinfo) {
-    return ole::NessunaInfoTipoConteggio(pctinfo);
-}
-STDMETHODIMP ClsConti::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    return ole::NessunaInfoTipo(ppTInfo);
-}
-STDMETHODIMP ClsConti::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
-    return ole::IdDaNomi(kMembriConti, riid, nomi, quanti, id);
-}
-STDMETHODIMP ClsConti::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                              VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
-    return ole::InvocaMembro(kMembriConti, static_cast<_clsConti*>(this), id, riid, flag, parametri,
-                             risultato, eccezione, errore_argomento);
-}
+std::span<const ole::Membro> ClsConti::membri() const noexcept { return kMembriConti; }
 
 STDMETHODIMP ClsConti::get_IDConto(LONG* result) {
     if (!result) return E_POINTER;
@@ -155,20 +142,7 @@ void* ClsCassa::trova(REFIID riid) noexcept {
 STDMETHODIMP ClsCassa::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__clsCassa) ? S_OK : S_FALSE;
 }
-STDMETHODIMP ClsCassa::GetTypeInfoCount(UINT* pctinfo) {
-    return ole::NessunaInfoTipoConteggio(pctinfo);
-}
-STDMETHODIMP ClsCassa::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    return ole::NessunaInfoTipo(ppTInfo);
-}
-STDMETHODIMP ClsCassa::GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID, DISPID* id) {
-    return ole::IdDaNomi(kMembriCassa, riid, nomi, quanti, id);
-}
-STDMETHODIMP ClsCassa::Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                              VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) {
-    return ole::InvocaMembro(kMembriCassa, static_cast<_clsCassa*>(this), id, riid, flag, parametri,
-                             risultato, eccezione, errore_argomento);
-}
+std::span<const ole::Membro> ClsCassa::membri() const noexcept { return kMembriCassa; }
 
 STDMETHODIMP ClsCassa::get_Conto(_clsConti** result) {
     if (!result) return E_POINTER;

@@ -17,26 +17,9 @@ constexpr WORD kLettura = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
 extern const ole::Membro kMembri[5];
 
-class Integrazione final : public ole::Oggetto<IMirtesaIntegrazione, ISupportErrorInfo> {
+class Integrazione final : public ole::OggettoDispatch<IMirtesaIntegrazione, ISupportErrorInfo> {
 public:
-    Integrazione() noexcept : Oggetto(&Contatore()) {}
-
-    // IDispatch: no type information is published; names and ids come from kMembri.
-    STDMETHODIMP GetTypeInfoCount(UINT* quante) override {
-        return ole::NessunaInfoTipoConteggio(quante);
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        return ole::NessunaInfoTipo(info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
-                               DISPID* id) override {
-        return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
-                        VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) override {
-        return ole::InvocaMembro(kMembri, static_cast<IMirtesaIntegrazione*>(this), id, riid, flag,
-                                 parametri, risultato, eccezione, errore_argomento);
-    }
+    Integrazione() noexcept : OggettoDispatch(&Contatore()) {}
 
     // IMirtesaIntegrazione
     STDMETHODIMP Versione(BSTR* result) override {
@@ -76,6 +59,7 @@ public:
 private:
     ~Integrazione() override = default;
 
+    std::span<const ole::Membro> membri() const noexcept override { return kMembri; }
     void* trova(REFIID riid) noexcept override {
         if (IsEqualIID(riid, IID_IMirtesaIntegrazione) || IsEqualIID(riid, IID_IDispatch))
             return static_cast<IMirtesaIntegrazione*>(this);

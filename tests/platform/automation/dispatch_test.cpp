@@ -73,20 +73,9 @@ const ole::Membro kMembri[] = {
      1},
 };
 
-class Oggetto final : public ole::Oggetto<IDispatch> {
-public:
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return ole::NessunaInfoTipoConteggio(n); }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** t) override { return ole::NessunaInfoTipo(t); }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
-                               DISPID* id) override {
-        return ole::IdDaNomi(kMembri, riid, nomi, quanti, id);
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* p, VARIANT* r,
-                        EXCEPINFO* ei, UINT* errato) override {
-        return ole::InvocaMembro(kMembri, this, id, riid, flag, p, r, ei, errato);
-    }
-
+class Oggetto final : public ole::OggettoDispatch<IDispatch> {
 private:
+    std::span<const ole::Membro> membri() const noexcept override { return kMembri; }
     void* trova(REFIID riid) noexcept override {
         return IsEqualIID(riid, IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
     }

@@ -240,4 +240,30 @@ HRESULT IdDaNomi(const Tabella& membri, REFIID riid, LPOLESTR* nomi, UINT quanti
     return DISP_E_UNKNOWNNAME;
 }
 
+// An object whose IDispatch is its member table: the class gives the table (membri) and
+// its other interfaces; IDispatch is answered here, with no type information published.
+template <class Principale, class... Altre>
+class OggettoDispatch : public Oggetto<Principale, Altre...> {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* quante) override {
+        return NessunaInfoTipoConteggio(quante);
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        return NessunaInfoTipo(info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* nomi, UINT quanti, LCID,
+                               DISPID* id) override {
+        return IdDaNomi(membri(), riid, nomi, quanti, id);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flag, DISPPARAMS* parametri,
+                        VARIANT* risultato, EXCEPINFO* eccezione, UINT* errore_argomento) override {
+        return InvocaMembro(membri(), static_cast<Principale*>(this), id, riid, flag, parametri,
+                            risultato, eccezione, errore_argomento);
+    }
+
+protected:
+    using Oggetto<Principale, Altre...>::Oggetto;
+    virtual std::span<const Membro> membri() const noexcept = 0;
+};
+
 }  // namespace ole

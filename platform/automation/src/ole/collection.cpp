@@ -46,7 +46,7 @@ struct Elemento {
     std::u16string chiave;  // folded; empty when the item has none
 };
 
-class Collezione final : public ole::Oggetto<_Collection> {
+class Collezione final : public ole::OggettoDispatch<_Collection> {
 public:
     Collezione() = default;
     ~Collezione() override {
@@ -118,24 +118,8 @@ public:
 
     STDMETHODIMP _NewEnum(IUnknown** ppunk) override;
 
-    // IDispatch ------------------------------------------------------------------------------
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        return ole::NessunaInfoTipoConteggio(pctinfo);
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        return ole::NessunaInfoTipo(ppTInfo);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                               DISPID* rgDispId) override {
-        return ole::IdDaNomi(kMembri, riid, rgszNames, cNames, rgDispId);
-    }
-    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* p,
-                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
-        return ole::InvocaMembro(kMembri, static_cast<_Collection*>(this), dispIdMember, riid,
-                                 wFlags, p, pVarResult, pExcepInfo, puArgErr);
-    }
-
 private:
+    std::span<const ole::Membro> membri() const noexcept override { return kMembri; }
     void* trova(REFIID riid) noexcept override {
         if (IsEqualIID(riid, IID__Collection) || IsEqualIID(riid, IID_IDispatch))
             return static_cast<_Collection*>(this);
