@@ -20,15 +20,6 @@ misura=$( { /usr/bin/time -f '%e %M' mdb-export "$file" Operazioni >/dev/null; }
 mdbexport=${misura% *}
 mdbpicco=${misura#* }
 printf 'mdb_export_s %.3f\nmdb_export_picco_mb %.1f\n' "$mdbexport" "$(echo "$mdbpicco / 1024" | bc -l)"
-# One FIGURE line per figure (format in scripts/bench.sh).
-echo "$out" | awk -v m="$mdbexport" -v b="tessadati" '
-  /^file_mb/ {f=$2} /^primo_giro_s/ {p=$2} /^secondo_giro_s/ {s=$2}
-  /^picco_processo_mb/ {a=$2} /^picco_figlio_mb/ {c=$2}
-  END {
-    printf "FIGURE|%s.primo_giro_s|%.3f|-\n", b, p
-    printf "FIGURE|%s.secondo_giro_s|%.3f|-\n", b, s
-    printf "FIGURE|%s.mdb_export_s|%.3f|-\n", b, m
-    printf "FIGURE|%s.primo_su_mdb_export|%.3f|<= 0.35\n", b, p/m
-    printf "FIGURE|%s.secondo_su_primo|%.3f|<= 0.05\n", b, s/p
-    printf "FIGURE|%s.picco_memoria_su_file|%.2f|<= 2\n", b, (a+c)/f
-  }'
+# One FIGURE line per figure.
+echo "$out" | awk -v b=tessadati -v m="$mdbexport" -v primo=0.35 -v secondo=0.05 -v memoria=2 \
+  -f "$(dirname "$0")/../giri.awk"
