@@ -37,6 +37,7 @@ const std::vector<CasoErrato>& Casi() {
          kErrSpecifica,
          {"\"Operazioni\"", "\"X\"", "\"varchar\""}},
         {"JsonRotto", R"({"format": "jet3", "tables": [)", kErrJson, {"JSON non valido"}},
+        {"NumeroTroppoGrande", R"({"code_page": 1e999})", kErrJson, {"JSON non valido"}},
         {"FormatoSconosciuto", R"({"format": "jet5", "tables": []})", kErrSpecifica, {"jet5"}},
         {"NessunaTabella", R"({"format": "jet3", "tables": []})", kErrSpecifica, {"tabelle"}},
         {"NessunaColonna",

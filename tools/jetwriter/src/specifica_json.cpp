@@ -63,6 +63,8 @@ Specifica SpecificaDaJson(std::string_view testo) {
     } catch (const json::parse_error& e) {
         vq::Solleva(kErrJson,
                     "JSON non valido al byte " + std::to_string(e.byte) + ": " + e.what());
+    } catch (const json::exception& e) {  // a number too large for any type, ...
+        vq::Solleva(kErrJson, std::string("JSON non valido: ") + e.what());
     }
     if (!radice.is_object()) Errore("La descrizione deve essere un oggetto JSON");
     SoloChiavi(radice, {"format", "code_page", "password", "creation_date", "tables"},
