@@ -13,6 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <set>
+#include <string_view>
+#include <vector>
 
 #include "proprieta.h"
 
@@ -43,28 +46,37 @@ std::size_t Minimo(int tipo) {
     }
 }
 
-// A list of names: 16-bit length, then that many bytes, to the end of the block.
-bool ListaNomi(const unsigned char* b, std::size_t n, std::size_t& nomi) {
+// A list of names: 16-bit length, then that many bytes, to the end of the block. A name
+// given twice is refused: libmdb keys each block's values by name and loses the memory of
+// a value whose name comes again (Access writes each name once). Two byte strings that
+// libmdb turns into the same key count as the same name.
+bool ListaNomi(const unsigned char* b, std::size_t n, const NomeProprieta& nome,
+               std::size_t& nomi) {
     std::size_t p = 0;
-    nomi = 0;
+    std::set<std::string> visti;
     while (p < n) {
         if (n - p < 2) return false;
         std::size_t l = Le16(b + p);
         p += 2;
         if (l > n - p) return false;
+        const std::string_view byte(reinterpret_cast<const char*>(b + p), l);
+        if (!visti.insert(nome ? nome(byte) : std::string(byte.substr(0, byte.find('\0')))).second)
+            return false;
         p += l;
-        ++nomi;
     }
+    nomi = visti.size();
     return true;
 }
 
 // A block of values: a header with the block's name, then records of at least 8 bytes
 // (length, type, name index, value size, value). libmdb stops at the first record whose
-// name index or value size is out of range, so only what precedes it must hold.
+// name index or value size is out of range, so only what precedes it must hold. Each name
+// has one value in a block (see ListaNomi).
 bool BloccoValori(const unsigned char* b, std::size_t n, std::size_t nomi) {
     if (n < 6) return false;
     std::size_t p = 6 + static_cast<std::size_t>(Le16(b + 4));
     if (p > n) return false;
+    std::vector<bool> dato(nomi);
     while (p < n) {
         if (n - p < 8) return false;
         std::size_t lunghezza = Le16(b + p);
@@ -72,6 +84,8 @@ bool BloccoValori(const unsigned char* b, std::size_t n, std::size_t nomi) {
         std::size_t elemento = Le16(b + p + 4);
         std::size_t dimensione = Le16(b + p + 6);
         if (elemento >= nomi || p + 8 + dimensione > n) return true;  // libmdb stops here
+        if (dato[elemento]) return false;
+        dato[elemento] = true;
         if (dimensione < Minimo(tipo == MDB_MEMO ? MDB_TEXT : tipo)) return false;
         if (lunghezza < 8 || lunghezza > n - p) return false;
         p += lunghezza;
@@ -81,7 +95,7 @@ bool BloccoValori(const unsigned char* b, std::size_t n, std::size_t nomi) {
 
 }  // namespace
 
-bool ProprietaValide(const void* blob, std::size_t lunghezza) {
+bool ProprietaValide(const void* blob, std::size_t lunghezza, const NomeProprieta& nome) {
     const auto* b = static_cast<const unsigned char*>(blob);
     if (!b || lunghezza < 4 || (std::memcmp(b, "KKD", 4) != 0 && std::memcmp(b, "MR2", 4) != 0))
         return false;
@@ -96,7 +110,7 @@ bool ProprietaValide(const void* blob, std::size_t lunghezza) {
         const unsigned char* dati = b + p + 6;
         const std::size_t n = record - 6;
         if (tipo == 0x80) {
-            if (!ListaNomi(dati, n, nomi)) return false;
+            if (!ListaNomi(dati, n, nome, nomi)) return false;
             nomiLetti = true;
         } else if (tipo <= 2 && nomiLetti) {
             if (!BloccoValori(dati, n, nomi)) return false;
@@ -113,6 +127,13 @@ extern "C" __attribute__((visibility("default"))) GPtrArray* mdb_kkd_to_props(Md
                                                                               size_t len) {
     using Originale = GPtrArray* (*)(MdbHandle*, void*, size_t);
     static const auto originale = reinterpret_cast<Originale>(dlsym(RTLD_NEXT, "mdb_kkd_to_props"));
-    if (!originale || !vqjet::ProprietaValide(buffer, len)) return g_ptr_array_new();
+    // The key libmdb makes of a name: converted from the file's encoding, to its first NUL.
+    const auto nome = [mdb](std::string_view byte) {
+        std::string s(3 * byte.size() + 1, '\0');
+        mdb_unicode2ascii(mdb, byte.data(), byte.size(), s.data(), s.size());
+        s.resize(std::strlen(s.c_str()));
+        return s;
+    };
+    if (!originale || !vqjet::ProprietaValide(buffer, len, nome)) return g_ptr_array_new();
     return originale(mdb, buffer, len);
 }
