@@ -6,12 +6,14 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <mutex>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -133,12 +135,71 @@ std::string UriFile(const std::string& percorso) {
 }  // namespace
 
 // A small result kept whole: the same SQL on the same state of the file gives it again.
-struct Risultato {
-    std::vector<std::string> nomi;
-    std::vector<std::vector<Valore>> righe;
+// A result kept whole, its values packed: each a kind and 8 bytes (the number, or where
+// its text starts in one shared buffer).
+class Risultato {
+public:
+    explicit Risultato(std::vector<std::string> n) : nomi(std::move(n)) {}
+
+    std::size_t Righe() const { return nomi.empty() ? 0 : celle_.size() / nomi.size(); }
+    std::size_t Byte() const { return celle_.size() * sizeof(Cella) + testi_.size(); }
+
+    void Aggiungi(const Valore& v) {
+        Cella c;
+        c.tipo = v.tipo;
+        switch (v.tipo) {
+            case Valore::Tipo::Testo:
+            case Valore::Tipo::Binario:
+                c.dato = testi_.size();
+                c.lunghezza = static_cast<std::uint32_t>(v.testo.size());
+                testi_ += v.testo;
+                break;
+            case Valore::Tipo::Singolo:
+            case Valore::Tipo::Doppio:
+            case Valore::Tipo::Data: std::memcpy(&c.dato, &v.reale, sizeof v.reale); break;
+            default: std::memcpy(&c.dato, &v.intero, sizeof v.intero); break;
+        }
+        celle_.push_back(c);
+    }
+    Valore Leggi(std::size_t riga, std::size_t campo) const {
+        const Cella& c = celle_[riga * nomi.size() + campo];
+        Valore v;
+        v.tipo = c.tipo;
+        switch (c.tipo) {
+            case Valore::Tipo::Testo:
+            case Valore::Tipo::Binario: v.testo.assign(testi_, c.dato, c.lunghezza); break;
+            case Valore::Tipo::Singolo:
+            case Valore::Tipo::Doppio:
+            case Valore::Tipo::Data: std::memcpy(&v.reale, &c.dato, sizeof v.reale); break;
+            default: std::memcpy(&v.intero, &c.dato, sizeof v.intero); break;
+        }
+        return v;
+    }
+    // Ready to be kept: no spare capacity.
+    void Chiudi() {
+        celle_.shrink_to_fit();
+        testi_.shrink_to_fit();
+    }
+
+    const std::vector<std::string> nomi;
+
+private:
+    struct Cella {
+        std::uint64_t dato = 0;
+        std::uint32_t lunghezza = 0;
+        Valore::Tipo tipo = Valore::Tipo::Null;
+    };
+    std::vector<Cella> celle_;
+    std::string testi_;
 };
-inline constexpr std::size_t kRigheMemorizzabili = 256;
+// A result is kept while it stays under kByteRisultato (a row array of the export's
+// 32,767 rows takes about 9 MB); a recordset closed before its end is read on to keep it
+// only while it has no more than kRigheCompletate rows. Each state of the file keeps at
+// most kRisultatiMemorizzati results and kByteMemorizzati bytes of them.
+inline constexpr std::size_t kByteRisultato = std::size_t{24} << 20;
+inline constexpr std::size_t kRigheCompletate = 256;
 inline constexpr std::size_t kRisultatiMemorizzati = 128;
+inline constexpr std::size_t kByteMemorizzati = std::size_t{48} << 20;
 
 // One state of the file: the tables loaded from it while it keeps one identity. A new
 // state starts when the file changes; recordsets keep the state they were opened on.
@@ -152,6 +213,16 @@ struct Generazione {
     std::vector<std::pair<std::string, std::size_t>> immagineDi;
     // Small results already computed on this state of the file, by SQL text.
     std::map<std::string, std::shared_ptr<const Risultato>> risultati;
+    std::size_t byteRisultati = 0;
+    void Conserva(const std::string& sql, std::shared_ptr<const Risultato> r) {
+        if (risultati.size() >= kRisultatiMemorizzati ||
+            byteRisultati + r->Byte() > kByteMemorizzati) {
+            risultati.clear();
+            byteRisultati = 0;
+        }
+        byteRisultati += r->Byte();
+        risultati[sql] = std::move(r);
+    }
     std::set<std::string> ordinamentiProvati;
 
     explicit Generazione(const Identita& id) : identita(id), db(ApriConnessioneJet()) {}
@@ -217,14 +288,14 @@ struct Recordset::Stato {
     // Rows gathered while the result is small enough to be kept.
     std::string sql;
     bool raccogli = false;
-    std::vector<std::vector<Valore>> raccolte;
+    std::unique_ptr<Risultato> raccolte;
 
     void Chiudi() {
         if (st) sqlite3_finalize(st);
         st = nullptr;
         generazione.reset();
         memoria.reset();
-        raccolte.clear();
+        raccolte.reset();
         chiuso = true;
         eof = true;
     }
@@ -236,7 +307,8 @@ struct Recordset::Stato {
         if (chiuso || !raccogli || !st || memoria) return;
         ConservaErrore conserva;
         try {
-            while (!eof && raccogli) Avanza();
+            while (!eof && raccogli && (!raccolte || raccolte->Righe() <= kRigheCompletate))
+                Avanza();
         } catch (...) {
             raccogli = false;  // the result stays unknown: nothing is kept
         }
@@ -245,21 +317,20 @@ struct Recordset::Stato {
     void Avanza() {
         if (memoria) {
             ++posizione;
-            eof = posizione >= memoria->righe.size();
+            eof = posizione >= memoria->Righe();
             return;
         }
         int rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
             eof = false;
             if (raccogli) {
-                if (raccolte.size() < kRigheMemorizzabili) {
-                    std::vector<Valore> r;
+                if (!raccolte) raccolte = std::make_unique<Risultato>(nomi);
+                if (raccolte->Byte() < kByteRisultato) {
                     for (std::size_t i = 0; i < tipi.size(); ++i)
-                        r.push_back(LeggiVivo(static_cast<int>(i)));
-                    raccolte.push_back(std::move(r));
+                        raccolte->Aggiungi(LeggiVivo(static_cast<int>(i)));
                 } else {
                     raccogli = false;
-                    raccolte.clear();
+                    raccolte.reset();
                 }
             }
             return;
@@ -267,12 +338,9 @@ struct Recordset::Stato {
         eof = true;
         if (rc == SQLITE_DONE) {
             if (raccogli) {
-                auto r = std::make_shared<Risultato>();
-                r->nomi = nomi;
-                r->righe = std::move(raccolte);
-                if (generazione->risultati.size() >= kRisultatiMemorizzati)
-                    generazione->risultati.clear();
-                generazione->risultati[sql] = std::move(r);
+                if (!raccolte) raccolte = std::make_unique<Risultato>(nomi);
+                raccolte->Chiudi();
+                generazione->Conserva(sql, std::move(raccolte));
                 raccogli = false;
             }
             return;
@@ -299,7 +367,7 @@ struct Recordset::Stato {
         if (chiuso) ErroreOggetto();
         if (i < 0 || static_cast<std::size_t>(i) >= nomi.size()) ErroreElemento(std::to_string(i));
         if (eof) ErroreNessunRecord();
-        if (memoria) return memoria->righe[posizione][static_cast<std::size_t>(i)];
+        if (memoria) return memoria->Leggi(posizione, static_cast<std::size_t>(i));
         return LeggiVivo(i);
     }
 
@@ -707,7 +775,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& testoJet, 
     if (auto m = g->risultati.find(sql); m != g->risultati.end()) {
         r->memoria = m->second;
         r->nomi = m->second->nomi;
-        r->eof = m->second->righe.empty();
+        r->eof = m->second->Righe() == 0;
         stato_->recordset.push_back(r);
         return std::unique_ptr<Recordset>(new Recordset(std::move(r)));
     }
