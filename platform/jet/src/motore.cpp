@@ -134,9 +134,9 @@ std::string UriFile(const std::string& percorso) {
 
 }  // namespace
 
-// A small result kept whole: the same SQL on the same state of the file gives it again.
-// A result kept whole, its values packed: each a kind and 8 bytes (the number, or where
-// its text starts in one shared buffer).
+// A result kept whole: the same SQL on the same state of the file gives it again. Its
+// values are packed: each a kind and 8 bytes (the number, or where its text starts in one
+// shared buffer).
 class Risultato {
 public:
     explicit Risultato(std::vector<std::string> n) : nomi(std::move(n)) {}
