@@ -60,8 +60,7 @@ bool ListaNomi(const unsigned char* b, std::size_t n, const NomeProprieta& nome,
         p += 2;
         if (l > n - p) return false;
         const std::string_view byte(reinterpret_cast<const char*>(b + p), l);
-        if (!visti.insert(nome ? nome(byte) : std::string(byte.substr(0, byte.find('\0')))).second)
-            return false;
+        if (!visti.insert(nome(byte)).second) return false;
         p += l;
     }
     nomi = visti.size();

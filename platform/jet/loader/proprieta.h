@@ -14,8 +14,7 @@ using NomeProprieta = std::function<std::string(std::string_view byte)>;
 
 // True when every length in the property blob is consistent, so that libmdb's parser ends
 // and reads only inside the blob, and no block gives two values to one name (libmdb loses
-// the memory of the first). Names are compared as `nome` makes them (by default up to
-// their first NUL byte).
-bool ProprietaValide(const void* blob, std::size_t lunghezza, const NomeProprieta& nome = {});
+// the memory of the first). Names are compared as `nome` makes them.
+bool ProprietaValide(const void* blob, std::size_t lunghezza, const NomeProprieta& nome);
 
 }  // namespace vqjet
