@@ -1,11 +1,19 @@
 #include "export/DocumentoXml.h"
 
-#include <pugixml.hpp>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "export/ScritturaAtomica.h"
@@ -18,62 +26,154 @@ namespace {
 
 constexpr std::int32_t kErrArgomento = vq::kErrChiamataNonValida;
 
-pugi::xml_node Nodo(pugi::xml_node_struct* p) { return pugi::xml_node(p); }
-
-// A node as its handles see it. An element made under a name already checked starts as a
-// record of its name and its text only; once appended it is built straight into its new
-// parent, so the bulk of a document (one element, one text, one append) is never moved
-// from one place of the tree to another. Every other node is a node of the tree from the
-// start, and so is any element once it is needed there: appended, or given children.
+// A node of the tree, known by its number. Number 0 is the document itself, the parent of
+// the top-level nodes; in a link to a child or a sibling it means "none". A node created
+// and not appended anywhere has kSenzaPadre for a parent.
 //
-// Until it is built, a record holds its text itself when the text is short, else the slot
-// of the text among the document's; the node of the tree takes the same place once built.
-struct Registro {
-    enum Stato : std::uint8_t { kSenzaTesto, kTestoBreve, kTestoLungo, kCostruito };
-    static constexpr std::size_t kBreve = 16;
-    union {
-        pugi::xml_node_struct* reale;  // kCostruito: the node of the tree
-        char breve[kBreve];            // kTestoBreve: the text, `lunghezza` bytes
-        std::uint32_t posto;           // kTestoLungo: the slot of the text
-    };
-    std::uint16_t nome = 0;  // until built: the index of its name among the checked ones
-    // The declared data type: none (0), one of the resolved names (its index + 1, the type
-    // in `tipo`), or one kept in the document's list of other declarations (kTipoInElenco).
-    std::uint8_t dichiarato = 0;
-    std::uint8_t tipo = 0;  // a TipoDato
-    Stato stato = kSenzaTesto;
-    std::uint8_t lunghezza = 0;
-    bool elemento = false;  // built as an element (any other node is asked its type)
+// A node's text (an element's own text, an instruction's data) lives in the document's
+// store of texts, its length first; but a node without children holds a text of up to
+// kTestoBreve bytes itself, in the room of its links to children and of its text's place
+// (the bulk of an export: a flag, a date, an amount). An element holding its text so and
+// given a child first moves the text to the store.
+constexpr std::uint32_t kSenzaPadre = std::numeric_limits<std::uint32_t>::max();
+struct Nodo {
+    enum Genere : std::uint8_t { kDocumento, kElemento, kIstruzione };
+    std::uint32_t padre, precedente, seguente;
+    std::uint32_t nome;  // the element's name or the instruction's target
+    // Unless the text is held in the node (`breve`):
+    std::uint32_t primo, ultimo;  // the first and last children
+    std::uint32_t testo;          // where its text is in the store; 0 for the empty text
+    std::uint16_t dichiarato;     // the declared data type: 0 none, else its spelling + 1
+    Genere genere;
+    std::uint8_t breve;  // a text held in the node: its length + 1; else 0
 
-    Registro() : reale(nullptr) {}
-    // The node of the tree, or null while there is none.
-    pugi::xml_node_struct* costruito() const { return stato == kCostruito ? reale : nullptr; }
-    void costruisci(pugi::xml_node_struct* nodo, bool comeElemento) {
-        stato = kCostruito;
-        reale = nodo;
-        elemento = comeElemento;
-    }
-    TipoDato tipoDato() const { return static_cast<TipoDato>(tipo); }
+    std::uint32_t primoFiglio() const { return breve ? 0 : primo; }
 };
-static_assert(sizeof(Registro) <= 24, "a record per node: kept small");
-constexpr std::uint8_t kTipoInElenco = 0xFF;
+static_assert(sizeof(Nodo) == 32, "a node is kept small: an export holds hundreds of thousands");
+constexpr std::size_t kInizioBreve = offsetof(Nodo, primo);
+constexpr std::size_t kTestoBreve = offsetof(Nodo, testo) + sizeof(std::uint32_t) - kInizioBreve;
+static_assert(kTestoBreve == 12 && offsetof(Nodo, ultimo) == kInizioBreve + 4);
 
-Registro& Reg(void* p) { return *static_cast<Registro*>(p); }
+// Memory for the nodes or the texts of a document, in sheets of 2 MB from the system,
+// which it may back with huge pages: filling an export's hundreds of thousands of nodes
+// costs a few page faults instead of thousands. The first sheet starts small and doubles
+// (moving) until it has the full size, so a small document takes little. A place in the
+// sheets is a number, the sheet's index in the high bits; nothing goes before the document.
+class Fogli {
+public:
+    static constexpr unsigned kBitFoglio = 21;
+    static constexpr std::size_t kFoglio = std::size_t{1} << kBitFoglio;
+    static constexpr std::uint32_t kMassimoFogli = 1u << (32 - kBitFoglio);
 
-bool LetteraNome(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
-}
-
-// An XML name: a letter, "_" or ":" first, then also digits, "-" and "."; characters
-// beyond ASCII are taken as name characters.
-bool NomeXml(std::string_view nome) {
-    if (nome.empty() || !LetteraNome(static_cast<unsigned char>(nome[0]))) return false;
-    for (char c : nome) {
-        const auto u = static_cast<unsigned char>(c);
-        if (!LetteraNome(u) && !(u >= '0' && u <= '9') && u != '-' && u != '.') return false;
+    Fogli() = default;
+    Fogli(const Fogli&) = delete;
+    Fogli& operator=(const Fogli&) = delete;
+    ~Fogli() {
+        for (const Foglio& f : fogli_) Rilascia(f);
     }
-    return TestoXmlValido(nome);
-}
+    void scambia(Fogli& altri) noexcept {
+        fogli_.swap(altri.fogli_);
+        std::swap(usati_, altri.usati_);
+    }
+
+    // `n` contiguous bytes; more than a sheet take a sheet of their own.
+    std::uint32_t prendi(std::size_t n) {
+        if (!fogli_.empty() && n <= fogli_.back().dimensione - usati_) [[likely]]
+            return occupa(n);
+        if (n > kFoglio) {
+            nuovoFoglio(n);
+            const std::uint32_t posto = occupa(n);
+            usati_ = fogli_.back().dimensione;  // nothing else goes in it
+            return posto;
+        }
+        if (!fogli_.empty() && fogli_.size() == 1 && fogli_[0].dimensione < kFoglio &&
+            usati_ + n <= kFoglio) {
+            cresci(usati_ + n);
+            return occupa(n);
+        }
+        nuovoFoglio(std::max(n, fogli_.empty() ? kPrimo : kFoglio));
+        return occupa(n);
+    }
+    char* indirizzo(std::uint32_t posto) const {
+        return fogli_[posto >> kBitFoglio].inizio + (posto & (kFoglio - 1));
+    }
+    std::size_t occupati() const {  // bytes given out or left unused at the end of a sheet
+        return fogli_.empty() ? 0 : (fogli_.size() - 1) * kFoglio + usati_;
+    }
+
+private:
+    static constexpr std::size_t kPrimo = 4096;
+    struct Foglio {
+        char* inizio;
+        std::size_t dimensione;
+        bool mappato;  // taken from the system directly (else from the heap)
+    };
+
+    std::uint32_t occupa(std::size_t n) {
+        const auto posto = static_cast<std::uint32_t>((fogli_.size() - 1) << kBitFoglio | usati_);
+        usati_ += n;
+        return posto;
+    }
+
+    // The first sheet, grown to hold `n` bytes: doubled on the heap while it is small,
+    // then moved to a full sheet.
+    void cresci(std::size_t n) {
+        Foglio& f = fogli_[0];
+        std::size_t nuova = f.dimensione;
+        while (nuova < n) nuova *= 2;
+        if (nuova < kFoglio) {
+            char* p = static_cast<char*>(std::realloc(f.inizio, nuova));
+            if (!p) throw std::bad_alloc();
+            f.inizio = p;
+            f.dimensione = nuova;
+            return;
+        }
+        const Foglio pieno = Mappa(kFoglio);
+        std::memcpy(pieno.inizio, f.inizio, usati_);
+        Rilascia(f);
+        f = pieno;
+    }
+
+    void nuovoFoglio(std::size_t n) {
+        // A sheet of its own for what does not fit in one; the place numbers run out past
+        // kMassimoFogli sheets (4 GB).
+        if (fogli_.size() >= kMassimoFogli) throw std::bad_alloc();
+        fogli_.reserve(fogli_.size() + 1);
+        if (n < kFoglio) {
+            char* p = static_cast<char*>(std::malloc(n));
+            if (!p) throw std::bad_alloc();
+            fogli_.push_back({p, n, false});
+        } else {
+            fogli_.push_back(Mappa(n));
+        }
+        usati_ = 0;
+    }
+
+    // `n` bytes (a multiple of 2 MB after rounding) aligned to 2 MB, so that the kernel may
+    // back them with huge pages; a kernel that does not ignores the advice.
+    static Foglio Mappa(std::size_t n) {
+        const std::size_t dimensione = (n + kFoglio - 1) & ~(kFoglio - 1);
+        void* p = ::mmap(nullptr, dimensione + kFoglio, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        const auto indirizzo = reinterpret_cast<std::uintptr_t>(p);
+        const std::uintptr_t allineato = (indirizzo + kFoglio - 1) & ~(std::uintptr_t{kFoglio} - 1);
+        if (allineato > indirizzo) ::munmap(p, allineato - indirizzo);
+        if (const std::uintptr_t fine = allineato + dimensione;
+            fine < indirizzo + dimensione + kFoglio)
+            ::munmap(reinterpret_cast<void*>(fine), indirizzo + dimensione + kFoglio - fine);
+        auto* inizio = reinterpret_cast<char*>(allineato);
+        static_cast<void>(::madvise(inizio, dimensione, MADV_HUGEPAGE));
+        return {inizio, dimensione, true};
+    }
+    static void Rilascia(const Foglio& f) {
+        if (f.mappato) ::munmap(f.inizio, f.dimensione);
+        else std::free(f.inizio);
+    }
+
+    std::vector<Foglio> fogli_;
+    std::size_t usati_ = 0;  // bytes of the last sheet given out
+};
 
 // The key of a text: its length, its first and its last eight bytes, in three words. A
 // text of at most kChiaveIntera bytes is held whole in its key (the two windows cover it).
@@ -103,107 +203,164 @@ struct Chiave {
     return k;
 }
 
-// A name with its key: compared in words when short, else byte by byte as well.
-struct NomeConChiave {
-    std::string testo;
-    Chiave chiave;
-    bool uguale(std::string_view altro, const Chiave& suaChiave) const {
-        return chiave == suaChiave && (altro.size() <= kChiaveIntera || testo == altro);
-    }
+struct HashTesto {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
-// Writing into a string, with the same two members as the file sink.
-struct UscitaTesto {
-    std::string& testo;
-    void scrivi(std::string_view pezzo) { testo.append(pezzo); }
-    void scrivi(char c) { testo.push_back(c); }
-    void scriviTag(std::string_view apertura, std::string_view nome) {
-        testo.append(apertura).append(nome).push_back('>');
-    }
-};
-
-// The bytes a text cannot carry as they are, and the terminator: a text is written in one
-// pass that finds its end as it goes, copying the runs between these bytes.
-constexpr auto kFermaTesto = [] {
-    std::array<bool, 256> t{};
-    t[static_cast<unsigned char>('&')] = t[static_cast<unsigned char>('<')] = true;
-    t[static_cast<unsigned char>('>')] = t[static_cast<unsigned char>('\r')] = true;
-    t[0] = true;
-    return t;
-}();
-
-template <class Uscita>
-[[gnu::always_inline]] inline void ScriviTestoEscapato(const char* testo, Uscita& uscita) {
-    for (;;) {
-        const char* fine = testo;
-        while (!kFermaTesto[static_cast<unsigned char>(*fine)]) ++fine;
-        if (fine != testo)
-            uscita.scrivi(std::string_view(testo, static_cast<std::size_t>(fine - testo)));
-        switch (*fine) {
-            case '\0': return;
-            case '&': uscita.scrivi(std::string_view("&amp;")); break;
-            case '<': uscita.scrivi(std::string_view("&lt;")); break;
-            case '>': uscita.scrivi(std::string_view("&gt;")); break;
-            default: uscita.scrivi(std::string_view("&#13;")); break;
+// Names met before, each numbered once. The same few come back over and over, mostly in
+// the same order, so the name that followed the last one found is tried first, compared
+// in words; any other is looked up.
+class Elenco {
+public:
+    static constexpr std::uint32_t kAssente = std::numeric_limits<std::uint32_t>::max();
+    // The number of `testo`, or kAssente.
+    std::uint32_t trova(std::string_view testo) {
+        const Chiave chiave = ChiaveDi(testo);
+        if (!voci_.empty()) {
+            const std::uint32_t atteso = voci_[ultimo_].seguito;
+            const Voce& v = voci_[atteso];
+            if (Uguale(v, testo, chiave)) [[likely]] {
+                ultimo_ = atteso;
+                return atteso;
+            }
         }
-        testo = fine + 1;
+        // A short list is searched in words; a long one is looked up.
+        if (voci_.size() <= kElencoBreve) {
+            for (std::uint32_t i = 0; i < voci_.size(); ++i) {
+                const Voce& v = voci_[i];
+                if (Uguale(v, testo, chiave)) {
+                    segui(i);
+                    return i;
+                }
+            }
+            return kAssente;
+        }
+        const auto trovato = indice_.find(testo);
+        if (trovato == indice_.end()) return kAssente;
+        segui(trovato->second);
+        return trovato->second;
+    }
+    std::uint32_t aggiungi(std::string_view testo) {
+        const auto numero = static_cast<std::uint32_t>(voci_.size());
+        voci_.push_back({std::string(testo), ChiaveDi(testo), numero});
+        try {
+            indice_.emplace(voci_.back().testo, numero);
+        } catch (...) {
+            voci_.pop_back();
+            throw;
+        }
+        segui(numero);
+        return numero;
+    }
+    const std::string& operator[](std::uint32_t i) const { return voci_[i].testo; }
+    bool uguale(std::uint32_t i, std::string_view testo) const {
+        return Uguale(voci_[i], testo, ChiaveDi(testo));
+    }
+
+private:
+    static constexpr std::size_t kElencoBreve = 16;
+    void segui(std::uint32_t numero) {
+        voci_[ultimo_].seguito = numero;
+        ultimo_ = numero;
+    }
+    struct Voce {
+        std::string testo;
+        Chiave chiave;
+        std::uint32_t seguito;  // the name that came after this one the last time
+    };
+    static bool Uguale(const Voce& v, std::string_view testo, const Chiave& chiave) {
+        return v.chiave == chiave && (testo.size() <= kChiaveIntera || v.testo == testo);
+    }
+
+    std::vector<Voce> voci_;
+    std::unordered_map<std::string, std::uint32_t, HashTesto, std::equal_to<>> indice_;
+    std::uint32_t ultimo_ = 0;
+};
+
+// An XML name: a letter, "_" or ":" first, then also digits, "-" and "."; characters
+// beyond ASCII are taken as name characters.
+bool LetteraNome(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+}
+bool NomeXml(std::string_view nome) {
+    if (nome.empty() || !LetteraNome(static_cast<unsigned char>(nome[0]))) return false;
+    for (char c : nome) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!LetteraNome(u) && !(u >= '0' && u <= '9') && u != '-' && u != '.') return false;
+    }
+    return TestoXmlValido(nome);
+}
+
+// Writing into a string, with the same members as the file sink.
+class UscitaTesto {
+public:
+    void scrivi(std::string_view pezzo) {
+        char* p = riserva(pezzo.size());
+        if (!pezzo.empty()) std::memcpy(p, pezzo.data(), pezzo.size());
+        avanza(p + pezzo.size());
+    }
+    void scrivi(char c) { scrivi(std::string_view(&c, 1)); }
+    char* riserva(std::size_t n) {
+        if (testo_.size() - usati_ < n) testo_.resize(std::max(2 * testo_.size(), usati_ + n));
+        return testo_.data() + usati_;
+    }
+    void avanza(const char* fine) { usati_ = static_cast<std::size_t>(fine - testo_.data()); }
+    std::string testo() && {
+        testo_.resize(usati_);
+        return std::move(testo_);
+    }
+
+private:
+    std::string testo_;
+    std::size_t usati_ = 0;
+};
+
+// The most a text grows when written: "\r" becomes "&#13;".
+constexpr std::size_t kCrescitaEscape = 5;
+
+[[gnu::always_inline]] inline char* EscapaCarattere(char* p, char c) {
+    switch (c) {
+        case '&': std::memcpy(p, "&amp;", 5); return p + 5;
+        case '<': std::memcpy(p, "&lt;", 4); return p + 4;
+        case '>': std::memcpy(p, "&gt;", 4); return p + 4;
+        case '\r': std::memcpy(p, "&#13;", 5); return p + 5;
+        default: *p = c; return p + 1;
     }
 }
 
-// A tag: "<" or "</", the name, ">".
-template <class Uscita>
-void ScriviTag(Uscita& uscita, std::string_view apertura, std::string_view nome) {
-    uscita.scriviTag(apertura, nome);
+// Writes `testo` at `p`, escaped, with room for kCrescitaEscape bytes for each of its
+// bytes; returns the end. Eight bytes at a time while none of them needs escaping.
+[[gnu::always_inline]] inline char* ScriviEscapato(char* p, std::string_view testo) {
+    constexpr std::uint64_t kUni = 0x0101010101010101ull, kAlti = 0x8080808080808080ull;
+    const auto haZero = [](std::uint64_t v) { return (v - kUni) & ~v & kAlti; };
+    const char* s = testo.data();
+    const char* const fine = s + testo.size();
+    while (fine - s >= 8) {
+        std::uint64_t otto;
+        std::memcpy(&otto, s, 8);
+        if ((haZero(otto ^ (kUni * '&')) | haZero(otto ^ (kUni * '<')) |
+             haZero(otto ^ (kUni * '>')) | haZero(otto ^ (kUni * '\r'))) == 0) {
+            std::memcpy(p, &otto, 8);
+            p += 8;
+            s += 8;
+            continue;
+        }
+        for (const char* fineOtto = s + 8; s != fineOtto; ++s) p = EscapaCarattere(p, *s);
+    }
+    for (; s != fine; ++s) p = EscapaCarattere(p, *s);
+    return p;
 }
 
-// One node and everything below it, without recursion (any depth is safe).
 template <class Uscita>
-void ScriviNodo(pugi::xml_node radice, Uscita& uscita) {
-    pugi::xml_node corrente = radice;
-    std::size_t profondita = 0;  // of `corrente` below `radice`
-    for (;;) {
-        switch (corrente.type()) {
-            case pugi::node_element: {
-                const std::string_view nome = corrente.name();
-                ScriviTag(uscita, "<", nome);
-                // An element's own text comes before its children.
-                if (const char* proprio = corrente.value(); *proprio)
-                    ScriviTestoEscapato(proprio, uscita);
-                if (pugi::xml_node primo = corrente.first_child()) {
-                    // An element holding one text, the bulk of a document, is written
-                    // whole; any other content is walked.
-                    if (primo.type() != pugi::node_pcdata || primo.next_sibling()) {
-                        corrente = primo;
-                        ++profondita;
-                        continue;
-                    }
-                    ScriviTestoEscapato(primo.value(), uscita);
-                }
-                ScriviTag(uscita, "</", nome);
-                break;
-            }
-            case pugi::node_pcdata: ScriviTestoEscapato(corrente.value(), uscita); break;
-            case pugi::node_pi:
-                uscita.scrivi(std::string_view("<?"));
-                uscita.scrivi(std::string_view(corrente.name()));
-                if (*corrente.value()) {
-                    uscita.scrivi(' ');
-                    uscita.scrivi(std::string_view(corrente.value()));
-                }
-                uscita.scrivi(std::string_view("?>"));
-                break;
-            default: break;
-        }
-        for (;;) {
-            if (profondita == 0) return;
-            if (const pugi::xml_node seguente = corrente.next_sibling()) {
-                corrente = seguente;
-                break;
-            }
-            corrente = corrente.parent();
-            --profondita;
-            ScriviTag(uscita, "</", corrente.name());
-        }
+void ScriviTestoEscapato(std::string_view testo, Uscita& uscita) {
+    // In pieces that fit in the sink's buffer.
+    constexpr std::size_t kPezzo = 4096;
+    while (!testo.empty()) {
+        const std::string_view pezzo = testo.substr(0, kPezzo);
+        char* p = uscita.riserva(kCrescitaEscape * pezzo.size());
+        uscita.avanza(ScriviEscapato(p, pezzo));
+        testo.remove_prefix(pezzo.size());
     }
 }
 
@@ -220,272 +377,262 @@ std::string TestoPerMessaggio(std::string_view testo) {
 }  // namespace
 
 struct DocumentoXml::Impl {
-    pugi::xml_document documento;
-    // Created nodes wait here until they are appended; it is never saved.
-    pugi::xml_node attesa;
-    // The data types declared on elements, with the names as they were given. The writer
-    // declares a type, sets one text and clears the type again, so the list stays short.
-    struct Dichiarazione {
-        const Registro* nodo;
-        TipoDato tipo;
-        std::string nome;
+    // The nodes, node i at place 32 i; node 0 is the document.
+    Fogli nodi;
+    std::uint32_t quantiNodi = 0;
+
+    // The texts of all nodes, side by side. A text replaced by a longer one leaves its
+    // bytes unused; once those are more than half of the store it is compacted.
+    Fogli testi;
+    std::size_t sprecati = 0;
+    static constexpr std::size_t kSprecoTollerato = std::size_t{1} << 20;
+
+    // Element names and instruction targets, each with its tags as they are written: in
+    // kTagBreve bytes when they fit, copied whole and then cut.
+    Elenco nomi;
+    static constexpr std::size_t kTagBreve = 32;
+    struct Tag {
+        std::string apertura, chiusura;  // "<name>", "</name>"
+        std::array<char, kTagBreve> aperturaBreve{}, chiusuraBreve{};
+        bool breve = false;
     };
-    std::vector<Dichiarazione> tipi;
-    // Type names already resolved, and element names already checked: the writer uses
-    // the same few over and over (both lists are bounded, so a stream of new names only
-    // costs the check itself).
-    std::vector<std::pair<NomeConChiave, TipoDato>> nomiRisolti;  // reserved: never moves
-    std::size_t ultimoRisolto = 0;
-    static constexpr std::size_t kMassimoRisolti = 16;
-    // Each checked element name has a prototype element, kept among the waiting nodes
-    // (never appended, so never saved): parsed from a small buffer, its name lives in that
-    // buffer, and a copy of it shares the name instead of allocating its own. It is parsed
-    // with its text held in the element itself rather than in a child node, so a copy has
-    // room for its own text without a second node. (A name that cannot be given one, for
-    // want of memory, is not remembered: it is checked each time.)
-    //
-    // The same names come back with the same few short texts (a flag, an account, a cash
-    // code): a short text gets a prototype of its own too, parsed the same way, and a copy
-    // of it shares the text as well as the name. Each name has kPostiTesti places for
-    // them, a text's place chosen by its key; the first text to come to a place keeps it.
-    struct TestoNoto {
-        Chiave chiave;
-        pugi::xml_node_struct* prototipo = nullptr;
-        bool provato = false;  // the place is taken (by a prototype, or by a text that had none)
-    };
-    static constexpr std::size_t kPostiTesti = 64;
-    static std::size_t Posto(const Chiave& k) {
-        std::uint64_t h = k.primi ^ (k.ultimi * 0x9E3779B97F4A7C15ull) ^ (k.lunghezza << 56);
-        h = (h ^ (h >> 31)) * 0xFF51AFD7ED558CCDull;
-        h = (h ^ (h >> 29)) * 0xC4CEB9FE1A85EC53ull;
-        return static_cast<std::size_t>(h >> 58);
+    std::vector<Tag> tag;
+    // The data types declared, in the spellings given, each resolved once; for each name,
+    // the type last declared on an element of that name (its number + 1, 0 for none).
+    Elenco tipi;
+    std::vector<TipoDato> tipoDi;
+    std::vector<std::uint32_t> tipoPerNome;
+
+    Impl() {
+        nuovoNodo(Nodo::kDocumento, 0);
+        testi.prendi(sizeof(std::uint32_t));  // place 0, never used: the empty text
     }
-    struct NomeValido {
-        NomeConChiave nome;
-        pugi::xml_node prototipo;
-        std::array<TestoNoto, kPostiTesti> conTesto{};
-    };
-    static constexpr std::size_t kTestoBreve = kChiaveIntera;
-    std::vector<NomeValido> nomiValidi;
 
-    // Rows repeat the same names in the same order, so the name checked after the last
-    // one found is tried first.
-    std::size_t ultimoTrovato = 0;
+    static constexpr unsigned kBitNodo = 5;
+    Nodo& N(std::uint32_t i) { return *reinterpret_cast<Nodo*>(nodi.indirizzo(i << kBitNodo)); }
+    const Nodo& N(std::uint32_t i) const {
+        return *reinterpret_cast<const Nodo*>(nodi.indirizzo(i << kBitNodo));
+    }
 
-    const NomeValido* nomeGiaValido(std::string_view nome) {
-        const Chiave chiave = ChiaveDi(nome);
-        const std::size_t seguente = ultimoTrovato + 1;
-        if (seguente < nomiValidi.size() && nomiValidi[seguente].nome.uguale(nome, chiave)) {
-            ultimoTrovato = seguente;
-            return &nomiValidi[seguente];
+    std::uint32_t nuovoNodo(Nodo::Genere genere, std::uint32_t nome) {
+        if (quantiNodi == std::numeric_limits<std::uint32_t>::max() >> kBitNodo) [[unlikely]]
+            throw std::bad_alloc();
+        const std::uint32_t posto = nodi.prendi(sizeof(Nodo));
+        char* indirizzo = nodi.indirizzo(posto);
+        new (indirizzo) Nodo{kSenzaPadre, 0, 0, nome, 0, 0, 0, 0, genere, 0};
+        return quantiNodi++;
+    }
+
+    // The number of an element name or instruction target, checked the first time it comes.
+    std::uint32_t numeroNome(std::string_view nome) {
+        if (const std::uint32_t noto = nomi.trova(nome); noto != Elenco::kAssente) [[likely]]
+            return noto;
+        if (!NomeXml(nome))
+            vq::Solleva(kErrArgomento,
+                        "Nome di elemento non valido: \"" + std::string(nome) + "\"");
+        const std::string n(nome);
+        Tag nuovo{"<" + n + ">", "</" + n + ">"};
+        nuovo.breve = nuovo.chiusura.size() <= kTagBreve;
+        if (nuovo.breve) {
+            std::memcpy(nuovo.aperturaBreve.data(), nuovo.apertura.data(), nuovo.apertura.size());
+            std::memcpy(nuovo.chiusuraBreve.data(), nuovo.chiusura.data(), nuovo.chiusura.size());
         }
-        for (std::size_t i = 0; i < nomiValidi.size(); ++i)
-            if (nomiValidi[i].nome.uguale(nome, chiave)) {
-                ultimoTrovato = i;
-                return &nomiValidi[i];
+        // The lists grow together, or none does.
+        tag.reserve(tag.size() + 1);
+        tipoPerNome.reserve(tipoPerNome.size() + 1);
+        const std::uint32_t numero = nomi.aggiungi(nome);
+        tag.push_back(std::move(nuovo));
+        tipoPerNome.push_back(0);
+        return numero;
+    }
+
+    std::string_view testoDi(const Nodo& n) const {
+        if (n.breve)
+            return std::string_view(reinterpret_cast<const char*>(&n) + kInizioBreve, n.breve - 1u);
+        if (n.testo == 0) return {};
+        const char* p = testi.indirizzo(n.testo);
+        std::uint32_t lunghezza;
+        std::memcpy(&lunghezza, p, sizeof lunghezza);
+        return std::string_view(p + sizeof lunghezza, lunghezza);
+    }
+
+    // Takes a node out of its parent; it lives on, by itself.
+    void stacca(std::uint32_t i) {
+        Nodo& n = N(i);
+        if (n.padre == kSenzaPadre) return;
+        Nodo& p = N(n.padre);
+        if (n.precedente) N(n.precedente).seguente = n.seguente;
+        else p.primo = n.seguente;
+        if (n.seguente) N(n.seguente).precedente = n.precedente;
+        else p.ultimo = n.precedente;
+        n.padre = kSenzaPadre;
+        n.precedente = n.seguente = 0;
+    }
+
+    // Moves a node, from wherever it is, to the end of `padre`'s children.
+    void accoda(std::uint32_t i, std::uint32_t padre) {
+        Nodo& p = N(padre);
+        if (p.breve) [[unlikely]]
+            testoNelDeposito(p);
+        stacca(i);
+        Nodo& n = N(i);
+        n.padre = padre;
+        n.precedente = p.ultimo;
+        if (p.ultimo) N(p.ultimo).seguente = i;
+        else p.primo = i;
+        p.ultimo = i;
+    }
+
+    // The text of a node, already checked; an element's children go (they live on, by
+    // themselves, since a handle to one of them may still be in use). A failure (memory)
+    // changes nothing.
+    void impostaTesto(std::uint32_t i, std::string_view testo) {
+        Nodo& n = N(i);
+        if (n.genere == Nodo::kIstruzione && testo.find("?>") != std::string_view::npos)
+            vq::Solleva(kErrArgomento,
+                        "Istruzione di elaborazione non valida: \"" + nomi[n.nome] + "\"");
+        const std::size_t vecchia = n.breve || n.testo == 0 ? 0 : testoDi(n).size();
+        std::uint32_t posto = 0;  // in the store, for a text too long for the node
+        if (testo.size() > kTestoBreve) {
+            if (testo.size() > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+            if (testo.size() <= vecchia) {  // in the old one's place
+                posto = n.testo;
+            } else {
+                if (sprecati > kSprecoTollerato && sprecati > testi.occupati() / 2) compatta();
+                posto = testi.prendi(sizeof(std::uint32_t) + testo.size());
             }
-        return nullptr;
-    }
-
-    // An element `nome` holding `testo` in itself, or an empty node when the text does not
-    // come out of the parse exactly as it is (markup, white space only).
-    pugi::xml_node prototipo(std::string_view nome, std::string_view testo = "x") {
-        if (testo.find_first_of("<&") != std::string_view::npos) return {};
-        std::string frammento;
-        frammento.reserve(2 * nome.size() + testo.size() + 5);
-        frammento.append("<")
-            .append(nome)
-            .append(">")
-            .append(testo)
-            .append("</")
-            .append(nome)
-            .append(">");
-        if (!attesa.append_buffer(frammento.data(), frammento.size(),
-                                  pugi::parse_minimal | pugi::parse_embed_pcdata,
-                                  pugi::encoding_utf8))
-            return {};
-        pugi::xml_node nodo = attesa.last_child();
-        if (nodo.type() == pugi::node_element && nome == nodo.name() && !nodo.first_child() &&
-            std::string_view(nodo.value()) == testo)
-            return nodo;
-        return {};
-    }
-
-    // The prototype of a name that already holds `testo`, made for one of the first texts
-    // the name is built with; an empty node otherwise.
-    pugi::xml_node_struct* prototipoConTesto(NomeValido& nome, std::string_view testo) {
-        if (testo.size() > kTestoBreve) return nullptr;
-        const Chiave chiave = ChiaveDi(testo);
-        TestoNoto& posto = nome.conTesto[Posto(chiave)];
-        if (posto.provato) return posto.chiave == chiave ? posto.prototipo : nullptr;
-        posto.provato = true;
-        posto.chiave = chiave;
-        posto.prototipo = prototipo(nome.nome.testo, testo).internal_object();
-        return posto.prototipo;
-    }
-
-    [[gnu::noinline]] void togliDichiarazione(const Registro* nodo) {
-        const auto trovato = trovaTipo(nodo);
-        if (trovato != tipi.end()) {  // the order of the list does not matter
-            if (trovato != tipi.end() - 1) *trovato = std::move(tipi.back());
-            tipi.pop_back();
+            scriviTesto(posto, testo);
         }
-    }
-
-    // A type name not resolved yet: added to the resolved ones (true), or, past those,
-    // declared on `r` through the list (false).
-    [[gnu::noinline]] bool risolviTipo(Registro& r, std::string_view tipo,
-                                       const Chiave& chiaveTipo) {
-        const std::optional<TipoDato> noto = TipoDaNome(tipo);
-        if (!noto)
-            vq::Solleva(kErrTipoSconosciuto,
-                        "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
-        if (nomiRisolti.size() == kMassimoRisolti) {
-            tipi.push_back({&r, *noto, std::string(tipo)});
-            r.tipo = static_cast<std::uint8_t>(*noto);
-            r.dichiarato = kTipoInElenco;
-            return false;
-        }
-        nomiRisolti.emplace_back(NomeConChiave{std::string(tipo), chiaveTipo}, *noto);
-        return true;
-    }
-
-    std::vector<Dichiarazione>::iterator trovaTipo(const Registro* nodo) {
-        return std::find_if(tipi.begin(), tipi.end(),
-                            [nodo](const Dichiarazione& d) { return d.nodo == nodo; });
-    }
-
-    // The records of every node handed out, in blocks; they live as long as the document.
-    static constexpr std::size_t kRegistriPerBlocco = 4096;
-    std::vector<std::unique_ptr<Registro[]>> blocchi;
-    std::size_t usatiNelBlocco = kRegistriPerBlocco;
-
-    Registro* bloccoCorrente = nullptr;
-
-    Registro* nuovoRegistro(const Registro& r) {
-        if (usatiNelBlocco == kRegistriPerBlocco) [[unlikely]]
-            nuovoBlocco();
-        Registro* nuovo = &bloccoCorrente[usatiNelBlocco++];
-        *nuovo = r;
-        return nuovo;
-    }
-    [[gnu::noinline]] void nuovoBlocco() {
-        blocchi.push_back(std::make_unique<Registro[]>(kRegistriPerBlocco));
-        bloccoCorrente = blocchi.back().get();
-        usatiNelBlocco = 0;
-    }
-    // The texts of the elements not yet built, in slots reused once an element is built.
-    std::vector<std::string> testi;
-    std::vector<std::uint32_t> testiLiberi;
-
-    Registro* registra(pugi::xml_node nodo) {
-        if (!nodo) throw std::bad_alloc();
-        Registro r;
-        r.costruisci(nodo.internal_object(), false);
-        return nuovoRegistro(r);
-    }
-
-    std::string_view testoInAttesa(const Registro& r) const {
-        switch (r.stato) {
-            case Registro::kTestoBreve: return std::string_view(r.breve, r.lunghezza);
-            case Registro::kTestoLungo: return testi[r.posto];
-            default: return {};
-        }
-    }
-
-    void impostaTestoInAttesa(Registro& r, std::string_view testo) {
-        if (testo.size() <= Registro::kBreve) {
-            liberaTesto(r);
-            if (testo.empty()) return;
-            std::memcpy(r.breve, testo.data(), testo.size());
-            r.lunghezza = static_cast<std::uint8_t>(testo.size());
-            r.stato = Registro::kTestoBreve;
+        while (n.primoFiglio()) stacca(n.primo);
+        if (vecchia != 0 && posto != n.testo) sprecati += sizeof(std::uint32_t) + vecchia;
+        else if (vecchia != 0) sprecati += vecchia - testo.size();
+        if (posto != 0) {
+            n.breve = 0;
+            n.primo = n.ultimo = 0;
+            n.testo = posto;
             return;
         }
-        if (r.stato != Registro::kTestoLungo) {
-            std::uint32_t posto;
-            if (!testiLiberi.empty()) {
-                posto = testiLiberi.back();
-                testiLiberi.pop_back();
-            } else {
-                posto = static_cast<std::uint32_t>(testi.size());
-                testi.emplace_back();
-            }
-            r.posto = posto;
-            r.stato = Registro::kTestoLungo;
+        if (!testo.empty())
+            std::memcpy(reinterpret_cast<char*>(&n) + kInizioBreve, testo.data(), testo.size());
+        n.breve = static_cast<std::uint8_t>(testo.size() + 1);
+    }
+
+    // Moves a text held in the node to the store, to make room for children.
+    [[gnu::noinline]] void testoNelDeposito(Nodo& n) {
+        const std::string_view testo = testoDi(n);
+        std::uint32_t posto = 0;
+        if (!testo.empty()) {
+            posto = testi.prendi(sizeof(std::uint32_t) + testo.size());
+            scriviTesto(posto, testo);
         }
-        testi[r.posto].assign(testo);
+        n.breve = 0;
+        n.primo = n.ultimo = 0;
+        n.testo = posto;
     }
 
-    // Forgets the text of a record not yet built.
-    [[gnu::always_inline]] void liberaTesto(Registro& r) {
-        if (r.stato == Registro::kTestoLungo) [[unlikely]]
-            liberaTestoLungo(r);
-        r.stato = Registro::kSenzaTesto;
-        r.reale = nullptr;
-    }
-    [[gnu::noinline]] void liberaTestoLungo(const Registro& r) {
-        std::string& t = testi[r.posto];
-        if (t.capacity() > 4096) std::string().swap(t);  // a long text is not kept for the next one
-        else t.clear();
-        testiLiberi.push_back(r.posto);
+    void scriviTesto(std::uint32_t posto, std::string_view testo) {
+        char* p = testi.indirizzo(posto);
+        const auto lunghezza = static_cast<std::uint32_t>(testo.size());
+        std::memcpy(p, &lunghezza, sizeof lunghezza);
+        std::memcpy(p + sizeof lunghezza, testo.data(), testo.size());
     }
 
-    // The text of a node, already checked.
-    void impostaTesto(Registro& r, std::string_view testo) {
-        if (!r.costruito()) impostaTestoInAttesa(r, testo);
-        else impostaTestoNelNodo(r, testo);
-    }
-    [[gnu::noinline]] void impostaTestoNelNodo(Registro& r, std::string_view testo);
-
-    // Builds the element of a record as the last child of `padre`, with its text.
-    pugi::xml_node costruisci(Registro& r, pugi::xml_node padre) {
-        const std::string_view testo = testoInAttesa(r);
-        NomeValido& nome = nomiValidi[r.nome];
-        if (pugi::xml_node_struct* conTesto = prototipoConTesto(nome, testo)) {
-            const pugi::xml_node nodo = padre.append_copy(Nodo(conTesto));
-            if (!nodo) throw std::bad_alloc();
-            liberaTesto(r);
-            r.costruisci(nodo.internal_object(), true);
-            return nodo;
+    // The texts in use, copied side by side to a new store; a failure leaves the old one.
+    [[gnu::noinline]] void compatta() {
+        Fogli nuovi;
+        nuovi.prendi(sizeof(std::uint32_t));  // place 0, never used: the empty text
+        std::vector<std::uint32_t> posti(quantiNodi, 0);
+        for (std::uint32_t i = 0; i < quantiNodi; ++i) {
+            const Nodo& n = N(i);
+            if (n.breve || n.testo == 0) continue;
+            const std::size_t dimensione = sizeof(std::uint32_t) + testoDi(n).size();
+            posti[i] = nuovi.prendi(dimensione);
+            std::memcpy(nuovi.indirizzo(posti[i]), testi.indirizzo(n.testo), dimensione);
         }
-        pugi::xml_node nodo = padre.append_copy(nome.prototipo);
-        if (!nodo) throw std::bad_alloc();
-        if (!nodo.text().set(testo.data(),
-                             testo.size())) {  // the empty text clears the prototype's
-            padre.remove_child(nodo);
-            throw std::bad_alloc();
-        }
-        liberaTesto(r);
-        r.costruisci(nodo.internal_object(), true);
-        return nodo;
+        for (std::uint32_t i = 0; i < quantiNodi; ++i)
+            if (posti[i] != 0) N(i).testo = posti[i];
+        testi.scambia(nuovi);
+        sprecati = 0;
     }
 
-    // The node of the tree behind a record, built among the waiting nodes when there is none yet.
-    pugi::xml_node nodo(Registro& r) {
-        return r.costruito() ? Nodo(r.reale) : costruisci(r, attesa);
-    }
-
+    // The tree below the document, each top-level node on a line of its own. A node and
+    // what is below it is written without recursion, so any depth is safe.
     template <class Uscita>
     void scrivi(Uscita& uscita) const {
-        for (pugi::xml_node figlio = documento.first_child(); figlio;
-             figlio = figlio.next_sibling()) {
-            if (figlio == attesa) continue;
-            ScriviNodo(figlio, uscita);
+        for (std::uint32_t c = N(0).primo; c; c = N(c).seguente) {
+            scriviNodo(c, uscita);
             uscita.scrivi('\n');
         }
     }
 
-    NodoXml nuovo(DocumentoXml* proprietario, pugi::xml_node nodo) {
-        return NodoXml(proprietario, registra(nodo));
+    template <class Uscita>
+    void scriviNodo(std::uint32_t radice, Uscita& uscita) const {
+        std::uint32_t corrente = radice;
+        for (;;) {
+            const Nodo& n = N(corrente);
+            if (n.genere == Nodo::kElemento) {
+                // An element's own text comes before its children.
+                scriviElemento(n, uscita);
+                if (const std::uint32_t primo = n.primoFiglio()) {
+                    corrente = primo;
+                    continue;
+                }
+            } else {
+                uscita.scrivi(std::string_view("<?"));
+                uscita.scrivi(std::string_view(nomi[n.nome]));
+                if (!testoDi(n).empty()) {
+                    uscita.scrivi(' ');
+                    uscita.scrivi(testoDi(n));
+                }
+                uscita.scrivi(std::string_view("?>"));
+            }
+            for (;;) {
+                if (corrente == radice) return;
+                const Nodo& m = N(corrente);
+                if (m.seguente) {
+                    corrente = m.seguente;
+                    break;
+                }
+                corrente = m.padre;
+                scriviChiusura(tag[N(corrente).nome], uscita);
+            }
+        }
+    }
+
+    // "<name>", the text, and "</name>" unless children follow. The bulk of a document is
+    // elements of short names and short texts, written straight into the sink's buffer.
+    template <class Uscita>
+    [[gnu::always_inline]] void scriviElemento(const Nodo& n, Uscita& uscita) const {
+        const Tag& t = tag[n.nome];
+        const std::string_view testo = testoDi(n);
+        char* p = nullptr;
+        if (t.breve && testo.size() <= 4096)
+            p = uscita.riserva(2 * kTagBreve + kCrescitaEscape * testo.size());
+        if (!p) [[unlikely]] {
+            uscita.scrivi(t.apertura);
+            ScriviTestoEscapato(testo, uscita);
+            if (!n.primoFiglio()) uscita.scrivi(t.chiusura);
+            return;
+        }
+        std::memcpy(p, t.aperturaBreve.data(), kTagBreve);
+        p = ScriviEscapato(p + t.apertura.size(), testo);
+        if (!n.primoFiglio()) {
+            std::memcpy(p, t.chiusuraBreve.data(), kTagBreve);
+            p += t.chiusura.size();
+        }
+        uscita.avanza(p);
+    }
+
+    template <class Uscita>
+    void scriviChiusura(const Tag& t, Uscita& uscita) const {
+        char* p = t.breve ? uscita.riserva(kTagBreve) : nullptr;
+        if (!p) return uscita.scrivi(t.chiusura);
+        std::memcpy(p, t.chiusuraBreve.data(), kTagBreve);
+        uscita.avanza(p + t.chiusura.size());
     }
 };
 
-DocumentoXml::DocumentoXml() : impl_(std::make_unique<Impl>()) {
-    impl_->nomiRisolti.reserve(Impl::kMassimoRisolti);
-    impl_->attesa = impl_->documento.append_child(pugi::node_element);
-    if (!impl_->attesa) throw std::bad_alloc();
-}
+DocumentoXml::DocumentoXml() : impl_(std::make_unique<Impl>()) {}
 
 DocumentoXml::~DocumentoXml() = default;
 
@@ -494,12 +641,10 @@ NodoXml DocumentoXml::createProcessingInstruction(std::string_view target, std::
         TestoXmlSicuro(data) != data)
         vq::Solleva(kErrArgomento,
                     "Istruzione di elaborazione non valida: \"" + std::string(target) + "\"");
-    auto nodo = impl_->attesa.append_child(pugi::node_pi);
-    NodoXml risultato = impl_->nuovo(this, nodo);
-    const std::string nome(target);
-    if (!nodo.set_name(nome.c_str()) || !nodo.set_value(data.data(), data.size()))
-        throw std::bad_alloc();
-    return risultato;
+    auto& impl = *impl_;
+    const std::uint32_t nodo = impl.nuovoNodo(Nodo::kIstruzione, impl.numeroNome(target));
+    impl.impostaTesto(nodo, data);
+    return NodoXml(this, nodo);
 }
 
 NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_view spazioNomi) {
@@ -509,82 +654,35 @@ NodoXml DocumentoXml::createNode(int tipo, std::string_view nome, std::string_vi
 }
 
 NodoXml DocumentoXml::createElement(std::string_view nome) {
-    if (const Impl::NomeValido* noto = impl_->nomeGiaValido(nome)) [[likely]] {
-        Registro r;
-        r.nome = static_cast<std::uint16_t>(noto - impl_->nomiValidi.data());
-        return NodoXml(this, impl_->nuovoRegistro(r));
-    }
-    return creaElementoNuovo(nome);
-}
-
-// An element under a name not checked yet, or one past those remembered.
-NodoXml DocumentoXml::creaElementoNuovo(std::string_view nome) {
-    const Impl::NomeValido* noto = nullptr;
-    {
-        if (!NomeXml(nome))
-            vq::Solleva(kErrArgomento,
-                        "Nome di elemento non valido: \"" + std::string(nome) + "\"");
-        if (impl_->nomiValidi.size() < 32) {
-            if (const pugi::xml_node prototipo = impl_->prototipo(nome)) {
-                impl_->nomiValidi.push_back({{std::string(nome), ChiaveDi(nome)}, prototipo, {}});
-                impl_->ultimoTrovato = impl_->nomiValidi.size() - 1;
-                noto = &impl_->nomiValidi.back();
-            }
-        }
-    }
-    if (noto) {
-        Registro r;
-        r.nome = static_cast<std::uint16_t>(noto - impl_->nomiValidi.data());
-        return NodoXml(this, impl_->nuovoRegistro(r));
-    }
-    auto nodo = impl_->attesa.append_child(pugi::node_element);
-    NodoXml risultato = impl_->nuovo(this, nodo);
-    // The library wants a terminated name: short ones are terminated on the stack.
-    char breve[64];
-    bool fatto;
-    if (nome.size() < sizeof breve) {
-        std::memcpy(breve, nome.data(), nome.size());
-        breve[nome.size()] = '\0';
-        fatto = nodo.set_name(breve);
-    } else {
-        fatto = nodo.set_name(std::string(nome).c_str());
-    }
-    if (!fatto) throw std::bad_alloc();
-    return risultato;
+    auto& impl = *impl_;
+    return NodoXml(this, impl.nuovoNodo(Nodo::kElemento, impl.numeroNome(nome)));
 }
 
 NodoXml DocumentoXml::appendChild(const NodoXml& figlio) {
     if (figlio.documento_ != this || !figlio.nodo_)
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
-    Registro& r = Reg(figlio.nodo_);
-    pugi::xml_node& documento = impl_->documento;
-    const pugi::xml_node nodo = Nodo(r.costruito());
-    if (nodo && nodo.parent() == documento) return figlio;  // already at the document level
+    auto& impl = *impl_;
+    const Nodo& nodo = impl.N(figlio.nodo_);
+    if (nodo.padre == 0) return figlio;  // already at the document level
     bool haElemento = false, haNodi = false;
-    for (pugi::xml_node n = documento.first_child(); n; n = n.next_sibling()) {
-        if (n == impl_->attesa) continue;
+    for (std::uint32_t c = impl.N(0).primo; c; c = impl.N(c).seguente) {
         haNodi = true;
-        haElemento = haElemento || n.type() == pugi::node_element;
+        haElemento = haElemento || impl.N(c).genere == Nodo::kElemento;
     }
-    if ((!nodo || nodo.type() == pugi::node_element) && haElemento)
+    if (nodo.genere == Nodo::kElemento && haElemento)
         vq::Solleva(kErrArgomento, "Il documento ha già un elemento radice");
     // The XML declaration can only open the document.
-    if (nodo && nodo.type() == pugi::node_pi && vq::UgualiSenzaMaiuscole(nodo.name(), "xml") &&
+    if (nodo.genere == Nodo::kIstruzione && vq::UgualiSenzaMaiuscole(impl.nomi[nodo.nome], "xml") &&
         haNodi)
         vq::Solleva(kErrArgomento, "La dichiarazione XML deve essere il primo nodo del documento");
-    if (!nodo) {
-        impl_->costruisci(r, documento);
-        return figlio;
-    }
-    if (!documento.append_move(nodo)) throw std::bad_alloc();
+    impl.accoda(figlio.nodo_, 0);
     return figlio;
 }
 
 std::string DocumentoXml::xml() const {
-    std::string testo;
-    UscitaTesto uscita{testo};
+    UscitaTesto uscita;
     impl_->scrivi(uscita);
-    return testo;
+    return std::move(uscita).testo();
 }
 
 void DocumentoXml::save(const std::string& percorso) const {
@@ -593,81 +691,81 @@ void DocumentoXml::save(const std::string& percorso) const {
 
 std::string NodoXml::nodeName() const {
     if (!nodo_) return {};
-    const Registro& r = Reg(nodo_);
-    return r.costruito() ? Nodo(r.reale).name() : documento_->impl_->nomiValidi[r.nome].nome.testo;
+    const auto& impl = *documento_->impl_;
+    return impl.nomi[impl.N(nodo_).nome];
 }
 
 std::string NodoXml::dataType() const {
     if (!nodo_) return {};
-    auto& impl = *documento_->impl_;
-    const Registro& r = Reg(nodo_);
-    if (r.dichiarato == 0) return {};
-    if (r.dichiarato != kTipoInElenco) return impl.nomiRisolti[r.dichiarato - 1u].first.testo;
-    const auto trovato = impl.trovaTipo(&r);
-    return trovato == impl.tipi.end() ? std::string() : trovato->nome;
+    const auto& impl = *documento_->impl_;
+    const Nodo& n = impl.N(nodo_);
+    return n.dichiarato == 0 ? std::string() : impl.tipi[n.dichiarato - 1];
 }
 
 void NodoXml::dataType(std::string_view tipo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     auto& impl = *documento_->impl_;
-    Registro* chiave = &Reg(nodo_);
-    if (chiave->costruito() && !chiave->elemento &&
-        Nodo(chiave->reale).type() != pugi::node_element)
+    Nodo& n = impl.N(nodo_);
+    if (n.genere != Nodo::kElemento)
         vq::Solleva(kErrArgomento, "Solo un elemento può avere un tipo di dato");
-    // A declaration kept in the list goes from it whatever comes next.
-    if (chiave->dichiarato == kTipoInElenco) [[unlikely]]
-        impl.togliDichiarazione(chiave);
-    chiave->dichiarato = 0;
-    if (tipo.empty()) return;
-    // The writer declares the same few names over and over, often the same one as the
-    // last time: they are remembered once resolved, in a list that never moves.
-    std::size_t i = impl.ultimoRisolto;
-    const Chiave chiaveTipo = ChiaveDi(tipo);
-    if (i >= impl.nomiRisolti.size() || !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo)) {
-        i = 0;
-        while (i < impl.nomiRisolti.size() && !impl.nomiRisolti[i].first.uguale(tipo, chiaveTipo))
-            ++i;
+    if (tipo.empty()) {
+        n.dichiarato = 0;
+        return;
     }
-    if (i == impl.nomiRisolti.size()) [[unlikely]] {
-        if (!impl.risolviTipo(*chiave, tipo, chiaveTipo)) return;
+    // Elements of one name mostly declare one type: the one declared last on the name is
+    // tried first.
+    std::uint32_t& ultimo = impl.tipoPerNome[n.nome];
+    if (ultimo != 0 && impl.tipi.uguale(ultimo - 1, tipo)) [[likely]] {
+        n.dichiarato = static_cast<std::uint16_t>(ultimo);
+        return;
     }
-    impl.ultimoRisolto = i;
-    chiave->tipo = static_cast<std::uint8_t>(impl.nomiRisolti[i].second);
-    chiave->dichiarato = static_cast<std::uint8_t>(i + 1);
+    std::uint32_t numero = impl.tipi.trova(tipo);
+    if (numero == Elenco::kAssente) [[unlikely]] {
+        const std::optional<TipoDato> noto = TipoDaNome(tipo);
+        if (!noto)
+            vq::Solleva(kErrTipoSconosciuto,
+                        "Tipo di dato sconosciuto: \"" + std::string(tipo) + "\"");
+        // The known names in every mix of cases are a few thousand spellings at most.
+        if (impl.tipoDi.size() >= std::numeric_limits<std::uint16_t>::max()) throw std::bad_alloc();
+        impl.tipoDi.reserve(impl.tipoDi.size() + 1);
+        numero = impl.tipi.aggiungi(tipo);
+        impl.tipoDi.push_back(*noto);
+    }
+    n.dichiarato = static_cast<std::uint16_t>(numero + 1);
+    ultimo = numero + 1;
 }
 
 std::string NodoXml::Text() const {
     if (!nodo_) return {};
-    const Registro& r = Reg(nodo_);
-    if (!r.costruito()) return std::string(documento_->impl_->testoInAttesa(r));
-    std::string testo;
-    const pugi::xml_node radice = Nodo(r.reale);
-    if (radice.type() != pugi::node_element) return radice.value();
+    const auto& impl = *documento_->impl_;
+    const Nodo& radice = impl.N(nodo_);
+    std::string testo(impl.testoDi(radice));
+    if (radice.genere != Nodo::kElemento) return testo;
     // An element's own text, then its descendants' texts in order.
-    testo = radice.value();
-    for (pugi::xml_node n = radice.first_child(); n;) {
-        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_element) testo += n.value();
-        if (n.first_child()) {
-            n = n.first_child();
+    for (std::uint32_t c = radice.primoFiglio(); c;) {
+        const Nodo& n = impl.N(c);
+        if (n.genere == Nodo::kElemento) testo += impl.testoDi(n);
+        if (n.primoFiglio()) {
+            c = n.primo;
             continue;
         }
-        while (n != radice && !n.next_sibling()) n = n.parent();
-        if (n == radice) break;
-        n = n.next_sibling();
+        while (c != nodo_ && !impl.N(c).seguente) c = impl.N(c).padre;
+        if (c == nodo_) break;
+        c = impl.N(c).seguente;
     }
     return testo;
 }
 
 void NodoXml::Text(std::string_view testo) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
-    Registro& r = Reg(nodo_);
-    if (r.dichiarato != 0 && !TestoValido(testo, r.tipoDato())) [[unlikely]]
-        RifiutaTesto(testo);
     auto& impl = *documento_->impl_;
+    const Nodo& n = impl.N(nodo_);
+    if (n.dichiarato != 0 && !TestoValido(testo, impl.tipoDi[n.dichiarato - 1])) [[unlikely]]
+        RifiutaTesto(testo);
     // Only a text that XML cannot carry is copied to be repaired.
     if (!TestoXmlValido(testo)) [[unlikely]]
-        return impl.impostaTesto(r, TestoXmlSicuro(testo));
-    impl.impostaTesto(r, testo);
+        return impl.impostaTesto(nodo_, TestoXmlSicuro(testo));
+    impl.impostaTesto(nodo_, testo);
 }
 
 void NodoXml::RifiutaTesto(std::string_view testo) const {
@@ -676,38 +774,17 @@ void NodoXml::RifiutaTesto(std::string_view testo) const {
                                   "\"");
 }
 
-void DocumentoXml::Impl::impostaTestoNelNodo(Registro& r, std::string_view testo) {
-    pugi::xml_node nodo = Nodo(r.reale);
-    if (nodo.type() != pugi::node_element) {
-        if (!nodo.set_value(testo.data(), testo.size())) throw std::bad_alloc();
-        return;
-    }
-    // The text replaces the element's content. The nodes it held live on outside the tree,
-    // among the waiting nodes, since a handle to one of them may still be in use.
-    while (pugi::xml_node figlio = nodo.first_child())
-        if (!attesa.append_move(figlio)) throw std::bad_alloc();
-    // Held in the element itself when it has room for it (see the prototypes), else in a
-    // text node of its own; the empty text is no text at all.
-    if (testo.empty() && !*nodo.value()) return;
-    if (!nodo.text().set(testo.data(), testo.size())) throw std::bad_alloc();
-}
-
 NodoXml NodoXml::appendChild(const NodoXml& figlio) {
     if (!nodo_) vq::Solleva(vq::kErrOggettoNonImpostato);
     if (figlio.documento_ != documento_ || !figlio.nodo_)
         vq::Solleva(kErrArgomento, "Il nodo non appartiene a questo documento");
     auto& impl = *documento_->impl_;
-    Registro& rPadre = Reg(nodo_);
-    pugi::xml_node padre = impl.nodo(rPadre);
-    if (!rPadre.elemento && padre.type() != pugi::node_element)
+    if (impl.N(nodo_).genere != Nodo::kElemento)
         vq::Solleva(kErrArgomento, "Solo un elemento può contenere altri nodi");
-    Registro& r = Reg(figlio.nodo_);
-    if (!r.costruito()) {
-        impl.costruisci(r, padre);
-        return figlio;
-    }
-    if (!padre.append_move(Nodo(r.reale)))
-        vq::Solleva(kErrArgomento, "Un nodo non può essere aggiunto dentro sé stesso");
+    for (std::uint32_t a = nodo_; a != 0 && a != kSenzaPadre; a = impl.N(a).padre)
+        if (a == figlio.nodo_)
+            vq::Solleva(kErrArgomento, "Un nodo non può essere aggiunto dentro sé stesso");
+    impl.accoda(figlio.nodo_, nodo_);
     return figlio;
 }
 

@@ -1,7 +1,6 @@
 #include "export/TipiDato.h"
 
 #include <array>
-#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -106,11 +105,12 @@ bool InteroValido(std::string_view t, std::int64_t minimo, std::uint64_t massimo
 }
 
 // [+-](digits[.digits*] | .digits)([eE][+-]digits); `intere`/`decimali` count the digits
-// before and after the point.
+// before and after the point, `esponente` (when given) whether an exponent follows.
 bool FormaNumerica(std::string_view t, bool esponenteAmmesso, std::size_t& intere,
-                   std::size_t& decimali) {
+                   std::size_t& decimali, bool* esponente = nullptr) {
     std::size_t i = 0;
     intere = decimali = 0;
+    if (esponente) *esponente = false;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
     while (i < t.size() && Cifra(t[i])) ++i, ++intere;
     if (i < t.size() && t[i] == '.') {
@@ -120,6 +120,7 @@ bool FormaNumerica(std::string_view t, bool esponenteAmmesso, std::size_t& inter
     if (intere + decimali == 0) return false;
     if (i < t.size() && esponenteAmmesso && (t[i] == 'e' || t[i] == 'E')) {
         ++i;
+        if (esponente) *esponente = true;
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
         std::size_t cifre = 0;
         while (i < t.size() && Cifra(t[i])) ++i, ++cifre;
@@ -128,9 +129,14 @@ bool FormaNumerica(std::string_view t, bool esponenteAmmesso, std::size_t& inter
     return i == t.size();
 }
 
-bool RealeValido(std::string_view t, double massimo) {
+bool RealeValido(std::string_view t) {
     std::size_t intere = 0, decimali = 0;
-    if (!FormaNumerica(t, true, intere, decimali)) return false;
+    bool esponente = false;
+    if (!FormaNumerica(t, true, intere, decimali, &esponente)) return false;
+    // Without an exponent and with at most 300 digits, the value lies between 1e-300 and
+    // 1e300 (or is zero): a finite double, neither overflowing nor underflowing. Amounts
+    // are such numbers, so only the rest is converted.
+    if (intere + decimali <= 300 && !esponente) return true;
     // from_chars reads neither a leading "+" nor a point without digits before it.
     if (t[0] == '+') t.remove_prefix(1);
     double valore = 0;
@@ -141,7 +147,7 @@ bool RealeValido(std::string_view t, double massimo) {
         return posE != std::string_view::npos && posE + 1 < t.size() && t[posE + 1] == '-';
     }
     if (errore != std::errc{} || fine != t.data() + t.size()) return false;
-    return std::isfinite(valore) && std::fabs(valore) <= massimo;
+    return std::isfinite(valore);
 }
 
 bool FissoValido(std::string_view t) {
@@ -229,7 +235,7 @@ bool TestoValido(std::string_view testo, TipoDato tipo) {
         case TipoDato::I4:
         case TipoDato::Intero:
         case TipoDato::R4:
-        case TipoDato::R8: return RealeValido(testo, DBL_MAX);
+        case TipoDato::R8: return RealeValido(testo);
         case TipoDato::Fisso14_4: return FissoValido(testo);
     }
     return false;

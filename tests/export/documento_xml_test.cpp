@@ -335,6 +335,21 @@ TEST(DocumentoXml, TestoEFigliInOgniOrdineComunqueSiaCostruitoLElemento) {
          "elemento_B_finale>"
          "<elemento_A_finale>A_finale</elemento_A_finale></r>",
          "A_finaleB_finaleA_finale"},
+        {"testi lunghi sostituiti molte volte (lo spazio lasciato viene recuperato)",
+         [](DocumentoXml& d) {
+             NodoXml r = d.createElement("r"), b = d.createElement("b");
+             const std::string lungo(20000, 'x');
+             b.Text(lungo);
+             NodoXml a = d.createElement("a");
+             a.Text("diciassette byte!");  // moved by every compaction of the store
+             for (int i = 1; i <= 200; ++i) b.Text(std::string(lungo.size() + i, 'x'));
+             r.appendChild(a);
+             r.appendChild(b);
+             b.Text("fine del testo lungo");
+             return r;
+         },
+         "<r><a>diciassette byte!</a><b>fine del testo lungo</b></r>",
+         "diciassette byte!fine del testo lungo"},
     };
     for (const bool nomiEsauriti : {false, true}) {
         for (const auto& c : casi) {

@@ -1,6 +1,7 @@
-// The XML document object the export is built with: an in-memory tree (pugixml) that
-// offers the members the export uses, under their usual names, so the writer reads like
-// the steps it follows.
+// The XML document object the export is built with: an in-memory tree that offers the
+// members the export uses, under their usual names, so the writer reads like the steps it
+// follows. The tree holds what an export needs (elements with their text, processing
+// instructions) in a compact form of its own: a few words a node, the texts side by side.
 //
 //   createProcessingInstruction(target, data)   a processing instruction
 //   createNode(NODE_ELEMENT, name, namespace)   an element (no namespace)
@@ -48,7 +49,7 @@ class NodoXml {
 public:
     NodoXml() = default;
 
-    bool valido() const noexcept { return nodo_ != nullptr; }
+    bool valido() const noexcept { return nodo_ != 0; }
     std::string nodeName() const;
 
     // The declared data type, or the empty text.
@@ -67,11 +68,11 @@ public:
 
 private:
     friend class DocumentoXml;
-    NodoXml(DocumentoXml* documento, void* nodo) : documento_(documento), nodo_(nodo) {}
+    NodoXml(DocumentoXml* documento, std::uint32_t nodo) : documento_(documento), nodo_(nodo) {}
     [[noreturn]] void RifiutaTesto(std::string_view testo) const;
 
     DocumentoXml* documento_ = nullptr;
-    void* nodo_ = nullptr;  // the node's record in its document
+    std::uint32_t nodo_ = 0;  // the node's number in its document (0: none)
 };
 
 class DocumentoXml {
@@ -101,7 +102,6 @@ public:
 
 private:
     friend class NodoXml;
-    NodoXml creaElementoNuovo(std::string_view nome);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

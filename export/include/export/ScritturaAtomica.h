@@ -28,22 +28,16 @@ public:
         if (usati_ == buffer_.size()) svuota();
         buffer_[usati_++] = c;
     }
-    // A tag, "<name>" or "</name>", with one check for room (names are short).
-    void scriviTag(std::string_view apertura, std::string_view nome) {
-        const std::size_t n = apertura.size() + nome.size() + 1;
-        if (n > buffer_.size() - usati_) {
-            scrivi(apertura);
-            scrivi(nome);
-            scrivi('>');
-            return;
+    // Room for `n` bytes written straight into the buffer, then handed back with avanza();
+    // null when `n` is more than the buffer holds.
+    char* riserva(std::size_t n) {
+        if (n > buffer_.size() - usati_) [[unlikely]] {
+            if (n > buffer_.size()) return nullptr;
+            svuota();
         }
-        char* p = buffer_.data() + usati_;
-        std::memcpy(p, apertura.data(), apertura.size());
-        p += apertura.size();
-        if (!nome.empty()) std::memcpy(p, nome.data(), nome.size());
-        p[nome.size()] = '>';
-        usati_ += n;
+        return buffer_.data() + usati_;
     }
+    void avanza(const char* fine) { usati_ = static_cast<std::size_t>(fine - buffer_.data()); }
 
 private:
     friend void ScriviFileAtomico(const std::string&, const std::function<void(UscitaFile&)>&);
@@ -55,6 +49,7 @@ private:
     std::string percorso_;  // the target, for error messages
     std::vector<char> buffer_;
     std::size_t usati_ = 0;
+    std::size_t totale_ = 0, avviati_ = 0;  // bytes written, and those sent to the disk
 };
 
 // Write `percorso` with the content that `produci` writes to the sink. A symbolic link
