@@ -4,11 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "vq/errore.h"
 #include "vq/file.h"
@@ -16,7 +21,7 @@
 namespace travasa {
 namespace {
 
-constexpr std::size_t kDimensioneBuffer = 1 << 16;
+constexpr std::size_t kDimensioneBuffer = std::size_t{1} << 18;
 constexpr std::size_t kPassoScrittura = std::size_t{1} << 20;
 
 [[noreturn]] void SollevaErrno(int codice, const std::string& percorso) {
@@ -37,10 +42,112 @@ std::string NomeFile(const std::string& percorso) {
     return barra == std::string::npos ? percorso : percorso.substr(barra + 1);
 }
 
+// Writes all of `dati` to `fd`, then asks the disk to start on what `avviati` does not
+// cover yet, once that is a step or more, so that the final flush only waits for the
+// last part (only advice: a file system without it ignores it). The error, or 0.
+int ScriviTutto(int fd, const char* dati, std::size_t n, std::size_t& totale,
+                std::size_t& avviati) {
+    for (std::size_t scritti = 0; scritti < n;) {
+        const ssize_t fatto = ::write(fd, dati + scritti, n - scritti);
+        if (fatto < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (fatto == 0) return ENOSPC;
+        scritti += static_cast<std::size_t>(fatto);
+    }
+    totale += n;
+    if (totale - avviati >= kPassoScrittura) {
+        static_cast<void>(::sync_file_range(fd, static_cast<off_t>(avviati),
+                                            static_cast<off_t>(totale - avviati),
+                                            SYNC_FILE_RANGE_WRITE));
+        avviati = totale;
+    }
+    return 0;
+}
+
 }  // namespace
+
+// The thread that writes the full buffers, in order, while the next ones fill. At most
+// kInVolo buffers wait; a failed write stops the writing and is reported to the sink at
+// its next hand-over.
+class Scrittore {
+public:
+    explicit Scrittore(int fd) : fd_(fd) {
+        for (std::size_t i = 0; i < kInVolo; ++i) liberi_.emplace_back(kDimensioneBuffer);
+        filo_ = std::thread([this] { Ciclo(); });
+    }
+    ~Scrittore() {
+        {
+            const std::lock_guard<std::mutex> blocco(m_);
+            fine_ = true;
+        }
+        cv_.notify_all();
+        filo_.join();
+    }
+    Scrittore(const Scrittore&) = delete;
+    Scrittore& operator=(const Scrittore&) = delete;
+
+    // Hands over `buffer`'s first `n` bytes, giving a free buffer in its place. The error
+    // of the writes so far, or 0.
+    int Consegna(std::vector<char>& buffer, std::size_t n) {
+        std::unique_lock<std::mutex> blocco(m_);
+        cv_.wait(blocco, [this] { return !liberi_.empty(); });
+        daScrivere_.push_back({std::move(buffer), n});
+        buffer = std::move(liberi_.back());
+        liberi_.pop_back();
+        cv_.notify_all();
+        return errore_;
+    }
+    // Waits until everything handed over is written. The error, or 0.
+    int Attendi() {
+        std::unique_lock<std::mutex> blocco(m_);
+        cv_.wait(blocco, [this] { return daScrivere_.empty() && !occupato_; });
+        return errore_;
+    }
+
+private:
+    static constexpr std::size_t kInVolo = 2;
+    struct Pezzo {
+        std::vector<char> dati;
+        std::size_t n;
+    };
+
+    void Ciclo() {
+        std::unique_lock<std::mutex> blocco(m_);
+        for (;;) {
+            cv_.wait(blocco, [this] { return !daScrivere_.empty() || fine_; });
+            if (daScrivere_.empty() || fine_) return;  // at the end, what is left goes unwritten
+            Pezzo pezzo = std::move(daScrivere_.front());
+            daScrivere_.pop_front();
+            occupato_ = true;
+            const bool scrivere = errore_ == 0;
+            blocco.unlock();
+            const int esito =
+                scrivere ? ScriviTutto(fd_, pezzo.dati.data(), pezzo.n, totale_, avviati_) : 0;
+            blocco.lock();
+            if (esito != 0) errore_ = esito;
+            liberi_.push_back(std::move(pezzo.dati));
+            occupato_ = false;
+            cv_.notify_all();
+        }
+    }
+
+    const int fd_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Pezzo> daScrivere_;
+    std::vector<std::vector<char>> liberi_;
+    bool fine_ = false, occupato_ = false;
+    int errore_ = 0;
+    std::size_t totale_ = 0, avviati_ = 0;  // bytes written, and those sent to the disk
+    std::thread filo_;
+};
 
 UscitaFile::UscitaFile(int fd, std::string percorso)
     : fd_(fd), percorso_(std::move(percorso)), buffer_(kDimensioneBuffer) {}
+
+UscitaFile::~UscitaFile() = default;
 
 void UscitaFile::scriviOltre(std::string_view pezzo) {
     while (!pezzo.empty()) {
@@ -53,26 +160,23 @@ void UscitaFile::scriviOltre(std::string_view pezzo) {
 }
 
 void UscitaFile::svuota() {
-    std::size_t scritti = 0;
-    while (scritti < usati_) {
-        const ssize_t n = ::write(fd_, buffer_.data() + scritti, usati_ - scritti);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            SollevaErrno(errno, percorso_);
-        }
-        if (n == 0) SollevaErrno(ENOSPC, percorso_);
-        scritti += static_cast<std::size_t>(n);
+    if (!scrittore_) scrittore_ = std::make_unique<Scrittore>(fd_);
+    const int errore = scrittore_->Consegna(buffer_, usati_);
+    usati_ = 0;
+    if (errore != 0) SollevaErrno(errore, percorso_);
+}
+
+void UscitaFile::finisci() {
+    int errore = 0;
+    if (scrittore_) {
+        if (usati_ > 0) static_cast<void>(scrittore_->Consegna(buffer_, usati_));
+        errore = scrittore_->Attendi();
+    } else {
+        std::size_t totale = 0, avviati = 0;
+        errore = ScriviTutto(fd_, buffer_.data(), usati_, totale, avviati);
     }
     usati_ = 0;
-    // The disk starts on what is written while the rest is produced, so the final flush
-    // only waits for the last part. Only advice: a file system without it ignores it.
-    totale_ += scritti;
-    if (totale_ - avviati_ >= kPassoScrittura) {
-        static_cast<void>(::sync_file_range(fd_, static_cast<off_t>(avviati_),
-                                            static_cast<off_t>(totale_ - avviati_),
-                                            SYNC_FILE_RANGE_WRITE));
-        avviati_ = totale_;
-    }
+    if (errore != 0) SollevaErrno(errore, percorso_);
 }
 
 void ScriviFileAtomico(const std::string& percorso,
@@ -86,7 +190,7 @@ void ScriviFileAtomico(const std::string& percorso,
 
     UscitaFile uscita(temporaneo.fd(), percorso);
     produci(uscita);
-    uscita.svuota();
+    uscita.finisci();
 
     if (const int codice = temporaneo.Conferma(); codice != 0) SollevaErrno(codice, percorso);
 }

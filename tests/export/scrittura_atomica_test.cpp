@@ -123,12 +123,12 @@ TEST_F(ScritturaAtomica, UnGuastoInQualunqueFaseLasciaIlVecchioFileIntatto) {
         {"il contenuto fallisce a metà",
          [](const std::string& p) {
              ScriviFileAtomico(p, [](UscitaFile& u) {
-                 u.scrivi(std::string(100000, 'y'));
+                 u.scrivi(std::string(1000000, 'y'));  // buffers already being written
                  throw std::runtime_error("interrotto");
              });
          },
          0},
-        {"il disco si riempie (limite alla dimensione dei file)",
+        {"il disco si riempie (limite alla dimensione dei file) mentre si scrive",
          [](const std::string& p) {
              struct rlimit prima {};
              ::getrlimit(RLIMIT_FSIZE, &prima);
@@ -137,7 +137,7 @@ TEST_F(ScritturaAtomica, UnGuastoInQualunqueFaseLasciaIlVecchioFileIntatto) {
              const auto segnale = std::signal(SIGXFSZ, SIG_IGN);
              ::setrlimit(RLIMIT_FSIZE, &limite);
              try {
-                 ScriviFileAtomico(p, [](UscitaFile& u) { u.scrivi(std::string(200000, 'z')); });
+                 ScriviFileAtomico(p, [](UscitaFile& u) { u.scrivi(std::string(1000000, 'z')); });
              } catch (...) {
                  ::setrlimit(RLIMIT_FSIZE, &prima);
                  std::signal(SIGXFSZ, segnale);

@@ -7,15 +7,24 @@
 #include <cstddef>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace travasa {
 
-// The sink the content is written to: buffered, so callers may write small pieces.
+class Scrittore;
+
+// The sink the content is written to: buffered, so callers may write small pieces. Once
+// the content outgrows one buffer, full buffers are written by a thread of their own while
+// the next one fills.
 class UscitaFile {
 public:
+    ~UscitaFile();
+    UscitaFile(const UscitaFile&) = delete;
+    UscitaFile& operator=(const UscitaFile&) = delete;
+
     void scrivi(std::string_view pezzo) {
         if (pezzo.size() <= buffer_.size() - usati_) {
             if (!pezzo.empty()) std::memcpy(buffer_.data() + usati_, pezzo.data(), pezzo.size());
@@ -44,12 +53,14 @@ private:
     UscitaFile(int fd, std::string percorso);
     void scriviOltre(std::string_view pezzo);
     void svuota();
+    // Writes what is left and waits for every write: the first failure is raised.
+    void finisci();
 
     int fd_;
     std::string percorso_;  // the target, for error messages
     std::vector<char> buffer_;
     std::size_t usati_ = 0;
-    std::size_t totale_ = 0, avviati_ = 0;  // bytes written, and those sent to the disk
+    std::unique_ptr<Scrittore> scrittore_;  // from the first full buffer
 };
 
 // Write `percorso` with the content that `produci` writes to the sink. A symbolic link
