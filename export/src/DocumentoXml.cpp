@@ -318,6 +318,9 @@ private:
 
 // The most a text grows when written: "\r" becomes "&#13;".
 constexpr std::size_t kCrescitaEscape = 5;
+// Texts are escaped straight into the sink's buffer in pieces of at most this many bytes
+// (the room they need fits in any sink's buffer).
+constexpr std::size_t kPezzoTesto = 4096;
 
 [[gnu::always_inline]] inline char* EscapaCarattere(char* p, char c) {
     switch (c) {
@@ -352,12 +355,11 @@ constexpr std::size_t kCrescitaEscape = 5;
     return p;
 }
 
+// A text of any length, escaped, a piece at a time.
 template <class Uscita>
 void ScriviTestoEscapato(std::string_view testo, Uscita& uscita) {
-    // In pieces that fit in the sink's buffer.
-    constexpr std::size_t kPezzo = 4096;
     while (!testo.empty()) {
-        const std::string_view pezzo = testo.substr(0, kPezzo);
+        const std::string_view pezzo = testo.substr(0, kPezzoTesto);
         char* p = uscita.riserva(kCrescitaEscape * pezzo.size());
         uscita.avanza(ScriviEscapato(p, pezzo));
         testo.remove_prefix(pezzo.size());
@@ -606,7 +608,7 @@ struct DocumentoXml::Impl {
         const Tag& t = tag[n.nome];
         const std::string_view testo = testoDi(n);
         char* p = nullptr;
-        if (t.breve && testo.size() <= 4096)
+        if (t.breve && testo.size() <= kPezzoTesto)
             p = uscita.riserva(2 * kTagBreve + kCrescitaEscape * testo.size());
         if (!p) [[unlikely]] {
             uscita.scrivi(t.apertura);
