@@ -19,6 +19,7 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <initializer_list>
 
 #include "ServiziQt.h"
 #include "vq/data.h"
@@ -33,6 +34,16 @@ namespace {
 
 constexpr unsigned kTutto = ParteConti | ParteCassa | ParteLista | ParteDate | ParteOpzioni |
                             ParteEtichette | ParteProgresso;
+
+// A picture of the resources, drawn at each of the sizes given (NAME-SIZE.png): pictures
+// need no image plugin, so the window comes up without loading the SVG renderer.
+QIcon Icona(const char* nome, std::initializer_list<int> lati) {
+    QIcon icona;
+    for (const int lato : lati)
+        icona.addFile(QStringLiteral(":/travasa/%1-%2.png").arg(QLatin1String(nome)).arg(lato),
+                      QSize(lato, lato));
+    return icona;
+}
 
 QDate InQDate(vq::DATA d) {
     const vq::DataOra p = vq::ScomponiData(d);
@@ -65,7 +76,7 @@ frmMain::frmMain() : frmMain(OpzioniFinestra()) {}
 frmMain::frmMain(OpzioniFinestra opzioni) {
     RegistraRisorse();
     setObjectName(QStringLiteral("frmMain"));
-    setWindowIcon(QIcon(QStringLiteral(":/travasa/travasa.svg")));
+    setWindowIcon(Icona("travasa", {16, 32, 48, 64}));
 
     // The platform's sans face at 8.25 points, bold for the group captions.
     QFont carattere = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -113,7 +124,7 @@ void frmMain::CreaControlli() {
     toolMain_->setFloatable(false);
     toolMain_->setIconSize(QSize(16, 16));
     toolMain_->addSeparator();
-    aiuto_ = toolMain_->addAction(QIcon(QStringLiteral(":/travasa/aiuto.svg")), QString());
+    aiuto_ = toolMain_->addAction(Icona("aiuto", {16, 32}), QString());
     nome(aiuto_, "help");
     aiuto_->setData(QStringLiteral("help"));
     aiuto_->setToolTip(QStringLiteral("Help"));
@@ -200,7 +211,7 @@ void frmMain::CreaControlli() {
     nome(cmdEsporta_, "cmdEsporta");
     cmdEsporta_->setText(QStringLiteral("Esporta"));
     cmdEsporta_->setToolTip(QStringLiteral("Inizia la procedura di esportazione"));
-    cmdEsporta_->setIcon(QIcon(QStringLiteral(":/travasa/esporta.svg")));
+    cmdEsporta_->setIcon(Icona("esporta", {16, 32}));
     cmdEsporta_->setIconSize(QSize(16, 16));
     cmdEsporta_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     cmdEsporta_->setFocusPolicy(Qt::StrongFocus);
