@@ -187,6 +187,8 @@ TEST(DocumentoXml, ErroriDiCostruzioneNumerati) {
         {"dentro sé stesso", [&] { e.appendChild(e); }, 5},
         {"tipo su un'istruzione", [&] { doc.createProcessingInstruction("pi", "").dataType("i4"); },
          5},
+        {"testo con ?> in un'istruzione",
+         [&] { doc.createProcessingInstruction("pi", "").Text("a ?> b"); }, 5},
     };
     for (const auto& c : casi) EXPECT_EQ(ErroreDi(c.azione).numero(), c.numero) << c.cosa;
 
