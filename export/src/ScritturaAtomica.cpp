@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -160,8 +161,16 @@ void UscitaFile::scriviOltre(std::string_view pezzo) {
 }
 
 void UscitaFile::svuota() {
-    if (!scrittore_) scrittore_ = std::make_unique<Scrittore>(fd_);
-    const int errore = scrittore_->Consegna(buffer_, usati_);
+    // A system that refuses one more thread gets the same writes from this one.
+    if (!scrittore_ && !senzaFilo_) {
+        try {
+            scrittore_ = std::make_unique<Scrittore>(fd_);
+        } catch (const std::system_error&) {
+            senzaFilo_ = true;
+        }
+    }
+    const int errore = scrittore_ ? scrittore_->Consegna(buffer_, usati_)
+                                  : ScriviTutto(fd_, buffer_.data(), usati_, totale_, avviati_);
     usati_ = 0;
     if (errore != 0) SollevaErrno(errore, percorso_);
 }
@@ -172,8 +181,7 @@ void UscitaFile::finisci() {
         if (usati_ > 0) static_cast<void>(scrittore_->Consegna(buffer_, usati_));
         errore = scrittore_->Attendi();
     } else {
-        std::size_t totale = 0, avviati = 0;
-        errore = ScriviTutto(fd_, buffer_.data(), usati_, totale, avviati);
+        errore = ScriviTutto(fd_, buffer_.data(), usati_, totale_, avviati_);
     }
     usati_ = 0;
     if (errore != 0) SollevaErrno(errore, percorso_);

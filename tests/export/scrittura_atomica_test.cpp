@@ -3,6 +3,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -110,6 +111,33 @@ TEST_F(ScritturaAtomica, ImpossibileSostituireErroreNumeratoENessunResiduo) {
             EXPECT_EQ(LeggiFile(d / c.vecchio), c.testo);
         }
     }
+}
+
+// With no thread to be had (the user's limit of processes reached), the content is written
+// all the same, by the caller. Needs root, to write as another user, whom the limit binds.
+TEST_F(ScritturaAtomica, SenzaUnAltroThreadScriveComunque) {
+    if (::geteuid() != 0) GTEST_SKIP() << "servono i privilegi di root per scrivere come un altro";
+    ASSERT_EQ(::chmod(fs::path(Percorso("a.xml")).parent_path().c_str(), 0777), 0);
+    const std::string grande(1000000, 'x');  // several buffers
+    const pid_t figlio = ::fork();
+    if (figlio == 0) {
+        constexpr id_t kNessuno = 65534;
+        const struct rlimit nessunProcesso {};
+        if (::setrlimit(RLIMIT_NPROC, &nessunProcesso) != 0 ||
+            ::setresgid(kNessuno, kNessuno, kNessuno) != 0 ||
+            ::setresuid(kNessuno, kNessuno, kNessuno) != 0)
+            ::_exit(2);
+        try {
+            ScriviFileAtomico(Percorso("a.xml"), Testo(grande));
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int stato = -1;
+    ASSERT_EQ(::waitpid(figlio, &stato, 0), figlio);
+    EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0) << stato;
+    EXPECT_EQ(LeggiFile(Percorso("a.xml")), grande);
 }
 
 TEST_F(ScritturaAtomica, UnGuastoInQualunqueFaseLasciaIlVecchioFileIntatto) {
