@@ -225,17 +225,6 @@ public:
                 return atteso;
             }
         }
-        // A short list is searched in words; a long one is looked up.
-        if (voci_.size() <= kElencoBreve) {
-            for (std::uint32_t i = 0; i < voci_.size(); ++i) {
-                const Voce& v = voci_[i];
-                if (Uguale(v, testo, chiave)) {
-                    segui(i);
-                    return i;
-                }
-            }
-            return kAssente;
-        }
         const auto trovato = indice_.find(testo);
         if (trovato == indice_.end()) return kAssente;
         segui(trovato->second);
@@ -259,7 +248,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kElencoBreve = 16;
     void segui(std::uint32_t numero) {
         voci_[ultimo_].seguito = numero;
         ultimo_ = numero;
@@ -396,7 +384,7 @@ struct DocumentoXml::Impl {
     struct Tag {
         std::string apertura, chiusura;  // "<name>", "</name>"
         std::array<char, kTagBreve> aperturaBreve{}, chiusuraBreve{};
-        bool breve = false;
+        bool breve() const { return chiusura.size() <= kTagBreve; }
     };
     std::vector<Tag> tag;
     // The data types declared, in the spellings given, each resolved once; for each name,
@@ -434,8 +422,7 @@ struct DocumentoXml::Impl {
                         "Nome di elemento non valido: \"" + std::string(nome) + "\"");
         const std::string n(nome);
         Tag nuovo{"<" + n + ">", "</" + n + ">"};
-        nuovo.breve = nuovo.chiusura.size() <= kTagBreve;
-        if (nuovo.breve) {
+        if (nuovo.breve()) {
             std::memcpy(nuovo.aperturaBreve.data(), nuovo.apertura.data(), nuovo.apertura.size());
             std::memcpy(nuovo.chiusuraBreve.data(), nuovo.chiusura.data(), nuovo.chiusura.size());
         }
@@ -608,7 +595,7 @@ struct DocumentoXml::Impl {
         const Tag& t = tag[n.nome];
         const std::string_view testo = testoDi(n);
         char* p = nullptr;
-        if (t.breve && testo.size() <= kPezzoTesto)
+        if (t.breve() && testo.size() <= kPezzoTesto)
             p = uscita.riserva(2 * kTagBreve + kCrescitaEscape * testo.size());
         if (!p) [[unlikely]] {
             uscita.scrivi(t.apertura);
@@ -627,7 +614,7 @@ struct DocumentoXml::Impl {
 
     template <class Uscita>
     void scriviChiusura(const Tag& t, Uscita& uscita) const {
-        char* p = t.breve ? uscita.riserva(kTagBreve) : nullptr;
+        char* p = t.breve() ? uscita.riserva(kTagBreve) : nullptr;
         if (!p) return uscita.scrivi(t.chiusura);
         std::memcpy(p, t.chiusuraBreve.data(), kTagBreve);
         uscita.avanza(p + t.chiusura.size());

@@ -43,42 +43,45 @@ std::string NomeFile(const std::string& percorso) {
     return barra == std::string::npos ? percorso : percorso.substr(barra + 1);
 }
 
-// Writes all of `dati` to `fd`, then asks the disk to start on what `avviati` does not
-// cover yet, once that is a step or more, so that the final flush only waits for the
-// last part (only advice: a file system without it ignores it). The error, or 0.
-int ScriviTutto(int fd, const char* dati, std::size_t n, std::size_t& totale,
-                std::size_t& avviati) {
-    for (std::size_t scritti = 0; scritti < n;) {
-        const ssize_t fatto = ::write(fd, dati + scritti, n - scritti);
-        if (fatto < 0) {
-            if (errno == EINTR) continue;
-            return errno;
+// A file written from its start, the disk asked to start on what is written every
+// kPassoScrittura bytes, so that the final flush only waits for the last part (only
+// advice: a file system without it ignores it).
+struct Scarico {
+    int fd;
+    std::size_t totale = 0, avviati = 0;  // bytes written, and those sent to the disk
+
+    // 0, or the errno of the failure.
+    int Scrivi(std::string_view dati) {
+        if (const int e = vq::ScriviTutto(fd, dati); e != 0) return e;
+        totale += dati.size();
+        if (totale - avviati >= kPassoScrittura) {
+            static_cast<void>(::sync_file_range(fd, static_cast<off_t>(avviati),
+                                                static_cast<off_t>(totale - avviati),
+                                                SYNC_FILE_RANGE_WRITE));
+            avviati = totale;
         }
-        if (fatto == 0) return ENOSPC;
-        scritti += static_cast<std::size_t>(fatto);
+        return 0;
     }
-    totale += n;
-    if (totale - avviati >= kPassoScrittura) {
-        static_cast<void>(::sync_file_range(fd, static_cast<off_t>(avviati),
-                                            static_cast<off_t>(totale - avviati),
-                                            SYNC_FILE_RANGE_WRITE));
-        avviati = totale;
-    }
-    return 0;
-}
+};
 
 }  // namespace
 
 // The thread that writes the full buffers, in order, while the next ones fill. At most
 // kInVolo buffers wait; a failed write stops the writing and is reported to the sink at
-// its next hand-over.
+// its next hand-over. A system that refuses one more thread gets the same writes from
+// the caller's thread.
 class Scrittore {
 public:
-    explicit Scrittore(int fd) : fd_(fd) {
+    explicit Scrittore(int fd) : scarico_{fd} {
         for (std::size_t i = 0; i < kInVolo; ++i) liberi_.emplace_back(kDimensioneBuffer);
-        filo_ = std::thread([this] { Ciclo(); });
+        try {
+            filo_ = std::thread([this] { Ciclo(); });
+        } catch (const std::system_error&) {
+            liberi_.clear();
+        }
     }
     ~Scrittore() {
+        if (!filo_.joinable()) return;
         {
             const std::lock_guard<std::mutex> blocco(m_);
             fine_ = true;
@@ -92,6 +95,7 @@ public:
     // Hands over `buffer`'s first `n` bytes, giving a free buffer in its place. The error
     // of the writes so far, or 0.
     int Consegna(std::vector<char>& buffer, std::size_t n) {
+        if (!filo_.joinable()) return scarico_.Scrivi(std::string_view(buffer.data(), n));
         std::unique_lock<std::mutex> blocco(m_);
         cv_.wait(blocco, [this] { return !liberi_.empty(); });
         daScrivere_.push_back({std::move(buffer), n});
@@ -125,7 +129,7 @@ private:
             const bool scrivere = errore_ == 0;
             blocco.unlock();
             const int esito =
-                scrivere ? ScriviTutto(fd_, pezzo.dati.data(), pezzo.n, totale_, avviati_) : 0;
+                scrivere ? scarico_.Scrivi(std::string_view(pezzo.dati.data(), pezzo.n)) : 0;
             blocco.lock();
             if (esito != 0) errore_ = esito;
             liberi_.push_back(std::move(pezzo.dati));
@@ -134,14 +138,13 @@ private:
         }
     }
 
-    const int fd_;
+    Scarico scarico_;  // used by the thread alone while there is one
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<Pezzo> daScrivere_;
     std::vector<std::vector<char>> liberi_;
     bool fine_ = false, occupato_ = false;
     int errore_ = 0;
-    std::size_t totale_ = 0, avviati_ = 0;  // bytes written, and those sent to the disk
     std::thread filo_;
 };
 
@@ -161,27 +164,20 @@ void UscitaFile::scriviOltre(std::string_view pezzo) {
 }
 
 void UscitaFile::svuota() {
-    // A system that refuses one more thread gets the same writes from this one.
-    if (!scrittore_ && !senzaFilo_) {
-        try {
-            scrittore_ = std::make_unique<Scrittore>(fd_);
-        } catch (const std::system_error&) {
-            senzaFilo_ = true;
-        }
-    }
-    const int errore = scrittore_ ? scrittore_->Consegna(buffer_, usati_)
-                                  : ScriviTutto(fd_, buffer_.data(), usati_, totale_, avviati_);
+    if (!scrittore_) scrittore_ = std::make_unique<Scrittore>(fd_);
+    const int errore = scrittore_->Consegna(buffer_, usati_);
     usati_ = 0;
     if (errore != 0) SollevaErrno(errore, percorso_);
 }
 
 void UscitaFile::finisci() {
     int errore = 0;
-    if (scrittore_) {
-        if (usati_ > 0) static_cast<void>(scrittore_->Consegna(buffer_, usati_));
-        errore = scrittore_->Attendi();
+    if (!scrittore_) {
+        // All of it fitted in one buffer.
+        errore = vq::ScriviTutto(fd_, std::string_view(buffer_.data(), usati_));
     } else {
-        errore = ScriviTutto(fd_, buffer_.data(), usati_, totale_, avviati_);
+        if (usati_ > 0) errore = scrittore_->Consegna(buffer_, usati_);
+        if (errore == 0) errore = scrittore_->Attendi();
     }
     usati_ = 0;
     if (errore != 0) SollevaErrno(errore, percorso_);

@@ -61,8 +61,6 @@ private:
     std::vector<char> buffer_;
     std::size_t usati_ = 0;
     std::unique_ptr<Scrittore> scrittore_;  // from the first full buffer
-    bool senzaFilo_ = false;                // no thread to be had: written here
-    std::size_t totale_ = 0, avviati_ = 0;  // written here, and sent to the disk
 };
 
 // Write `percorso` with the content that `produci` writes to the sink. A symbolic link
