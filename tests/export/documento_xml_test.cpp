@@ -98,6 +98,7 @@ TEST(DocumentoXml, TestoEscapatoERilettoDaUnParserVero) {
         {"\xED\xA0\x80", fffd},      // surrogate
         {"\xEF\xBF\xBE", fffd},      // U+FFFE
         {"\xF4\x90\x80\x80", fffd},  // beyond U+10FFFF
+        {std::string(3000000, 'x') + "&<", std::string(3000000, 'x') + "&<"},  // in pieces
     };
     for (const auto& c : casi) EXPECT_EQ(Riletto(c.dato), c.atteso) << c.dato;
 }
@@ -143,6 +144,9 @@ TEST(DocumentoXml, IlTipoDiDatoRifiutaUnTestoNonValidoELasciaIlValorePrecedente)
     NodoXml e = doc.createElement("importo_lire");
     e.Text("prima");
     e.dataType("i4");
+    EXPECT_EQ(e.dataType(), "i4");
+    // An unknown type name is refused and the declared one stays.
+    EXPECT_EQ(ErroreDi([&] { e.dataType("varchar"); }).numero(), kErrTipoSconosciuto);
     EXPECT_EQ(e.dataType(), "i4");
     const vq::Errore errore = ErroreDi([&] { e.Text("1500,5"); });
     EXPECT_EQ(errore.numero(), kErrTipoDato);

@@ -37,7 +37,10 @@ INSTANTIATE_TEST_SUITE_P(
         Caso{"DateTime", "2004-03-15T10:20:30.125", true}, Caso{"r8", "45.3", true},
         Caso{"r8", "-1234.5", true}, Caso{"r8", ".05", true}, Caso{"r8", "1E+15", true},
         Caso{"r8", "-1.5E-05", true}, Caso{"r8", "1.7976931348623157E+308", true},
-        Caso{"r8", "1e-400", true},  // underflows to zero: still a number
+        Caso{"r8", "1e-400", true},                            // underflows to zero: still a number
+        Caso{"r8", std::string(300, '9'), true},               // the most digits taken unconverted
+        Caso{"r8", "1" + std::string(309, '0'), false},        // 1e309, converted: too large
+        Caso{"r8", "0." + std::string(299, '0') + "1", true},  // 1e-300, converted
         Caso{"i4", "-2147483648", true}, Caso{"i4", "2147483647", true}, Caso{"i4", "+5", true},
         Caso{"i4", "1500.5", true}, Caso{"i4", "3000000000", true}, Caso{"i4", "-2147483649", true},
         Caso{"i4", "1E+15", true}, Caso{"i4", "-1.5E-05", true}, Caso{"Boolean", "1", true},
